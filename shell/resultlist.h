@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+
+#include <array>
+#include <vector>
+
+// One row of the result list: a caption and exactly five cell texts.
+struct ResultRow
+{
+    QString caption;
+    std::array<QString, 5> cells;
+};
+
+// Cell indices, by column.
+enum ResultCell : int {
+    CellInternal = 0, // 站内?
+    CellLinkText = 1, // 链接词
+    CellUrl = 2,      // 网址
+    CellAccess = 3,   // 访问
+    CellPr = 4,       // PR
+};
+
+// The result list lv1: the system's only store of work. Rows are addressed by
+// their 0-based position; the list is never sorted.
+//
+// generation() changes whenever the list is cleared, so that a reply started
+// for an earlier list can tell that its row no longer belongs to it.
+class ResultListModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ResultListModel)
+
+public:
+    static constexpr int ColumnCount = 6;
+
+    explicit ResultListModel(QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    static int columnWidth(int column);
+
+    int count() const { return int(m_rows.size()); }
+    bool hasRow(int row) const { return row >= 0 && row < count(); }
+
+    void addRow(const ResultRow &row);
+    void addRows(std::vector<ResultRow> rows);
+    // Removes every row. Never fails.
+    void clear() noexcept;
+    void removeRowAt(int row);
+
+    const ResultRow &row(int row) const { return m_rows.at(std::size_t(row)); }
+    const QString &caption(int row) const { return m_rows.at(std::size_t(row)).caption; }
+    const QString &cell(int row, int k) const { return m_rows.at(std::size_t(row)).cells.at(std::size_t(k)); }
+    void setCell(int row, int k, const QString &text);
+
+    quint64 generation() const { return m_generation; }
+
+private:
+    std::vector<ResultRow> m_rows;
+    quint64 m_generation = 0;
+};

@@ -1,0 +1,88 @@
+#include "shell/textutil.h"
+
+#include <QStringDecoder>
+
+QStringList splitstr(const QString &text, const QString &delim)
+{
+    QStringList pieces;
+    if (text.isEmpty())
+        return pieces;
+    if (delim.isEmpty()) {
+        pieces.append(text);
+        return pieces;
+    }
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = text.indexOf(delim, from, Qt::CaseSensitive);
+        if (at < 0)
+            break;
+        pieces.append(text.mid(from, at - from));
+        from = at + delim.size();
+    }
+    pieces.append(text.mid(from));
+    return pieces;
+}
+
+QString trimctl(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 32)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 32)
+        --end;
+    if (begin == 0 && end == text.size())
+        return text;
+    return text.mid(begin, end - begin);
+}
+
+QString asciilower(const QString &text)
+{
+    QString out = text;
+    QChar *data = nullptr;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const char16_t c = out.at(i).unicode();
+        if (c >= u'A' && c <= u'Z') {
+            if (!data)
+                data = out.data();
+            data[i] = QChar(char16_t(c + 32));
+        }
+    }
+    return out;
+}
+
+bool startsWithAsciiNoCase(const QString &text, QStringView prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (qsizetype i = 0; i < prefix.size(); ++i) {
+        char16_t c = text.at(i).unicode();
+        if (c >= u'A' && c <= u'Z')
+            c = char16_t(c + 32);
+        if (c != prefix.at(i).unicode())
+            return false;
+    }
+    return true;
+}
+
+bool isValidUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    Q_UNUSED(text);
+    return !decoder.hasError();
+}
+
+QString decodeText(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder gb("GB18030", QStringDecoder::Flag::Stateless);
+    if (gb.isValid()) {
+        text = gb.decode(bytes);
+        return text;
+    }
+    return QString::fromLatin1(bytes);
+}

@@ -1,0 +1,74 @@
+#include "shell/gauge.h"
+#include "shell/guard.h"
+#include "shell/resultlist.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+ResultRow row(const QString &caption, const QString &url)
+{
+    return ResultRow{caption, {QStringLiteral("批量"), QStringLiteral("--"), url, QStringLiteral("查询中..."), QStringLiteral("查询中...")}};
+}
+
+TEST(ResultList, ColumnsHeadersAndCells)
+{
+    ResultListModel m;
+    const QStringList headers = {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"), QStringLiteral("PR")};
+    const int widths[] = {50, 50, 100, 310, 50, 80};
+    ASSERT_EQ(m.columnCount(), 6);
+    for (int c = 0; c < 6; ++c) {
+        EXPECT_EQ(m.headerData(c, Qt::Horizontal).toString(), headers[c]);
+        EXPECT_EQ(ResultListModel::columnWidth(c), widths[c]);
+    }
+    m.addRow(row(QStringLiteral("1"), QStringLiteral("a.com")));
+    m.addRows({row(QStringLiteral("2"), QStringLiteral("b.com")), row(QStringLiteral("3"), QStringLiteral("c.com"))});
+    ASSERT_EQ(m.rowCount(), 3);
+    EXPECT_EQ(m.data(m.index(1, 0)).toString(), QStringLiteral("2"));
+    EXPECT_EQ(m.data(m.index(1, 3)).toString(), QStringLiteral("b.com"));
+    m.setCell(2, CellPr, QStringLiteral("5"));
+    EXPECT_EQ(m.cell(2, CellPr), QStringLiteral("5"));
+    EXPECT_EQ(m.data(m.index(2, 5)).toString(), QStringLiteral("5"));
+    EXPECT_EQ(m.data(m.index(0, 1), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    EXPECT_EQ(m.data(m.index(0, 3), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    m.setCell(7, CellPr, QStringLiteral("x")); // a missing row is left alone
+    m.removeRowAt(0);
+    EXPECT_EQ(m.caption(0), QStringLiteral("2"));
+    const quint64 before = m.generation();
+    m.clear();
+    EXPECT_EQ(m.rowCount(), 0);
+    EXPECT_NE(m.generation(), before);
+}
+
+TEST(Gauge, HoldsItsValueWithinItsBounds)
+{
+    Gauge g;
+    EXPECT_EQ(g.maximum(), 100);
+    g.setValue(150);
+    EXPECT_EQ(g.value(), 100);
+    g.setMaximum(10);
+    EXPECT_EQ(g.value(), 10);
+    g.setValue(-3);
+    EXPECT_EQ(g.value(), 0);
+    g.setValue(4);
+    g.setMaximum(0);
+    EXPECT_EQ(g.value(), 0);
+    EXPECT_EQ(g.maximum(), 0);
+}
+
+TEST(Guard, ShowsTheErrorWithFullStopRule)
+{
+    QStringList shown;
+    const auto old = guard::setErrorBox([&](const QString &caption, const QString &text) {
+        EXPECT_EQ(caption, QStringLiteral("PR批量查询工具"));
+        shown << text;
+    });
+    EXPECT_FALSE(guard::run([] { throw std::runtime_error("Disk full"); }));
+    EXPECT_FALSE(guard::run([] { throw std::runtime_error("ends with dot."); }));
+    EXPECT_FALSE(guard::run([] { throw std::runtime_error("ends with dash -"); }));
+    EXPECT_TRUE(guard::run([] {}));
+    guard::setErrorBox(old);
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("Disk full."), QStringLiteral("ends with dot."), QStringLiteral("ends with dash -")}));
+}
+
+} // namespace
