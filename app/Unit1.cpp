@@ -1,0 +1,400 @@
+#include "app/Unit1.h"
+
+#include "data/storedtext.h"
+#include "query/batch.h"
+#include "shell/guard.h"
+#include "shell/listcommands.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kClientWidth = 682;
+constexpr int kClientHeight = 579;
+
+QHBoxLayout *row(QWidget *parent, int spacing = 6)
+{
+    auto *layout = new QHBoxLayout(parent);
+    layout->setContentsMargins(6, 0, 6, 0);
+    layout->setSpacing(spacing);
+    return layout;
+}
+
+QWidget *strip(QWidget *parent, int height)
+{
+    auto *w = new QWidget(parent);
+    w->setFixedHeight(height);
+    return w;
+}
+
+} // namespace
+
+WindowEndpoints TForm1::defaultEndpoints()
+{
+    WindowEndpoints e;
+    e.bannerUrl = storedtext::bannerUrl();
+    return e;
+}
+
+WindowSeams TForm1::defaultSeams()
+{
+    WindowSeams s;
+    s.openFile = [](const QString &title, const QString &folder, const QString &filter) {
+        return QFileDialog::getOpenFileName(nullptr, title, folder, filter);
+    };
+    s.saveFile = [](const QString &title, const QString &folder, const QString &filter) {
+        return QFileDialog::getSaveFileName(nullptr, title, folder, filter, nullptr, QFileDialog::DontConfirmOverwrite);
+    };
+    // QDesktopServices hands the address to the desktop's URL handler as an
+    // argument; nothing goes through a shell.
+    s.openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
+    return s;
+}
+
+TForm1::TForm1(WindowEndpoints endpoints, WindowSeams seams, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
+    , m_endpoints(std::move(endpoints))
+    , m_seams(std::move(seams))
+    , m_state(new FormState(this))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("KelvrayGoogle PR批量查询工具V1.0"));
+    buildControls();
+    connectControls();
+    resize(kClientWidth, kClientHeight);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    }
+    guard::run([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildControls()
+{
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    // Query panel: caption bar 22, site strip 75, batch area 184.
+    // A group box whose caption bar takes exactly the top 22 pixels, whatever
+    // the style would give a QGroupBox title.
+    bskngrpbx1 = new QFrame(this);
+    bskngrpbx1->setObjectName(QStringLiteral("bskngrpbx1"));
+    bskngrpbx1->setFrameShape(QFrame::NoFrame);
+    bskngrpbx1->setFixedHeight(281);
+    auto *panel = new QVBoxLayout(bskngrpbx1);
+    panel->setContentsMargins(0, 0, 0, 0);
+    panel->setSpacing(0);
+    bskngrpbx1Caption = new QLabel(QStringLiteral("Google PR批量查询"), bskngrpbx1);
+    bskngrpbx1Caption->setObjectName(QStringLiteral("bskngrpbx1Caption"));
+    bskngrpbx1Caption->setFixedHeight(22);
+    bskngrpbx1Caption->setIndent(6);
+    bskngrpbx1Caption->setAutoFillBackground(true);
+    bskngrpbx1Caption->setBackgroundRole(QPalette::Mid);
+    panel->addWidget(bskngrpbx1Caption);
+
+    QWidget *site = strip(bskngrpbx1, 75);
+    site->setObjectName(QStringLiteral("siteStrip"));
+    auto *siteLines = new QVBoxLayout(site);
+    siteLines->setContentsMargins(0, 2, 0, 2);
+    siteLines->setSpacing(2);
+    {
+        QWidget *line1 = strip(site, 20);
+        QHBoxLayout *l = row(line1);
+        lbl12 = new QLabel(QStringLiteral("整站PR查询，请在下面输入您的域名："), line1);
+        lbl6 = new QLabel(QStringLiteral("注意：查询太频繁会被GOOGLE屏蔽IP"), line1);
+        QPalette red = lbl6->palette();
+        red.setColor(QPalette::WindowText, Qt::red);
+        lbl6->setPalette(red);
+        l->addWidget(lbl12);
+        l->addWidget(lbl6);
+        l->addStretch(1);
+        siteLines->addWidget(line1);
+
+        QWidget *line2 = strip(site, 24);
+        QHBoxLayout *l2 = row(line2);
+        edt6 = new QLineEdit(QStringLiteral("http://"), line2);
+        edt6->setFixedWidth(321);
+        rdlist1 = new QWidget(line2);
+        auto *radios = new QHBoxLayout(rdlist1);
+        radios->setContentsMargins(0, 0, 0, 0);
+        rdlist1Group = new QButtonGroup(rdlist1);
+        const QString items[] = {QStringLiteral("所有链接"), QStringLiteral("站内链接"), QStringLiteral("站外链接")};
+        for (int i = 0; i < 3; ++i) {
+            auto *b = new QRadioButton(items[i], rdlist1);
+            b->setObjectName(QStringLiteral("rdlist1_%1").arg(i));
+            rdlist1Group->addButton(b, i);
+            radios->addWidget(b);
+        }
+        rdlist1Group->button(0)->setChecked(true);
+        l2->addWidget(edt6);
+        l2->addWidget(rdlist1);
+        l2->addStretch(1);
+        siteLines->addWidget(line2);
+
+        QWidget *line3 = strip(site, 20);
+        QHBoxLayout *l3 = row(line3);
+        lbl13 = new QLabel(m_state->lbl13(), line3);
+        l3->addWidget(lbl13, 1);
+        siteLines->addWidget(line3);
+    }
+    panel->addWidget(site);
+
+    QWidget *batch = strip(bskngrpbx1, 184);
+    batch->setObjectName(QStringLiteral("batchArea"));
+    auto *batchLayout = new QVBoxLayout(batch);
+    batchLayout->setContentsMargins(0, 0, 0, 0);
+    batchLayout->setSpacing(0);
+    {
+        QWidget *tools = strip(batch, 49);
+        tools->setObjectName(QStringLiteral("toolStrip"));
+        auto *toolLines = new QVBoxLayout(tools);
+        toolLines->setContentsMargins(0, 2, 0, 2);
+        toolLines->setSpacing(2);
+        QWidget *line1 = strip(tools, 25);
+        QHBoxLayout *l = row(line1);
+        btn1 = new QPushButton(QStringLiteral("批量查询PR"), line1);
+        btn3 = new QPushButton(QStringLiteral("整站查询"), line1);
+        btn4 = new QPushButton(QStringLiteral("导入查询列表"), line1);
+        bschck2 = new QCheckBox(QStringLiteral("查询PR"), line1);
+        bschck3 = new QCheckBox(QStringLiteral("死链检测"), line1);
+        bschck2->setChecked(true);
+        bschck3->setChecked(true);
+        for (QWidget *w : {static_cast<QWidget *>(btn1), static_cast<QWidget *>(btn3), static_cast<QWidget *>(btn4), static_cast<QWidget *>(bschck2), static_cast<QWidget *>(bschck3)})
+            l->addWidget(w);
+        l->addStretch(1);
+        toolLines->addWidget(line1);
+        QWidget *line2 = strip(tools, 18);
+        QHBoxLayout *l2 = row(line2);
+        lbl1 = new QLabel(QStringLiteral("批量查询PR值，在下面文本框中输入查询地址，每行一个。整站查询请在上面输入域名。"), line2);
+        l2->addWidget(lbl1, 1);
+        toolLines->addWidget(line2);
+        batchLayout->addWidget(tools);
+
+        memo1 = new QPlainTextEdit(batch);
+        memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+        memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        batchLayout->addWidget(memo1, 1);
+    }
+    panel->addWidget(batch);
+    outer->addWidget(bskngrpbx1);
+
+    // Banner
+    WebBrowser1 = new QWidget(this);
+    WebBrowser1->setFixedHeight(62);
+    outer->addWidget(WebBrowser1);
+
+    // Gauge, without text
+    pr1 = new QProgressBar(this);
+    pr1->setFixedHeight(13);
+    pr1->setTextVisible(false);
+    outer->addWidget(pr1);
+
+    // List strip
+    QWidget *listStrip = strip(this, 32);
+    listStrip->setObjectName(QStringLiteral("listStrip"));
+    {
+        QHBoxLayout *l = row(listStrip);
+        btn2 = new QPushButton(QStringLiteral("导出"), listStrip);
+        lbl2 = new QLabel(m_state->lbl2(), listStrip);
+        bschck1 = new QCheckBox(QStringLiteral("只导出网址和PR"), listStrip);
+        bschck1->setChecked(true);
+        lbl4 = new QLabel(QStringLiteral("查询频率："), listStrip);
+        bsknspndt1 = new QSpinBox(listStrip);
+        bsknspndt1->setRange(200, 100000);
+        bsknspndt1->setSingleStep(100);
+        bsknspndt1->setValue(1000);
+        lbl3 = new QLabel(QStringLiteral("毫秒"), listStrip);
+        btn5 = new QPushButton(QStringLiteral("统计死链"), listStrip);
+        lbl5 = new QLabel(m_state->lbl5(), listStrip);
+        for (QWidget *w : {static_cast<QWidget *>(btn2), static_cast<QWidget *>(lbl2), static_cast<QWidget *>(bschck1), static_cast<QWidget *>(lbl4), static_cast<QWidget *>(bsknspndt1), static_cast<QWidget *>(lbl3), static_cast<QWidget *>(btn5), static_cast<QWidget *>(lbl5)})
+            l->addWidget(w);
+        l->addStretch(1);
+    }
+    outer->addWidget(listStrip);
+
+    // Result list: it alone grows and shrinks with the window.
+    lv1 = new QTableView(this);
+    lv1->setModel(&m_state->lv1);
+    lv1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lv1->setSelectionMode(QAbstractItemView::SingleSelection);
+    lv1->setSortingEnabled(false);
+    lv1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lv1->setShowGrid(false);
+    lv1->setWordWrap(false);
+    lv1->setContextMenuPolicy(Qt::CustomContextMenu);
+    lv1->verticalHeader()->hide();
+    lv1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lv1->verticalHeader()->setDefaultSectionSize(lv1->fontMetrics().height() + 4);
+    lv1->horizontalHeader()->setSectionsClickable(false);
+    lv1->horizontalHeader()->setHighlightSections(false);
+    lv1->horizontalHeader()->setStretchLastSection(false);
+    for (int c = 0; c < ResultListModel::ColumnCount; ++c)
+        lv1->setColumnWidth(c, ResultListModel::columnWidth(c));
+    outer->addWidget(lv1, 1);
+
+    bsknpmn1 = new QMenu(this);
+    N4 = bsknpmn1->addAction(QStringLiteral("重新查询"));
+    N3 = bsknpmn1->addAction(QStringLiteral("导出文本"));
+    N1 = bsknpmn1->addAction(QStringLiteral("清空列表"));
+    N2 = bsknpmn1->addAction(QStringLiteral("访问网站"));
+
+    const std::pair<QObject *, const char *> names[] = {
+        {lbl12, "lbl12"}, {lbl6, "lbl6"}, {edt6, "edt6"}, {rdlist1, "rdlist1"}, {lbl13, "lbl13"},
+        {btn1, "btn1"}, {btn3, "btn3"}, {btn4, "btn4"}, {bschck2, "bschck2"}, {bschck3, "bschck3"},
+        {lbl1, "lbl1"}, {memo1, "memo1"}, {WebBrowser1, "WebBrowser1"}, {pr1, "pr1"}, {btn2, "btn2"},
+        {lbl2, "lbl2"}, {bschck1, "bschck1"}, {lbl4, "lbl4"}, {bsknspndt1, "bsknspndt1"}, {lbl3, "lbl3"},
+        {btn5, "btn5"}, {lbl5, "lbl5"}, {lv1, "lv1"}, {bsknpmn1, "bsknpmn1"}, {N4, "N4"}, {N3, "N3"},
+        {N1, "N1"}, {N2, "N2"}, {&m_state->tmr2, "tmr2"}};
+    for (const auto &[object, name] : names)
+        object->setObjectName(QString::fromLatin1(name));
+
+    syncGauge();
+}
+
+void TForm1::connectControls()
+{
+    FormState &s = *m_state;
+    connect(btn1, &QPushButton::clicked, this, [this] { guard::run([this] { btn1Click(); }); });
+    connect(btn2, &QPushButton::clicked, this, [this] { guard::run([this] { btn2Click(); }); });
+    connect(btn3, &QPushButton::clicked, this, [this] { guard::run([this] { btn3Click(); }); });
+    connect(btn4, &QPushButton::clicked, this, [this] { guard::run([this] { btn4Click(); }); });
+    connect(btn5, &QPushButton::clicked, this, [this] { guard::run([this] { btn5Click(); }); });
+    connect(N1, &QAction::triggered, this, [this] { guard::run([this] { N1Click(); }); });
+    connect(N2, &QAction::triggered, this, [this] { guard::run([this] { N2Click(); }); });
+    connect(N3, &QAction::triggered, this, [this] { guard::run([this] { N3Click(); }); });
+    connect(N4, &QAction::triggered, this, [this] { guard::run([this] { N4Click(); }); });
+    connect(&s.tmr2, &QTimer::timeout, this, [this] { guard::run([this] { tmr2Timer(); }); });
+    connect(bsknspndt1, &QSpinBox::valueChanged, this, [this](int v) { guard::run([this, v] { bsknspndt1Change(v); }); });
+    connect(lv1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        bsknpmn1->popup(lv1->viewport()->mapToGlobal(at));
+    });
+
+    // The handlers read the user's choices from the state: keep it current.
+    connect(bschck1, &QCheckBox::toggled, this, [&s](bool on) { s.bschck1 = on; });
+    connect(bschck2, &QCheckBox::toggled, this, [&s](bool on) { s.bschck2 = on; });
+    connect(bschck3, &QCheckBox::toggled, this, [&s](bool on) { s.bschck3 = on; });
+    connect(rdlist1Group, &QButtonGroup::idToggled, this, [&s](int id, bool on) {
+        if (on)
+            s.rdlist1 = id;
+    });
+
+    connect(&s, &FormState::lbl2Changed, lbl2, &QLabel::setText);
+    connect(&s, &FormState::lbl5Changed, lbl5, &QLabel::setText);
+    connect(&s, &FormState::lbl13Changed, lbl13, &QLabel::setText);
+    connect(&s, &FormState::repaintRequested, lv1, [this] { lv1->viewport()->repaint(); });
+    connect(&s.pr1, &Gauge::changed, this, &TForm1::syncGauge);
+}
+
+void TForm1::syncGauge()
+{
+    // A gauge whose maximum equals its minimum shows empty; QProgressBar
+    // would show its busy animation for the range 0..0.
+    const Gauge &g = m_state->pr1;
+    if (g.maximum() <= g.minimum()) {
+        pr1->setRange(0, 1);
+        pr1->setValue(0);
+    } else {
+        pr1->setRange(g.minimum(), g.maximum());
+        pr1->setValue(g.value());
+    }
+}
+
+void TForm1::FormCreate()
+{
+    FormState &s = *m_state;
+    // 1. myreg: the shared regex object
+    // 2. iplist, 3. httpcs: members of the state
+    s.iplist.clear();
+    // 4. the link pattern
+    s.edt7 = storedtext::linkPattern();
+    s.linkexpr = s.edt7;
+    s.memo3 = storedtext::checksumScript();
+    s.memo4 = m_endpoints.servers.isEmpty() ? storedtext::serverPool() : m_endpoints.servers.join(QLatin1Char('\n'));
+    // 5. the server pool
+    s.iplist = entryLines(s.memo4);
+    // 6. grid lines
+    lv1->setShowGrid(true);
+    // 7. the banner
+}
+
+int TForm1::selectedRow() const
+{
+    const QModelIndexList rows = lv1->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return -1;
+    return rows.first().row();
+}
+
+void TForm1::btn1Click()
+{
+    ::btn1Click(*m_state, memo1->toPlainText());
+}
+
+void TForm1::btn2Click()
+{
+    N3Click();
+}
+
+void TForm1::btn3Click()
+{
+}
+
+void TForm1::btn4Click()
+{
+}
+
+void TForm1::btn5Click()
+{
+    ::btn5Click(*m_state);
+}
+
+void TForm1::N1Click()
+{
+    ::N1Click(*m_state);
+}
+
+void TForm1::N2Click()
+{
+    ::N2Click(*m_state, selectedRow(), m_seams.openUrl);
+}
+
+void TForm1::N3Click()
+{
+}
+
+void TForm1::N4Click()
+{
+}
+
+void TForm1::tmr2Timer()
+{
+}
+
+void TForm1::bsknspndt1Change(int value)
+{
+    m_state->tmr2.setInterval(value);
+}

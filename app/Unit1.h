@@ -1,0 +1,122 @@
+#pragma once
+
+#include "shell/formstate.h"
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QWidget>
+
+#include <functional>
+
+class QButtonGroup;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTableView;
+class QAction;
+
+// What the window reaches outside itself. Tests and the command line replace
+// each of these, so that nothing blocks, nothing is launched and no public
+// address is contacted.
+struct WindowEndpoints
+{
+    // Ranking front ends, one host[:port] an entry; empty: the stored pool.
+    QStringList servers;
+    // The banner page; empty: no banner is loaded.
+    QString bannerUrl;
+};
+
+struct WindowSeams
+{
+    // Answers a file dialog: returns the chosen path, or empty for cancel.
+    std::function<QString(const QString &title, const QString &folder, const QString &filter)> openFile;
+    std::function<QString(const QString &title, const QString &folder, const QString &filter)> saveFile;
+    // Opens a web address with the user's default browser.
+    std::function<void(const QUrl &)> openUrl;
+};
+
+// The main window Form1.
+class TForm1 final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TForm1)
+
+public:
+    static WindowEndpoints defaultEndpoints();
+    static WindowSeams defaultSeams();
+
+    explicit TForm1(WindowEndpoints endpoints = defaultEndpoints(), WindowSeams seams = defaultSeams(), QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    FormState &state() { return *m_state; }
+    WindowSeams &seams() { return m_seams; }
+
+    // Handlers, named after their control and event.
+    void FormCreate();
+    void btn1Click();
+    void btn2Click();
+    void btn3Click();
+    void btn4Click();
+    void btn5Click();
+    void N1Click();
+    void N2Click();
+    void N3Click();
+    void N4Click();
+    void tmr2Timer();
+    void bsknspndt1Change(int value);
+
+    int selectedRow() const;
+
+private:
+    void buildControls();
+    void connectControls();
+    void syncGauge();
+
+    WindowEndpoints m_endpoints;
+    WindowSeams m_seams;
+    FormState *m_state = nullptr;
+
+    // Query panel
+    QFrame *bskngrpbx1 = nullptr;
+    QLabel *bskngrpbx1Caption = nullptr;
+    QLabel *lbl12 = nullptr;
+    QLabel *lbl6 = nullptr;
+    QLineEdit *edt6 = nullptr;
+    QWidget *rdlist1 = nullptr;
+    QButtonGroup *rdlist1Group = nullptr;
+    QLabel *lbl13 = nullptr;
+    QPushButton *btn1 = nullptr;
+    QPushButton *btn3 = nullptr;
+    QPushButton *btn4 = nullptr;
+    QCheckBox *bschck2 = nullptr;
+    QCheckBox *bschck3 = nullptr;
+    QLabel *lbl1 = nullptr;
+    QPlainTextEdit *memo1 = nullptr;
+    // Banner
+    QWidget *WebBrowser1 = nullptr;
+    // Gauge
+    QProgressBar *pr1 = nullptr;
+    // List strip
+    QPushButton *btn2 = nullptr;
+    QLabel *lbl2 = nullptr;
+    QCheckBox *bschck1 = nullptr;
+    QLabel *lbl4 = nullptr;
+    QSpinBox *bsknspndt1 = nullptr;
+    QLabel *lbl3 = nullptr;
+    QPushButton *btn5 = nullptr;
+    QLabel *lbl5 = nullptr;
+    // Result list
+    QTableView *lv1 = nullptr;
+    QMenu *bsknpmn1 = nullptr;
+    QAction *N4 = nullptr;
+    QAction *N3 = nullptr;
+    QAction *N1 = nullptr;
+    QAction *N2 = nullptr;
+};

@@ -1,0 +1,36 @@
+#include "shell/formstate.h"
+
+FormState::FormState(QObject *parent)
+    : QObject(parent)
+    , m_lbl2(QStringLiteral("数量(0)"))
+    , m_lbl5(QStringLiteral("死链=(0)"))
+    , m_lbl13(QStringLiteral("提示：输入网址开始PR整站查询"))
+{
+    pr1.setMaximum(100);
+    pr1.setValue(0);
+    tmr2.setInterval(1000);
+    tmr2.setSingleShot(false);
+}
+
+void FormState::setLbl2(const QString &text)
+{
+    m_lbl2 = text;
+    emit lbl2Changed(text);
+}
+
+void FormState::setLbl5(const QString &text)
+{
+    m_lbl5 = text;
+    emit lbl5Changed(text);
+}
+
+void FormState::setLbl13(const QString &text)
+{
+    m_lbl13 = text;
+    emit lbl13Changed(text);
+}
+
+void FormState::repaintList()
+{
+    emit repaintRequested();
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "shell/gauge.h"
+#include "shell/resultlist.h"
+
+#include <QObject>
+#include <QRecursiveMutex>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+// The module state of the main window and the controls that the handlers
+// report through: the result list, the gauge, the labels, the query timer and
+// the user's choices. The window mirrors these into its widgets; the handlers
+// of every subsystem work on this object alone, so they run without a window.
+class FormState final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FormState)
+
+public:
+    explicit FormState(QObject *parent = nullptr);
+
+    ResultListModel lv1;
+    Gauge pr1;
+    QTimer tmr2;
+
+    // Module state
+    qint32 curindex = 0;
+    qint32 donecount = 0;
+    QStringList iplist;
+    QString linkexpr;
+    QString siteurl;
+    QRecursiveMutex httpcs;
+
+    // The stored texts of the window: the checksum script (read at every
+    // use), the server pool and the link pattern.
+    QString memo3;
+    QString memo4;
+    QString edt7;
+
+    // The user's choices, kept current by the window on every change.
+    bool bschck1 = true; // 只导出网址和PR
+    bool bschck2 = true; // 查询PR
+    bool bschck3 = true; // 死链检测
+    int rdlist1 = 0;     // 0 所有链接, 1 站内链接, 2 站外链接
+
+    const QString &lbl2() const { return m_lbl2; }
+    const QString &lbl5() const { return m_lbl5; }
+    const QString &lbl13() const { return m_lbl13; }
+    void setLbl2(const QString &text);
+    void setLbl5(const QString &text);
+    void setLbl13(const QString &text);
+
+    // Asks the window to repaint the result list at once.
+    void repaintList();
+
+signals:
+    void lbl2Changed(const QString &text);
+    void lbl5Changed(const QString &text);
+    void lbl13Changed(const QString &text);
+    void repaintRequested();
+
+private:
+    QString m_lbl2;
+    QString m_lbl5;
+    QString m_lbl13;
+};

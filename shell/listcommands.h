@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+class FormState;
+
+// "清空列表": removes all rows; nothing else changes, and it never fails.
+void N1Click(FormState &form) noexcept;
+
+// "统计死链": counts the rows whose 访问 cell is exactly "×".
+void btn5Click(FormState &form);
+
+// The web address that "访问网站" opens for a cell text: http and https
+// addresses as they are, an address without a scheme with "http://" in front.
+// Any other scheme, or a local path, gives an invalid QUrl: a link found on a
+// hostile page must never start a local program.
+QUrl visitTarget(const QString &cellText);
+
+// "访问网站": opens the selected row's address (row -1: no selection) with
+// opener, the user's default browser in the window and a recorder in tests.
+void N2Click(const FormState &form, int selectedRow, const std::function<void(const QUrl &)> &opener);
