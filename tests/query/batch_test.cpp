@@ -1,0 +1,101 @@
+#include "query/batch.h"
+#include "shell/formstate.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(NormUrl, Table)
+{
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral("http://www.a.com/x"), QStringLiteral("www.a.com/x")},
+        {QStringLiteral("HTTP://WWW.A.COM//Path"), QStringLiteral("WWW.A.COM/Path")},
+        {QStringLiteral("hTtP://a.com"), QStringLiteral("a.com")},
+        {QStringLiteral("a.com"), QStringLiteral("a.com")},
+        {QString(), QString()},
+        {QStringLiteral("a////b"), QStringLiteral("a/b")},
+        {QStringLiteral("a/////b"), QStringLiteral("a//b")},
+        {QStringLiteral("a///b//c"), QStringLiteral("a/b/c")},
+        {QStringLiteral("a\\\\\\b\\\\c\\d"), QStringLiteral("a\\b\\c\\d")},
+        {QStringLiteral("a\\\\\\\\b"), QStringLiteral("a\\b")},
+        {QStringLiteral("  http://a.com "), QStringLiteral("  http:/a.com ")}, // not trimmed: no scheme at the start
+        {QStringLiteral("ftp://a.com"), QStringLiteral("ftp:/a.com")},
+        {QStringLiteral("https://a.com//x"), QStringLiteral("https://a.com/x")},
+        {QStringLiteral("HTTPS://A.com///x"), QStringLiteral("HTTPS://A.com/x")},
+        {QStringLiteral("http://http://a"), QStringLiteral("http:/a")},
+        {QStringLiteral("中文.com//页"), QStringLiteral("中文.com/页")},
+    };
+    for (const auto &[in, out] : cases)
+        EXPECT_EQ(normurl(in), out) << in.toStdString();
+}
+
+TEST(EntryLines, FinalBreakIsNoLineButEmptyLinesCount)
+{
+    EXPECT_EQ(entryLines(QString()), QStringList());
+    EXPECT_EQ(entryLines(QStringLiteral("\n")), QStringList{QString()});
+    EXPECT_EQ(entryLines(QStringLiteral("a\n\nb\n")), (QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")}));
+    EXPECT_EQ(entryLines(QStringLiteral("a\r\nb\rc")), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    // A line is read whole, however long.
+    const QString longLine = QString(10000, QLatin1Char('x'));
+    EXPECT_EQ(entryLines(longLine + QLatin1Char('\n')), QStringList{longLine});
+}
+
+TEST(Btn1Click, BuildsNumberedRowsAndStartsTheWalk)
+{
+    FormState form;
+    form.curindex = 7;
+    form.donecount = 5;
+    btn1Click(form, QStringLiteral("http://www.a.com/x\nHTTP://WWW.B.COM//p\n\nc.org\n"));
+    ASSERT_EQ(form.lv1.count(), 4);
+    const QString expected[4][6] = {
+        {"1", "批量", "--", "www.a.com/x", "查询中...", "查询中..."},
+        {"2", "批量", "--", "WWW.B.COM/p", "查询中...", "查询中..."},
+        {"3", "批量", "--", "", "查询中...", "查询中..."},
+        {"4", "批量", "--", "c.org", "查询中...", "查询中..."},
+    };
+    for (int r = 0; r < 4; ++r) {
+        EXPECT_EQ(form.lv1.caption(r), expected[r][0]);
+        for (int k = 0; k < 5; ++k)
+            EXPECT_EQ(form.lv1.cell(r, k), expected[r][k + 1]) << r << "," << k;
+    }
+    EXPECT_EQ(form.lbl2(), QStringLiteral("数量(4)"));
+    EXPECT_EQ(form.curindex, 0);
+    EXPECT_EQ(form.donecount, 0);
+    EXPECT_EQ(form.pr1.value(), 0);
+    EXPECT_EQ(form.pr1.maximum(), 4);
+    EXPECT_TRUE(form.tmr2.isActive());
+    EXPECT_EQ(form.tmr2.interval(), 1000);
+}
+
+TEST(Btn1Click, EmptyBoxGivesNoRowsAndAnEmptyGauge)
+{
+    FormState form;
+    btn1Click(form, QString());
+    EXPECT_EQ(form.lv1.count(), 0);
+    EXPECT_EQ(form.lbl2(), QStringLiteral("数量(0)"));
+    EXPECT_EQ(form.pr1.value(), 0);
+    EXPECT_EQ(form.pr1.maximum(), 0);
+    EXPECT_TRUE(form.tmr2.isActive());
+}
+
+TEST(Btn1Click, RebuildDuringARunRestartsTheProgressWithoutRestartingTheTimer)
+{
+    FormState form;
+    btn1Click(form, QStringLiteral("a\nb\nc"));
+    const int timerId = form.tmr2.timerId();
+    const quint64 generation = form.lv1.generation();
+    form.curindex = 2;
+    form.donecount = 2;
+    form.pr1.setValue(2);
+    btn1Click(form, QStringLiteral("x\ny"));
+    EXPECT_EQ(form.lv1.count(), 2);
+    EXPECT_EQ(form.lv1.cell(0, 2), QStringLiteral("x"));
+    EXPECT_EQ(form.curindex, 0);
+    EXPECT_EQ(form.donecount, 0);
+    EXPECT_EQ(form.pr1.value(), 0);
+    EXPECT_EQ(form.pr1.maximum(), 2);
+    EXPECT_EQ(form.tmr2.timerId(), timerId); // kept running, not restarted
+    EXPECT_NE(form.lv1.generation(), generation);
+}
+
+} // namespace
