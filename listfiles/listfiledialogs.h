@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+// What the import and export dialogs need besides their widgets: their texts,
+// the folder they start in, and how a typed name becomes a path.
+//
+// One instance is one memory of the last folder. The window keeps a single one
+// for both dialogs, so that each starts where the last file was chosen.
+class ListFileDialogs final
+{
+public:
+    static QString importTitle(); // 导入域名列表
+    static QString exportTitle(); // 导出文本文件
+    static QString filter();      // 文本文件 (*.txt)
+
+    // Starts in the program's own folder.
+    ListFileDialogs();
+    explicit ListFileDialogs(QString firstFolder);
+
+    QString startFolder() const { return m_folder; }
+
+    // Records the file the user chose; the next dialog starts in its folder.
+    void remember(const QString &chosenPath);
+
+    // The existing file that a name typed into the open dialog stands for, or
+    // an empty string when there is none (the dialog then stays open). A name
+    // without an extension is looked up with ".txt" added first, then as typed.
+    // A relative name is taken in folder.
+    static QString resolveOpenName(const QString &typed, const QString &folder);
+    QString resolveOpenName(const QString &typed) const { return resolveOpenName(typed, m_folder); }
+
+    // The save dialog takes the typed name as typed, with no extension added.
+    static QString resolveSaveName(const QString &typed, const QString &folder);
+    QString resolveSaveName(const QString &typed) const { return resolveSaveName(typed, m_folder); }
+
+private:
+    QString m_folder;
+};

@@ -1,0 +1,130 @@
+#include "listfiles/systemfile.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+QString fileErrorText(int errnum)
+{
+    switch (errnum) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return QStringLiteral("File access denied");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("Disk full");
+    default:
+        return QStringLiteral("I/O error %1").arg(errnum);
+    }
+}
+
+SystemFile::SystemFile(QObject *parent)
+    : QIODevice(parent)
+{
+}
+
+SystemFile::~SystemFile()
+{
+    close();
+}
+
+bool SystemFile::openPath(const QString &path, OpenMode mode)
+{
+    close();
+    m_errno = 0;
+    const QByteArray name = QFile::encodeName(path);
+    int flags = O_CLOEXEC | O_NOCTTY;
+    if (mode & WriteOnly)
+        flags |= O_WRONLY | O_CREAT | O_TRUNC;
+    else
+        flags |= O_RDONLY | O_NONBLOCK;
+    int fd;
+    do {
+        fd = ::open(name.constData(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        fail(errno);
+        return false;
+    }
+    if (!(mode & WriteOnly)) {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+            const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+            ::close(fd);
+            fail(err);
+            return false;
+        }
+    }
+    m_fd = fd;
+    QIODevice::open((mode & (ReadOnly | WriteOnly)) | Unbuffered);
+    return true;
+}
+
+bool SystemFile::closeChecked()
+{
+    if (m_fd < 0)
+        return m_errno == 0;
+    const int fd = m_fd;
+    m_fd = -1;
+    QIODevice::close();
+    // After EINTR the descriptor is already released on Linux; retrying could
+    // close a descriptor another thread has just been given.
+    if (::close(fd) != 0 && errno != EINTR) {
+        fail(errno);
+        return false;
+    }
+    return true;
+}
+
+void SystemFile::close()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    QIODevice::close();
+}
+
+qint64 SystemFile::readData(char *data, qint64 maxSize)
+{
+    for (;;) {
+        const ssize_t n = ::read(m_fd, data, std::size_t(maxSize));
+        if (n >= 0)
+            return n;
+        if (errno != EINTR) {
+            fail(errno);
+            return -1;
+        }
+    }
+}
+
+qint64 SystemFile::writeData(const char *data, qint64 maxSize)
+{
+    qint64 done = 0;
+    while (done < maxSize) {
+        const ssize_t n = ::write(m_fd, data + done, std::size_t(maxSize - done));
+        if (n > 0) {
+            done += n;
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // Report the bytes that made it first; the caller's next write
+            // meets the error again and reports it.
+            if (done > 0)
+                break;
+            fail(n < 0 ? errno : EIO);
+            return -1;
+        }
+    }
+    return done;
+}
+
+void SystemFile::fail(int errnum)
+{
+    m_errno = errnum;
+    setErrorString(fileErrorText(errnum));
+}

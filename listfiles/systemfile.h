@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QIODevice>
+#include <QString>
+
+// The text the user sees for a failed file operation, from the system's error
+// number: "File access denied", "Disk full", otherwise "I/O error <number>".
+QString fileErrorText(int errnum);
+
+// A file driven straight through the system calls, so that every failure keeps
+// the system's error number (QFile keeps only its own error categories). Writes
+// are unbuffered: what write() accepted has reached the system when it returns.
+// On failure errorString() is the user's text for the error (fileErrorText).
+class SystemFile final : public QIODevice
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SystemFile)
+
+public:
+    explicit SystemFile(QObject *parent = nullptr);
+    ~SystemFile() override;
+
+    // WriteOnly creates the file or empties an existing one. ReadOnly refuses a
+    // folder and never blocks on a pipe or device. Returns false and sets
+    // systemError() on failure.
+    bool openPath(const QString &path, OpenMode mode);
+
+    // Closes and reports what the system said about it; a failed close may be
+    // the first sign that earlier writes did not reach the disk.
+    bool closeChecked();
+    void close() override;
+
+    bool isSequential() const override { return true; }
+
+    // The error number of the last failed call, 0 if none failed.
+    int systemError() const { return m_errno; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *data, qint64 maxSize) override;
+
+private:
+    void fail(int errnum);
+
+    int m_fd = -1;
+    int m_errno = 0;
+};

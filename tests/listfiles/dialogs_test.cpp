@@ -1,0 +1,56 @@
+#include "listfiles/listfiledialogs.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ListFileDialogs, StartsInTheProgramFolderThenTheLastChosenOne)
+{
+    ListFileDialogs dialogs;
+    EXPECT_EQ(dialogs.startFolder(), QCoreApplication::applicationDirPath());
+    dialogs.remember(QStringLiteral("/tmp/lists/a.txt"));
+    EXPECT_EQ(dialogs.startFolder(), QStringLiteral("/tmp/lists"));
+    dialogs.remember(QString()); // a cancelled dialog
+    EXPECT_EQ(dialogs.startFolder(), QStringLiteral("/tmp/lists"));
+}
+
+TEST(ListFileDialogs, TypedNames)
+{
+    QTemporaryDir dir;
+    for (const char *name : {"list.txt", "plain", "both", "both.txt", "data.csv"}) {
+        QFile file(dir.filePath(QString::fromUtf8(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub.txt")));
+    const ListFileDialogs dialogs(dir.path());
+
+    const struct
+    {
+        QString typed;
+        QString opened; // empty: the dialog stays open
+    } cases[] = {
+        {QStringLiteral("list"), QStringLiteral("list.txt")},
+        {QStringLiteral("list.txt"), QStringLiteral("list.txt")},
+        {QStringLiteral("both"), QStringLiteral("both.txt")},
+        {QStringLiteral("plain"), QStringLiteral("plain")},
+        {dir.filePath(QStringLiteral("list")), QStringLiteral("list.txt")},
+        {QStringLiteral("data"), QString()},
+        {QStringLiteral("sub"), QString()},
+        {QStringLiteral("missing"), QString()},
+        {QString(), QString()},
+    };
+    for (const auto &c : cases) {
+        const QString expected = c.opened.isEmpty() ? QString() : dir.filePath(c.opened);
+        EXPECT_EQ(dialogs.resolveOpenName(c.typed), expected) << c.typed.toStdString();
+    }
+
+    EXPECT_EQ(dialogs.resolveSaveName(QStringLiteral("out")), dir.filePath(QStringLiteral("out")));
+    EXPECT_EQ(dialogs.resolveSaveName(QStringLiteral("/x/y.csv")), QStringLiteral("/x/y.csv"));
+}
+
+} // namespace

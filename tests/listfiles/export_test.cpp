@@ -1,0 +1,221 @@
+#include "listfiles/listexport.h"
+#include "listfiles/systemfile.h"
+#include "shell/errors.h"
+#include "shell/resultlist.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+// Takes bytes until it holds `limit` of them, then fails every write with
+// `message`, the way a disk that fills up mid-export does.
+class FailDevice final : public QIODevice
+{
+    Q_DISABLE_COPY_MOVE(FailDevice)
+
+public:
+    FailDevice(qint64 limit, const QString &message)
+        : m_limit(limit)
+        , m_message(message)
+    {
+        open(WriteOnly | Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+    const QByteArray &received() const { return m_received; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        const qint64 room = m_limit - m_received.size();
+        if (room <= 0) {
+            setErrorString(m_message);
+            return -1;
+        }
+        const qint64 n = std::min(room, size);
+        m_received.append(data, n);
+        return n;
+    }
+
+private:
+    qint64 m_limit;
+    QString m_message;
+    QByteArray m_received;
+};
+
+ResultRow batchRow(int number, const QString &url, const QString &pr)
+{
+    return ResultRow{QString::number(number), {QStringLiteral("批量"), QStringLiteral("--"), url, QStringLiteral("√"), pr}};
+}
+
+void fillList(ResultListModel &list, int rows)
+{
+    std::vector<ResultRow> all;
+    for (int i = 0; i < rows; ++i)
+        all.push_back(batchRow(i + 1, QStringLiteral("www.例子%1.com/path").arg(i), QString::number(i % 10)));
+    list.addRows(std::move(all));
+}
+
+QByteArray writtenBytes(const ResultListModel &list, bool shortForm)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writeList(list, shortForm, buffer);
+    return buffer.data();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+QString exportError(const ResultListModel &list, const QString &path)
+{
+    try {
+        exportList(list, false, path);
+    } catch (const AppError &e) {
+        return e.message();
+    }
+    return QStringLiteral("(no error)");
+}
+
+TEST(ListExport, BothFormsByteForByte)
+{
+    ResultListModel list;
+    list.addRow(batchRow(1, QStringLiteral("www.a.com"), QStringLiteral("5")));
+    // A running query's texts, and a tab and line breaks inside cells, go out as they stand.
+    list.addRow(ResultRow{QStringLiteral("2"),
+                          {QStringLiteral("内"), QStringLiteral("链接\t词\r\n"), QStringLiteral("b.cn/x\ty"),
+                           QStringLiteral("查询中..."), QStringLiteral("IP被屏蔽")}});
+
+    EXPECT_EQ(writtenBytes(list, true),
+              QByteArray("www.a.com\t5\r\r\n"
+                         "b.cn/x\ty\tIP\xE8\xA2\xAB\xE5\xB1\x8F\xE8\x94\xBD\r\r\n"));
+    EXPECT_EQ(writtenBytes(list, false),
+              QByteArray("1\t\xE6\x89\xB9\xE9\x87\x8F\t--\twww.a.com\t\xE2\x88\x9A\t5\r\r\n"
+                         "2\t\xE5\x86\x85\t\xE9\x93\xBE\xE6\x8E\xA5\t\xE8\xAF\x8D\r\n\tb.cn/x\ty\t"
+                         "\xE6\x9F\xA5\xE8\xAF\xA2\xE4\xB8\xAD...\tIP\xE8\xA2\xAB\xE5\xB1\x8F\xE8\x94\xBD\r\r\n"));
+}
+
+TEST(ListExport, FileIsReplacedWholeAndAnEmptyListEmptiesIt)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.txt"));
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(100000, 'x'));
+    }
+    ResultListModel list;
+    fillList(list, 3000);
+    exportList(list, false, path);
+    EXPECT_EQ(readFile(path), writtenBytes(list, false));
+
+    list.clear();
+    exportList(list, true, path);
+    EXPECT_TRUE(QFileInfo::exists(path));
+    EXPECT_EQ(readFile(path).size(), 0);
+}
+
+TEST(ListExport, FailingDeviceKeepsWhatWasWrittenAndReportsItsText)
+{
+    ResultListModel list;
+    fillList(list, 20000);
+    const QByteArray whole = writtenBytes(list, false);
+    ASSERT_GT(whole.size(), 800000); // several chunks of records
+
+    for (const qint64 limit : {qint64(0), qint64(17), qint64(whole.size() / 2), qint64(whole.size() - 1)}) {
+        FailDevice device(limit, QStringLiteral("Disk full"));
+        try {
+            writeList(list, false, device);
+            ADD_FAILURE() << "no error at limit " << limit;
+        } catch (const AppError &e) {
+            EXPECT_EQ(e.message(), QStringLiteral("Disk full"));
+        }
+        EXPECT_EQ(device.received(), whole.left(limit)) << "limit " << limit;
+    }
+
+    FailDevice roomy(whole.size(), QStringLiteral("unused"));
+    writeList(list, false, roomy);
+    EXPECT_EQ(roomy.received(), whole);
+}
+
+TEST(ListExport, UnwritableTargetsGiveTheRuntimeText)
+{
+    QTemporaryDir dir;
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    ResultListModel list;
+    list.addRow(batchRow(1, QStringLiteral("www.a.com"), QStringLiteral("5")));
+
+    const struct
+    {
+        QString path;
+        const char *message;
+    } cases[] = {
+        {QStringLiteral("/dev/full"), "Disk full"},
+        {dir.path(), "I/O error 21"},                                   // a folder
+        {dir.filePath(QStringLiteral("plain/out.txt")), "I/O error 20"}, // under a file
+        {dir.filePath(QStringLiteral("none/out.txt")), "I/O error 2"},   // missing folder
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(exportError(list, c.path), QString::fromUtf8(c.message)) << c.path.toStdString();
+}
+
+TEST(ListExport, FileCutShortMidExportKeepsItsPrefix)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cut.txt"));
+    ResultListModel list;
+    fillList(list, 20000);
+    const QByteArray whole = writtenBytes(list, true);
+    constexpr rlim_t Limit = 300001;
+    ASSERT_GT(whole.size(), qsizetype(Limit));
+
+    // The size limit makes the system refuse writes past it (EFBIG), on a real file.
+    rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit cut = saved;
+    cut.rlim_cur = Limit;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &cut), 0);
+    QString message;
+    try {
+        exportList(list, true, path);
+    } catch (const AppError &e) {
+        message = e.message();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(message, QStringLiteral("I/O error %1").arg(EFBIG));
+    EXPECT_EQ(readFile(path), whole.left(qsizetype(Limit)));
+}
+
+TEST(ListExport, ErrorTexts)
+{
+    const struct
+    {
+        int errnum;
+        const char *text;
+    } cases[] = {
+        {EACCES, "File access denied"}, {EPERM, "File access denied"}, {EROFS, "File access denied"},
+        {ENOSPC, "Disk full"},          {EDQUOT, "Disk full"},         {EIO, "I/O error 5"},
+        {EISDIR, "I/O error 21"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(fileErrorText(c.errnum), QString::fromUtf8(c.text)) << c.errnum;
+}
+
+} // namespace
