@@ -67,7 +67,7 @@ bool SystemFile::openPath(const QString &path, OpenMode mode)
 bool SystemFile::closeChecked()
 {
     if (m_fd < 0)
-        return m_errno == 0;
+        return true;
     const int fd = m_fd;
     m_fd = -1;
     QIODevice::close();
