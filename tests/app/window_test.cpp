@@ -1,0 +1,202 @@
+#include "app/Unit1.h"
+#include "shell/guard.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTableView>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// A window that reaches nothing outside the test: no banner, a loopback pool,
+// dialogs and the browser answered by recorders.
+struct WindowFixture : ::testing::Test
+{
+    QList<QUrl> opened;
+    QStringList errors;
+    guard::ErrorBox oldBox;
+    std::unique_ptr<TForm1> form;
+
+    void SetUp() override
+    {
+        oldBox = guard::setErrorBox([this](const QString &, const QString &m) { errors << m; });
+        WindowEndpoints endpoints;
+        endpoints.servers = {QStringLiteral("127.0.0.1:9")};
+        WindowSeams seams;
+        seams.openFile = [](const QString &, const QString &, const QString &) { return QString(); };
+        seams.saveFile = [](const QString &, const QString &, const QString &) { return QString(); };
+        seams.openUrl = [this](const QUrl &u) { opened << u; };
+        form = std::make_unique<TForm1>(endpoints, seams);
+        form->show();
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override
+    {
+        form.reset();
+        guard::setErrorBox(oldBox);
+    }
+    template<typename T>
+    T *child(const char *name)
+    {
+        T *w = form->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+};
+
+TEST_F(WindowFixture, StartState)
+{
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("KelvrayGoogle PR批量查询工具V1.0"));
+    EXPECT_EQ(form->size(), QSize(682, 579));
+    EXPECT_TRUE(errors.isEmpty());
+
+    const std::pair<const char *, const char *> texts[] = {
+        {"btn1", "批量查询PR"}, {"btn3", "整站查询"}, {"btn4", "导入查询列表"}, {"btn2", "导出"}, {"btn5", "统计死链"},
+    };
+    for (const auto &[name, text] : texts)
+        EXPECT_EQ(child<QPushButton>(name)->text(), QString::fromUtf8(text)) << name;
+    const std::pair<const char *, const char *> labels[] = {
+        {"lbl1", "批量查询PR值，在下面文本框中输入查询地址，每行一个。整站查询请在上面输入域名。"},
+        {"lbl12", "整站PR查询，请在下面输入您的域名："},
+        {"lbl6", "注意：查询太频繁会被GOOGLE屏蔽IP"},
+        {"lbl13", "提示：输入网址开始PR整站查询"},
+        {"lbl4", "查询频率："},
+        {"lbl3", "毫秒"},
+        {"lbl5", "死链=(0)"},
+        {"lbl2", "数量(0)"},
+    };
+    for (const auto &[name, text] : labels)
+        EXPECT_EQ(child<QLabel>(name)->text(), QString::fromUtf8(text)) << name;
+    EXPECT_EQ(child<QLabel>("lbl6")->palette().color(QPalette::WindowText), QColor(Qt::red));
+
+    for (const char *name : {"bschck1", "bschck2", "bschck3"})
+        EXPECT_TRUE(child<QCheckBox>(name)->isChecked()) << name;
+    EXPECT_EQ(child<QCheckBox>("bschck1")->text(), QStringLiteral("只导出网址和PR"));
+    EXPECT_EQ(child<QCheckBox>("bschck2")->text(), QStringLiteral("查询PR"));
+    EXPECT_EQ(child<QCheckBox>("bschck3")->text(), QStringLiteral("死链检测"));
+    EXPECT_EQ(child<QLineEdit>("edt6")->text(), QStringLiteral("http://"));
+    EXPECT_EQ(child<QLineEdit>("edt6")->width(), 321);
+    EXPECT_TRUE(child<QPlainTextEdit>("memo1")->toPlainText().isEmpty());
+    EXPECT_TRUE(child<QRadioButton>("rdlist1_0")->isChecked());
+    EXPECT_EQ(child<QRadioButton>("rdlist1_0")->text(), QStringLiteral("所有链接"));
+    EXPECT_EQ(child<QRadioButton>("rdlist1_1")->text(), QStringLiteral("站内链接"));
+    EXPECT_EQ(child<QRadioButton>("rdlist1_2")->text(), QStringLiteral("站外链接"));
+
+    auto *spin = child<QSpinBox>("bsknspndt1");
+    EXPECT_EQ(spin->value(), 1000);
+    EXPECT_EQ(spin->minimum(), 200);
+    EXPECT_EQ(spin->maximum(), 100000);
+    EXPECT_EQ(spin->singleStep(), 100);
+    EXPECT_FALSE(form->state().tmr2.isActive());
+    EXPECT_EQ(form->state().tmr2.interval(), 1000);
+
+    auto *gauge = child<QProgressBar>("pr1");
+    EXPECT_EQ(gauge->value(), 0);
+    EXPECT_EQ(form->state().pr1.maximum(), 100);
+    EXPECT_FALSE(gauge->isTextVisible());
+
+    auto *list = child<QTableView>("lv1");
+    EXPECT_TRUE(list->showGrid());
+    EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_FALSE(list->isSortingEnabled());
+    const int widths[] = {50, 50, 100, 310, 50, 80};
+    for (int c = 0; c < 6; ++c)
+        EXPECT_EQ(list->columnWidth(c), widths[c]);
+
+    auto *menu = child<QMenu>("bsknpmn1");
+    QStringList items;
+    for (QAction *a : menu->actions()) {
+        items << a->text();
+        EXPECT_TRUE(a->isEnabled());
+    }
+    EXPECT_EQ(items, (QStringList{QStringLiteral("重新查询"), QStringLiteral("导出文本"), QStringLiteral("清空列表"), QStringLiteral("访问网站")}));
+    EXPECT_EQ(form->state().iplist, QStringList{QStringLiteral("127.0.0.1:9")});
+    EXPECT_EQ(form->state().linkexpr.size(), 79);
+}
+
+TEST_F(WindowFixture, OnlyTheResultListGrowsWithTheWindow)
+{
+    const char *regions[] = {"bskngrpbx1", "WebBrowser1", "pr1", "listStrip"};
+    QList<QRect> before;
+    for (const char *name : regions)
+        before << child<QWidget>(name)->geometry();
+    EXPECT_EQ(before[0].height(), 281);
+    EXPECT_EQ(before[1].height(), 62);
+    EXPECT_EQ(before[2].height(), 13);
+    EXPECT_EQ(before[3].height(), 32);
+    EXPECT_EQ(child<QWidget>("siteStrip")->height(), 75);
+    EXPECT_EQ(child<QWidget>("batchArea")->height(), 184);
+    EXPECT_EQ(child<QWidget>("toolStrip")->height(), 49);
+    auto *list = child<QTableView>("lv1");
+    const QRect listBefore = list->geometry();
+    EXPECT_EQ(listBefore.height(), 579 - 281 - 62 - 13 - 32);
+
+    form->resize(900, 800);
+    QCoreApplication::processEvents();
+    for (int i = 0; i < 4; ++i) {
+        const QRect now = child<QWidget>(regions[i])->geometry();
+        EXPECT_EQ(now.height(), before[i].height()) << regions[i];
+        EXPECT_EQ(now.top(), before[i].top()) << regions[i];
+        EXPECT_EQ(now.width(), 900) << regions[i];
+    }
+    EXPECT_EQ(list->height(), listBefore.height() + 221);
+    EXPECT_EQ(list->width(), 900);
+}
+
+TEST_F(WindowFixture, BatchFromTheEntryBoxAndAnEmptyGaugeForNoRows)
+{
+    auto *memo = child<QPlainTextEdit>("memo1");
+    memo->setPlainText(QStringLiteral("http://www.a.com\nb.com\n"));
+    QTest::mouseClick(child<QPushButton>("btn1"), Qt::LeftButton);
+    EXPECT_EQ(form->state().lv1.count(), 2);
+    EXPECT_EQ(child<QLabel>("lbl2")->text(), QStringLiteral("数量(2)"));
+    EXPECT_TRUE(form->state().tmr2.isActive());
+
+    memo->clear();
+    QTest::mouseClick(child<QPushButton>("btn1"), Qt::LeftButton);
+    auto *gauge = child<QProgressBar>("pr1");
+    // Range 0..0 would show Qt's busy animation; the gauge must show empty.
+    EXPECT_GT(gauge->maximum(), gauge->minimum());
+    EXPECT_EQ(gauge->value(), 0);
+    EXPECT_EQ(child<QLabel>("lbl2")->text(), QStringLiteral("数量(0)"));
+}
+
+TEST_F(WindowFixture, VisitSiteOpensTheSelectedAddressWithTheBrowserSeam)
+{
+    child<QAction>("N2")->trigger();
+    EXPECT_TRUE(opened.isEmpty());
+    child<QPlainTextEdit>("memo1")->setPlainText(QStringLiteral("www.a.com/p\nfile:///etc/passwd"));
+    form->btn1Click();
+    auto *list = child<QTableView>("lv1");
+    list->selectRow(1);
+    child<QAction>("N2")->trigger();
+    EXPECT_TRUE(opened.isEmpty());
+    list->selectRow(0);
+    child<QAction>("N2")->trigger();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.first(), QUrl(QStringLiteral("http://www.a.com/p")));
+
+    form->state().lv1.setCell(0, 3, QStringLiteral("×"));
+    QTest::mouseClick(child<QPushButton>("btn5"), Qt::LeftButton);
+    EXPECT_EQ(child<QLabel>("lbl5")->text(), QStringLiteral("死链=(1)"));
+    child<QAction>("N1")->trigger();
+    EXPECT_EQ(form->state().lv1.count(), 0);
+    EXPECT_EQ(child<QLabel>("lbl2")->text(), QStringLiteral("数量(2)"));
+}
+
+} // namespace
