@@ -1,11 +1,15 @@
 #include "app/Unit1.h"
 
 #include "data/storedtext.h"
+#include "listfiles/listexport.h"
+#include "listfiles/listfiledialogs.h"
+#include "listfiles/listimport.h"
 #include "query/batch.h"
 #include "shell/guard.h"
 #include "shell/listcommands.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -60,10 +64,26 @@ WindowSeams TForm1::defaultSeams()
 {
     WindowSeams s;
     s.openFile = [](const QString &title, const QString &folder, const QString &filter) {
-        return QFileDialog::getOpenFileName(nullptr, title, folder, filter);
+        // Only an existing file; a name typed without an extension is looked
+        // up with ".txt" added.
+        QFileDialog dialog(QApplication::activeWindow(), title, folder, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setDefaultSuffix(QStringLiteral("txt"));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        return dialog.selectedFiles().constFirst();
     };
     s.saveFile = [](const QString &title, const QString &folder, const QString &filter) {
-        return QFileDialog::getSaveFileName(nullptr, title, folder, filter, nullptr, QFileDialog::DontConfirmOverwrite);
+        // A typed name is used as typed, and an existing file is overwritten
+        // without asking.
+        QFileDialog dialog(QApplication::activeWindow(), title, folder, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        return dialog.selectedFiles().constFirst();
     };
     // QDesktopServices hands the address to the desktop's URL handler as an
     // argument; nothing goes through a shell.
@@ -365,6 +385,13 @@ void TForm1::btn3Click()
 
 void TForm1::btn4Click()
 {
+    const QString path = m_seams.openFile(ListFileDialogs::importTitle(), m_dialogs.startFolder(), ListFileDialogs::filter());
+    if (path.isEmpty())
+        return;
+    m_dialogs.remember(path);
+    // The entry box keeps its text when the file cannot be read.
+    const QString text = importListFile(path);
+    memo1->setPlainText(text);
 }
 
 void TForm1::btn5Click()
@@ -384,6 +411,11 @@ void TForm1::N2Click()
 
 void TForm1::N3Click()
 {
+    const QString path = m_seams.saveFile(ListFileDialogs::exportTitle(), m_dialogs.startFolder(), ListFileDialogs::filter());
+    if (path.isEmpty())
+        return;
+    m_dialogs.remember(path);
+    exportList(m_state->lv1, m_state->bschck1, path);
 }
 
 void TForm1::N4Click()
@@ -397,4 +429,14 @@ void TForm1::tmr2Timer()
 void TForm1::bsknspndt1Change(int value)
 {
     m_state->tmr2.setInterval(value);
+}
+
+QString TForm1::entryText() const
+{
+    return memo1->toPlainText();
+}
+
+void TForm1::setEntryText(const QString &text)
+{
+    memo1->setPlainText(text);
 }

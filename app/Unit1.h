@@ -1,5 +1,6 @@
 #pragma once
 
+#include "listfiles/listfiledialogs.h"
 #include "shell/formstate.h"
 
 #include <QString>
@@ -56,6 +57,8 @@ public:
     ~TForm1() override;
 
     FormState &state() { return *m_state; }
+    QString entryText() const;
+    void setEntryText(const QString &text);
     WindowSeams &seams() { return m_seams; }
 
     // Handlers, named after their control and event.
@@ -81,6 +84,7 @@ private:
 
     WindowEndpoints m_endpoints;
     WindowSeams m_seams;
+    ListFileDialogs m_dialogs;
     FormState *m_state = nullptr;
 
     // Query panel

@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +28,9 @@ namespace {
 // dialogs and the browser answered by recorders.
 struct WindowFixture : ::testing::Test
 {
+    QString openAnswer;
+    QString saveAnswer;
+    QStringList dialogTitles;
     QList<QUrl> opened;
     QStringList errors;
     guard::ErrorBox oldBox;
@@ -37,8 +42,14 @@ struct WindowFixture : ::testing::Test
         WindowEndpoints endpoints;
         endpoints.servers = {QStringLiteral("127.0.0.1:9")};
         WindowSeams seams;
-        seams.openFile = [](const QString &, const QString &, const QString &) { return QString(); };
-        seams.saveFile = [](const QString &, const QString &, const QString &) { return QString(); };
+        seams.openFile = [this](const QString &title, const QString &, const QString &filter) {
+            dialogTitles << title << filter;
+            return openAnswer;
+        };
+        seams.saveFile = [this](const QString &title, const QString &, const QString &filter) {
+            dialogTitles << title << filter;
+            return saveAnswer;
+        };
         seams.openUrl = [this](const QUrl &u) { opened << u; };
         form = std::make_unique<TForm1>(endpoints, seams);
         form->show();
@@ -197,6 +208,62 @@ TEST_F(WindowFixture, VisitSiteOpensTheSelectedAddressWithTheBrowserSeam)
     child<QAction>("N1")->trigger();
     EXPECT_EQ(form->state().lv1.count(), 0);
     EXPECT_EQ(child<QLabel>("lbl2")->text(), QStringLiteral("数量(2)"));
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+TEST_F(WindowFixture, ImportReplacesTheEntryBoxAndKeepsItOnFailure)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("list.txt"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("\xef\xbb\xbf" "a.com\r\nb.com\rc.com\n");
+    }
+    auto *memo = child<QPlainTextEdit>("memo1");
+    memo->setPlainText(QStringLiteral("typed"));
+    openAnswer = QString(); // cancelled
+    QTest::mouseClick(child<QPushButton>("btn4"), Qt::LeftButton);
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("typed"));
+    EXPECT_EQ(dialogTitles, (QStringList{QStringLiteral("导入域名列表"), QStringLiteral("文本文件 (*.txt)")}));
+
+    openAnswer = path;
+    QTest::mouseClick(child<QPushButton>("btn4"), Qt::LeftButton);
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("a.com\nb.com\nc.com\n"));
+    form->btn1Click();
+    EXPECT_EQ(form->state().lv1.count(), 3); // the final line break adds no row
+
+    openAnswer = dir.filePath(QStringLiteral("missing.txt"));
+    QTest::mouseClick(child<QPushButton>("btn4"), Qt::LeftButton);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.first().startsWith(QStringLiteral("Cannot open file \"") + openAnswer + QStringLiteral("\". "))) << errors.first().toStdString();
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("a.com\nb.com\nc.com\n"));
+}
+
+TEST_F(WindowFixture, ExportWritesTheFormTheCheckBoxSelects)
+{
+    QTemporaryDir dir;
+    saveAnswer = dir.filePath(QStringLiteral("out.txt"));
+    form->setEntryText(QStringLiteral("a.com\n中文.cn"));
+    form->btn1Click();
+    form->state().lv1.setCell(0, 4, QStringLiteral("5"));
+    QTest::mouseClick(child<QPushButton>("btn2"), Qt::LeftButton);
+    EXPECT_EQ(readAll(saveAnswer), QByteArray("a.com\t5\r\r\n" "\xe4\xb8\xad\xe6\x96\x87.cn\t\xe6\x9f\xa5\xe8\xaf\xa2\xe4\xb8\xad...\r\r\n"));
+
+    child<QCheckBox>("bschck1")->setChecked(false);
+    child<QAction>("N3")->trigger();
+    EXPECT_TRUE(readAll(saveAnswer).startsWith(QByteArray("1\t\xe6\x89\xb9\xe9\x87\x8f\t--\ta.com\t")));
+    EXPECT_EQ(dialogTitles.at(0), QStringLiteral("导出文本文件"));
+    EXPECT_TRUE(errors.isEmpty());
+
+    saveAnswer = QStringLiteral("/dev/full");
+    child<QAction>("N3")->trigger();
+    EXPECT_EQ(errors, QStringList{QStringLiteral("Disk full.")});
 }
 
 } // namespace
