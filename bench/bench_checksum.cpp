@@ -1,0 +1,50 @@
+#include "data/storedtext.h"
+#include "query/checksum.h"
+#include "query/scripthost.h"
+
+#include <QCoreApplication>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+const QString kUrl = QStringLiteral("http://www.example.com/news/2024/中文页面.html?id=12345&from=list");
+
+// What a ranking request pays: a fresh engine, the whole script run, one call.
+void BM_ScriptChecksum(benchmark::State &state)
+{
+    const QString script = storedtext::checksumScript();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(scriptChecksum(script, kUrl));
+}
+BENCHMARK(BM_ScriptChecksum)->Unit(benchmark::kMillisecond)->Repetitions(5)->DisplayAggregatesOnly(true);
+
+// The same through a pasted expression, for comparison with the call path.
+void BM_EvaljsExpression(benchmark::State &state)
+{
+    const QString script = storedtext::checksumScript();
+    const QString expression = QStringLiteral("getch(\"") + kUrl + QStringLiteral("\")");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(evaljs(script, expression));
+}
+BENCHMARK(BM_EvaljsExpression)->Unit(benchmark::kMillisecond)->Repetitions(5)->DisplayAggregatesOnly(true);
+
+void BM_NativeChecksum(benchmark::State &state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(nativeChecksum(kUrl));
+}
+BENCHMARK(BM_NativeChecksum)->Unit(benchmark::kMicrosecond)->Repetitions(5)->DisplayAggregatesOnly(true);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The ranking request for one row and the reading of its reply.
+
+// The server pool from the text of memo4: one entry per line, in order, each
+// line unchanged (no trimming). A final line break adds no empty entry.
+QStringList iplistFromText(const QString &text);
+
+// Re-seeds the process's pseudo-random generator from the clock.
+void reseedrandom();
+
+// Draws an index uniformly from 0 to n - 1 (n > 0) from that generator.
+int drawindex(int n);
+
+// The complete request URL for a row whose URL cell holds url: the checksum
+// computed by script (the text of memo3), a server drawn from iplist, and url
+// appended verbatim. A failed checksum leaves "ch=" empty; the request is
+// still made. Throws AppError when iplist is empty.
+QString getprurl(const QString &url, const QString &script, const QStringList &iplist);
+
+// The rank field of a reply: the third of exactly three ":"-separated pieces
+// of a reply that contains "Rank_", unchanged; no value otherwise.
+std::optional<QString> getrank(const QString &reply);
+
+// The text for the PR cell: the rank, "--" without one, "IP被屏蔽" when the
+// service refused; trimmed of control characters and spaces.
+QString prcell(const QString &reply);

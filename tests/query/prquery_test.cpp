@@ -1,0 +1,122 @@
+#include "data/storedtext.h"
+#include "query/checksum.h"
+#include "query/prquery.h"
+#include "shell/errors.h"
+
+#include <QRegularExpression>
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString q(const char16_t *text)
+{
+    return QString::fromUtf16(text);
+}
+
+TEST(IpList, OneEntryPerLineUnchanged)
+{
+    EXPECT_EQ(iplistFromText(QStringLiteral("1.2.3.4\r\n5.6.7.8\n")), QStringList({"1.2.3.4", "5.6.7.8"}));
+    EXPECT_EQ(iplistFromText(QStringLiteral(" a \r\n\r\n\tb")), QStringList({" a ", "", "\tb"}));
+}
+
+TEST(IpList, StoredPoolHoldsNinetyDistinctAddresses)
+{
+    const QStringList pool = iplistFromText(storedtext::serverPool());
+    ASSERT_EQ(pool.size(), 90);
+    EXPECT_EQ(QSet<QString>(pool.begin(), pool.end()).size(), 90);
+    const QRegularExpression quad(QStringLiteral("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})$"));
+    for (const QString &ip : pool) {
+        const QRegularExpressionMatch m = quad.match(ip);
+        ASSERT_TRUE(m.hasMatch()) << ip.toStdString();
+        for (int i = 1; i <= 4; ++i)
+            EXPECT_LE(m.captured(i).toInt(), 255) << ip.toStdString();
+    }
+}
+
+TEST(PoolDraw, ReachesEveryIndexAndNoOther)
+{
+    QSet<int> seen;
+    for (int i = 0; i < 3000; ++i) {
+        reseedrandom();
+        const int index = drawindex(90);
+        ASSERT_GE(index, 0);
+        ASSERT_LT(index, 90);
+        seen.insert(index);
+    }
+    EXPECT_EQ(seen.size(), 90);
+    EXPECT_EQ(drawindex(1), 0);
+}
+
+TEST(GetPrUrl, ByteForByte)
+{
+    const QString script = storedtext::checksumScript();
+    const QStringList pool{QStringLiteral("10.1.2.3")};
+    const QString url = q(u"http://例子.cn/a b&c=1#frag");
+    const QString ch = nativeChecksum(url);
+    ASSERT_FALSE(ch.isEmpty());
+    EXPECT_EQ(getprurl(url, script, pool),
+              QStringLiteral("http://10.1.2.3/search?client=navclient-auto&ch=") + ch
+                  + QStringLiteral("&features=Rank:FVN&q=info:") + url);
+
+    // A backslash escape is hashed decoded but sent as typed.
+    const QString escaped = q(u"a.com/x\\ty");
+    EXPECT_EQ(getprurl(escaped, script, pool),
+              QStringLiteral("http://10.1.2.3/search?client=navclient-auto&ch=") + checksumOfText(q(u"a.com/x\ty"))
+                  + QStringLiteral("&features=Rank:FVN&q=info:") + escaped);
+
+    // A failed checksum still gives a request, with "ch=" left empty.
+    const QString quoted = q(u"a.com/\"x\"");
+    EXPECT_EQ(getprurl(quoted, script, pool),
+              QStringLiteral("http://10.1.2.3/search?client=navclient-auto&ch=&features=Rank:FVN&q=info:") + quoted);
+    EXPECT_EQ(getprurl(QStringLiteral("a.com"), QStringLiteral("syntax error ("), pool),
+              QStringLiteral("http://10.1.2.3/search?client=navclient-auto&ch=&features=Rank:FVN&q=info:a.com"));
+}
+
+TEST(GetPrUrl, ServerComesFromThePool)
+{
+    const QStringList pool{QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.3")};
+    for (int i = 0; i < 5; ++i) {
+        const QString u = getprurl(QStringLiteral("a.com"), QString(), pool);
+        EXPECT_TRUE(pool.contains(u.mid(7, 8))) << u.toStdString();
+        EXPECT_EQ(u.mid(15, 8), QStringLiteral("/search?"));
+    }
+    EXPECT_THROW(getprurl(QStringLiteral("a.com"), QString(), QStringList()), AppError);
+}
+
+TEST(PrCell, Table)
+{
+    struct Case
+    {
+        const char16_t *reply;
+        std::optional<const char16_t *> rank;
+        const char16_t *cell;
+    };
+    const Case cases[] = {
+        {u"Rank_1:1:5\n", u"5\n", u"5"},
+        {u"Rank_1:1:5\r\n", u"5\r\n", u"5"},
+        {u"Rank_1:1:5\nRank_1:1:6\n", std::nullopt, u"--"},
+        {u"Rank_1:1:", u"", u""},
+        {u"Rank_1:1: \r\n", u" \r\n", u""},
+        {u"Error:bad:request", std::nullopt, u"--"},
+        {u"rank_1:1:5", std::nullopt, u"--"},
+        {u"Rank_1:1:5 sorry", u"5 sorry", u"IP被屏蔽"},
+        {u"We're sorry...", std::nullopt, u"IP被屏蔽"},
+        {u"", std::nullopt, u"--"},
+        {u"Rank_1:5", std::nullopt, u"--"},
+        {u"Rank_1:1:\t 1 0 \n", u"\t 1 0 \n", u"1 0"},
+        {u"Sorry Rank_1:1:4", u"4", u"4"},
+    };
+    for (const Case &c : cases) {
+        const QString reply = q(c.reply);
+        const std::optional<QString> rank = getrank(reply);
+        EXPECT_EQ(rank.has_value(), c.rank.has_value()) << reply.toStdString();
+        if (rank && c.rank) {
+            EXPECT_EQ(*rank, q(*c.rank)) << reply.toStdString();
+        }
+        EXPECT_EQ(prcell(reply), q(c.cell)) << reply.toStdString();
+    }
+}
+
+} // namespace
