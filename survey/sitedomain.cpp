@@ -1,0 +1,40 @@
+#include "survey/sitedomain.h"
+
+#include "shell/errors.h"
+#include "shell/textutil.h"
+
+namespace {
+
+// Searched as one text: ".<label>" is found when the label begins one of
+// these names, or is empty.
+const QString &suffixText()
+{
+    static const QString text = QStringLiteral(
+        ".com.net.org.int.edu.gov.mil.biz.info.name.pro.museum.aero.coop.travel.asia.jobs.mobi.tel.cat.co.ne");
+    return text;
+}
+
+} // namespace
+
+QString getdomain2(const QString &url)
+{
+    const QStringList beforeQuery = splitstr(url, QStringLiteral("?"));
+    if (beforeQuery.isEmpty())
+        throw AppError(QStringLiteral("Empty address"));
+    const QStringList parts = splitstr(beforeQuery.at(0), QStringLiteral("/"));
+    if (parts.isEmpty())
+        throw AppError(QStringLiteral("Address without a host: ") + url);
+    const QStringList hostAndPort = splitstr(parts.size() >= 3 ? parts.at(2) : parts.at(0), QStringLiteral(":"));
+    if (hostAndPort.isEmpty())
+        throw AppError(QStringLiteral("Address without a host: ") + url);
+    const QStringList labels = splitstr(hostAndPort.at(0), QStringLiteral("."));
+    if (labels.size() < 2)
+        throw AppError(QStringLiteral("Host of a single label: ") + url);
+
+    qsizetype keep = 2;
+    if (labels.last().size() <= 2 && suffixText().contains(u'.' + labels.at(labels.size() - 2)))
+        keep = 3;
+    if (labels.size() < keep)
+        throw AppError(QStringLiteral("Host too short for its suffix: ") + url);
+    return labels.mid(labels.size() - keep).join(u'.');
+}
