@@ -1,0 +1,116 @@
+#include "fetch/httpget.h"
+
+#include "fetch/mainthreadcall.h"
+#include "shell/guard.h"
+
+#include <QAbstractEventDispatcher>
+#include <QMetaObject>
+
+#include <curl/curl.h>
+
+#include <csignal>
+#include <mutex>
+
+namespace {
+
+// Bounds the event processing of FetchString, in case something (a zero
+// timer) keeps the queue from ever being found empty.
+constexpr int kMaxEventPasses = 256;
+
+void initialiseClient()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        // A peer that closes early must fail one fetch, not end the process.
+        std::signal(SIGPIPE, SIG_IGN);
+    });
+}
+
+// Dispatches what waits for this thread, and what arrives meanwhile, until a
+// pass finds nothing to do.
+void processPendingEvents()
+{
+    QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher)
+        return;
+    for (int pass = 0; pass < kMaxEventPasses; ++pass) {
+        if (!dispatcher->processEvents(QEventLoop::AllEvents))
+            break;
+    }
+}
+
+} // namespace
+
+THTTPGet::THTTPGet(QObject *AOwner) : QObject(AOwner) {}
+
+THTTPGet::~THTTPGet()
+{
+    if (m_link) {
+        Cancel();
+        m_link->Owner = nullptr;
+        m_link->Detached.store(true);
+    }
+}
+
+void THTTPGet::FetchString()
+{
+    if (!m_link) {
+        initialiseClient();
+        fetchcall::prepare();
+        THTTPGetSettings settings = *this;
+        // The completion is attached before the worker starts, so that a
+        // worker that ends at once is never unreported.
+        auto link = std::make_shared<TFetchLink>();
+        link->Owner = this;
+        m_link = link;
+        if (!THTTPGetThread::Launch(std::move(settings), false, link))
+            ReportStartFailure();
+        // Nothing of the component is read once events run: a handler may
+        // have deleted it.
+        if (WaitThread)
+            processPendingEvents();
+    }
+    processPendingEvents();
+}
+
+void THTTPGet::Cancel()
+{
+    if (m_link) {
+        m_link->StopRequested.store(true);
+        m_link->Outcome.store(false);
+    }
+}
+
+void THTTPGet::WorkerDone(const THTTPGetThread &worker)
+{
+    // A stop request decides, even when the worker set its outcome after it.
+    const bool success = worker.Outcome() && !m_link->StopRequested.load();
+    const bool toFile = worker.ToFile();
+    m_link.reset();
+    // The handlers are copies: a handler may delete this component, and with
+    // it the members they were copied from.
+    if (success && toFile) {
+        if (const TOnDoneFileEvent handler = OnDoneFile)
+            handler(this, worker.TargetFile(), worker.TotalSize());
+    } else if (success) {
+        if (const TOnDoneStringEvent handler = OnDoneString)
+            handler(this, worker.Result());
+    } else if (const TNotifyEvent handler = OnError) {
+        handler(this);
+    }
+}
+
+void THTTPGet::ReportStartFailure()
+{
+    // Reported from the event processing like any other completion, never
+    // from inside FetchString's own start.
+    const std::weak_ptr<TFetchLink> started = m_link;
+    QMetaObject::invokeMethod(this, [this, started] {
+        if (!m_link || m_link != started.lock())
+            return;
+        m_link.reset();
+        if (const TNotifyEvent handler = OnError)
+            guard::run([&] { handler(this); });
+    }, Qt::QueuedConnection);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "fetch/httpgetthread.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+using TOnDoneFileEvent = std::function<void(THTTPGet *Sender, const QString &FileName, qint32 FileSize)>;
+using TOnDoneStringEvent = std::function<void(THTTPGet *Sender, const QByteArray &Result)>;
+using TNotifyEvent = std::function<void(THTTPGet *Sender)>;
+
+// Fetches one address into a byte string on a worker thread of its own and
+// reports the outcome on the application's thread: exactly one OnDoneString
+// (the body, as received) or OnError per started fetch, unless the component
+// is destroyed first. A handler may delete its Sender; nothing touches the
+// component after a handler has returned.
+//
+// The settings (THTTPGetSettings) are plain values, copied when FetchString
+// starts a fetch; the completion handlers are read when the completion is
+// reported. An event whose handler is empty is not raised.
+class THTTPGet : public QObject, public THTTPGetSettings
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(THTTPGet)
+
+public:
+    explicit THTTPGet(QObject *AOwner);
+    // Cancels a running fetch and detaches it: it then raises no event, ever.
+    ~THTTPGet() override;
+
+    // Starts a fetch of URL unless one is running, then processes the
+    // application's pending events (so handlers of this and other fetches
+    // may run before it returns, and may delete this component).
+    void FetchString();
+    // Asks the running fetch to stop; its completion still comes, as OnError.
+    void Cancel();
+    bool Busy() const { return m_link != nullptr; }
+
+    TOnDoneFileEvent OnDoneFile;
+    TOnDoneStringEvent OnDoneString;
+    TNotifyEvent OnError;
+
+private:
+    friend class THTTPGetThread;
+
+    // The worker's completion, on the application's thread.
+    void WorkerDone(const THTTPGetThread &worker);
+    void ReportStartFailure();
+
+    // The running fetch; the component is busy while it holds one.
+    std::shared_ptr<TFetchLink> m_link;
+};

@@ -1,0 +1,404 @@
+#include "fetch/httpgetthread.h"
+
+#include "fetch/httpget.h"
+#include "fetch/mainthreadcall.h"
+#include "shell/textutil.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The body is taken in blocks of this size; each block is one progress call.
+constexpr qint32 kBlockSize = 1025;
+constexpr char kFormHeader[] = "Content-Type: application/x-www-form-urlencoded";
+static_assert(sizeof(kFormHeader) - 1 == 47);
+// How long the transfer loop may sleep before it looks at the stop request
+// and the idle clock again.
+constexpr int kPollMs = 100;
+
+std::atomic<int> g_liveWorkers{0};
+
+struct EasyDeleter { void operator()(CURL *h) const { curl_easy_cleanup(h); } };
+struct MultiDeleter { void operator()(CURLM *h) const { curl_multi_cleanup(h); } };
+struct UrlDeleter { void operator()(CURLU *h) const { curl_url_cleanup(h); } };
+struct ListDeleter { void operator()(curl_slist *l) const { curl_slist_free_all(l); } };
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
+using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
+using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
+
+int defaultPort(bool secure)
+{
+    return secure ? 443 : 80;
+}
+
+// A port text that is a whole decimal number names that port, or none when
+// it is out of range; any other text leaves the scheme's default.
+int portFromText(const QString &text, bool secure)
+{
+    const QStringView digits = text.startsWith(u'+') || text.startsWith(u'-')
+        ? QStringView(text).mid(1) : QStringView(text);
+    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(),
+                                         [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return defaultPort(secure);
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    return ok && value >= 1 && value <= 65535 ? value : 0;
+}
+
+// Text that goes into a header line or the credentials: a line break or
+// another control byte there could end the line early.
+bool fitsInHeader(const QByteArray &text)
+{
+    return std::none_of(text.begin(), text.end(), [](char ch) {
+        const auto b = static_cast<unsigned char>(ch);
+        return (b < 0x20 && b != '\t') || b == 0x7F;
+    });
+}
+
+// A whole signed 32-bit decimal number, nothing else.
+bool parseInt32(const QByteArray &text, qint32 *value)
+{
+    const QByteArray digits = text.startsWith('+') || text.startsWith('-') ? text.mid(1) : text;
+    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(),
+                                         [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    bool ok = false;
+    *value = text.toInt(&ok, 10);
+    return ok;
+}
+
+bool appendHeader(HeaderList &list, const QByteArray &line)
+{
+    curl_slist *grown = curl_slist_append(list.get(), line.constData());
+    if (!grown)
+        return false;
+    (void)list.release();
+    list.reset(grown);
+    return true;
+}
+
+} // namespace
+
+TSplitURL SplitURL(const QString &url)
+{
+    TSplitURL parts;
+    QString rest = url;
+    if (startsWithAsciiNoCase(url, u"http://")) {
+        rest = url.mid(7);
+    } else if (startsWithAsciiNoCase(url, u"https://")) {
+        rest = url.mid(8);
+        parts.Secure = true;
+    }
+    const qsizetype slash = rest.indexOf(u'/');
+    const QString hostPart = slash < 0 ? rest : rest.left(slash);
+    parts.Path = slash < 0 ? QStringLiteral("/") : rest.mid(slash);
+    const qsizetype colon = hostPart.indexOf(u':');
+    if (colon < 0) {
+        parts.Host = hostPart;
+        parts.PortText = QString::number(defaultPort(parts.Secure));
+    } else {
+        parts.Host = hostPart.left(colon);
+        parts.PortText = hostPart.mid(colon + 1);
+    }
+    parts.Port = portFromText(parts.PortText, parts.Secure);
+    return parts;
+}
+
+QByteArray requestTarget(const QString &path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    const QByteArray bytes = path.toUtf8();
+    QByteArray target;
+    target.reserve(bytes.size());
+    for (const char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b <= 0x20 || b == '#' || b >= 0x7F) {
+            target += '%';
+            target += hex[b >> 4];
+            target += hex[b & 0xF];
+        } else {
+            target += ch;
+        }
+    }
+    return target;
+}
+
+// The state of one libcurl transfer, reached from its callbacks.
+struct THTTPGetThread::Transfer
+{
+    explicit Transfer(THTTPGetThread &w) : worker(w) {}
+
+    static size_t onHeader(char *data, size_t size, size_t count, void *self);
+    static size_t onBody(char *data, size_t size, size_t count, void *self);
+    static int onRequest(void *self, char *, char *, int, int);
+
+    bool checkLength();
+    bool idleTooLong(Clock::time_point now) const;
+
+    THTTPGetThread &worker;
+    // The Content-Length of the reply being read; a new status line
+    // (an interim reply, a redirect) starts over.
+    bool haveLength = false;
+    QByteArray lengthText;
+    bool lengthChecked = false;
+    // A failure of the run: the fetch fails whatever body arrived.
+    bool failed = false;
+    // The idle clock runs from the moment a request is about to go.
+    bool requesting = false;
+    Clock::time_point lastActivity;
+};
+
+size_t THTTPGetThread::Transfer::onHeader(char *data, size_t size, size_t count, void *self)
+{
+    auto &t = *static_cast<Transfer *>(self);
+    const size_t n = size * count;
+    if (t.worker.StopRequested())
+        return 0;
+    t.lastActivity = Clock::now();
+    const QByteArray line = QByteArray::fromRawData(data, static_cast<qsizetype>(n));
+    if (line.startsWith("HTTP/")) {
+        t.haveLength = false;
+        t.lengthText.clear();
+    } else if (!t.haveLength && line.left(15).compare("content-length:", Qt::CaseInsensitive) == 0) {
+        t.haveLength = true;
+        t.lengthText = line.mid(15).trimmed();
+    }
+    return n;
+}
+
+size_t THTTPGetThread::Transfer::onBody(char *data, size_t size, size_t count, void *self)
+{
+    auto &t = *static_cast<Transfer *>(self);
+    THTTPGetThread &w = t.worker;
+    const size_t n = size * count;
+    size_t offset = 0;
+    while (offset < n) {
+        if (w.StopRequested() || !t.checkLength())
+            return CURL_WRITEFUNC_ERROR;
+        const qint32 room = w.m_settings.MaxBodySize - w.m_received;
+        if (room <= 0)
+            return CURL_WRITEFUNC_ERROR; // the limit: what arrived is the body
+        const auto block = static_cast<qint32>(std::min<size_t>(n - offset, static_cast<size_t>(std::min(kBlockSize, room))));
+        w.m_result.append(data + offset, block);
+        w.m_received += block;
+        offset += static_cast<size_t>(block);
+        t.lastActivity = Clock::now();
+        if (w.m_settings.OnProgress) {
+            w.CallOwner([&w](THTTPGet &) { w.m_settings.OnProgress(&w, w.m_totalSize, w.m_received); });
+        }
+    }
+    return n;
+}
+
+int THTTPGetThread::Transfer::onRequest(void *self, char *, char *, int, int)
+{
+    auto &t = *static_cast<Transfer *>(self);
+    if (t.worker.StopRequested())
+        return CURL_PREREQFUNC_ABORT;
+    t.requesting = true;
+    t.lastActivity = Clock::now();
+    return CURL_PREREQFUNC_OK;
+}
+
+// The announced length is read once, from the reply whose body is read.
+bool THTTPGetThread::Transfer::checkLength()
+{
+    if (lengthChecked)
+        return !failed;
+    lengthChecked = true;
+    if (haveLength && !parseInt32(lengthText, &worker.m_totalSize))
+        failed = true;
+    return !failed;
+}
+
+bool THTTPGetThread::Transfer::idleTooLong(Clock::time_point now) const
+{
+    return requesting && now - lastActivity > std::chrono::milliseconds(worker.m_settings.IdleTimeoutMs);
+}
+
+THTTPGetThread::THTTPGetThread(THTTPGetSettings settings, bool toFile, std::shared_ptr<TFetchLink> link)
+    : m_settings(std::move(settings)), m_toFile(toFile), m_link(std::move(link))
+{
+    g_liveWorkers.fetch_add(1);
+}
+
+THTTPGetThread::~THTTPGetThread()
+{
+    g_liveWorkers.fetch_sub(1);
+}
+
+bool THTTPGetThread::Launch(THTTPGetSettings settings, bool toFile, std::shared_ptr<TFetchLink> link)
+{
+    auto *worker = new THTTPGetThread(std::move(settings), toFile, std::move(link));
+    try {
+        std::thread([worker] { worker->Run(); }).detach();
+        return true;
+    } catch (const std::system_error &) {
+        delete worker;
+        return false;
+    }
+}
+
+int THTTPGetThread::LiveCount()
+{
+    return g_liveWorkers.load();
+}
+
+bool THTTPGetThread::WaitForAll(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (LiveCount() > 0) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+void THTTPGetThread::CallOwner(const std::function<void(THTTPGet &owner)> &call)
+{
+    if (m_link->Detached.load())
+        return;
+    fetchcall::callOnMainThread([this, &call] {
+        if (THTTPGet *owner = m_link->Owner)
+            call(*owner);
+    });
+}
+
+void THTTPGetThread::Run()
+{
+    bool ok = false;
+    try {
+        ok = Fetch();
+    } catch (...) {
+        ok = false; // a failure of the run never leaves the worker
+    }
+    m_link->Outcome.store(ok);
+    CallOwner([this](THTTPGet &owner) { owner.WorkerDone(*this); });
+    delete this;
+}
+
+bool THTTPGetThread::Fetch()
+{
+    const TSplitURL parts = SplitURL(m_settings.URL);
+    if (StopRequested())
+        return false;
+    if (parts.Port == 0)
+        return false;
+
+    const QByteArray agent = m_settings.Agent.toUtf8();
+    const QByteArray referer = m_settings.Referer.toUtf8();
+    const QByteArray accept = m_settings.AcceptTypes.toUtf8();
+    const QByteArray user = m_settings.UserName.toUtf8();
+    const QByteArray password = m_settings.Password.toUtf8();
+    const QByteArray body = m_settings.PostQuery.toUtf8();
+    if (!fitsInHeader(agent) || !fitsInHeader(referer) || !fitsInHeader(accept)
+        || !fitsInHeader(user) || !fitsInHeader(password))
+        return false;
+
+    // The host is checked on its own, so that nothing in it can pass for
+    // another part of an address. The whole address is then parsed as it
+    // stands: a path set on its own would have its escapes rewritten.
+    const QByteArray host = parts.Host.toUtf8();
+    UrlHandle hostCheck(curl_url());
+    if (!hostCheck || curl_url_set(hostCheck.get(), CURLUPART_HOST, host.constData(), 0) != CURLUE_OK)
+        return false;
+    const QByteArray address = (parts.Secure ? "https://" : "http://") + host + ':'
+        + QByteArray::number(parts.Port) + requestTarget(parts.Path);
+    UrlHandle url(curl_url());
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, address.constData(), CURLU_PATH_AS_IS) != CURLUE_OK)
+        return false;
+
+    const bool post = !body.isEmpty();
+    HeaderList headers;
+    if (!appendHeader(headers, accept.isEmpty() ? QByteArray("Accept:") : "Accept: " + accept))
+        return false;
+    if (post && (!appendHeader(headers, kFormHeader) || !appendHeader(headers, "Expect:")))
+        return false;
+
+    EasyHandle easy(curl_easy_init());
+    MultiHandle multi(curl_multi_init());
+    if (!easy || !multi)
+        return false;
+    Transfer transfer(*this);
+    CURL *h = easy.get();
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_CURLU, url.get());
+    curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1, m_settings.ConnectTimeoutMs)));
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(kBlockSize));
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    if (!agent.isEmpty())
+        curl_easy_setopt(h, CURLOPT_USERAGENT, agent.constData());
+    if (!referer.isEmpty())
+        curl_easy_setopt(h, CURLOPT_REFERER, referer.constData());
+    if (!user.isEmpty() || !password.isEmpty()) {
+        curl_easy_setopt(h, CURLOPT_USERNAME, user.constData());
+        curl_easy_setopt(h, CURLOPT_PASSWORD, password.constData());
+        curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+    }
+    if (post) {
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.constData());
+    }
+    const QByteArray trusted = QFile::encodeName(m_settings.TrustedCertificates);
+    if (!trusted.isEmpty()) {
+        curl_easy_setopt(h, CURLOPT_CAINFO, trusted.constData());
+        curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
+    }
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, &Transfer::onRequest);
+    curl_easy_setopt(h, CURLOPT_PREREQDATA, &transfer);
+
+    if (curl_multi_add_handle(multi.get(), h) != CURLM_OK)
+        return false;
+    int running = 1;
+    while (running > 0) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            transfer.failed = true;
+            break;
+        }
+        // A stop, or a silent server, ends the transfer here: what has
+        // arrived so far is all there is.
+        if (running == 0 || StopRequested() || transfer.idleTooLong(Clock::now()))
+            break;
+        if (curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr) != CURLM_OK) {
+            transfer.failed = true;
+            break;
+        }
+    }
+    CURLcode result = CURLE_OK;
+    int queued = 0;
+    while (CURLMsg *msg = curl_multi_info_read(multi.get(), &queued)) {
+        if (msg->msg == CURLMSG_DONE)
+            result = msg->data.result;
+    }
+    curl_multi_remove_handle(multi.get(), h);
+
+    // A read error after the first byte ends the body as a close would; only
+    // these fail a fetch that has body bytes.
+    if (StopRequested() || transfer.failed || result == CURLE_TOO_MANY_REDIRECTS)
+        return false;
+    return m_received > 0;
+}

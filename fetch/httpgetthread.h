@@ -1,0 +1,123 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class THTTPGet;
+class THTTPGetThread;
+
+using TOnProgressEvent = std::function<void(THTTPGetThread *Sender, qint32 TotalSize, qint32 Readed)>;
+
+// An address cut into what the connection needs. Only "http://" and
+// "https://" (any letter case) are taken as schemes; anything else stays part
+// of the host.
+struct TSplitURL
+{
+    bool Secure = false;
+    QString Host;
+    QString PortText; // as written, or the scheme's default when none is
+    int Port = 80;    // 0 when PortText is a number that names no port
+    QString Path;     // from the first "/", query and fragment included
+};
+
+TSplitURL SplitURL(const QString &url);
+
+// The request target sent for a path: the UTF-8 form with every byte that
+// cannot stand in a request target percent-encoded (control bytes, space,
+// DEL, "#", non-ASCII). "%" and the rest pass unchanged, so that a server
+// which decodes the target sees exactly the text of the address.
+QByteArray requestTarget(const QString &path);
+
+// The settings of a fetch: the component's properties, which the worker
+// gets a copy of when the fetch starts, so that later changes do not reach a
+// running fetch. The worker reads only its copy, never the component.
+struct THTTPGetSettings
+{
+    QString AcceptTypes = QStringLiteral("*/*");
+    QString Agent = QStringLiteral("Brevicor HTTPGet"); // empty: no user agent is sent
+    QString URL; // "http://" or "https://", or a bare host and path
+    QString FileName;
+    QString UserName;
+    QString Password;
+    QString PostQuery; // empty: GET; otherwise the form-encoded body of a POST
+    QString Referer;
+    bool BinaryData = false;
+    bool UseCache = false; // the client keeps no cache, so every fetch is fresh
+    bool WaitThread = false; // read by FetchString itself
+    // Reading stops here; the part received counts as the body.
+    qint32 MaxBodySize = 16 * 1024 * 1024;
+    // A connection (the TLS handshake included) not made within this fails.
+    int ConnectTimeoutMs = 60000;
+    // A transfer that receives nothing for this long ends there.
+    int IdleTimeoutMs = 60000;
+    // PEM file of the certificates trusted for https; empty: the system's.
+    QString TrustedCertificates;
+    TOnProgressEvent OnProgress;
+};
+
+// What a component and its worker share while a fetch runs. The two flags
+// are written by both threads; owner is read and written on the
+// application's thread only.
+struct TFetchLink
+{
+    std::atomic<bool> StopRequested{false};
+    std::atomic<bool> Outcome{false};
+    std::atomic<bool> Detached{false};
+    THTTPGet *Owner = nullptr;
+};
+
+// One fetch on a thread of its own, over one libcurl easy handle. Created
+// stopped; Start runs it once; it releases itself after its completion has
+// been reported (or found to have no one to report to).
+class THTTPGetThread final
+{
+public:
+    Q_DISABLE_COPY_MOVE(THTTPGetThread)
+
+    // Creates a worker for settings, stopped, and then starts it on a thread
+    // of its own. The caller attaches its completion to link before calling.
+    // Returns false when no thread could be started: nothing runs then and
+    // nothing will be reported.
+    // Fetches into a file instead when toFile is true; nothing starts such a
+    // fetch, and a string fetch never creates a file.
+    static bool Launch(THTTPGetSettings settings, bool toFile, std::shared_ptr<TFetchLink> link);
+
+    // Read by the completion on the application's thread while the worker
+    // waits for it to return.
+    bool Outcome() const { return m_link->Outcome.load(); }
+    bool ToFile() const { return m_toFile; }
+    const QString &TargetFile() const { return m_settings.FileName; }
+    qint32 TotalSize() const { return m_totalSize; }
+    const QByteArray &Result() const { return m_result; }
+
+    // Workers not yet released, in the whole process.
+    static int LiveCount();
+    // Processes the application's events until every worker has been
+    // released, or the time is up. For shutdown and tests.
+    static bool WaitForAll(int timeoutMs);
+
+private:
+    struct Transfer;
+
+    THTTPGetThread(THTTPGetSettings settings, bool toFile, std::shared_ptr<TFetchLink> link);
+    ~THTTPGetThread();
+
+    void Run();
+    bool Fetch();
+    bool StopRequested() const { return m_link->StopRequested.load(); }
+    // Runs call with the component on the application's thread, unless the
+    // component has been destroyed, and waits for it.
+    void CallOwner(const std::function<void(THTTPGet &owner)> &call);
+
+    THTTPGetSettings m_settings;
+    bool m_toFile;
+    std::shared_ptr<TFetchLink> m_link;
+    QByteArray m_result;
+    qint32 m_totalSize = 0;
+    qint32 m_received = 0;
+};

@@ -1,0 +1,121 @@
+#include "fetch/mainthreadcall.h"
+
+#include "shell/guard.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QThread>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+namespace fetchcall {
+namespace {
+
+struct PendingCall
+{
+    std::function<void()> fn;
+    std::condition_variable cv;
+    enum class State { Queued, Running, Ran, Dropped } state = State::Queued;
+};
+
+class CallReceiver;
+
+// Guards everything below; a waiting worker sleeps on its call's cv with it.
+std::mutex g_mutex;
+CallReceiver *g_receiver = nullptr;
+std::deque<PendingCall *> g_queue;
+
+QEvent::Type callEventType()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+// Lives on the application's thread as a child of the application; one
+// posted event per queued call.
+class CallReceiver final : public QObject
+{
+public:
+    explicit CallReceiver(QObject *parent) : QObject(parent) {}
+    ~CallReceiver() override;
+    Q_DISABLE_COPY_MOVE(CallReceiver)
+
+protected:
+    bool event(QEvent *e) override;
+};
+
+CallReceiver::~CallReceiver()
+{
+    // The application is going away: release every waiting worker unserved.
+    // Clearing the pointer first means no new event can be posted to us.
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_receiver = nullptr;
+    for (PendingCall *call : g_queue) {
+        call->state = PendingCall::State::Dropped;
+        call->cv.notify_one();
+    }
+    g_queue.clear();
+}
+
+bool CallReceiver::event(QEvent *e)
+{
+    if (e->type() != callEventType())
+        return QObject::event(e);
+    PendingCall *call = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_queue.empty())
+            return true;
+        call = g_queue.front();
+        g_queue.pop_front();
+        call->state = PendingCall::State::Running;
+    }
+    // Not under the lock: the call may process events, and so run further
+    // calls nested inside it.
+    guard::run(call->fn);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    call->state = PendingCall::State::Ran;
+    // Under the lock: the worker cannot leave its wait, and so cannot destroy
+    // the call, before the notification is done.
+    call->cv.notify_one();
+    return true;
+}
+
+} // namespace
+
+void prepare()
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app)
+        return;
+    Q_ASSERT(QThread::currentThread() == app->thread());
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_receiver)
+        g_receiver = new CallReceiver(app);
+}
+
+bool callOnMainThread(std::function<void()> fn)
+{
+    PendingCall call;
+    call.fn = std::move(fn);
+    std::unique_lock<std::mutex> lock(g_mutex);
+    if (!g_receiver)
+        return false;
+    g_queue.push_back(&call);
+    QCoreApplication::postEvent(g_receiver, new QEvent(callEventType()));
+    call.cv.wait(lock, [&call] {
+        return call.state == PendingCall::State::Ran || call.state == PendingCall::State::Dropped;
+    });
+    return call.state == PendingCall::State::Ran;
+}
+
+int pendingCalls()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return static_cast<int>(g_queue.size());
+}
+
+} // namespace fetchcall

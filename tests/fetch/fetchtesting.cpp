@@ -1,0 +1,60 @@
+#include "fetchtesting.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <chrono>
+#include <thread>
+
+bool waitFor(const std::function<bool()> &cond, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!cond()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+void recordInto(THTTPGet &get, Raised &raised)
+{
+    const auto onMain = [&raised] {
+        if (QThread::currentThread() != QCoreApplication::instance()->thread())
+            raised.offMainThread = true;
+    };
+    get.OnDoneString = [&raised, onMain](THTTPGet *, const QByteArray &result) {
+        onMain();
+        ++raised.done;
+        raised.body = result;
+    };
+    get.OnError = [&raised, onMain](THTTPGet *) {
+        onMain();
+        ++raised.errors;
+    };
+}
+
+Raised fetchOnce(const QString &url, const std::function<void(THTTPGet &)> &setup)
+{
+    Raised raised;
+    {
+        THTTPGet get(nullptr);
+        get.URL = url;
+        if (setup)
+            setup(get);
+        recordInto(get, raised);
+        get.FetchString();
+        EXPECT_TRUE(waitFor([&] { return raised.events() > 0; })) << qPrintable(url);
+    }
+    EXPECT_TRUE(THTTPGetThread::WaitForAll(5000));
+    EXPECT_EQ(raised.events(), 1) << qPrintable(url);
+    EXPECT_FALSE(raised.offMainThread);
+    return raised;
+}
+
+void FetchTest::TearDown()
+{
+    EXPECT_TRUE(THTTPGetThread::WaitForAll(5000)) << "a worker was never released";
+}

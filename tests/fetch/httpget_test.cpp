@@ -1,0 +1,281 @@
+#include "fetch/httpget.h"
+
+#include "fetch/mainthreadcall.h"
+#include "fetchtesting.h"
+#include "rawserver.h"
+#include "shell/errors.h"
+#include "shell/guard.h"
+#include "support/loopserver.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QThread>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using prqtest::LoopServer;
+
+// The way the request dispatch uses the component: a subclass with two
+// fields, owned by the window, deleted by its own completion handler.
+class TRowGet final : public THTTPGet
+{
+public:
+    using THTTPGet::THTTPGet;
+    QString mode;
+    int rowindex = -1;
+};
+
+void answerAfter(LoopServer &server, const std::string &path, int delayMs, const std::string &body)
+{
+    server.get(path, [delayMs, body](const httplib::Request &, httplib::Response &res) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        res.set_content(body, "text/plain");
+    });
+}
+
+// Waits, without running any event, until a worker has queued its
+// completion and waits for the main thread.
+bool completionQueued()
+{
+    for (int i = 0; i < 5000 && fetchcall::pendingCalls() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return fetchcall::pendingCalls() > 0;
+}
+
+TEST_F(FetchTest, FetchStringWhileBusyStartsNothing)
+{
+    LoopServer server;
+    answerAfter(server, "/slow", 200, "once");
+    server.start();
+    Raised raised;
+    THTTPGet get(nullptr);
+    get.URL = server.url("/slow");
+    recordInto(get, raised);
+    get.FetchString();
+    EXPECT_TRUE(get.Busy());
+    get.FetchString();
+    ASSERT_TRUE(waitFor([&] { return raised.events() > 0; }));
+    EXPECT_FALSE(get.Busy());
+    ASSERT_TRUE(THTTPGetThread::WaitForAll(5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(raised.done, 1);
+    EXPECT_EQ(raised.errors, 0);
+    EXPECT_EQ(server.requestCount(), 1u);
+
+    // An idle component starts again.
+    get.FetchString();
+    ASSERT_TRUE(waitFor([&] { return raised.events() == 2; }));
+    EXPECT_EQ(raised.body, "once");
+}
+
+// Cancel ends in OnError, whether the worker still waits on the network or
+// has already finished with a body and only waits for its completion.
+TEST_F(FetchTest, CancelEndsInOnError)
+{
+    RawServer server([](RawServer::Connection &c) {
+        if (c.target() == "/done")
+            c.send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nbody");
+        else
+            c.stall();
+    });
+    for (const char *path : {"/silent", "/done"}) {
+        Raised raised;
+        THTTPGet get(nullptr);
+        get.URL = server.url(path);
+        recordInto(get, raised);
+        get.FetchString();
+        if (QByteArray(path) == "/done") {
+            ASSERT_TRUE(completionQueued());
+        } else {
+            ASSERT_TRUE(waitFor([&] { return server.heads().size() == 1; }));
+        }
+        QElapsedTimer clock;
+        clock.start();
+        get.Cancel();
+        ASSERT_TRUE(waitFor([&] { return raised.events() > 0; }, 1000)) << path;
+        EXPECT_LT(clock.elapsed(), 1000) << path;
+        EXPECT_EQ(raised.errors, 1) << path;
+        EXPECT_FALSE(get.Busy());
+    }
+}
+
+// A busy component that is destroyed raises nothing, neither at once nor
+// later, also when its completion is already queued for the main thread.
+TEST_F(FetchTest, DestroyingABusyComponentRaisesNothingEver)
+{
+    LoopServer server;
+    answerAfter(server, "/slow", 100, "late");
+    answerAfter(server, "/fast", 0, "early");
+    server.start();
+    for (const char *path : {"/slow", "/fast"}) {
+        Raised raised;
+        int progress = 0;
+        auto *get = new THTTPGet(nullptr);
+        get->URL = server.url(QString::fromLatin1(path));
+        get->OnProgress = [&progress](THTTPGetThread *, qint32, qint32) { ++progress; };
+        recordInto(*get, raised);
+        get->FetchString();
+        if (QByteArray(path) == "/fast") {
+            ASSERT_TRUE(completionQueued());
+        }
+        delete get;
+        ASSERT_TRUE(THTTPGetThread::WaitForAll(5000)) << path;
+        QCoreApplication::processEvents();
+        EXPECT_EQ(raised.events(), 0) << path;
+        EXPECT_EQ(progress, 0) << path;
+    }
+}
+
+// Handlers that delete their sender, as the window's do, and start new
+// fetches from inside a completion; the window owns whatever is in flight.
+TEST_F(FetchTest, HandlersMayDeleteTheirSenderAndStartMore)
+{
+    LoopServer server;
+    server.get(R"(/row/(\d+))", [](const httplib::Request &req, httplib::Response &res) {
+        res.set_content("row " + std::string(req.matches[1]), "text/plain");
+    });
+    server.start();
+    QObject window;
+    std::map<int, QByteArray> answers;
+    int failures = 0;
+
+    std::function<void(int)> start = [&](int row) {
+        auto *get = new TRowGet(&window);
+        get->mode = QStringLiteral("gethttp");
+        get->rowindex = row;
+        get->URL = server.url(QStringLiteral("/row/%1").arg(row));
+        get->OnDoneString = [&](THTTPGet *Sender, const QByteArray &Result) {
+            auto *request = static_cast<TRowGet *>(Sender);
+            const int done = request->rowindex;
+            answers[done] = Result;
+            delete request;
+            if (done < 30) // each first-generation answer starts one more
+                start(done + 100);
+        };
+        get->OnError = [&](THTTPGet *Sender) {
+            ++failures;
+            delete Sender;
+        };
+        get->FetchString();
+    };
+    for (int row = 0; row < 30; ++row)
+        start(row);
+    ASSERT_TRUE(waitFor([&] { return answers.size() + failures == 60; }));
+    EXPECT_EQ(failures, 0);
+    for (const auto &[row, body] : answers)
+        EXPECT_EQ(body, "row " + QByteArray::number(row));
+    EXPECT_TRUE(window.children().isEmpty());
+}
+
+// Completion and progress run on the main thread, progress after every
+// block of at most 1025 bytes, with the worker as its sender.
+TEST_F(FetchTest, ProgressAndCompletionOnTheMainThread)
+{
+    LoopServer server;
+    answerAfter(server, "/body", 0, std::string(5000, 'p'));
+    server.start();
+    QThread *const mainThread = QThread::currentThread();
+    std::vector<qint32> readed;
+    bool progressOnMain = true;
+    bool totalRight = true;
+    THTTPGetThread *progressSender = nullptr;
+    const Raised raised = fetchOnce(server.url("/body"), [&](THTTPGet &g) {
+        g.OnProgress = [&](THTTPGetThread *Sender, qint32 TotalSize, qint32 Readed) {
+            progressOnMain = progressOnMain && QThread::currentThread() == mainThread;
+            totalRight = totalRight && TotalSize == 5000;
+            progressSender = Sender;
+            readed.push_back(Readed);
+        };
+    });
+    EXPECT_EQ(raised.body.size(), 5000);
+    EXPECT_TRUE(progressOnMain);
+    EXPECT_TRUE(totalRight);
+    EXPECT_NE(progressSender, nullptr);
+    ASSERT_GE(readed.size(), 5u);
+    qint32 previous = 0;
+    for (qint32 r : readed) {
+        EXPECT_GT(r, previous);
+        EXPECT_LE(r - previous, 1025);
+        previous = r;
+    }
+    EXPECT_EQ(previous, 5000);
+}
+
+TEST_F(FetchTest, WaitThreadDoesNotWaitForTheFetch)
+{
+    LoopServer server;
+    answerAfter(server, "/slow", 300, "later");
+    server.start();
+    Raised raised;
+    THTTPGet get(nullptr);
+    get.URL = server.url("/slow");
+    get.WaitThread = true;
+    recordInto(get, raised);
+    QElapsedTimer clock;
+    clock.start();
+    get.FetchString();
+    EXPECT_LT(clock.elapsed(), 250);
+    EXPECT_EQ(raised.events(), 0);
+    ASSERT_TRUE(waitFor([&] { return raised.events() > 0; }));
+    EXPECT_EQ(raised.body, "later");
+}
+
+// An exception from a handler ends in the error box, not in the event loop,
+// and the fetcher carries on.
+TEST_F(FetchTest, HandlerErrorsGoToTheErrorBox)
+{
+    LoopServer server;
+    answerAfter(server, "/", 0, "x");
+    server.start();
+    QStringList shown;
+    const guard::ErrorBox previous = guard::setErrorBox(
+        [&shown](const QString &, const QString &message) { shown << message; });
+    int calls = 0;
+    for (int i = 0; i < 2; ++i) {
+        THTTPGet get(nullptr);
+        get.URL = server.url("/");
+        get.OnDoneString = [&calls](THTTPGet *, const QByteArray &) {
+            ++calls;
+            throw AppError(QStringLiteral("handler failed"));
+        };
+        get.FetchString();
+        ASSERT_TRUE(waitFor([&] { return calls == i + 1; }));
+    }
+    guard::setErrorBox(previous);
+    EXPECT_EQ(shown, QStringList({"handler failed.", "handler failed."}));
+}
+
+// Every socket a fetch opens is closed again, whatever its outcome.
+TEST_F(FetchTest, NothingIsLeftOpen)
+{
+    const auto openFiles = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
+    fetchOnce(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort())); // first use sets the client up
+    const auto before = openFiles();
+    {
+        RawServer server([](RawServer::Connection &c) {
+            if (c.target() == "/ok")
+                c.send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+            else if (c.target() == "/bad")
+                c.send("HTTP/1.1 200 OK\r\nContent-Length: x\r\n\r\nok");
+            else
+                c.stall();
+        });
+        for (const char *path : {"/ok", "/bad", "/ok", "/bad"})
+            fetchOnce(server.url(QString::fromLatin1(path)));
+        fetchOnce(server.url("/silent"), [](THTTPGet &g) { g.IdleTimeoutMs = 100; });
+        auto *cancelled = new THTTPGet(nullptr);
+        cancelled->URL = server.url("/silent");
+        cancelled->FetchString();
+        ASSERT_TRUE(waitFor([&] { return server.heads().size() == 6; }));
+        delete cancelled;
+        ASSERT_TRUE(THTTPGetThread::WaitForAll(5000));
+    }
+    EXPECT_EQ(openFiles(), before);
+}
+
+} // namespace

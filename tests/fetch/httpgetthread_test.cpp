@@ -1,0 +1,325 @@
+#include "fetch/httpgetthread.h"
+
+#include "fetchtesting.h"
+#include "rawserver.h"
+#include "support/loopserver.h"
+#include "testcert.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <map>
+
+namespace {
+
+using prqtest::LoopServer;
+
+TEST(SplitURL, Table)
+{
+    struct Case
+    {
+        const char *url;
+        const char *host;
+        const char *portText;
+        int port;
+        const char *path;
+        bool secure;
+    };
+    const Case cases[] = {
+        {"http://host", "host", "80", 80, "/", false},
+        {"HTTP://Host.Example:8080/a/B?x=1#f", "Host.Example", "8080", 8080, "/a/B?x=1#f", false},
+        {"host.example/path", "host.example", "80", 80, "/path", false},
+        {"www.a.com/?u=http://b.com/x", "www.a.com", "80", 80, "/?u=http://b.com/x", false},
+        {"http://h:abc/x", "h", "abc", 80, "/x", false},
+        {"http://h:/x", "h", "", 80, "/x", false},
+        {"http://h:70000/", "h", "70000", 0, "/", false},
+        {"http://h:0/", "h", "0", 0, "/", false},
+        {"https://h", "h", "443", 443, "/", true},
+        {"HtTpS://h:8443/s", "h", "8443", 8443, "/s", true},
+        {"https://h:x/", "h", "x", 443, "/", true},
+        {"ftp://h/x", "ftp", "", 80, "//h/x", false},
+        {"", "", "80", 80, "/", false},
+    };
+    for (const Case &c : cases) {
+        const TSplitURL parts = SplitURL(QString::fromUtf8(c.url));
+        EXPECT_EQ(parts.Host, QString::fromUtf8(c.host)) << c.url;
+        EXPECT_EQ(parts.PortText, QString::fromUtf8(c.portText)) << c.url;
+        EXPECT_EQ(parts.Port, c.port) << c.url;
+        EXPECT_EQ(parts.Path, QString::fromUtf8(c.path)) << c.url;
+        EXPECT_EQ(parts.Secure, c.secure) << c.url;
+    }
+}
+
+// Success is decided by the body alone: any status with a body succeeds, an
+// empty body fails, a cut-off body counts with what arrived, and a length
+// that is not a signed 32-bit number fails whatever follows.
+TEST_F(FetchTest, OutcomeFollowsTheBodyNotTheStatus)
+{
+    std::string everyByte;
+    for (int i = 0; i < 512; ++i)
+        everyByte += static_cast<char>(i & 0xFF);
+    const std::map<std::string, std::string> answers = {
+        {"/ok", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello"},
+        {"/404", "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\n<p>no</p>"},
+        {"/204", "HTTP/1.1 204 No Content\r\n\r\n"},
+        {"/zero", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"},
+        {"/bytes", "HTTP/1.1 200 OK\r\nContent-Length: 512\r\n\r\n" + everyByte},
+        {"/unsized", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nuntil the end"},
+        {"/chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n"},
+        {"/cut", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npartial"},
+        {"/int32max", "HTTP/1.1 200 OK\r\nContent-Length: 2147483647\r\n\r\nsome"},
+        {"/letters", "HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\nbody"},
+        {"/beyond", "HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\nbody"},
+    };
+    RawServer server([&answers](RawServer::Connection &c) {
+        const auto it = answers.find(c.target());
+        if (it != answers.end())
+            c.send(it->second);
+    });
+
+    struct Case
+    {
+        QString url;
+        bool success;
+        QByteArray body;
+    };
+    const Case cases[] = {
+        {server.url("/ok"), true, "hello"},
+        {server.url("/404"), true, "<p>no</p>"},
+        {server.url("/204"), false, {}},
+        {server.url("/zero"), false, {}},
+        {server.url("/bytes"), true, QByteArray::fromStdString(everyByte)},
+        {server.url("/unsized"), true, "until the end"},
+        {server.url("/chunked"), true, "abcde"},
+        {server.url("/cut"), true, "partial"},
+        {server.url("/int32max"), true, "some"},
+        {server.url("/letters"), false, {}},
+        {server.url("/beyond"), false, {}},
+        {QStringLiteral("http://127.0.0.1:%1/").arg(closedPort()), false, {}},
+    };
+    for (const Case &c : cases) {
+        const Raised raised = fetchOnce(c.url);
+        EXPECT_EQ(raised.done, c.success ? 1 : 0) << qPrintable(c.url);
+        EXPECT_EQ(raised.body, c.body) << qPrintable(c.url);
+    }
+}
+
+// What reaches the server: the request line, the agent (none when empty),
+// the Accept value, the referrer, and for a POST the form header and body.
+TEST_F(FetchTest, RequestOnTheWire)
+{
+    LoopServer server;
+    const auto answer = [](const httplib::Request &, httplib::Response &res) {
+        res.set_content("x", "text/plain");
+    };
+    server.get("/p", answer).post("/p", answer);
+    server.start();
+    const std::string host = "127.0.0.1:" + std::to_string(server.port());
+    const QString longForm = QStringLiteral("k=") + QString(3000, QLatin1Char('v'));
+
+    struct Case
+    {
+        QString path;
+        std::function<void(THTTPGet &)> setup;
+        std::string line;
+        std::map<std::string, std::string> headers; // "" means absent
+        std::string body;
+    };
+    const Case cases[] = {
+        {"/p?q=1&r=%41", {}, "GET /p?q=1&r=%41 HTTP/1.1",
+         {{"User-Agent", "Brevicor HTTPGet"}, {"Accept", "*/*"}, {"Referer", ""},
+          {"Content-Type", ""}, {"Authorization", ""}, {"Host", host}},
+         ""},
+        {"/p",
+         [](THTTPGet &g) {
+             g.Agent.clear();
+             g.AcceptTypes = QStringLiteral("text/html");
+             g.Referer = QStringLiteral("http://127.0.0.1/from?x=1");
+         },
+         "GET /p HTTP/1.1",
+         {{"User-Agent", ""}, {"Accept", "text/html"}, {"Referer", "http://127.0.0.1/from?x=1"}},
+         ""},
+        {"/p", [](THTTPGet &g) { g.PostQuery = QStringLiteral("a=1&b=%E4%B8%AD"); }, "POST /p HTTP/1.1",
+         {{"Content-Type", "application/x-www-form-urlencoded"}, {"Content-Length", "15"},
+          {"User-Agent", "Brevicor HTTPGet"}},
+         "a=1&b=%E4%B8%AD"},
+        {"/p", [&longForm](THTTPGet &g) { g.PostQuery = longForm; }, "POST /p HTTP/1.1",
+         {{"Content-Type", "application/x-www-form-urlencoded"}, {"Expect", ""}},
+         longForm.toStdString()},
+    };
+    for (const Case &c : cases) {
+        const size_t before = server.requestCount();
+        const Raised raised = fetchOnce(server.url(c.path), c.setup);
+        EXPECT_EQ(raised.done, 1) << c.line;
+        const auto requests = server.requests();
+        ASSERT_EQ(requests.size(), before + 1) << c.line;
+        const prqtest::RecordedRequest &r = requests.back();
+        EXPECT_EQ(r.requestLine(), c.line);
+        for (const auto &[name, value] : c.headers) {
+            EXPECT_EQ(r.hasHeader(name), !value.empty()) << c.line << ": " << name;
+            EXPECT_EQ(r.header(name), value) << c.line << ": " << name;
+        }
+        EXPECT_EQ(r.body, c.body) << c.line;
+    }
+}
+
+// The target goes out as the address has it, with only the bytes that
+// cannot stand in a request line encoded; nothing is resolved or decoded.
+TEST_F(FetchTest, RequestTargetIsEncodedOnlyWhereItMustBe)
+{
+    RawServer server([](RawServer::Connection &c) { c.send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx"); });
+    const struct
+    {
+        QString path;
+        std::string sent;
+    } cases[] = {
+        {"/a b\tc", "/a%20b%09c"},
+        {"/x#frag", "/x%23frag"},
+        {QStringLiteral("/中?q=文"), "/%E4%B8%AD?q=%E6%96%87"},
+        {"/%41%zz%", "/%41%zz%"},
+        {"/a/../b/./c//", "/a/../b/./c//"},
+        {"/{|}\\^`\"<>'", "/{|}\\^`\"<>'"},
+        {"/q?r=1\r\nX-Injected: 1\x7f", "/q?r=1%0D%0AX-Injected:%201%7F"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(fetchOnce(server.url(c.path)).done, 1) << c.sent;
+        const std::string head = server.heads().back();
+        EXPECT_EQ(head.substr(0, head.find("\r\n")), "GET " + c.sent + " HTTP/1.1");
+        EXPECT_EQ(head.find("\nX-Injected"), std::string::npos);
+    }
+}
+
+// A text that would break a header line fails the fetch before anything is sent.
+TEST_F(FetchTest, LineBreakInAHeaderTextSendsNothing)
+{
+    LoopServer server;
+    server.start();
+    const std::function<void(THTTPGet &)> setups[] = {
+        [](THTTPGet &g) { g.Agent = QStringLiteral("agent\r\nX-Injected: 1"); },
+        [](THTTPGet &g) { g.Referer = QStringLiteral("http://r/\n"); },
+        [](THTTPGet &g) { g.AcceptTypes = QStringLiteral("*/*\r"); },
+        [](THTTPGet &g) { g.UserName = QStringLiteral("u\r\nX: y"); },
+    };
+    for (const auto &setup : setups)
+        EXPECT_EQ(fetchOnce(server.url("/"), setup).errors, 1);
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(FetchTest, CredentialsAnswerTheChallenge)
+{
+    LoopServer server;
+    server.get("/private", [](const httplib::Request &req, httplib::Response &res) {
+        if (req.get_header_value("Authorization") == "Basic dXNlcjpwYTpzcw==") { // user:pa:ss
+            res.set_content("welcome", "text/plain");
+        } else {
+            res.status = 401;
+            res.set_header("WWW-Authenticate", "Basic realm=\"loop\"");
+        }
+    });
+    server.start();
+    const Raised raised = fetchOnce(server.url("/private"), [](THTTPGet &g) {
+        g.UserName = QStringLiteral("user");
+        g.Password = QStringLiteral("pa:ss");
+    });
+    EXPECT_EQ(raised.body, "welcome");
+}
+
+TEST_F(FetchTest, RedirectsAreFollowedTenTimesAtMost)
+{
+    LoopServer server;
+    server.get(R"(/hop/(\d+))", [](const httplib::Request &req, httplib::Response &res) {
+        const int left = std::stoi(req.matches[1]);
+        if (left == 0)
+            res.set_content("arrived", "text/plain");
+        else
+            res.set_redirect("/hop/" + std::to_string(left - 1));
+    });
+    server.get("/loop", [](const httplib::Request &, httplib::Response &res) { res.set_redirect("/loop"); });
+    server.start();
+
+    EXPECT_EQ(fetchOnce(server.url("/hop/10")).body, "arrived");
+    EXPECT_EQ(server.requestCount(), 11u);
+    EXPECT_EQ(fetchOnce(server.url("/hop/11")).errors, 1);
+    EXPECT_EQ(fetchOnce(server.url("/loop")).errors, 1);
+}
+
+// The secure scheme runs over TLS with the certificate checked: a
+// certificate that nothing vouches for fails the fetch.
+TEST_F(FetchTest, SecureAddressesCheckTheCertificate)
+{
+    QTemporaryDir dir;
+    TestCertificate cert;
+    ASSERT_TRUE(makeSelfSignedCertificate(dir.path().toStdString(), &cert));
+    LoopServer server(cert.certFile, cert.keyFile);
+    server.get("/", [](const httplib::Request &, httplib::Response &res) { res.set_content("secure", "text/plain"); });
+    server.start();
+    const QString url = QStringLiteral("HTTPS://127.0.0.1:%1/").arg(server.port());
+
+    EXPECT_EQ(fetchOnce(url).errors, 1);
+    EXPECT_EQ(server.requestCount(), 0u);
+    const Raised trusted = fetchOnce(url, [&cert](THTTPGet &g) {
+        g.TrustedCertificates = QString::fromStdString(cert.certFile);
+    });
+    EXPECT_EQ(trusted.body, "secure");
+}
+
+// A connection that is not made in time fails; a server that falls silent
+// ends the transfer, which then succeeds only with what had arrived.
+TEST_F(FetchTest, TimeLimits)
+{
+    SilentListener unanswered;
+    RawServer server([](RawServer::Connection &c) {
+        if (c.target() == "/part")
+            c.send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart");
+        c.stall();
+    });
+    struct Case
+    {
+        QString url;
+        int connectMs;
+        int idleMs;
+        bool success;
+    };
+    const Case cases[] = {
+        // The TLS handshake is part of making the connection.
+        {QStringLiteral("https://127.0.0.1:%1/").arg(unanswered.port()), 300, 60000, false},
+        {server.url("/silent"), 60000, 300, false},
+        {server.url("/part"), 60000, 300, true},
+    };
+    for (const Case &c : cases) {
+        QElapsedTimer clock;
+        clock.start();
+        const Raised raised = fetchOnce(c.url, [&c](THTTPGet &g) {
+            g.ConnectTimeoutMs = c.connectMs;
+            g.IdleTimeoutMs = c.idleMs;
+        });
+        EXPECT_GE(clock.elapsed(), 300) << qPrintable(c.url);
+        EXPECT_LT(clock.elapsed(), 3000) << qPrintable(c.url);
+        EXPECT_EQ(raised.done, c.success ? 1 : 0) << qPrintable(c.url);
+        EXPECT_EQ(raised.body, c.success ? QByteArray("part") : QByteArray()) << qPrintable(c.url);
+    }
+}
+
+// Reading stops at MaxBodySize and what was read is the body, also from a
+// server that would never stop sending.
+TEST_F(FetchTest, BodyStopsAtTheLimit)
+{
+    RawServer server([](RawServer::Connection &c) {
+        if (c.target() == "/endless") {
+            c.send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+            const std::string chunk = "1000\r\n" + std::string(0x1000, 'e') + "\r\n";
+            while (c.send(chunk)) {
+            }
+        } else {
+            std::string body(10000, 'b');
+            body[2999] = 'L';
+            c.send("HTTP/1.1 200 OK\r\nContent-Length: 10000\r\n\r\n" + body);
+        }
+    });
+    const Raised sized = fetchOnce(server.url("/sized"), [](THTTPGet &g) { g.MaxBodySize = 3000; });
+    EXPECT_EQ(sized.body, QByteArray(2999, 'b') + 'L');
+    const Raised endless = fetchOnce(server.url("/endless"), [](THTTPGet &g) { g.MaxBodySize = 1 << 20; });
+    EXPECT_EQ(endless.body, QByteArray(1 << 20, 'e'));
+}
+
+} // namespace
