@@ -166,7 +166,7 @@ public:
         }
     }
 
-    std::string run()
+    EnginePattern run()
     {
         while (m_i < m_p.size()) {
             const char32_t c = m_p[m_i++];
@@ -178,7 +178,7 @@ public:
                 charClass();
                 break;
             case u'.':
-                m_out += "[^\\n]";
+                raw("[^\\n]");
                 break;
             case u'(':
                 group();
@@ -190,7 +190,7 @@ public:
             case u'*':
             case u'+':
             case u'?':
-                m_out += char(c);
+                raw(char(c));
                 break;
             case u'{':
                 if (!braces())
@@ -200,6 +200,8 @@ public:
                 literal(c);
             }
         }
+        if (!m_bytewise)
+            m_out.bytewise.clear();
         return m_out;
     }
 
@@ -211,15 +213,50 @@ private:
 
     bool at(char32_t c, size_t offset = 0) const { return m_i + offset < m_p.size() && m_p[m_i + offset] == c; }
 
-    void emitCode(char32_t c)
+    static void emitCode(std::string &out, char32_t c)
     {
         if (isAsciiAlnum(c)) {
-            m_out += char(c);
+            out += char(c);
         } else {
             char buf[16];
             std::snprintf(buf, sizeof buf, "\\x{%X}", unsigned(c));
-            m_out += buf;
+            out += buf;
         }
+    }
+
+    static void emitRanges(std::string &out, const Ranges &set, char32_t lastCode)
+    {
+        if (set.size() == 1 && set.front().first == set.front().second) {
+            emitCode(out, set.front().first);
+            return;
+        }
+        if (set.empty()) {
+            out += "[^\\x{0}-";
+            emitCode(out, lastCode);
+            out += ']';
+            return;
+        }
+        out += '[';
+        for (const Range &r : set) {
+            emitCode(out, r.first);
+            if (r.second != r.first) {
+                out += '-';
+                emitCode(out, r.second);
+            }
+        }
+        out += ']';
+    }
+
+    void raw(const char *text)
+    {
+        m_out.utf8 += text;
+        m_out.bytewise += text;
+    }
+
+    void raw(char c)
+    {
+        m_out.utf8 += c;
+        m_out.bytewise += c;
     }
 
     void emitSet(Ranges set, bool negated)
@@ -229,23 +266,26 @@ private:
             set = FoldTable::instance().close(set);
         if (negated)
             set = complement(set);
-        if (set.size() == 1 && set.front().first == set.front().second) {
-            emitCode(set.front().first);
-            return;
-        }
-        if (set.empty()) {
-            m_out += "[^\\x{0}-\\x{10FFFF}]";
-            return;
-        }
-        m_out += '[';
+        emitRanges(m_out.utf8, set, kLastCode);
+
+        // Byte-wise, every non-ASCII character reads as 0x80; that holds only
+        // while no set takes some non-ASCII characters and leaves others.
+        Ranges bytes;
+        bool someWide = false;
+        bool allWide = false;
         for (const Range &r : set) {
-            emitCode(r.first);
-            if (r.second != r.first) {
-                m_out += '-';
-                emitCode(r.second);
+            if (r.first < 0x80)
+                bytes.emplace_back(r.first, std::min<char32_t>(r.second, 0x7F));
+            if (r.second >= 0x80) {
+                someWide = true;
+                allWide = r.first <= 0x80 && r.second == kLastCode;
             }
         }
-        m_out += ']';
+        if (someWide && !allWide)
+            m_bytewise = false;
+        if (allWide)
+            bytes.emplace_back(0x80, 0xFF);
+        emitRanges(m_out.bytewise, bytes, 0xFF);
     }
 
     void literal(char32_t c) { emitSet({{c, c}}, false); }
@@ -253,11 +293,11 @@ private:
     void group()
     {
         if (!at(u'?')) {
-            m_out += '(';
+            raw('(');
             return;
         }
         if (at(u':', 1)) {
-            m_out += "(?:";
+            raw("(?:");
             m_i += 2;
             return;
         }
@@ -282,9 +322,9 @@ private:
         }
         if (j >= m_p.size() || m_p[j] != u'}')
             return false;
-        m_out += '{';
+        raw('{');
         for (; m_i <= j; ++m_i)
-            m_out += char(m_p[m_i]);
+            raw(char(m_p[m_i]));
         return true;
     }
 
@@ -392,8 +432,8 @@ private:
     void escape()
     {
         if (at(u'b') || at(u'B')) {
-            m_out += '\\';
-            m_out += char(m_p[m_i++]);
+            raw('\\');
+            raw(char(m_p[m_i++]));
             return;
         }
         char32_t c = 0;
@@ -457,15 +497,19 @@ private:
     bool m_fold;
     std::u32string m_p;
     size_t m_i = 0;
-    std::string m_out;
+    EnginePattern m_out;
+    bool m_bytewise = true;
 };
 
 } // namespace
 
-std::string translatePattern(const QString &pattern, bool ignoreCase, bool multiline)
+EnginePattern translatePattern(const QString &pattern, bool ignoreCase, bool multiline)
 {
-    std::string out = Translator(pattern, ignoreCase).run();
-    if (multiline)
-        out.insert(0, "(?m)");
+    EnginePattern out = Translator(pattern, ignoreCase).run();
+    if (multiline) {
+        out.utf8.insert(0, "(?m)");
+        if (!out.bytewise.empty())
+            out.bytewise.insert(0, "(?m)");
+    }
     return out;
 }

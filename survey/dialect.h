@@ -19,4 +19,14 @@
 // character of its own.
 // Throws AppError describing the fault for a pattern the dialect rejects or the
 // engine cannot express (look-ahead, back-references, inline flags).
-std::string translatePattern(const QString &pattern, bool ignoreCase, bool multiline);
+struct EnginePattern
+{
+    // For any text, read as UTF-8.
+    std::string utf8;
+    // For a text read one byte per character, every non-ASCII character as
+    // the byte 0x80, in the engine's Latin-1 mode: much cheaper to prepare
+    // and to map back. Empty when the pattern tells non-ASCII characters
+    // apart (a literal Chinese character, a class such as [^中]).
+    std::string bytewise;
+};
+EnginePattern translatePattern(const QString &pattern, bool ignoreCase, bool multiline);

@@ -6,6 +6,8 @@
 #include "survey/regexp.h"
 #include "survey/sitedomain.h"
 
+#include <QStringBuilder>
+
 QStringList ExprTest(TRegExp &myreg, const QString &pattern, const QString &page, const QString &siteurl)
 {
     TRegExp reg;
@@ -27,6 +29,7 @@ QStringList ExprTest(TRegExp &myreg, const QString &pattern, const QString &page
     static const QString kIn = kSeparator + QStringLiteral("in");
     static const QString kOut = kSeparator + QStringLiteral("out");
     QStringList records;
+    records.reserve(matches.Count());
     for (qsizetype i = 0; i < matches.Count(); ++i) {
         const TSubMatches &subs = matches.Item(i).SubMatches();
         if (subs.Count() < 2)
@@ -37,7 +40,7 @@ QStringList ExprTest(TRegExp &myreg, const QString &pattern, const QString &page
                 link = siteurl + u'/' + link;
             const QString linkDomain = asciilower(getdomain2(link));
             const QString text = losehtml(myreg, subs.Item(1));
-            records.append(link + kSeparator + text + (linkDomain == siteDomain ? kIn : kOut));
+            records.append(link % kSeparator % text % (linkDomain == siteDomain ? kIn : kOut));
         } catch (const AppError &) {
             // This link only: the others are still listed.
         }

@@ -12,6 +12,7 @@ namespace {
 
 constexpr int64_t kDefaultMemoryBudget = int64_t(32) << 20;
 constexpr size_t kCachedPatterns = 8;
+constexpr size_t kKeptBuffer = size_t(1) << 20;
 
 [[noreturn]] void badIndex()
 {
@@ -21,13 +22,15 @@ constexpr size_t kCachedPatterns = 8;
 // The engine reads UTF-8. A lone surrogate is written as the three bytes its
 // code would take, which the engine's classes accept like any character, so
 // that no character of the text is lost or merged with another.
-std::string engineBytes(const QString &text)
+void toEngineBytes(const QString &text, std::string &out)
 {
-    std::string out;
-    out.resize(size_t(text.size()) * 3);
-    char *p = out.data();
     const char16_t *s = reinterpret_cast<const char16_t *>(text.utf16());
     const qsizetype n = text.size();
+    size_t size = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        size += s[i] < 0x80 ? 1 : s[i] < 0x800 ? 2 : 3; // a pair: 3 + 3 >= 4
+    out.resize(size);
+    char *p = out.data();
     for (qsizetype i = 0; i < n; ++i) {
         char32_t u = s[i];
         if (u < 0x80) {
@@ -48,7 +51,25 @@ std::string engineBytes(const QString &text)
         }
     }
     out.resize(size_t(p - out.data()));
-    return out;
+}
+
+// One byte per UTF-16 unit, every non-ASCII character as 0x80, for a pattern
+// that cannot tell non-ASCII characters apart. Returns false, leaving out
+// unusable, when the text holds a surrogate: a pair is one character, which
+// this form would count twice.
+bool toNarrowBytes(const QString &text, std::string &out)
+{
+    const char16_t *s = reinterpret_cast<const char16_t *>(text.utf16());
+    const size_t n = size_t(text.size());
+    out.resize(n);
+    char *p = out.data();
+    unsigned surrogate = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const char16_t u = s[i];
+        p[i] = char(std::min<char16_t>(u, 0x80));
+        surrogate |= unsigned((u & 0xF800) == 0xD800);
+    }
+    return !surrogate;
 }
 
 bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
@@ -70,13 +91,40 @@ size_t charLength(unsigned char lead)
 
 bool isAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
+std::unique_ptr<re2::RE2> compileForEngine(const std::string &translated, re2::RE2::Options::Encoding encoding,
+                                           int64_t memoryBudget, const QString &pattern)
+{
+    re2::RE2::Options options;
+    options.set_encoding(encoding);
+    options.set_case_sensitive(true); // the translation spells out the folding
+    options.set_log_errors(false);
+    options.set_max_mem(memoryBudget);
+    auto re = std::make_unique<re2::RE2>(translated, options);
+    if (!re->ok()) {
+        // The engine names the offending piece of the translated pattern;
+        // name the pattern as it was written instead.
+        std::string what = re->error();
+        const std::string &arg = re->error_arg();
+        if (!arg.empty() && what.size() >= arg.size() + 2
+            && what.compare(what.size() - arg.size(), arg.size(), arg) == 0)
+            what.resize(what.size() - arg.size() - 2);
+        throw AppError(QString::fromStdString(what) + QStringLiteral(": ") + pattern);
+    }
+    // A search finds where a match starts by running the pattern backwards,
+    // compiled on first use; a failure there would read as "no match", so it
+    // is made here, where it can be raised.
+    if (re->ReverseProgramSize() < 0)
+        throw AppError(QStringLiteral("pattern too large - reverse compile failed: ") + pattern);
+    return re;
+}
+
 } // namespace
 
 QString TSubMatches::Item(qsizetype i) const
 {
     if (i < 0 || i >= Count())
         badIndex();
-    const Span &s = m_spans[size_t(i)];
+    const Span &s = m_spans[i];
     return s.first < 0 ? QString() : m_text.mid(s.first, s.length);
 }
 
@@ -87,18 +135,29 @@ const TMatch &TMatchCollection::Item(qsizetype i) const
     return m_items[size_t(i)];
 }
 
+struct TRegExp::Scratch
+{
+    std::string bytes;
+    std::vector<re2::StringPiece> found;
+    std::vector<TSubMatches::Span> groups;
+    std::vector<size_t> offsets;
+    std::vector<std::pair<size_t, qsizetype>> marks;
+};
+
 struct TRegExp::Compiled
 {
     QString pattern;
     bool ignoreCase;
     bool multiline;
     int64_t memoryBudget;
-    std::unique_ptr<re2::RE2> re;
+    std::unique_ptr<re2::RE2> utf8;
+    std::unique_ptr<re2::RE2> bytewise; // null when the pattern has no such form
     int groups;
 };
 
 TRegExp::TRegExp()
     : m_memoryBudget(kDefaultMemoryBudget)
+    , m_scratch(std::make_unique<Scratch>())
 {
 }
 
@@ -120,36 +179,16 @@ const TRegExp::Compiled &TRegExp::compiled()
         }
     }
 
-    const std::string translated = translatePattern(m_pattern, m_ignoreCase, m_multiline);
-    re2::RE2::Options options;
-    options.set_encoding(re2::RE2::Options::EncodingUTF8);
-    options.set_case_sensitive(true); // the translation spells out the folding
-    options.set_log_errors(false);
-    options.set_max_mem(m_memoryBudget);
-    auto re = std::make_unique<re2::RE2>(translated, options);
-    if (!re->ok()) {
-        // The engine names the offending piece of the translated pattern;
-        // name the pattern as it was written instead.
-        std::string what = re->error();
-        const std::string &arg = re->error_arg();
-        if (!arg.empty() && what.size() >= arg.size() + 2
-            && what.compare(what.size() - arg.size(), arg.size(), arg) == 0)
-            what.resize(what.size() - arg.size() - 2);
-        throw AppError(QString::fromStdString(what) + QStringLiteral(": ") + m_pattern);
-    }
-    // A search finds where a match starts by running the pattern backwards,
-    // compiled on first use; a failure there would read as "no match", so it
-    // is made here, where it can be raised.
-    if (re->ReverseProgramSize() < 0)
-        throw AppError(QStringLiteral("pattern too large - reverse compile failed: ") + m_pattern);
-
+    const EnginePattern translated = translatePattern(m_pattern, m_ignoreCase, m_multiline);
     auto entry = std::make_unique<Compiled>();
+    entry->utf8 = compileForEngine(translated.utf8, re2::RE2::Options::EncodingUTF8, m_memoryBudget, m_pattern);
+    if (!translated.bytewise.empty())
+        entry->bytewise = compileForEngine(translated.bytewise, re2::RE2::Options::EncodingLatin1, m_memoryBudget, m_pattern);
     entry->pattern = m_pattern;
     entry->ignoreCase = m_ignoreCase;
     entry->multiline = m_multiline;
     entry->memoryBudget = m_memoryBudget;
-    entry->groups = re->NumberOfCapturingGroups();
-    entry->re = std::move(re);
+    entry->groups = entry->utf8->NumberOfCapturingGroups();
     m_cache.insert(m_cache.begin(), std::move(entry));
     if (m_cache.size() > kCachedPatterns)
         m_cache.pop_back();
@@ -162,7 +201,12 @@ template<typename Visit>
 void TRegExp::forEachMatch(const QString &text, Visit &&visit)
 {
     const Compiled &c = compiled();
-    const std::string bytes = engineBytes(text);
+    Scratch &w = *m_scratch;
+    std::string &bytes = w.bytes;
+    const bool narrow = c.bytewise && toNarrowBytes(text, bytes);
+    if (!narrow)
+        toEngineBytes(text, bytes);
+    const re2::RE2 &re = narrow ? *c.bytewise : *c.utf8;
     // The engine keeps some offsets in int.
     if (bytes.size() > size_t(INT_MAX))
         throw AppError(QStringLiteral("Text too large for the regular expression engine"));
@@ -170,9 +214,11 @@ void TRegExp::forEachMatch(const QString &text, Visit &&visit)
     const auto *base = reinterpret_cast<const unsigned char *>(bytes.data());
     const re2::StringPiece whole(bytes);
 
-    std::vector<re2::StringPiece> found(size_t(c.groups) + 1);
-    std::vector<TSubMatches::Span> groups(size_t(c.groups));
-    std::vector<std::pair<size_t, qsizetype>> marks;
+    std::vector<re2::StringPiece> &found = w.found;
+    found.assign(size_t(c.groups) + 1, re2::StringPiece());
+    std::vector<TSubMatches::Span> &groups = w.groups;
+    groups.resize(size_t(c.groups));
+    std::vector<std::pair<size_t, qsizetype>> &marks = w.marks;
     size_t cursorByte = 0; // every later offset lies at or after the cursor
     qsizetype cursorUnit = 0;
 
@@ -187,14 +233,14 @@ void TRegExp::forEachMatch(const QString &text, Visit &&visit)
 
     size_t from = 0;
     for (;;) {
-        if (!c.re->Match(whole, from, bytes.size(), re2::RE2::UNANCHORED, found.data(), int(found.size())))
+        if (!re.Match(whole, from, bytes.size(), re2::RE2::UNANCHORED, found.data(), int(found.size())))
             break;
         const size_t start = size_t(found[0].data() - bytes.data());
         const size_t end = start + found[0].size();
 
         if (!sameOffsets) {
-            std::vector<size_t> offsets;
-            offsets.reserve(found.size() * 2);
+            std::vector<size_t> &offsets = w.offsets;
+            offsets.clear();
             for (const re2::StringPiece &f : found) {
                 if (f.data() == nullptr)
                     continue;
@@ -234,9 +280,11 @@ void TRegExp::forEachMatch(const QString &text, Visit &&visit)
             // An empty match: step over one character so the search moves on.
             if (end >= bytes.size())
                 break;
-            from += charLength(base[end]);
+            from += narrow ? 1 : charLength(base[end]);
         }
     }
+    if (bytes.capacity() > kKeptBuffer)
+        std::string().swap(bytes);
 }
 
 TMatchCollection TRegExp::Execute(const QString &text)
@@ -244,11 +292,10 @@ TMatchCollection TRegExp::Execute(const QString &text)
     TMatchCollection result;
     forEachMatch(text, [&](qsizetype first, qsizetype length, const std::vector<TSubMatches::Span> &groups) {
         TMatch m;
-        m.m_text = text;
         m.m_first = first;
         m.m_length = length;
         m.m_subs.m_text = text;
-        m.m_subs.m_spans = groups;
+        m.m_subs.m_spans.append(groups.data(), qsizetype(groups.size()));
         result.m_items.push_back(std::move(m));
     });
     return result;
@@ -261,6 +308,8 @@ QString TRegExp::Replace(const QString &text, const QString &replacement)
     qsizetype copied = 0;
     bool replaced = false;
     forEachMatch(text, [&](qsizetype first, qsizetype length, const std::vector<TSubMatches::Span> &groups) {
+        if (!replaced)
+            out.reserve(text.size());
         out.append(QStringView(text).mid(copied, first - copied));
         copied = first + length;
         replaced = true;

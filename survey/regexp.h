@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVarLengthArray>
 
 #include <cstdint>
 #include <memory>
@@ -19,26 +20,26 @@ public:
 
 private:
     friend class TRegExp;
+    friend class TMatch;
     struct Span
     {
         qsizetype first;
         qsizetype length;
     };
     QString m_text;
-    std::vector<Span> m_spans; // first < 0: the group took no part
+    QVarLengthArray<Span, 4> m_spans; // first < 0: the group took no part
 };
 
 class TMatch final
 {
 public:
-    QString Value() const { return m_text.mid(m_first, m_length); }
+    QString Value() const { return m_subs.m_text.mid(m_first, m_length); }
     qsizetype FirstIndex() const { return m_first; } // in UTF-16 units of the text
     qsizetype Length() const { return m_length; }
     const TSubMatches &SubMatches() const { return m_subs; }
 
 private:
     friend class TRegExp;
-    QString m_text;
     qsizetype m_first = 0;
     qsizetype m_length = 0;
     TSubMatches m_subs;
@@ -93,6 +94,7 @@ public:
 
 private:
     struct Compiled;
+    struct Scratch;
     const Compiled &compiled();
     template<typename Visit>
     void forEachMatch(const QString &text, Visit &&visit);
@@ -105,6 +107,8 @@ private:
     // Recently used patterns stay compiled: regdelete cycles through several
     // patterns on one instance.
     std::vector<std::unique_ptr<Compiled>> m_cache;
+    // Buffers kept between searches: anchor texts are cleaned by thousands.
+    std::unique_ptr<Scratch> m_scratch;
 };
 
 // Deletes every match of pattern from text, ignoring case. Sets Global,

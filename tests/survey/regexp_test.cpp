@@ -77,6 +77,7 @@ TEST(TRegExpFlavour, Table)
         {u"[^a-z]", u"AbKſ", {u"ſ"}},
         {u"ä", u"Ä", {u"Ä"}},
         {u"ä", u"Ä", {}, false},
+        {u"[^中]+", u"中文中", {u"文"}},
         // Global resumes at the end of the previous match.
         {u"aa", u"aaaaa", {u"aa", u"aa"}},
         // An empty match steps over one character.
@@ -135,6 +136,32 @@ TEST(TRegExpMatches, OffsetsCountCharactersNotBytes)
     EXPECT_EQ(m.Item(0).FirstIndex(), 5);
     EXPECT_EQ(m.Item(0).Length(), 8);
     EXPECT_EQ(m.Item(0).SubMatches().Item(0), QStringLiteral("é"));
+}
+
+TEST(TRegExpMatches, TextsWithAndWithoutSurrogatesAgree)
+{
+    // A character outside the 16-bit range sends the text down the general
+    // reading; one without takes the quicker one. Both give the same matches.
+    const QString page = QStringLiteral("<p>中文</p><a href=\"/新闻\">今日 <b>要闻</b></a>\n"
+                                        "<A\nHREF='x.html' title=\"标题\">二</a ><a href=y>\u00e9\r</a>");
+    const QString pattern = QStringLiteral("<a.*?(?: |\\t|\\r|\\n)?href=[\\'\"]?(.+?)[\\'\"]?(?:(?: |\\t|\\r|\\n)+.*?)?>(.*?)<\\/a.*?>");
+    auto offsets = [&](const QString &text) {
+        TRegExp re;
+        re.setGlobal(true);
+        re.setIgnoreCase(true);
+        re.setPattern(pattern);
+        const TMatchCollection m = re.Execute(text);
+        QStringList out = describe(m);
+        for (qsizetype i = 0; i < m.Count(); ++i)
+            out.append(QString::number(m.Item(i).FirstIndex()) + u',' + QString::number(m.Item(i).Length()));
+        return out;
+    };
+    const QStringList plain = offsets(page);
+    EXPECT_EQ(plain, offsets(page + QStringLiteral("😀")));
+    EXPECT_EQ(plain, (QStringList{QStringLiteral("<a href=\"/新闻\">今日 <b>要闻</b></a>|/新闻|今日 <b>要闻</b>"),
+                                  QStringLiteral("<A\nHREF='x.html' title=\"标题\">二</a >|x.html|二"),
+                                  QStringLiteral("<a href=y>\u00e9\r</a>|y|\u00e9\r"), QStringLiteral("9,30"),
+                                  QStringLiteral("40,34"), QStringLiteral("74,16")}));
 }
 
 TEST(TRegExpReplace, KeepsUnmatchedTextExactly)

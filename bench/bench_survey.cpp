@@ -1,0 +1,154 @@
+// Link extraction over generated pages: realistic markup on many lines and on
+// one long line, and pages built to make a backtracking matcher explode.
+// Sizes are in MB of page text; each figure includes cleaning and domains.
+
+#include "data/storedtext.h"
+#include "survey/linkextract.h"
+#include "survey/regexp.h"
+
+#include <QString>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr qsizetype kMB = 1 << 20;
+
+// One block of a link directory, about 1 KB with eight links of every kind:
+// a link every 120 bytes, the densest kind of page.
+QString directoryBlock(int n, const QString &nl)
+{
+    const QString i = QString::number(n);
+    return QStringLiteral("<div class=\"item\" id=\"i") + i + QStringLiteral("\">") + nl
+           + QStringLiteral("<h2><a href=\"/news/2024/") + i + QStringLiteral(".html\" title=\"新闻\">今日要闻 ") + i
+           + QStringLiteral("</a></h2>") + nl
+           + QStringLiteral("<p>这是一段较长的中文说明文字，介绍页面的内容与栏目，并无链接。Some English text too.</p>") + nl
+           + QStringLiteral("<a href='http://www.Example.com/a") + i + QStringLiteral("'><img src=\"/img/") + i
+           + QStringLiteral(".png\" alt=\"图\"> 图片 </a> <a HREF=http://other") + i
+           + QStringLiteral(".org.cn/x?y=1>外部站点</A>") + nl
+           + QStringLiteral("<a href=\"https://secure.example.com/login\" class=\"btn\"\ttarget=\"_blank\"><b>登录</b></a>") + nl
+           + QStringLiteral("<script type=\"text/javascript\">var a = '<a href=x>';</script>") + nl
+           + QStringLiteral("<ul><li><a href=\"#top\">返回顶部</a></li><li><a href=\"mailto:x@example.com\">联系</a></li>")
+           + QStringLiteral("<li><a href=\"page") + i + QStringLiteral(".html\"><span style=\"color:red\">下一页</span></a></li></ul>") + nl
+           + QStringLiteral("<p>Ordinary paragraph with <em>emphasis</em> and <strong>bold</strong> words, "
+                            "and a few more characters to fill the block to its size.</p>")
+           + nl + QStringLiteral("</div>") + nl;
+}
+
+// One block of a portal page: the directory block with a news summary, a
+// link every 230 bytes or so, as on the front page of a news site.
+QString portalBlock(int n, const QString &nl)
+{
+    return directoryBlock(n, nl)
+           + QStringLiteral("<div class=\"summary\"><p>记者从有关部门获悉，今年以来各地持续推进重点项目建设，"
+                            "投资规模稳步扩大，带动就业与消费回升。专家表示，下一阶段将进一步优化营商环境，"
+                            "支持民营经济发展壮大。</p>") + nl
+           + QStringLiteral("<p class=\"meta\"><span class=\"time\">2024-05-20 10:32</span>"
+                            "<span class=\"source\">来源：本站综合</span><span class=\"editor\">责任编辑：王某</span></p>")
+           + nl + QStringLiteral("</div>") + nl;
+}
+
+using Block = QString (*)(int, const QString &);
+
+QString page(Block block, qsizetype bytes, bool lineBreaks)
+{
+    const QString nl = lineBreaks ? QStringLiteral("\n") : QString();
+    QString page = QStringLiteral("<html><head><title>测试</title></head><body>\n");
+    qsizetype size = page.toUtf8().size();
+    for (int n = 0; size < bytes; ++n) {
+        const QString b = block(n, nl);
+        page += b;
+        size += b.toUtf8().size();
+    }
+    page += QStringLiteral("</body></html>\n");
+    return page;
+}
+
+// A long line of anchors whose closing tags are all on the next line.
+QString unclosedAnchorsPage(qsizetype bytes)
+{
+    QString page;
+    for (int n = 0; page.size() < bytes; ++n)
+        page += QStringLiteral("<a href=\"/p") + QString::number(n) + QStringLiteral(".html\">text ");
+    page += QStringLiteral("\n</a>\n");
+    return page;
+}
+
+// A long run of "<a" without "href="; with closeAtEnd the line ends in one
+// real link, so that the whole line is one match.
+QString bareAnchorsPage(qsizetype bytes, bool closeAtEnd)
+{
+    QString page;
+    page.reserve(bytes + 64);
+    while (page.size() < bytes)
+        page += QStringLiteral("<a ");
+    if (closeAtEnd)
+        page += QStringLiteral("href=/x>y</a>");
+    page += u'\n';
+    return page;
+}
+
+void runExtraction(benchmark::State &state, const QString &page)
+{
+    const QString pattern = storedtext::linkPattern();
+    const QString site = QStringLiteral("http://www.example.com");
+    TRegExp myreg;
+    qsizetype links = 0;
+    for (auto _ : state) {
+        const QStringList records = ExprTest(myreg, pattern, page, site);
+        links = records.size();
+        benchmark::DoNotOptimize(records);
+    }
+    state.SetBytesProcessed(state.iterations() * int64_t(page.toUtf8().size()));
+    state.counters["links"] = double(links);
+    // Shown in seconds by the library: read the figure as milliseconds.
+    state.counters["ms_per_MB"] = benchmark::Counter(double(page.toUtf8().size()) / kMB * double(state.iterations()) / 1000.0,
+                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_ManyLines(benchmark::State &state)
+{
+    runExtraction(state, page(portalBlock, state.range(0) * kMB, true));
+}
+
+void BM_OneLine(benchmark::State &state)
+{
+    runExtraction(state, page(portalBlock, state.range(0) * kMB, false));
+}
+
+void BM_DirectoryManyLines(benchmark::State &state)
+{
+    runExtraction(state, page(directoryBlock, state.range(0) * kMB, true));
+}
+
+void BM_DirectoryOneLine(benchmark::State &state)
+{
+    runExtraction(state, page(directoryBlock, state.range(0) * kMB, false));
+}
+
+void BM_UnclosedAnchors(benchmark::State &state)
+{
+    runExtraction(state, unclosedAnchorsPage(state.range(0) * kMB));
+}
+
+void BM_BareAnchors(benchmark::State &state)
+{
+    runExtraction(state, bareAnchorsPage(state.range(0) * kMB, false));
+}
+
+void BM_BareAnchorsOneMatch(benchmark::State &state)
+{
+    runExtraction(state, bareAnchorsPage(state.range(0) * kMB, true));
+}
+
+} // namespace
+
+BENCHMARK(BM_ManyLines)->Arg(1)->Arg(2)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OneLine)->Arg(1)->Arg(2)->Arg(5)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DirectoryManyLines)->Arg(1)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DirectoryOneLine)->Arg(1)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UnclosedAnchors)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareAnchors)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareAnchorsOneMatch)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
