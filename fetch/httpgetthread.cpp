@@ -336,6 +336,8 @@ bool THTTPGetThread::Fetch()
     Transfer transfer(*this);
     CURL *h = easy.get();
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    // A stopped fetch does not wait for a name lookup still under way.
+    curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(h, CURLOPT_CURLU, url.get());
     curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");

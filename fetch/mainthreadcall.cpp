@@ -62,17 +62,19 @@ CallReceiver::~CallReceiver()
 
 bool CallReceiver::event(QEvent *e)
 {
-    if (e->type() != callEventType())
-        return QObject::event(e);
     PendingCall *call = nullptr;
     {
+        // Taken before the event is even looked at: the worker made it under
+        // this lock, and the lock is what orders its writes before our reads.
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (g_queue.empty())
-            return true;
-        call = g_queue.front();
-        g_queue.pop_front();
-        call->state = PendingCall::State::Running;
+        if (e->type() == callEventType() && !g_queue.empty()) {
+            call = g_queue.front();
+            g_queue.pop_front();
+            call->state = PendingCall::State::Running;
+        }
     }
+    if (!call)
+        return e->type() == callEventType() || QObject::event(e);
     // Not under the lock: the call may process events, and so run further
     // calls nested inside it.
     guard::run(call->fn);

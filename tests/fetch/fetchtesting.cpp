@@ -1,5 +1,7 @@
 #include "fetchtesting.h"
 
+#include "support/loopserver.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
@@ -36,22 +38,32 @@ void recordInto(THTTPGet &get, Raised &raised)
     };
 }
 
+Watched::Watched(const QString &url)
+{
+    get.URL = url;
+    recordInto(get, raised);
+}
+
 Raised fetchOnce(const QString &url, const std::function<void(THTTPGet &)> &setup)
 {
     Raised raised;
     {
-        THTTPGet get(nullptr);
-        get.URL = url;
+        Watched w(url);
         if (setup)
-            setup(get);
-        recordInto(get, raised);
-        get.FetchString();
-        EXPECT_TRUE(waitFor([&] { return raised.events() > 0; })) << qPrintable(url);
+            setup(w.get);
+        w.get.FetchString();
+        EXPECT_TRUE(waitFor([&] { return w.raised.events() > 0; })) << qPrintable(url);
+        raised = w.raised;
     }
     EXPECT_TRUE(THTTPGetThread::WaitForAll(5000));
     EXPECT_EQ(raised.events(), 1) << qPrintable(url);
     EXPECT_FALSE(raised.offMainThread);
     return raised;
+}
+
+void FetchTest::SetUp()
+{
+    prqtest::keepTrafficOnLoopback();
 }
 
 void FetchTest::TearDown()

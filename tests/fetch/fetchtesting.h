@@ -26,13 +26,22 @@ bool waitFor(const std::function<bool()> &cond, int timeoutMs = 10000);
 // Points the completion handlers of get at raised.
 void recordInto(THTTPGet &get, Raised &raised);
 
+// A component for url whose events are recorded in raised.
+struct Watched
+{
+    explicit Watched(const QString &url);
+    Raised raised;
+    THTTPGet get{nullptr};
+};
+
 // Fetches url with a new component, set up by setup, and waits for its
 // completion and for its worker to be released.
 Raised fetchOnce(const QString &url, const std::function<void(THTTPGet &)> &setup = {});
 
-// Every test leaves no worker behind.
+// Every test talks to loopback only and leaves no worker behind.
 class FetchTest : public ::testing::Test
 {
 protected:
+    void SetUp() override;
     void TearDown() override;
 };

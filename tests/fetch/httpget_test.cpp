@@ -52,25 +52,39 @@ TEST_F(FetchTest, FetchStringWhileBusyStartsNothing)
     LoopServer server;
     answerAfter(server, "/slow", 200, "once");
     server.start();
-    Raised raised;
-    THTTPGet get(nullptr);
-    get.URL = server.url("/slow");
-    recordInto(get, raised);
-    get.FetchString();
-    EXPECT_TRUE(get.Busy());
-    get.FetchString();
-    ASSERT_TRUE(waitFor([&] { return raised.events() > 0; }));
-    EXPECT_FALSE(get.Busy());
+    Watched w(server.url("/slow"));
+    w.get.FetchString();
+    EXPECT_TRUE(w.get.Busy());
+    w.get.FetchString();
+    ASSERT_TRUE(waitFor([&] { return w.raised.events() > 0; }));
+    EXPECT_FALSE(w.get.Busy());
     ASSERT_TRUE(THTTPGetThread::WaitForAll(5000));
     QCoreApplication::processEvents();
-    EXPECT_EQ(raised.done, 1);
-    EXPECT_EQ(raised.errors, 0);
+    EXPECT_EQ(w.raised.done, 1);
+    EXPECT_EQ(w.raised.errors, 0);
     EXPECT_EQ(server.requestCount(), 1u);
 
     // An idle component starts again.
-    get.FetchString();
-    ASSERT_TRUE(waitFor([&] { return raised.events() == 2; }));
-    EXPECT_EQ(raised.body, "once");
+    w.get.FetchString();
+    ASSERT_TRUE(waitFor([&] { return w.raised.events() == 2; }));
+    EXPECT_EQ(w.raised.body, "once");
+}
+
+// FetchString runs what waits for the main thread before it returns, in the
+// busy case too: here the component's own completion.
+TEST_F(FetchTest, FetchStringRunsPendingCompletions)
+{
+    LoopServer server;
+    answerAfter(server, "/", 0, "queued");
+    server.start();
+    Watched w(server.url("/"));
+    w.get.FetchString();
+    ASSERT_TRUE(completionQueued());
+    EXPECT_EQ(w.raised.events(), 0);
+    w.get.FetchString();
+    EXPECT_EQ(w.raised.done, 1);
+    EXPECT_EQ(w.raised.body, "queued");
+    EXPECT_EQ(server.requestCount(), 1u);
 }
 
 // Cancel ends in OnError, whether the worker still waits on the network or
@@ -84,11 +98,8 @@ TEST_F(FetchTest, CancelEndsInOnError)
             c.stall();
     });
     for (const char *path : {"/silent", "/done"}) {
-        Raised raised;
-        THTTPGet get(nullptr);
-        get.URL = server.url(path);
-        recordInto(get, raised);
-        get.FetchString();
+        Watched w(server.url(path));
+        w.get.FetchString();
         if (QByteArray(path) == "/done") {
             ASSERT_TRUE(completionQueued());
         } else {
@@ -96,11 +107,11 @@ TEST_F(FetchTest, CancelEndsInOnError)
         }
         QElapsedTimer clock;
         clock.start();
-        get.Cancel();
-        ASSERT_TRUE(waitFor([&] { return raised.events() > 0; }, 1000)) << path;
+        w.get.Cancel();
+        ASSERT_TRUE(waitFor([&] { return w.raised.events() > 0; }, 1000)) << path;
         EXPECT_LT(clock.elapsed(), 1000) << path;
-        EXPECT_EQ(raised.errors, 1) << path;
-        EXPECT_FALSE(get.Busy());
+        EXPECT_EQ(w.raised.errors, 1) << path;
+        EXPECT_FALSE(w.get.Busy());
     }
 }
 
@@ -211,18 +222,15 @@ TEST_F(FetchTest, WaitThreadDoesNotWaitForTheFetch)
     LoopServer server;
     answerAfter(server, "/slow", 300, "later");
     server.start();
-    Raised raised;
-    THTTPGet get(nullptr);
-    get.URL = server.url("/slow");
-    get.WaitThread = true;
-    recordInto(get, raised);
+    Watched w(server.url("/slow"));
+    w.get.WaitThread = true;
     QElapsedTimer clock;
     clock.start();
-    get.FetchString();
+    w.get.FetchString();
     EXPECT_LT(clock.elapsed(), 250);
-    EXPECT_EQ(raised.events(), 0);
-    ASSERT_TRUE(waitFor([&] { return raised.events() > 0; }));
-    EXPECT_EQ(raised.body, "later");
+    EXPECT_EQ(w.raised.events(), 0);
+    ASSERT_TRUE(waitFor([&] { return w.raised.events() > 0; }));
+    EXPECT_EQ(w.raised.body, "later");
 }
 
 // An exception from a handler ends in the error box, not in the event loop,

@@ -2,7 +2,8 @@
 
 #include <sys/socket.h>
 
-#include <atomic>
+#include <cstdlib>
+
 #include <chrono>
 #include <stdexcept>
 
@@ -13,6 +14,12 @@ namespace {
 // once would see their connections dropped and retried a second later.
 constexpr int kListenBacklog = 1024;
 } // namespace
+
+void keepTrafficOnLoopback()
+{
+    for (const char *name : {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"})
+        ::unsetenv(name);
+}
 
 std::string RecordedRequest::requestLine() const
 {
@@ -72,6 +79,7 @@ LoopServer &LoopServer::post(const std::string &pattern, Handler handler)
 
 void LoopServer::start(int handlerThreads)
 {
+    keepTrafficOnLoopback();
     if (m_secure && !m_server->is_valid())
         throw std::runtime_error("LoopServer: the certificate or key cannot be used");
     // Registered last, so that they take only what no route took.
@@ -99,12 +107,11 @@ void LoopServer::start(int handlerThreads)
         throw std::runtime_error("LoopServer: cannot listen on 127.0.0.1");
     // Listening again on a listening socket only changes its backlog.
     ::listen(m_listenSocket, kListenBacklog);
-    std::atomic<bool> ended{false};
-    m_thread = std::thread([this, &ended] {
+    m_thread = std::thread([this] {
         m_server->listen_after_bind();
-        ended = true;
+        m_listenEnded = true;
     });
-    while (!m_server->is_running() && !ended)
+    while (!m_server->is_running() && !m_listenEnded)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (!m_server->is_running()) {
         m_thread.join();

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,6 +26,11 @@ struct RecordedRequest
     bool hasHeader(const std::string &name) const;
     std::string header(const std::string &name) const; // empty when absent
 };
+
+// Clears the proxy settings of the environment, so that a client in this
+// process sends its loopback requests to the loopback servers and nowhere
+// else. LoopServer does it when it starts.
+void keepTrafficOnLoopback();
 
 // An HTTP (or HTTPS) server on 127.0.0.1 and a free port, in this process,
 // for tests and benchmarks. Every request is recorded before its handler
@@ -76,6 +82,7 @@ private:
     bool m_secure = false;
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
+    std::atomic<bool> m_listenEnded{false};
     int m_port = -1;
     int m_listenSocket = -1;
     mutable std::mutex m_mutex;
