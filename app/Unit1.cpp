@@ -4,7 +4,12 @@
 #include "listfiles/listexport.h"
 #include "listfiles/listfiledialogs.h"
 #include "listfiles/listimport.h"
+#include "app/bannerview.h"
 #include "query/batch.h"
+#include "query/prquery.h"
+#include "query/scheduler.h"
+#include "survey/regexp.h"
+#include "survey/sitequery.h"
 #include "shell/guard.h"
 #include "shell/listcommands.h"
 
@@ -223,7 +228,7 @@ void TForm1::buildControls()
     outer->addWidget(bskngrpbx1);
 
     // Banner
-    WebBrowser1 = new QWidget(this);
+    WebBrowser1 = new TBannerView(this);
     WebBrowser1->setFixedHeight(62);
     outer->addWidget(WebBrowser1);
 
@@ -327,6 +332,11 @@ void TForm1::connectControls()
     connect(&s, &FormState::lbl13Changed, lbl13, &QLabel::setText);
     connect(&s, &FormState::repaintRequested, lv1, [this] { lv1->viewport()->repaint(); });
     connect(&s.pr1, &Gauge::changed, this, &TForm1::syncGauge);
+    connect(WebBrowser1, &TBannerView::DocumentComplete, this, [this] { guard::run([this] { WebBrowser1DocumentComplete(); }); });
+    WebBrowser1->openLink = [this](const QUrl &url) {
+        if (m_seams.openUrl)
+            m_seams.openUrl(url);
+    };
 }
 
 void TForm1::syncGauge()
@@ -346,19 +356,34 @@ void TForm1::syncGauge()
 void TForm1::FormCreate()
 {
     FormState &s = *m_state;
-    // 1. myreg: the shared regex object
-    // 2. iplist, 3. httpcs: members of the state
-    s.iplist.clear();
-    // 4. the link pattern
-    s.edt7 = storedtext::linkPattern();
-    s.linkexpr = s.edt7;
     s.memo3 = storedtext::checksumScript();
     s.memo4 = m_endpoints.servers.isEmpty() ? storedtext::serverPool() : m_endpoints.servers.join(QLatin1Char('\n'));
-    // 5. the server pool
-    s.iplist = entryLines(s.memo4);
+    s.edt7 = storedtext::linkPattern();
+
+    // 1. the shared regex object
+    s.myreg = std::make_unique<TRegExp>();
+    // 2. iplist and 3. httpcs are members of the state, ready before this runs
+    s.iplist.clear();
+    // 4. the link pattern
+    s.linkexpr = s.edt7;
+    // 5. the server pool, a line an entry
+    s.iplist = iplistFromText(s.memo4);
     // 6. grid lines
     lv1->setShowGrid(true);
     // 7. the banner
+    if (!m_endpoints.bannerUrl.isEmpty())
+        WebBrowser1->Navigate(QUrl(m_endpoints.bannerUrl));
+}
+
+void TForm1::WebBrowser1DocumentComplete()
+{
+    // No scroll bars, no margin, no border: applied again after every
+    // completed document, an error page included.
+    WebBrowser1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    WebBrowser1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    WebBrowser1->document()->setDocumentMargin(0);
+    WebBrowser1->setFrameShape(QFrame::NoFrame);
+    WebBrowser1->setLineWidth(0);
 }
 
 int TForm1::selectedRow() const
@@ -381,6 +406,7 @@ void TForm1::btn2Click()
 
 void TForm1::btn3Click()
 {
+    ::btn3Click(*m_state, edt6->text());
 }
 
 void TForm1::btn4Click()
@@ -420,15 +446,17 @@ void TForm1::N3Click()
 
 void TForm1::N4Click()
 {
+    ::N4Click(*m_state, selectedRow());
 }
 
 void TForm1::tmr2Timer()
 {
+    ::tmr2Timer(*m_state);
 }
 
 void TForm1::bsknspndt1Change(int value)
 {
-    m_state->tmr2.setInterval(value);
+    ::bsknspndt1Change(*m_state, value);
 }
 
 QString TForm1::entryText() const
@@ -439,4 +467,19 @@ QString TForm1::entryText() const
 void TForm1::setEntryText(const QString &text)
 {
     memo1->setPlainText(text);
+}
+
+void TForm1::setSiteText(const QString &text)
+{
+    edt6->setText(text);
+}
+
+void TForm1::setChoices(bool queryPr, bool deadLink, bool exportShort, int linkFilter, int intervalMs)
+{
+    bschck2->setChecked(queryPr);
+    bschck3->setChecked(deadLink);
+    bschck1->setChecked(exportShort);
+    if (QAbstractButton *b = rdlist1Group->button(linkFilter))
+        b->setChecked(true);
+    bsknspndt1->setValue(intervalMs);
 }

@@ -22,6 +22,7 @@ class QPushButton;
 class QSpinBox;
 class QTableView;
 class QAction;
+class TBannerView;
 
 // What the window reaches outside itself. Tests and the command line replace
 // each of these, so that nothing blocks, nothing is launched and no public
@@ -59,10 +60,15 @@ public:
     FormState &state() { return *m_state; }
     QString entryText() const;
     void setEntryText(const QString &text);
+    // For the command line: the controls that a person would set.
+    void setSiteText(const QString &text);
+    void setChoices(bool queryPr, bool deadLink, bool exportShort, int linkFilter, int intervalMs);
+    TBannerView *banner() const { return WebBrowser1; }
     WindowSeams &seams() { return m_seams; }
 
     // Handlers, named after their control and event.
     void FormCreate();
+    void WebBrowser1DocumentComplete();
     void btn1Click();
     void btn2Click();
     void btn3Click();
@@ -104,7 +110,7 @@ private:
     QLabel *lbl1 = nullptr;
     QPlainTextEdit *memo1 = nullptr;
     // Banner
-    QWidget *WebBrowser1 = nullptr;
+    TBannerView *WebBrowser1 = nullptr;
     // Gauge
     QProgressBar *pr1 = nullptr;
     // List strip

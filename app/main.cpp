@@ -1,15 +1,65 @@
 #include "app/Unit1.h"
 #include "app/errorbox.h"
+#include "app/headless.h"
+#include "shell/errors.h"
 #include "shell/guard.h"
+#include "shell/options.h"
 
 #include <QApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+QStringList rawArguments(int argc, char **argv)
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    QTextStream err(stderr);
+    const ParsedOptions parsed = parseOptions(rawArguments(argc, argv));
+    if (parsed.help) {
+        QTextStream(stdout) << usageText();
+        return 0;
+    }
+    if (!parsed.ok) {
+        err << "prquery: " << parsed.error << "\n\n" << usageText();
+        return 2;
+    }
+    const Options &options = parsed.options;
+
+    WindowEndpoints endpoints = TForm1::defaultEndpoints();
+    if (!options.serversFile.isEmpty()) {
+        try {
+            endpoints.servers = readServersFile(options.serversFile);
+        } catch (const AppError &e) {
+            err << "prquery: " << e.message() << "\n\n" << usageText();
+            return 2;
+        }
+    }
+    if (options.bannerGiven)
+        endpoints.bannerUrl = options.banner == QLatin1String("none") ? QString() : options.banner;
+
+    if (options.headless() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(guard::applicationTitle());
     QApplication::setApplicationDisplayName(guard::applicationTitle());
-    TForm1 form;
+
+    if (options.headless())
+        return runHeadless(options, endpoints, err);
+
+    installStandardErrorBox(nullptr); // for errors while the window is created
+    TForm1 form(endpoints);
     installStandardErrorBox(&form);
     form.show();
     return QApplication::exec();

@@ -1,5 +1,7 @@
 #include "shell/formstate.h"
 
+#include "survey/regexp.h"
+
 FormState::FormState(QObject *parent)
     : QObject(parent)
     , m_lbl2(QStringLiteral("数量(0)"))
@@ -10,7 +12,11 @@ FormState::FormState(QObject *parent)
     pr1.setValue(0);
     tmr2.setInterval(1000);
     tmr2.setSingleShot(false);
+    // The interval paces the ranking service; a coarse timer may drift 5%.
+    tmr2.setTimerType(Qt::PreciseTimer);
 }
+
+FormState::~FormState() = default;
 
 void FormState::setLbl2(const QString &text)
 {

@@ -9,6 +9,10 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <memory>
+
+class TRegExp;
+
 // The module state of the main window and the controls that the handlers
 // report through: the result list, the gauge, the labels, the query timer and
 // the user's choices. The window mirrors these into its widgets; the handlers
@@ -20,12 +24,14 @@ class FormState final : public QObject
 
 public:
     explicit FormState(QObject *parent = nullptr);
+    ~FormState() override;
 
     ResultListModel lv1;
     Gauge pr1;
     QTimer tmr2;
 
     // Module state
+    std::unique_ptr<TRegExp> myreg; // the shared regex object, for regdelete
     qint32 curindex = 0;
     qint32 donecount = 0;
     QStringList iplist;
@@ -38,6 +44,10 @@ public:
     QString memo3;
     QString memo4;
     QString edt7;
+
+    // True while a tick runs: a timer event that arrives inside one of its
+    // request starts does nothing.
+    bool inTick = false;
 
     // The user's choices, kept current by the window on every change.
     bool bschck1 = true; // 只导出网址和PR

@@ -1,5 +1,6 @@
 #include "shell/resultlist.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -101,6 +102,16 @@ void ResultListModel::removeRowAt(int row)
     beginRemoveRows(QModelIndex(), row, row);
     m_rows.erase(m_rows.begin() + row);
     endRemoveRows();
+}
+
+void ResultListModel::removeRowsIf(const std::function<bool(const ResultRow &)> &drop)
+{
+    const auto kept = std::remove_if(m_rows.begin(), m_rows.end(), drop);
+    if (kept == m_rows.end())
+        return;
+    beginResetModel();
+    m_rows.erase(kept, m_rows.end());
+    endResetModel();
 }
 
 void ResultListModel::setCell(int row, int k, const QString &text)

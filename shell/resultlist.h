@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <vector>
 
 // One row of the result list: a caption and exactly five cell texts.
@@ -52,6 +53,8 @@ public:
     // Removes every row. Never fails.
     void clear() noexcept;
     void removeRowAt(int row);
+    // Removes every row for which drop is true, keeping the order of the rest.
+    void removeRowsIf(const std::function<bool(const ResultRow &)> &drop);
 
     const ResultRow &row(int row) const { return m_rows.at(std::size_t(row)); }
     const QString &caption(int row) const { return m_rows.at(std::size_t(row)).caption; }
@@ -59,6 +62,9 @@ public:
     void setCell(int row, int k, const QString &text);
 
     quint64 generation() const { return m_generation; }
+    // Rows are about to be added to or removed from the list as a new run:
+    // answers for the rows as they were no longer belong to it.
+    void markRebuilt() { ++m_generation; }
 
 private:
     std::vector<ResultRow> m_rows;

@@ -1,0 +1,96 @@
+#include "app/headless.h"
+
+#include "app/Unit1.h"
+#include "listfiles/listexport.h"
+#include "listfiles/listimport.h"
+#include "query/dispatch.h"
+#include "shell/errors.h"
+#include "shell/guard.h"
+#include "shell/options.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace {
+
+bool runFinished(FormState &s)
+{
+    return !s.tmr2.isActive() && requestsInFlight(s) == 0;
+}
+
+} // namespace
+
+int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextStream &err)
+{
+    QStringList errors;
+    const guard::ErrorBox previous = guard::setErrorBox([&errors, &err](const QString &, const QString &message) {
+        errors << message;
+        err << "错误: " << message << Qt::endl;
+    });
+    struct Restore
+    {
+        const guard::ErrorBox &box;
+        ~Restore() { guard::setErrorBox(box); }
+    } restore{previous};
+
+    WindowEndpoints headlessEndpoints = endpoints;
+    headlessEndpoints.bannerUrl.clear(); // a run without a screen loads no banner
+    WindowSeams seams = TForm1::defaultSeams();
+    seams.openFile = [](const QString &, const QString &, const QString &) { return QString(); };
+    seams.saveFile = [](const QString &, const QString &, const QString &) { return QString(); };
+    seams.openUrl = [](const QUrl &) {};
+
+    TForm1 form(headlessEndpoints, seams);
+    if (!errors.isEmpty())
+        return 1;
+    form.setChoices(!options.noPr, !options.noDeadLink, !options.longForm, options.filterIndex(), options.intervalMs);
+    FormState &s = form.state();
+    QObject::connect(&s, &FormState::lbl13Changed, &form, [&err](const QString &text) { err << text << Qt::endl; });
+
+    const bool site = !options.site.isEmpty();
+    if (site) {
+        form.setSiteText(options.site);
+        if (!guard::run([&form] { form.btn3Click(); }))
+            return 1;
+    } else {
+        if (!guard::run([&] { form.setEntryText(importListFile(options.batchFile)); }))
+            return 1;
+        if (!guard::run([&form] { form.btn1Click(); }))
+            return 1;
+    }
+
+    QDeadlineTimer deadline = options.timeoutSeconds > 0 ? QDeadlineTimer(qint64(options.timeoutSeconds) * 1000) : QDeadlineTimer(QDeadlineTimer::Forever);
+    QElapsedTimer sinceReport;
+    sinceReport.start();
+    int lastDone = -1;
+    for (;;) {
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
+        const bool pageFailed = site && s.lv1.count() == 0 && requestsInFlight(s) == 0 && !s.tmr2.isActive();
+        if (pageFailed) {
+            err << "失败: " << s.lbl13() << Qt::endl;
+            return 1;
+        }
+        if (!errors.isEmpty())
+            return 1;
+        if (runFinished(s) && (!site || s.lv1.count() > 0))
+            break;
+        if (deadline.hasExpired()) {
+            err << "超时: " << options.timeoutSeconds << " 秒内未完成 (" << s.donecount << "/" << s.pr1.maximum() << ")" << Qt::endl;
+            return 1;
+        }
+        if (s.donecount != lastDone && sinceReport.elapsed() >= 1000) {
+            lastDone = s.donecount;
+            sinceReport.restart();
+            err << "进度: " << s.curindex << "/" << s.lv1.count() << " 行已发送, " << s.donecount << " 个回复" << Qt::endl;
+        }
+    }
+    if (!guard::run([&] { exportList(s.lv1, s.bschck1, options.outFile); }))
+        return 1;
+    err << "完成: " << s.lv1.count() << " 行 -> " << options.outFile << Qt::endl;
+    return 0;
+}

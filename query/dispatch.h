@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class FormState;
+class Tmyhttpget;
+class THTTPGet;
+
+namespace dispatch {
+inline const QString ModeRank = QStringLiteral("getpr");
+inline const QString ModeReach = QStringLiteral("gethttp");
+inline const QString ModeSite = QStringLiteral("myurl");
+
+inline const QString AgentSite = QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)");
+inline const QString AgentQuery = QStringLiteral("Mozilla/4.0 (compatible; GoogleToolbar 2.0.114-big; Windows XP 5.1)");
+
+// A reachability check looks only at whether a body arrives.
+constexpr qint64 ReachBodyLimit = 64 * 1024;
+} // namespace dispatch
+
+// Starts one request and returns at once; its outcome arrives through getstr
+// or geterror. Never raises: a request that cannot be started is dropped.
+void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString &mode);
+
+// The completion handlers. Each routes the answer by the request's mode and
+// then releases the request.
+void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result);
+void geterror(FormState &form, THTTPGet *Sender);
+
+// Number of requests started by gotourl that have not completed yet.
+int requestsInFlight(const FormState &form);

@@ -1,0 +1,8 @@
+#include "query/myhttpget.h"
+
+Tmyhttpget::Tmyhttpget(QObject *owner)
+    : THTTPGet(owner)
+{
+}
+
+Tmyhttpget::~Tmyhttpget() = default;

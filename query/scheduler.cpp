@@ -1,0 +1,81 @@
+#include "query/scheduler.h"
+
+#include "query/dispatch.h"
+#include "query/prquery.h"
+#include "shell/formstate.h"
+
+namespace {
+
+// A request start processes pending events, so a command run inside it can
+// clear or rebuild the list. Each request reads its row when it is built; a
+// request whose row is gone, or belongs to an earlier list, is not sent.
+bool rowStillThere(const FormState &form, int row, quint64 generation)
+{
+    return form.lv1.generation() == generation && form.lv1.hasRow(row);
+}
+
+void sendRank(FormState &form, int row)
+{
+    const QString url = getprurl(form.lv1.cell(row, CellUrl), form.memo3, form.iplist);
+    gotourl(form, url, row, dispatch::ModeRank);
+}
+
+void sendReach(FormState &form, int row)
+{
+    gotourl(form, form.lv1.cell(row, CellUrl), row, dispatch::ModeReach);
+}
+
+struct TickScope
+{
+    explicit TickScope(bool &flag)
+        : f(flag)
+    {
+        f = true;
+    }
+    ~TickScope() { f = false; }
+    bool &f;
+};
+
+} // namespace
+
+void tmr2Timer(FormState &form)
+{
+    if (form.inTick)
+        return;
+    TickScope scope(form.inTick);
+
+    const int row = form.curindex;
+    const quint64 generation = form.lv1.generation();
+    if (form.lv1.count() > 0) {
+        if (form.bschck2 && rowStillThere(form, row, generation))
+            sendRank(form, row);
+        if (form.bschck3 && rowStillThere(form, row, generation))
+            sendReach(form, row);
+    }
+    if (form.lv1.generation() != generation && form.lv1.count() > 0) {
+        // The list was rebuilt inside this tick: the new run has set its own
+        // position, which this tick must not move.
+        return;
+    }
+    ++form.curindex;
+    if (form.curindex > form.lv1.count() - 1)
+        form.tmr2.stop();
+}
+
+void bsknspndt1Change(FormState &form, int value)
+{
+    // QTimer restarts a running timer when its interval is set.
+    form.tmr2.setInterval(value);
+}
+
+void N4Click(FormState &form, int selectedRow)
+{
+    if (!form.lv1.hasRow(selectedRow))
+        return;
+    const quint64 generation = form.lv1.generation();
+    form.lv1.setCell(selectedRow, CellAccess, QStringLiteral("查询..."));
+    form.lv1.setCell(selectedRow, CellPr, QStringLiteral("查询..."));
+    sendRank(form, selectedRow);
+    if (rowStillThere(form, selectedRow, generation))
+        sendReach(form, selectedRow);
+}

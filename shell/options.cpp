@@ -1,0 +1,142 @@
+#include "shell/options.h"
+
+#include "shell/errors.h"
+#include "shell/textutil.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+int Options::filterIndex() const
+{
+    if (filter == QLatin1String("internal"))
+        return 1;
+    if (filter == QLatin1String("external"))
+        return 2;
+    return 0;
+}
+
+QString usageText()
+{
+    return QStringLiteral(
+        "usage: prquery [--servers FILE] [--banner URL|none]\n"
+        "       prquery --batch FILE --out FILE [options]\n"
+        "       prquery --site URL [--filter all|internal|external] --out FILE [options]\n"
+        "\n"
+        "  --servers FILE   ranking front ends to use, one host[:port] a line\n"
+        "  --banner URL     banner page to show; \"none\" shows no banner\n"
+        "  --batch FILE     import FILE, query every line, export, exit\n"
+        "  --site URL       survey the links of the page at URL, query them, export, exit\n"
+        "  --filter KIND    links kept by --site: all (default), internal or external\n"
+        "  --out FILE       where a batch or site run exports its list\n"
+        "  --interval MS    query interval, 200 to 100000 ms (default 1000)\n"
+        "  --no-pr          do not query the PR\n"
+        "  --no-deadlink    do not check whether addresses answer\n"
+        "  --long           export every column, not only address and PR\n"
+        "  --timeout S      give up after S seconds (exit 1)\n"
+        "\n"
+        "exit status: 0 done, 1 failure or time-out, 2 bad arguments\n");
+}
+
+ParsedOptions parseOptions(const QStringList &arguments)
+{
+    ParsedOptions parsed;
+    Options &o = parsed.options;
+    auto fail = [&parsed](const QString &why) {
+        parsed.ok = false;
+        parsed.error = why;
+        return parsed;
+    };
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        auto value = [&](QString &into) {
+            if (i + 1 >= arguments.size())
+                return false;
+            into = arguments.at(++i);
+            return true;
+        };
+        auto number = [&](int &into, int low, int high) {
+            QString text;
+            if (!value(text))
+                return false;
+            bool ok = false;
+            const int n = text.toInt(&ok);
+            if (!ok || n < low || n > high)
+                return false;
+            into = n;
+            return true;
+        };
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            parsed.help = true;
+        } else if (arg == QLatin1String("--servers")) {
+            if (!value(o.serversFile))
+                return fail(QStringLiteral("--servers needs a file"));
+        } else if (arg == QLatin1String("--banner")) {
+            if (!value(o.banner))
+                return fail(QStringLiteral("--banner needs an address or \"none\""));
+            o.bannerGiven = true;
+        } else if (arg == QLatin1String("--batch")) {
+            if (!value(o.batchFile))
+                return fail(QStringLiteral("--batch needs a file"));
+        } else if (arg == QLatin1String("--site")) {
+            if (!value(o.site))
+                return fail(QStringLiteral("--site needs an address"));
+        } else if (arg == QLatin1String("--filter")) {
+            if (!value(o.filter) || !(o.filter == QLatin1String("all") || o.filter == QLatin1String("internal") || o.filter == QLatin1String("external")))
+                return fail(QStringLiteral("--filter takes all, internal or external"));
+        } else if (arg == QLatin1String("--out")) {
+            if (!value(o.outFile))
+                return fail(QStringLiteral("--out needs a file"));
+        } else if (arg == QLatin1String("--interval")) {
+            if (!number(o.intervalMs, 200, 100000))
+                return fail(QStringLiteral("--interval takes a number of milliseconds from 200 to 100000"));
+        } else if (arg == QLatin1String("--timeout")) {
+            if (!number(o.timeoutSeconds, 1, 100000000))
+                return fail(QStringLiteral("--timeout takes a positive number of seconds"));
+        } else if (arg == QLatin1String("--no-pr")) {
+            o.noPr = true;
+        } else if (arg == QLatin1String("--no-deadlink")) {
+            o.noDeadLink = true;
+        } else if (arg == QLatin1String("--long")) {
+            o.longForm = true;
+        } else {
+            return fail(QStringLiteral("unknown argument: ") + arg);
+        }
+    }
+    if (!o.batchFile.isEmpty() && !o.site.isEmpty())
+        return fail(QStringLiteral("--batch and --site cannot be used together"));
+    if (o.headless() && o.outFile.isEmpty())
+        return fail(QStringLiteral("a batch or site run needs --out FILE"));
+    if (!o.headless()) {
+        const bool runOptions = !o.outFile.isEmpty() || o.noPr || o.noDeadLink || o.longForm || o.timeoutSeconds != 0
+            || o.intervalMs != 1000 || o.filter != QLatin1String("all");
+        if (runOptions)
+            return fail(QStringLiteral("--out, --interval, --no-pr, --no-deadlink, --long, --timeout and --filter need --batch or --site"));
+    }
+    if (!o.batchFile.isEmpty() && o.filter != QLatin1String("all"))
+        return fail(QStringLiteral("--filter applies to --site only"));
+    parsed.ok = true;
+    return parsed;
+}
+
+QStringList readServersFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+    const QString text = decodeText(file.readAll());
+    static const QRegularExpression entry(QStringLiteral("^[A-Za-z0-9.\\-]+(:[0-9]{1,5})?$|^\\[[0-9A-Fa-f:.]+\\](:[0-9]{1,5})?$"));
+    QStringList servers;
+    int lineNo = 0;
+    for (const QString &raw : text.split(QRegularExpression(QStringLiteral("\\r\\n|\\r|\\n")))) {
+        ++lineNo;
+        const QString line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (!entry.match(line).hasMatch())
+            throw AppError(QStringLiteral("%1, line %2: not a host[:port]: %3").arg(path).arg(lineNo).arg(line));
+        servers << line;
+    }
+    if (servers.isEmpty())
+        throw AppError(QStringLiteral("%1 names no server").arg(path));
+    return servers;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The command line. Without options the program behaves exactly as the window
+// alone; the options point it at other servers or run a batch without a screen.
+struct Options
+{
+    QString serversFile;   // --servers FILE: ranking front ends, host[:port] a line
+    bool bannerGiven = false;
+    QString banner;        // --banner URL, or "none"
+    QString batchFile;     // --batch FILE
+    QString site;          // --site URL
+    QString filter = QStringLiteral("all"); // --filter all|internal|external
+    QString outFile;       // --out FILE
+    int intervalMs = 1000; // --interval MS
+    bool noPr = false;     // --no-pr
+    bool noDeadLink = false; // --no-deadlink
+    bool longForm = false; // --long
+    int timeoutSeconds = 0; // --timeout S; 0: no limit
+
+    bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
+    int filterIndex() const; // 0 all, 1 internal, 2 external
+};
+
+struct ParsedOptions
+{
+    Options options;
+    bool ok = false;
+    bool help = false;
+    QString error; // why the arguments were refused
+};
+
+// Parses the program's arguments (arguments.first() is the program name).
+ParsedOptions parseOptions(const QStringList &arguments);
+QString usageText();
+
+// Reads a --servers file: one host[:port] a line; blank lines and lines that
+// start with "#" are skipped. Raises AppError when the file cannot be read or
+// holds no server or a malformed entry.
+QStringList readServersFile(const QString &path);

@@ -1,0 +1,58 @@
+#include "survey/sitequery.h"
+
+#include "query/batch.h"
+#include "query/dispatch.h"
+#include "shell/formstate.h"
+#include "shell/textutil.h"
+#include "survey/linkextract.h"
+#include "survey/regexp.h"
+
+#include <vector>
+
+void btn3Click(FormState &form, const QString &siteText)
+{
+    form.siteurl = siteText;
+    form.lv1.clear();
+    gotourl(form, form.siteurl, 0, dispatch::ModeSite);
+}
+
+void siteReplyBranch(FormState &form, const QString &siteUrl, const QString &page)
+{
+    if (!form.myreg)
+        form.myreg = std::make_unique<TRegExp>();
+    const QStringList records = ExprTest(*form.myreg, form.linkexpr, page, siteUrl);
+
+    // Rows are appended and later filtered: requests of the walk so far no
+    // longer address the same rows.
+    form.lv1.markRebuilt();
+
+    const QString access = form.bschck3 ? QStringLiteral("查询中...") : QStringLiteral("--");
+    const QString rank = form.bschck2 ? QStringLiteral("查询中...") : QStringLiteral("--");
+    const QString inside = QStringLiteral("内");
+    const QString outside = QStringLiteral("外");
+
+    form.lv1.addRow(ResultRow{QStringLiteral("0"), {inside, QStringLiteral("---"), siteUrl, access, rank}});
+    form.setLbl13(QStringLiteral("提示：") + siteUrl + QStringLiteral("访问成功..."));
+
+    const QString separator = QStringLiteral("[@m@]");
+    std::vector<ResultRow> rows;
+    rows.reserve(std::size_t(records.size()));
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const QStringList pieces = splitstr(records.at(i), separator);
+        const QString url = normurl(pieces.value(0));
+        const QString mark = pieces.value(2) == QLatin1String("out") ? outside : inside;
+        rows.push_back(ResultRow{QString::number(i + 1), {mark, pieces.value(1), url, access, rank}});
+    }
+    form.lv1.addRows(std::move(rows));
+
+    // The filter looks at every row of the list once, the rows of an earlier
+    // site query included; the rest keep their order and their numbers.
+    const QString *drop = nullptr;
+    if (form.rdlist1 == 1)
+        drop = &outside;
+    else if (form.rdlist1 == 2)
+        drop = &inside;
+    if (drop)
+        form.lv1.removeRowsIf([drop](const ResultRow &row) { return row.cells[CellInternal] == *drop; });
+    startListRun(form);
+}

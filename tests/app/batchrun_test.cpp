@@ -1,0 +1,296 @@
+// Batch queries end to end: the real window, off screen, against a ranking
+// server and a web server on loopback.
+#include "app/Unit1.h"
+#include "query/checksum.h"
+#include "query/dispatch.h"
+#include "shell/guard.h"
+#include "support/loopserver.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUrlQuery>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using prqtest::LoopServer;
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs = 10000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+struct BatchRun : ::testing::Test
+{
+    LoopServer ranking;
+    LoopServer web;
+    std::atomic<int> rankDelayMs{0};
+    std::atomic<int> badChecksums{0};
+    std::unique_ptr<TForm1> form;
+    QStringList errors;
+    guard::ErrorBox oldBox;
+    int closedPort = 0;
+
+    void SetUp() override
+    {
+        // The ranking server checks every checksum against the native one and
+        // answers by the path of the queried address.
+        ranking.get("/search", [this](const httplib::Request &req, httplib::Response &res) {
+            if (rankDelayMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(rankDelayMs.load()));
+            const std::string q = req.get_param_value("q");
+            const QString url = QString::fromStdString(q).mid(5);
+            if (req.get_param_value("client") != "navclient-auto" || req.get_param_value("features") != "Rank:FVN" || q.rfind("info:", 0) != 0
+                || QString::fromStdString(req.get_param_value("ch")) != nativeChecksum(url))
+                ++badChecksums;
+            if (q.find("/sorry") != std::string::npos) {
+                res.set_content("We're sorry... Rank_1:1:3", "text/html");
+            } else if (q.find("/error") != std::string::npos) {
+                res.status = 500;
+                res.set_content("<html>server error</html>", "text/html");
+            } else if (q.find("/norank") != std::string::npos) {
+                res.status = 204;
+            } else {
+                // "/pN" ranks N
+                const auto at = q.rfind("/p");
+                res.set_content("Rank_1:1:" + (at == std::string::npos ? std::string("0") : q.substr(at + 2)) + "\n", "text/plain");
+            }
+        });
+        ranking.start();
+        web.get(R"(/p\d+|/sorry|/error|/norank)", [](const httplib::Request &, httplib::Response &res) { res.set_content("<html>live</html>", "text/html"); });
+        web.get("/empty", [](const httplib::Request &, httplib::Response &res) { res.status = 204; });
+        web.get("/gone", [](const httplib::Request &, httplib::Response &res) {
+            res.status = 404;
+            res.set_content("<html>not found</html>", "text/html");
+        });
+        web.start();
+        {
+            LoopServer closed;
+            closed.start(1);
+            closedPort = closed.port();
+        }
+
+        oldBox = guard::setErrorBox([this](const QString &, const QString &m) { errors << m; });
+        WindowEndpoints endpoints;
+        endpoints.servers = {QStringLiteral("127.0.0.1:%1").arg(ranking.port())};
+        WindowSeams seams;
+        seams.openFile = [](const QString &, const QString &, const QString &) { return QString(); };
+        seams.saveFile = [](const QString &, const QString &, const QString &) { return QString(); };
+        seams.openUrl = [](const QUrl &) {};
+        form = std::make_unique<TForm1>(endpoints, seams);
+        form->show();
+        form->setChoices(true, true, true, 0, 200);
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        guard::setErrorBox(oldBox);
+        EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(badChecksums.load(), 0);
+    }
+
+    FormState &s() { return form->state(); }
+    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(web.port()); }
+    QString dead() const { return QStringLiteral("127.0.0.1:%1/p1").arg(closedPort); }
+
+    bool runEnded(int timeoutMs = 15000)
+    {
+        return waitUntil([this] { return !s().tmr2.isActive() && requestsInFlight(s()) == 0; }, timeoutMs);
+    }
+
+    QStringList column(int k)
+    {
+        QStringList out;
+        for (int r = 0; r < s().lv1.count(); ++r)
+            out << s().lv1.cell(r, k);
+        return out;
+    }
+};
+
+TEST_F(BatchRun, FillsEveryCellAsTheRoutingTableSays)
+{
+    const QString h = host();
+    form->setEntryText(QStringList{h + "/p5", h + "/sorry", h + "/error", h + "/norank", h + "/empty", h + "/gone", dead()}.join(QLatin1Char('\n')));
+    form->btn1Click();
+    ASSERT_TRUE(runEnded());
+    // PR: rank, refused, error page without rank, empty reply (a failed fetch)
+    EXPECT_EQ(column(4).mid(0, 4), (QStringList{QStringLiteral("5"), QStringLiteral("IP被屏蔽"), QStringLiteral("--"), QStringLiteral("--")}));
+    // 访问: a body answers, an empty body or no connection is dead; a 404 page has a body
+    EXPECT_EQ(column(3), (QStringList{"√", "√", "√", "√", "×", "√", "×"}));
+    EXPECT_EQ(s().donecount, 7);
+    EXPECT_EQ(s().pr1.value(), 7);
+    EXPECT_EQ(s().pr1.maximum(), 7);
+    EXPECT_EQ(s().lbl13(), QStringLiteral("提示：全部查询完毕"));
+    EXPECT_EQ(s().curindex, 7);
+
+    // Every ranking request carries its user agent; so does every check.
+    for (const auto &r : ranking.requests())
+        EXPECT_EQ(r.header("User-Agent"), "Mozilla/4.0 (compatible; GoogleToolbar 2.0.114-big; Windows XP 5.1)");
+    EXPECT_EQ(ranking.requestCount(), 7u);
+    for (const auto &r : web.requests())
+        EXPECT_EQ(r.header("User-Agent"), "Mozilla/4.0 (compatible; GoogleToolbar 2.0.114-big; Windows XP 5.1)");
+}
+
+TEST_F(BatchRun, CheckBoxesDecideWhatIsSentAndWhatCounts)
+{
+    const QString h = host();
+    const QString rows = QStringList{h + "/p1", h + "/empty", dead()}.join(QLatin1Char('\n'));
+
+    // Both unticked: the timer walks every row, sends nothing and stops.
+    form->setChoices(false, false, true, 0, 200);
+    form->setEntryText(rows);
+    form->btn1Click();
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(s().curindex, 3);
+    EXPECT_EQ(ranking.requestCount() + web.requestCount(), 0u);
+    EXPECT_EQ(column(3), (QStringList{"查询中...", "查询中...", "查询中..."}));
+    EXPECT_EQ(s().pr1.value(), 0);
+
+    // Dead-link check alone: its replies count, failures like successes.
+    form->setChoices(false, true, true, 0, 200);
+    form->btn1Click();
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(column(3), (QStringList{"√", "×", "×"}));
+    EXPECT_EQ(column(4), (QStringList{"查询中...", "查询中...", "查询中..."}));
+    EXPECT_EQ(s().donecount, 3);
+    EXPECT_EQ(s().lbl13(), QStringLiteral("提示：全部查询完毕"));
+    EXPECT_EQ(ranking.requestCount(), 0u);
+}
+
+TEST_F(BatchRun, UntickingDuringARunStopsTheChecksFromTheNextTick)
+{
+    const QString h = host();
+    form->setEntryText(QStringList{h + "/p1", h + "/p2", h + "/p3"}.join(QLatin1Char('\n')));
+    form->btn1Click();
+    ASSERT_TRUE(waitUntil([this] { return s().curindex == 1; }));
+    form->setChoices(true, false, true, 0, 200);
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(column(4), (QStringList{"1", "2", "3"}));
+    EXPECT_EQ(column(3).mid(1), (QStringList{"查询中...", "查询中..."}));
+    EXPECT_EQ(web.requestCount(), 1u);
+}
+
+TEST_F(BatchRun, RequeryAndIntervalChange)
+{
+    const QString h = host();
+    form->setChoices(false, false, true, 0, 200);
+    form->setEntryText(QStringList{h + "/p7", h + "/p8"}.join(QLatin1Char('\n')));
+    form->btn1Click();
+    ASSERT_TRUE(runEnded());
+    auto *list = form->findChild<QTableView *>(QStringLiteral("lv1"));
+    list->selectRow(1);
+    form->findChild<QAction *>(QStringLiteral("N4"))->trigger(); // both requests, whatever the boxes say
+    EXPECT_EQ(s().lv1.cell(1, 3), QStringLiteral("查询..."));
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(s().lv1.cell(1, 4), QStringLiteral("8"));
+    EXPECT_EQ(s().lv1.cell(1, 3), QStringLiteral("√"));
+    EXPECT_EQ(s().lv1.cell(0, 4), QStringLiteral("查询中..."));
+    // The ranking reply counts; with 查询PR unticked, so does the check.
+    EXPECT_EQ(s().donecount, 2);
+    EXPECT_EQ(s().curindex, 2);
+
+    // A new interval restarts the wait of a running timer.
+    form->setChoices(false, false, true, 0, 5000);
+    form->btn1Click();
+    QThread::msleep(50);
+    form->setChoices(false, false, true, 0, 3000);
+    EXPECT_EQ(s().tmr2.interval(), 3000);
+    EXPECT_GT(s().tmr2.remainingTime(), 2900);
+}
+
+TEST_F(BatchRun, RepliesForAnEarlierListAreDropped)
+{
+    rankDelayMs = 400;
+    const QString h = host();
+    form->setChoices(true, false, true, 0, 200);
+    form->setEntryText(QStringList{h + "/p1", h + "/p2"}.join(QLatin1Char('\n')));
+    form->btn1Click();
+    ASSERT_TRUE(waitUntil([this] { return s().curindex == 2; }));
+    ASSERT_EQ(requestsInFlight(s()), 2);
+    // Rebuilt while both ranking replies are outstanding.
+    rankDelayMs = 0;
+    form->setEntryText(QStringList{h + "/p5", h + "/p6", h + "/p7"}.join(QLatin1Char('\n')));
+    form->btn1Click();
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(column(4), (QStringList{"5", "6", "7"}));
+    EXPECT_EQ(s().donecount, 3);
+    EXPECT_EQ(s().pr1.value(), 3);
+}
+
+TEST_F(BatchRun, AListClearedDuringARunEndsAtTheNextTick)
+{
+    rankDelayMs = 300;
+    const QString h = host();
+    form->setChoices(true, false, true, 0, 200);
+    form->setEntryText(QStringList{h + "/p1", h + "/p2", h + "/p3"}.join(QLatin1Char('\n')));
+    form->btn1Click();
+    ASSERT_TRUE(waitUntil([this] { return s().curindex == 1; }));
+    form->findChild<QAction *>(QStringLiteral("N1"))->trigger();
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(s().lv1.count(), 0);
+    EXPECT_EQ(s().curindex, 2);
+    EXPECT_EQ(ranking.requestCount(), 1u);
+    EXPECT_EQ(s().donecount, 0); // the late reply is not counted
+}
+
+TEST_F(BatchRun, HeadlessExportMatchesTheWindowsOwnExport)
+{
+    // The window's export of a finished run...
+    QTemporaryDir dir;
+    const QString h = host();
+    form->setEntryText(QStringList{h + "/p4", h + "/empty"}.join(QLatin1Char('\n')));
+    form->btn1Click();
+    ASSERT_TRUE(runEnded());
+    const QString windowOut = dir.filePath(QStringLiteral("window.txt"));
+    form->seams().saveFile = [&](const QString &, const QString &, const QString &) { return windowOut; };
+    form->findChild<QAction *>(QStringLiteral("N3"))->trigger();
+
+    // ... and the program's headless batch over the same list.
+    const QString in = dir.filePath(QStringLiteral("in.txt"));
+    const QString servers = dir.filePath(QStringLiteral("servers.txt"));
+    const QString out = dir.filePath(QStringLiteral("out.txt"));
+    {
+        QFile f(in);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(form->entryText().toUtf8() + "\n");
+        QFile g(servers);
+        ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+        g.write(QStringLiteral("127.0.0.1:%1\n").arg(ranking.port()).toUtf8());
+    }
+    QProcess run;
+    run.setProgram(QStringLiteral(PRQUERY_EXE));
+    run.setArguments({QStringLiteral("--servers"), servers, QStringLiteral("--batch"), in, QStringLiteral("--out"), out, QStringLiteral("--interval"), QStringLiteral("200"), QStringLiteral("--timeout"), QStringLiteral("60")});
+    run.start();
+    // Serve its requests while it runs.
+    ASSERT_TRUE(waitUntil([&run] { return run.state() == QProcess::NotRunning || run.waitForFinished(10); }, 60000));
+    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    QFile a(windowOut), b(out);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(b.open(QIODevice::ReadOnly));
+    const QByteArray expected = a.readAll();
+    EXPECT_EQ(b.readAll(), expected);
+    EXPECT_TRUE(expected.contains("/p4\t4\r\r\n"));
+}
+
+} // namespace

@@ -1,0 +1,81 @@
+#include "shell/errors.h"
+#include "shell/options.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+ParsedOptions parse(std::initializer_list<const char *> args)
+{
+    QStringList list{QStringLiteral("prquery")};
+    for (const char *a : args)
+        list << QString::fromUtf8(a);
+    return parseOptions(list);
+}
+
+TEST(Options, AcceptedCommandLines)
+{
+    ParsedOptions p = parse({});
+    ASSERT_TRUE(p.ok);
+    EXPECT_FALSE(p.options.headless());
+
+    p = parse({"--servers", "s.txt", "--banner", "none"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.options.serversFile, QStringLiteral("s.txt"));
+    EXPECT_TRUE(p.options.bannerGiven);
+
+    p = parse({"--batch", "in.txt", "--out", "o.txt", "--interval", "200", "--no-pr", "--no-deadlink", "--long", "--timeout", "30"});
+    ASSERT_TRUE(p.ok) << p.error.toStdString();
+    EXPECT_TRUE(p.options.headless());
+    EXPECT_EQ(p.options.intervalMs, 200);
+    EXPECT_TRUE(p.options.noPr && p.options.noDeadLink && p.options.longForm);
+    EXPECT_EQ(p.options.timeoutSeconds, 30);
+
+    p = parse({"--site", "http://a.com", "--filter", "external", "--out", "o.txt"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.options.filterIndex(), 2);
+}
+
+TEST(Options, RefusedCommandLines)
+{
+    const std::initializer_list<const char *> bad[] = {
+        {"--bogus"},
+        {"--batch", "in.txt"},                        // no --out
+        {"--batch", "a", "--site", "b", "--out", "o"}, // both
+        {"--batch", "a", "--out", "o", "--interval", "100"},
+        {"--batch", "a", "--out", "o", "--interval", "x"},
+        {"--batch", "a", "--out", "o", "--filter", "internal"},
+        {"--site", "a", "--out", "o", "--filter", "some"},
+        {"--out", "o"},                               // nothing to run
+        {"--servers"},                                // missing value
+        {"--batch", "a", "--out", "o", "--timeout", "0"},
+    };
+    for (const auto &args : bad) {
+        const ParsedOptions p = parse(args);
+        EXPECT_FALSE(p.ok) << *args.begin();
+        EXPECT_FALSE(p.error.isEmpty());
+    }
+}
+
+TEST(Options, ServersFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("servers.txt"));
+    auto write = [&](const QByteArray &bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    };
+    write("# loopback front ends\r\n127.0.0.1:8080\n\n  127.0.0.1  \nlocalhost:1\n");
+    EXPECT_EQ(readServersFile(path), (QStringList{QStringLiteral("127.0.0.1:8080"), QStringLiteral("127.0.0.1"), QStringLiteral("localhost:1")}));
+    write("127.0.0.1/x\n");
+    EXPECT_THROW(readServersFile(path), AppError);
+    write("\n# none\n");
+    EXPECT_THROW(readServersFile(path), AppError);
+    EXPECT_THROW(readServersFile(dir.filePath(QStringLiteral("missing"))), AppError);
+}
+
+} // namespace
