@@ -4,6 +4,7 @@
 #include "shell/textutil.h"
 
 #include <QImage>
+#include <QTextBlock>
 #include <QTextDocument>
 
 TBannerView::TBannerView(QWidget *parent)
@@ -57,6 +58,15 @@ void TBannerView::pageDone(const QByteArray &body)
     document()->setBaseUrl(m_url);
     setHtml(decodeText(body));
     m_pageShown = true;
+    // The document is complete once its images have arrived too; request
+    // them all now rather than when the layout first asks for them.
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (format.isImageFormat())
+                loadResource(QTextDocument::ImageResource, QUrl(format.toImageFormat().name()));
+        }
+    }
     finishOne();
 }
 
@@ -72,7 +82,9 @@ void TBannerView::imageDone(const QUrl &url, const QByteArray &body)
 {
     QImage image;
     if (image.loadFromData(body)) {
-        document()->addResource(QTextDocument::ImageResource, url, image);
+        // The document looks resources up by their address resolved against
+        // the page.
+        document()->addResource(QTextDocument::ImageResource, m_url.resolved(url), image);
         // Lay the page out again now that the image has its size.
         document()->markContentsDirty(0, document()->characterCount());
         viewport()->update();
