@@ -3,6 +3,8 @@
 #include "shell/errors.h"
 #include "shell/textutil.h"
 
+#include <QStringBuilder>
+
 namespace {
 
 // Searched as one text: ".<label>" is found when the label begins one of
@@ -31,10 +33,12 @@ QString getdomain2(const QString &url)
     if (labels.size() < 2)
         throw AppError(QStringLiteral("Host of a single label: ") + url);
 
-    qsizetype keep = 2;
-    if (labels.last().size() <= 2 && suffixText().contains(u'.' + labels.at(labels.size() - 2)))
-        keep = 3;
-    if (labels.size() < keep)
+    const qsizetype n = labels.size();
+    const QString &last = labels.at(n - 1);
+    const QString &second = labels.at(n - 2);
+    if (last.size() > 2 || !suffixText().contains(u'.' % second))
+        return second % u'.' % last;
+    if (n < 3)
         throw AppError(QStringLiteral("Host too short for its suffix: ") + url);
-    return labels.mid(labels.size() - keep).join(u'.');
+    return labels.at(n - 3) % u'.' % second % u'.' % last;
 }

@@ -2,11 +2,14 @@
 #include "survey/regexp.h"
 #include "tests/survey/printqt.h"
 
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -100,12 +103,62 @@ TEST(TRegExpFlavour, Table)
     }
 }
 
+// The stored patterns against a backtracking engine with the same flavour for
+// them (its "." also stops at a line feed only), on random pages built from
+// the pieces that matter to them.
+TEST(TRegExpFlavour, StoredPatternsAgreeWithABacktrackingEngine)
+{
+    const QString patterns[] = {
+        QStringLiteral("<a.*?(?: |\\t|\\r|\\n)?href=[\\'\"]?(.+?)[\\'\"]?(?:(?: |\\t|\\r|\\n)+.*?)?>(.*?)<\\/a.*?>"),
+        QStringLiteral("<script(.+?)</script>"),
+        QStringLiteral("<style(.+?)</style>"),
+        QStringLiteral("<\\/*[^<>]*>"),
+    };
+    const char16_t *pieces[] = {u"<a", u"<A", u" ", u"\n", u"\r", u"\t", u"href=", u"HrEf=", u"'", u"\"", u">",
+                                u"</a", u"</A", u"</a>", u"x", u"中", u"😀", u"<", u"/", u"<b>", u"<script",
+                                u"</script>", u"<STYLE>", u"</style>", u"=", u"<ab"};
+    QRandomGenerator random(20240520);
+    for (const QString &pattern : patterns) {
+        const QRegularExpression oracle(pattern, QRegularExpression::CaseInsensitiveOption);
+        ASSERT_TRUE(oracle.isValid());
+        TRegExp re;
+        re.setGlobal(true);
+        re.setIgnoreCase(true);
+        re.setPattern(pattern);
+        for (int round = 0; round < 1500; ++round) {
+            QString text;
+            const int length = random.bounded(1, 30);
+            for (int i = 0; i < length; ++i)
+                text += QString::fromUtf16(pieces[random.bounded(int(std::size(pieces)))]);
+            QStringList expected;
+            for (auto it = oracle.globalMatch(text); it.hasNext();) {
+                const QRegularExpressionMatch m = it.next();
+                QString row = m.captured(0);
+                for (int g = 1; g <= oracle.captureCount(); ++g)
+                    row += u'|' + m.captured(g);
+                expected.append(row);
+            }
+            ASSERT_EQ(describe(re.Execute(text)), expected) << "pattern " << pattern.toStdString() << " text " << text.toStdString();
+        }
+    }
+}
+
 TEST(TRegExpFlavour, GlobalOffFindsTheFirstOnly)
 {
     EXPECT_EQ(run(QStringLiteral("a."), QStringLiteral("a1a2"), true, false), QStringList{QStringLiteral("a1")});
     TRegExp re;
     re.setPattern(QStringLiteral("a"));
     EXPECT_EQ(re.Replace(QStringLiteral("aXa"), QStringLiteral("b")), QStringLiteral("bXa"));
+}
+
+TEST(TRegExpFlavour, MultilineAnchorsAtLineFeeds)
+{
+    TRegExp re;
+    re.setGlobal(true);
+    re.setPattern(QStringLiteral("^b$"));
+    EXPECT_EQ(re.Execute(QStringLiteral("a\nb\nb")).Count(), 0);
+    re.setMultiline(true);
+    EXPECT_EQ(re.Execute(QStringLiteral("a\nb\nb")).Count(), 2);
 }
 
 TEST(TRegExpMatches, SubMatchesCountEveryGroup)
