@@ -142,6 +142,29 @@ TEST_F(FetchTest, DestroyingABusyComponentRaisesNothingEver)
     }
 }
 
+// What the end of the application does: every worker stops at once, attached
+// or not, nothing more is raised, and later fetches run normally.
+TEST_F(FetchTest, StopAllEndsEveryWorker)
+{
+    RawServer server([](RawServer::Connection &c) { c.stall(); });
+    Watched attached(server.url("/a"));
+    auto *detached = new THTTPGet(nullptr);
+    detached->URL = server.url("/d");
+    attached.get.FetchString();
+    detached->FetchString();
+    ASSERT_TRUE(waitFor([&] { return server.heads().size() == 2; }));
+    delete detached;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(THTTPGetThread::StopAll(5000));
+    EXPECT_LT(clock.elapsed(), 1000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(attached.raised.events(), 0);
+
+    const Raised later = fetchOnce(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort()));
+    EXPECT_EQ(later.errors, 1);
+}
+
 // Handlers that delete their sender, as the window's do, and start new
 // fetches from inside a completion; the window owns whatever is in flight.
 TEST_F(FetchTest, HandlersMayDeleteTheirSenderAndStartMore)

@@ -1,0 +1,228 @@
+// Whole-site queries end to end: the real window, off screen, against a page
+// server and a ranking server on loopback.
+#include "app/Unit1.h"
+#include "query/dispatch.h"
+#include "shell/guard.h"
+#include "support/loopserver.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using prqtest::LoopServer;
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs = 15000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// The page names its own server by 127.0.0.1 (the site) and links to
+// another "site" through the name localhost, which getdomain2 cannot reduce.
+// External links therefore use a host of another domain that nothing is
+// ever sent to: the tests untick both queries before the walk would reach them.
+const char *kPage =
+    "<html><body>\n"
+    "<a href=\"/about.html\"><b> 关于我们 </b></a>\n"
+    "<A HREF='HTTP://www.other.com/x'>Other</A>\n"
+    "<a class=\"n\" href=\"https://www.other.org/y\">安全</a>\n"
+    "<a href=\"/about.html\">again</a>\n"
+    "<a href=\"/split.html\">over a\nline break</a>\n"
+    "<a href=\"/mark[@m@]x\">m</a>\n"
+    "</body></html>\n";
+
+struct SiteQuery : ::testing::Test
+{
+    LoopServer pages;
+    std::unique_ptr<TForm1> form;
+    QStringList errors;
+    guard::ErrorBox oldBox;
+
+    void SetUp() override
+    {
+        pages.get("/index.html", [](const httplib::Request &, httplib::Response &res) { res.set_content(kPage, "text/html; charset=utf-8"); });
+        pages.start();
+        oldBox = guard::setErrorBox([this](const QString &, const QString &m) { errors << m; });
+        WindowEndpoints endpoints;
+        endpoints.servers = {QStringLiteral("127.0.0.1:9")};
+        WindowSeams seams;
+        seams.openFile = [](const QString &, const QString &, const QString &) { return QString(); };
+        seams.saveFile = seams.openFile;
+        seams.openUrl = [](const QUrl &) {};
+        form = std::make_unique<TForm1>(endpoints, seams);
+        form->show();
+    }
+    void TearDown() override
+    {
+        form.reset();
+        guard::setErrorBox(oldBox);
+    }
+    FormState &s() { return form->state(); }
+    QString site() const { return pages.url(QStringLiteral("/index.html")); }
+
+    // Runs a survey with both queries off, so that nothing but the page is fetched.
+    void survey(int filter)
+    {
+        form->setChoices(false, false, true, filter, 200);
+        form->setSiteText(site());
+        form->btn3Click();
+        ASSERT_TRUE(waitUntil([this] { return requestsInFlight(s()) == 0 && s().lv1.count() > 0; }));
+    }
+    QList<QStringList> rows()
+    {
+        QList<QStringList> out;
+        for (int r = 0; r < s().lv1.count(); ++r) {
+            QStringList row{s().lv1.caption(r)};
+            for (int k = 0; k < 5; ++k)
+                row << s().lv1.cell(r, k);
+            out << row;
+        }
+        return out;
+    }
+};
+
+TEST_F(SiteQuery, ListsTheSiteAndItsLinks)
+{
+    survey(0);
+    const QString s0 = site();
+    const QString base = s0.mid(7); // normurl drops "http://"
+    const QList<QStringList> expected = {
+        {"0", "内", "---", s0, "--", "--"},
+        {"1", "内", "关于我们", base + "/about.html", "--", "--"},
+        {"2", "外", "Other", "www.other.com/x", "--", "--"},
+        {"3", "外", "安全", "https://www.other.org/y", "--", "--"},
+        {"4", "内", "again", base + "/about.html", "--", "--"},
+        // "[@m@]" in a link shifts the pieces of its record.
+        {"5", "内", "x", base + "/mark", "--", "--"},
+    };
+    const QList<QStringList> got = rows();
+    ASSERT_EQ(got.size(), expected.size());
+    for (qsizetype i = 0; i < got.size(); ++i)
+        EXPECT_EQ(got[i].join(QLatin1Char('|')), expected[i].join(QLatin1Char('|'))) << i;
+    EXPECT_EQ(s().lbl13(), QStringLiteral("提示：") + s0 + QStringLiteral("访问成功..."));
+    EXPECT_EQ(s().lbl2(), QStringLiteral("数量(6)"));
+    EXPECT_EQ(s().pr1.maximum(), 6);
+    EXPECT_EQ(s().curindex, 0);
+    EXPECT_TRUE(s().tmr2.isActive());
+    EXPECT_TRUE(errors.isEmpty());
+    const auto requests = pages.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].header("User-Agent"), "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)");
+}
+
+TEST_F(SiteQuery, FiltersKeepNumbersAndResetTheCounters)
+{
+    survey(1);
+    QStringList numbers;
+    for (const QStringList &r : rows())
+        numbers << r[0];
+    EXPECT_EQ(numbers, (QStringList{"0", "1", "4", "5"})); // the site row stays
+    EXPECT_EQ(s().lbl2(), QStringLiteral("数量(4)"));
+    EXPECT_EQ(s().pr1.maximum(), 4);
+
+    survey(2);
+    numbers.clear();
+    for (const QStringList &r : rows())
+        numbers << r[0];
+    EXPECT_EQ(numbers, (QStringList{"2", "3"})); // the site row goes
+    EXPECT_EQ(s().lbl2(), QStringLiteral("数量(2)"));
+
+    // With the queries ticked the new rows wait for their answers.
+    form->setChoices(true, true, true, 0, 100000);
+    form->setSiteText(site());
+    form->btn3Click();
+    ASSERT_TRUE(waitUntil([this] { return requestsInFlight(s()) == 0 && s().lv1.count() > 0; }));
+    EXPECT_EQ(s().lv1.cell(0, 3), QStringLiteral("查询中..."));
+    EXPECT_EQ(s().lv1.cell(3, 4), QStringLiteral("查询中..."));
+    s().tmr2.stop();
+}
+
+TEST_F(SiteQuery, AFailedPageListsNothing)
+{
+    int closedPort = 0;
+    {
+        LoopServer closed;
+        closed.start(1);
+        closedPort = closed.port();
+    }
+    const QString address = QStringLiteral("http://127.0.0.1:%1/").arg(closedPort);
+    form->setSiteText(address);
+    form->btn3Click();
+    ASSERT_TRUE(waitUntil([this] { return requestsInFlight(s()) == 0; }));
+    EXPECT_EQ(s().lbl13(), QStringLiteral("提示：") + address + QStringLiteral("访问失败..."));
+    EXPECT_EQ(s().lv1.count(), 0);
+    EXPECT_FALSE(s().tmr2.isActive());
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(SiteQuery, ARegexFailureReachesTheErrorBoxAndAddsNoRow)
+{
+    s().linkexpr = QStringLiteral("<a(.*"); // rejected by the engine
+    form->setChoices(false, false, true, 0, 200);
+    form->setSiteText(site());
+    form->btn3Click();
+    ASSERT_TRUE(waitUntil([this] { return requestsInFlight(s()) == 0; }));
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_FALSE(errors.first().isEmpty());
+    EXPECT_EQ(s().lv1.count(), 0);
+    EXPECT_EQ(s().lbl13(), QStringLiteral("正在查询：") + site());
+    EXPECT_FALSE(s().tmr2.isActive());
+}
+
+TEST_F(SiteQuery, HeadlessSiteRun)
+{
+    QTemporaryDir dir;
+    const QString servers = dir.filePath(QStringLiteral("servers.txt"));
+    const QString out = dir.filePath(QStringLiteral("out.txt"));
+    {
+        QFile g(servers);
+        ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+        g.write("127.0.0.1:9\n");
+    }
+    QProcess run;
+    run.setProgram(QStringLiteral(PRQUERY_EXE));
+    run.setArguments({QStringLiteral("--servers"), servers, QStringLiteral("--site"), site(), QStringLiteral("--filter"), QStringLiteral("internal"),
+        QStringLiteral("--no-pr"), QStringLiteral("--no-deadlink"), QStringLiteral("--long"), QStringLiteral("--interval"), QStringLiteral("200"),
+        QStringLiteral("--out"), out, QStringLiteral("--timeout"), QStringLiteral("60")});
+    run.start();
+    ASSERT_TRUE(run.waitForFinished(60000));
+    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    QFile f(out);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> records = f.readAll().split('\n');
+    ASSERT_EQ(records.size(), 5); // four records and the end
+    EXPECT_TRUE(records[0].startsWith("0\t\xe5\x86\x85\t---\t" + site().toUtf8() + "\t--\t--\r\r"));
+
+    // A page that cannot be fetched fails the run.
+    int closedPort = 0;
+    {
+        LoopServer closed;
+        closed.start(1);
+        closedPort = closed.port();
+    }
+    QProcess failing;
+    failing.setProgram(QStringLiteral(PRQUERY_EXE));
+    failing.setArguments({QStringLiteral("--servers"), servers, QStringLiteral("--site"), QStringLiteral("http://127.0.0.1:%1/").arg(closedPort),
+        QStringLiteral("--out"), dir.filePath(QStringLiteral("none.txt"))});
+    failing.start();
+    ASSERT_TRUE(failing.waitForFinished(60000));
+    EXPECT_EQ(failing.exitCode(), 1);
+}
+
+} // namespace
