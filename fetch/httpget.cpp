@@ -4,7 +4,9 @@
 #include "shell/guard.h"
 
 #include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QMetaObject>
+#include <QPointer>
 
 #include <curl/curl.h>
 
@@ -17,6 +19,14 @@ namespace {
 // timer) keeps the queue from ever being found empty.
 constexpr int kMaxEventPasses = 256;
 
+// No worker may outlive the application: one that ran on while the process
+// tears down its libraries could touch what is already gone.
+void stopWorkersAtExit()
+{
+    THTTPGetThread::StopAll(5000);
+}
+
+// Runs on the application's thread before a fetch starts.
 void initialiseClient()
 {
     static std::once_flag once;
@@ -25,6 +35,12 @@ void initialiseClient()
         // A peer that closes early must fail one fetch, not end the process.
         std::signal(SIGPIPE, SIG_IGN);
     });
+    static QPointer<QCoreApplication> hooked;
+    if (hooked != QCoreApplication::instance()) {
+        hooked = QCoreApplication::instance();
+        qAddPostRoutine(&stopWorkersAtExit);
+    }
+    fetchcall::prepare();
 }
 
 // Dispatches what waits for this thread, and what arrives meanwhile, until a
@@ -57,7 +73,6 @@ void THTTPGet::FetchString()
 {
     if (!m_link) {
         initialiseClient();
-        fetchcall::prepare();
         THTTPGetSettings settings = *this;
         // The completion is attached before the worker starts, so that a
         // worker that ends at once is never unreported.

@@ -22,6 +22,10 @@ using TNotifyEvent = std::function<void(THTTPGet *Sender)>;
 // The settings (THTTPGetSettings) are plain values, copied when FetchString
 // starts a fetch; the completion handlers are read when the completion is
 // reported. An event whose handler is empty is not raised.
+//
+// Components live on the application's thread (a QCoreApplication must
+// exist). A worker whose component is destroyed stops within a fraction of a
+// second; THTTPGetThread::WaitForAll lets shutdown wait for the last ones.
 class THTTPGet : public QObject, public THTTPGetSettings
 {
     Q_OBJECT

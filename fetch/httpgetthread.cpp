@@ -28,6 +28,7 @@ static_assert(sizeof(kFormHeader) - 1 == 47);
 constexpr int kPollMs = 100;
 
 std::atomic<int> g_liveWorkers{0};
+std::atomic<bool> g_stopAll{false};
 
 struct EasyDeleter { void operator()(CURL *h) const { curl_easy_cleanup(h); } };
 struct MultiDeleter { void operator()(CURLM *h) const { curl_multi_cleanup(h); } };
@@ -43,17 +44,23 @@ int defaultPort(bool secure)
     return secure ? 443 : 80;
 }
 
+// Digits with an optional sign, nothing else (no spaces, no base prefix).
+bool isWholeDecimal(QByteArrayView text)
+{
+    if (text.startsWith('+') || text.startsWith('-'))
+        text = text.sliced(1);
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // A port text that is a whole decimal number names that port, or none when
 // it is out of range; any other text leaves the scheme's default.
 int portFromText(const QString &text, bool secure)
 {
-    const QStringView digits = text.startsWith(u'+') || text.startsWith(u'-')
-        ? QStringView(text).mid(1) : QStringView(text);
-    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(),
-                                         [](QChar c) { return c >= u'0' && c <= u'9'; }))
+    const QByteArray latin = text.toLatin1();
+    if (!isWholeDecimal(latin))
         return defaultPort(secure);
     bool ok = false;
-    const int value = text.toInt(&ok, 10);
+    const int value = latin.toInt(&ok, 10);
     return ok && value >= 1 && value <= 65535 ? value : 0;
 }
 
@@ -67,15 +74,11 @@ bool fitsInHeader(const QByteArray &text)
     });
 }
 
-// A whole signed 32-bit decimal number, nothing else.
+// A whole decimal number that fits in a signed 32 bits, nothing else.
 bool parseInt32(const QByteArray &text, qint32 *value)
 {
-    const QByteArray digits = text.startsWith('+') || text.startsWith('-') ? text.mid(1) : text;
-    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(),
-                                         [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
     bool ok = false;
-    *value = text.toInt(&ok, 10);
+    *value = isWholeDecimal(text) ? text.toInt(&ok, 10) : 0;
     return ok;
 }
 
@@ -135,7 +138,9 @@ QByteArray requestTarget(const QString &path)
     return target;
 }
 
-// The state of one libcurl transfer, reached from its callbacks.
+// The state of one libcurl transfer, reached from its callbacks. Nothing
+// may be thrown through libcurl: a failure in a callback ends the transfer
+// and fails the fetch.
 struct THTTPGetThread::Transfer
 {
     explicit Transfer(THTTPGetThread &w) : worker(w) {}
@@ -144,6 +149,8 @@ struct THTTPGetThread::Transfer
     static size_t onBody(char *data, size_t size, size_t count, void *self);
     static int onRequest(void *self, char *, char *, int, int);
 
+    bool header(const QByteArray &line);
+    bool body(const char *data, size_t n);
     bool checkLength();
     bool idleTooLong(Clock::time_point now) const;
 
@@ -164,42 +171,24 @@ size_t THTTPGetThread::Transfer::onHeader(char *data, size_t size, size_t count,
 {
     auto &t = *static_cast<Transfer *>(self);
     const size_t n = size * count;
-    if (t.worker.StopRequested())
+    try {
+        return t.header(QByteArray::fromRawData(data, static_cast<qsizetype>(n))) ? n : 0;
+    } catch (...) {
+        t.failed = true;
         return 0;
-    t.lastActivity = Clock::now();
-    const QByteArray line = QByteArray::fromRawData(data, static_cast<qsizetype>(n));
-    if (line.startsWith("HTTP/")) {
-        t.haveLength = false;
-        t.lengthText.clear();
-    } else if (!t.haveLength && line.left(15).compare("content-length:", Qt::CaseInsensitive) == 0) {
-        t.haveLength = true;
-        t.lengthText = line.mid(15).trimmed();
     }
-    return n;
 }
 
 size_t THTTPGetThread::Transfer::onBody(char *data, size_t size, size_t count, void *self)
 {
     auto &t = *static_cast<Transfer *>(self);
-    THTTPGetThread &w = t.worker;
     const size_t n = size * count;
-    size_t offset = 0;
-    while (offset < n) {
-        if (w.StopRequested() || !t.checkLength())
-            return CURL_WRITEFUNC_ERROR;
-        const qint32 room = w.m_settings.MaxBodySize - w.m_received;
-        if (room <= 0)
-            return CURL_WRITEFUNC_ERROR; // the limit: what arrived is the body
-        const auto block = static_cast<qint32>(std::min<size_t>(n - offset, static_cast<size_t>(std::min(kBlockSize, room))));
-        w.m_result.append(data + offset, block);
-        w.m_received += block;
-        offset += static_cast<size_t>(block);
-        t.lastActivity = Clock::now();
-        if (w.m_settings.OnProgress) {
-            w.CallOwner([&w](THTTPGet &) { w.m_settings.OnProgress(&w, w.m_totalSize, w.m_received); });
-        }
+    try {
+        return t.body(data, n) ? n : CURL_WRITEFUNC_ERROR;
+    } catch (...) {
+        t.failed = true;
+        return CURL_WRITEFUNC_ERROR;
     }
-    return n;
 }
 
 int THTTPGetThread::Transfer::onRequest(void *self, char *, char *, int, int)
@@ -210,6 +199,44 @@ int THTTPGetThread::Transfer::onRequest(void *self, char *, char *, int, int)
     t.requesting = true;
     t.lastActivity = Clock::now();
     return CURL_PREREQFUNC_OK;
+}
+
+bool THTTPGetThread::Transfer::header(const QByteArray &line)
+{
+    if (worker.StopRequested())
+        return false;
+    lastActivity = Clock::now();
+    if (line.startsWith("HTTP/")) {
+        haveLength = false;
+        lengthText.clear();
+    } else if (!haveLength && line.left(15).compare("content-length:", Qt::CaseInsensitive) == 0) {
+        haveLength = true;
+        lengthText = line.mid(15).trimmed();
+    }
+    return true;
+}
+
+// Takes what arrived block by block, as a reader with a block-sized buffer
+// would, with a stop check before and a progress call after every block.
+bool THTTPGetThread::Transfer::body(const char *data, size_t n)
+{
+    THTTPGetThread &w = worker;
+    size_t offset = 0;
+    while (offset < n) {
+        if (w.StopRequested() || !checkLength())
+            return false;
+        const qint32 room = w.m_settings.MaxBodySize - w.m_received;
+        if (room <= 0)
+            return false; // the limit: what arrived is the body
+        const auto block = static_cast<qint32>(std::min<size_t>(n - offset, static_cast<size_t>(std::min(kBlockSize, room))));
+        w.m_result.append(data + offset, block);
+        w.m_received += block;
+        offset += static_cast<size_t>(block);
+        lastActivity = Clock::now();
+        if (w.m_settings.OnProgress)
+            w.CallOwner([&w](THTTPGet &) { w.m_settings.OnProgress(&w, w.m_totalSize, w.m_received); });
+    }
+    return true;
 }
 
 // The announced length is read once, from the reply whose body is read.
@@ -266,6 +293,24 @@ bool THTTPGetThread::WaitForAll(int timeoutMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+bool THTTPGetThread::StopAll(int timeoutMs)
+{
+    g_stopAll.store(true);
+    fetchcall::close();
+    const QDeadlineTimer deadline(timeoutMs);
+    while (LiveCount() > 0 && !deadline.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const bool allReleased = LiveCount() == 0;
+    if (allReleased)
+        g_stopAll.store(false);
+    return allReleased;
+}
+
+bool THTTPGetThread::StopRequested() const
+{
+    return m_link->StopRequested.load() || g_stopAll.load();
 }
 
 void THTTPGetThread::CallOwner(const std::function<void(THTTPGet &owner)> &call)
@@ -329,11 +374,12 @@ bool THTTPGetThread::Fetch()
     if (post && (!appendHeader(headers, kFormHeader) || !appendHeader(headers, "Expect:")))
         return false;
 
+    // Declared before the handles, so that it outlives every callback.
+    Transfer transfer(*this);
     EasyHandle easy(curl_easy_init());
     MultiHandle multi(curl_multi_init());
     if (!easy || !multi)
         return false;
-    Transfer transfer(*this);
     CURL *h = easy.get();
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     // A stopped fetch does not wait for a name lookup still under way.

@@ -60,9 +60,10 @@ struct THTTPGetSettings
     TOnProgressEvent OnProgress;
 };
 
-// What a component and its worker share while a fetch runs. The two flags
-// are written by both threads; owner is read and written on the
-// application's thread only.
+// What a component and its worker share while a fetch runs. The
+// application's thread sets StopRequested and Detached and the worker reads
+// them; Outcome is written by both (Cancel, and the worker at its end).
+// Owner is read and written on the application's thread only.
 struct TFetchLink
 {
     std::atomic<bool> StopRequested{false};
@@ -71,20 +72,19 @@ struct TFetchLink
     THTTPGet *Owner = nullptr;
 };
 
-// One fetch on a thread of its own, over one libcurl easy handle. Created
-// stopped; Start runs it once; it releases itself after its completion has
-// been reported (or found to have no one to report to).
+// One fetch on a thread of its own, over one libcurl easy handle. It
+// releases itself after its completion has been reported, or found to have
+// no one to report to.
 class THTTPGetThread final
 {
 public:
     Q_DISABLE_COPY_MOVE(THTTPGetThread)
 
-    // Creates a worker for settings, stopped, and then starts it on a thread
-    // of its own. The caller attaches its completion to link before calling.
+    // Creates a worker with copies of settings, stopped, and then starts it
+    // on a thread of its own; the caller has attached itself to link before.
     // Returns false when no thread could be started: nothing runs then and
-    // nothing will be reported.
-    // Fetches into a file instead when toFile is true; nothing starts such a
-    // fetch, and a string fetch never creates a file.
+    // nothing will be reported. toFile is kept for the completion only: no
+    // fetch writes a file.
     static bool Launch(THTTPGetSettings settings, bool toFile, std::shared_ptr<TFetchLink> link);
 
     // Read by the completion on the application's thread while the worker
@@ -98,8 +98,12 @@ public:
     // Workers not yet released, in the whole process.
     static int LiveCount();
     // Processes the application's events until every worker has been
-    // released, or the time is up. For shutdown and tests.
+    // released, or the time is up.
     static bool WaitForAll(int timeoutMs);
+    // For the end of the application: stops every worker, reports nothing
+    // more, and waits (without running events) until all have been released
+    // or the time is up. Fetches started afterwards run normally.
+    static bool StopAll(int timeoutMs);
 
 private:
     struct Transfer;
@@ -109,7 +113,7 @@ private:
 
     void Run();
     bool Fetch();
-    bool StopRequested() const { return m_link->StopRequested.load(); }
+    bool StopRequested() const;
     // Runs call with the component on the application's thread, unless the
     // component has been destroyed, and waits for it.
     void CallOwner(const std::function<void(THTTPGet &owner)> &call);

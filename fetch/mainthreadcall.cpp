@@ -47,17 +47,23 @@ protected:
     bool event(QEvent *e) override;
 };
 
-CallReceiver::~CallReceiver()
+// Releases every waiting worker unserved; with the receiver cleared, no new
+// event can be posted. Called with g_mutex held.
+void closeLocked()
 {
-    // The application is going away: release every waiting worker unserved.
-    // Clearing the pointer first means no new event can be posted to us.
-    std::lock_guard<std::mutex> lock(g_mutex);
     g_receiver = nullptr;
     for (PendingCall *call : g_queue) {
         call->state = PendingCall::State::Dropped;
         call->cv.notify_one();
     }
     g_queue.clear();
+}
+
+CallReceiver::~CallReceiver()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_receiver == this)
+        closeLocked();
 }
 
 bool CallReceiver::event(QEvent *e)
@@ -97,6 +103,12 @@ void prepare()
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_receiver)
         g_receiver = new CallReceiver(app);
+}
+
+void close()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    closeLocked();
 }
 
 bool callOnMainThread(std::function<void()> fn)

@@ -15,6 +15,10 @@ namespace fetchcall {
 // (the one that owns QCoreApplication) before the first call is made.
 void prepare();
 
+// Stops taking calls: the queued ones are released unserved, and later ones
+// return false at once, until prepare() runs again.
+void close();
+
 // Runs fn on the application's thread inside its event processing and waits
 // until it has returned. An exception from fn ends in the standard error box,
 // as for every entry point from the event loop. Returns false, without
