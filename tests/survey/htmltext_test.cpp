@@ -1,8 +1,6 @@
 #include "survey/htmltext.h"
 #include "survey/regexp.h"
 
-#include "tests/survey/printqt.h"
-
 #include <gtest/gtest.h>
 
 namespace {

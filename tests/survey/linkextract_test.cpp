@@ -3,8 +3,6 @@
 #include "survey/linkextract.h"
 #include "survey/regexp.h"
 
-#include "tests/survey/printqt.h"
-
 #include <gtest/gtest.h>
 
 namespace {

@@ -1,7 +1,5 @@
 #include "shell/errors.h"
 #include "survey/regexp.h"
-#include "tests/survey/printqt.h"
-
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStringList>

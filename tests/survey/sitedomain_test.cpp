@@ -1,8 +1,6 @@
 #include "shell/errors.h"
 #include "survey/sitedomain.h"
 
-#include "tests/survey/printqt.h"
-
 #include <gtest/gtest.h>
 
 namespace {
