@@ -1,5 +1,6 @@
 #include "shell/errors.h"
 #include "survey/regexp.h"
+
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStringList>
