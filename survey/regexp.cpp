@@ -124,8 +124,8 @@ QString TSubMatches::Item(qsizetype i) const
 {
     if (i < 0 || i >= Count())
         badIndex();
-    const Span &s = m_spans[i];
-    return s.first < 0 ? QString() : m_text.mid(s.first, s.length);
+    const Span &s = m_store->spans[m_offset + size_t(i)];
+    return s.first < 0 ? QString() : m_store->text.mid(s.first, s.length);
 }
 
 const TMatch &TMatchCollection::Item(qsizetype i) const
@@ -267,11 +267,11 @@ void TRegExp::forEachMatch(const QString &text, Visit &&visit)
             } else {
                 const size_t at = size_t(f.data() - bytes.data());
                 const qsizetype first = toUnits(at);
-                groups[g] = {first, toUnits(at + f.size()) - first};
+                groups[g] = {qint32(first), qint32(toUnits(at + f.size()) - first)};
             }
         }
         const qsizetype first = toUnits(start);
-        visit(first, toUnits(end) - first, groups);
+        visit(qint32(first), qint32(toUnits(end) - first), groups);
 
         if (!m_global)
             break;
@@ -290,12 +290,16 @@ void TRegExp::forEachMatch(const QString &text, Visit &&visit)
 TMatchCollection TRegExp::Execute(const QString &text)
 {
     TMatchCollection result;
-    forEachMatch(text, [&](qsizetype first, qsizetype length, const std::vector<TSubMatches::Span> &groups) {
+    auto store = std::make_shared<TSubMatches::Store>();
+    store->text = text;
+    forEachMatch(text, [&](qint32 first, qint32 length, const std::vector<TSubMatches::Span> &groups) {
         TMatch m;
         m.m_first = first;
         m.m_length = length;
-        m.m_subs.m_text = text;
-        m.m_subs.m_spans.append(groups.data(), qsizetype(groups.size()));
+        m.m_subs.m_store = store;
+        m.m_subs.m_offset = store->spans.size();
+        store->groups = qsizetype(groups.size());
+        store->spans.insert(store->spans.end(), groups.begin(), groups.end());
         result.m_items.push_back(std::move(m));
     });
     return result;
@@ -307,7 +311,7 @@ QString TRegExp::Replace(const QString &text, const QString &replacement)
     QString out;
     qsizetype copied = 0;
     bool replaced = false;
-    forEachMatch(text, [&](qsizetype first, qsizetype length, const std::vector<TSubMatches::Span> &groups) {
+    forEachMatch(text, [&](qint32 first, qint32 length, const std::vector<TSubMatches::Span> &groups) {
         if (!replaced)
             out.reserve(text.size());
         out.append(QStringView(text).mid(copied, first - copied));

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QVarLengthArray>
 
 #include <cstdint>
 #include <memory>
@@ -14,35 +13,43 @@ class TSubMatches final
 public:
     // The number of capturing groups of the pattern, whether or not each took
     // part in this match.
-    qsizetype Count() const { return qsizetype(m_spans.size()); }
+    qsizetype Count() const { return m_store ? m_store->groups : 0; }
     // A group that took no part reads as the empty string.
     QString Item(qsizetype i) const;
 
 private:
     friend class TRegExp;
     friend class TMatch;
+    // Offsets fit in 32 bits: the engine takes no longer text.
     struct Span
     {
-        qsizetype first;
-        qsizetype length;
+        qint32 first; // < 0: the group took no part
+        qint32 length;
     };
-    QString m_text;
-    QVarLengthArray<Span, 4> m_spans; // first < 0: the group took no part
+    // One per search, shared by its matches: a page yields many thousands.
+    struct Store
+    {
+        QString text;
+        qsizetype groups = 0;
+        std::vector<Span> spans; // groups spans per match, in match order
+    };
+    std::shared_ptr<const Store> m_store;
+    size_t m_offset = 0; // of this match's first span
 };
 
 class TMatch final
 {
 public:
-    QString Value() const { return m_subs.m_text.mid(m_first, m_length); }
+    QString Value() const { return m_subs.m_store->text.mid(m_first, m_length); }
     qsizetype FirstIndex() const { return m_first; } // in UTF-16 units of the text
     qsizetype Length() const { return m_length; }
     const TSubMatches &SubMatches() const { return m_subs; }
 
 private:
     friend class TRegExp;
-    qsizetype m_first = 0;
-    qsizetype m_length = 0;
     TSubMatches m_subs;
+    qint32 m_first = 0;
+    qint32 m_length = 0;
 };
 
 // The matches of one search, in text order, never overlapping.
