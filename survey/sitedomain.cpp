@@ -23,7 +23,13 @@ QString getdomain2(const QString &url)
     const QStringList beforeQuery = splitstr(url, QStringLiteral("?"));
     if (beforeQuery.isEmpty())
         throw AppError(QStringLiteral("Empty address"));
-    const QStringList parts = splitstr(beforeQuery.at(0), QStringLiteral("/"));
+    // Only pieces 0 to 2 at "/", and whether there are three, play a part:
+    // the rest of the path is cut off before splitting, which changes neither.
+    const QString &head = beforeQuery.at(0);
+    const qsizetype firstSlash = head.indexOf(u'/');
+    const qsizetype secondSlash = firstSlash < 0 ? -1 : head.indexOf(u'/', firstSlash + 1);
+    const qsizetype thirdSlash = secondSlash < 0 ? -1 : head.indexOf(u'/', secondSlash + 1);
+    const QStringList parts = splitstr(thirdSlash < 0 ? head : head.left(thirdSlash), QStringLiteral("/"));
     if (parts.isEmpty())
         throw AppError(QStringLiteral("Address without a host: ") + url);
     const QStringList hostAndPort = splitstr(parts.size() >= 3 ? parts.at(2) : parts.at(0), QStringLiteral(":"));
