@@ -37,7 +37,7 @@ QStringList ExprTest(TRegExp &myreg, const QString &pattern, const QString &page
         try {
             QString link = subs.Item(0);
             if (!startsWithAsciiNoCase(link, u"http://") && !startsWithAsciiNoCase(link, u"https://"))
-                link = siteurl + u'/' + link;
+                link = siteurl % u'/' % link;
             const QString linkDomain = asciilower(getdomain2(link));
             const QString text = losehtml(myreg, subs.Item(1));
             records.append(link % kSeparator % text % (linkDomain == siteDomain ? kIn : kOut));
