@@ -2,7 +2,7 @@
 // shown (off screen). Reports the resident set after the run.
 #include "app/Unit1.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 
 #include <benchmark/benchmark.h>
@@ -54,13 +54,3 @@ BENCHMARK(BM_btn1Click)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(
 BENCHMARK(BM_btn1Click)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -6,7 +6,6 @@
 #include "query/dispatch.h"
 #include "support/loopserver.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -80,13 +79,3 @@ void BM_BatchWalk(benchmark::State &state)
 BENCHMARK(BM_BatchWalk)->Arg(200)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

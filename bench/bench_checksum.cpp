@@ -2,7 +2,6 @@
 #include "query/checksum.h"
 #include "query/scripthost.h"
 
-#include <QCoreApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -37,14 +36,3 @@ void BM_NativeChecksum(benchmark::State &state)
 BENCHMARK(BM_NativeChecksum)->Unit(benchmark::kMicrosecond)->Repetitions(5)->DisplayAggregatesOnly(true);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

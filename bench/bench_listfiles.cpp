@@ -55,5 +55,3 @@ void BM_ImportFile(benchmark::State &state)
 BENCHMARK(BM_ImportFile)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-BENCHMARK_MAIN();

@@ -150,5 +150,3 @@ BENCHMARK(BM_DirectoryOneLine)->Arg(1)->Arg(10)->Arg(20)->Unit(benchmark::kMilli
 BENCHMARK(BM_UnclosedAnchors)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareAnchors)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareAnchorsOneMatch)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
-
-BENCHMARK_MAIN();

@@ -71,69 +71,64 @@ void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString
     }
 }
 
-void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
-{
-    auto *request = qobject_cast<Tmyhttpget *>(Sender);
-    if (!request) {
-        release(Sender);
-        return;
-    }
-    struct Releaser
-    {
-        THTTPGet *r;
-        ~Releaser() { release(r); }
-    } releaser{Sender};
+namespace {
 
-    const QString reply = decodeText(Result);
-    if (request->mode == dispatch::ModeRank) {
-        if (!belongsToList(form, *request))
-            return;
+// Releases a completed request when its handler ends, however it ends.
+struct ReleaseAtEnd
+{
+    THTTPGet *request;
+    ~ReleaseAtEnd() { release(request); }
+};
+
+// Writes the answer of a ranking request or a check into its row. prText is
+// the PR cell's text for a ranking request; a check writes "√" or "×".
+void routeRowReply(FormState &form, const Tmyhttpget &request, bool success, const QString &prText)
+{
+    if (!belongsToList(form, request))
+        return;
+    if (request.mode == dispatch::ModeRank) {
         countReply(form);
-        form.lv1.setCell(request->rowindex, CellPr, prcell(reply));
-        completionCheck(form, true);
-    } else if (request->mode == dispatch::ModeReach) {
-        if (!belongsToList(form, *request))
-            return;
-        form.lv1.setCell(request->rowindex, CellAccess, QStringLiteral("√"));
+        form.lv1.setCell(request.rowindex, CellPr, prText);
+        completionCheck(form, success);
+    } else {
+        form.lv1.setCell(request.rowindex, CellAccess, success ? QStringLiteral("√") : QStringLiteral("×"));
         if (!form.bschck2) {
             countReply(form);
-            completionCheck(form, true);
+            completionCheck(form, success);
         }
-    } else if (request->mode == dispatch::ModeSite) {
-        siteReplyBranch(form, request->URL, reply);
     }
+}
+
+bool routesToRow(const Tmyhttpget &request)
+{
+    return request.mode == dispatch::ModeRank || request.mode == dispatch::ModeReach;
+}
+
+} // namespace
+
+void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
+{
+    const ReleaseAtEnd releaser{Sender};
+    const auto *request = qobject_cast<Tmyhttpget *>(Sender);
+    if (!request)
+        return;
+    const QString reply = decodeText(Result);
+    if (routesToRow(*request))
+        routeRowReply(form, *request, true, request->mode == dispatch::ModeRank ? prcell(reply) : QString());
+    else if (request->mode == dispatch::ModeSite)
+        siteReplyBranch(form, request->URL, reply);
 }
 
 void geterror(FormState &form, THTTPGet *Sender)
 {
-    auto *request = qobject_cast<Tmyhttpget *>(Sender);
-    if (!request) {
-        release(Sender);
+    const ReleaseAtEnd releaser{Sender};
+    const auto *request = qobject_cast<Tmyhttpget *>(Sender);
+    if (!request)
         return;
-    }
-    struct Releaser
-    {
-        THTTPGet *r;
-        ~Releaser() { release(r); }
-    } releaser{Sender};
-
-    if (request->mode == dispatch::ModeRank) {
-        if (!belongsToList(form, *request))
-            return;
-        countReply(form);
-        form.lv1.setCell(request->rowindex, CellPr, QStringLiteral("--"));
-        completionCheck(form, false);
-    } else if (request->mode == dispatch::ModeReach) {
-        if (!belongsToList(form, *request))
-            return;
-        form.lv1.setCell(request->rowindex, CellAccess, QStringLiteral("×"));
-        if (!form.bschck2) {
-            countReply(form);
-            completionCheck(form, false);
-        }
-    } else if (request->mode == dispatch::ModeSite) {
+    if (routesToRow(*request))
+        routeRowReply(form, *request, false, QStringLiteral("--"));
+    else if (request->mode == dispatch::ModeSite)
         form.setLbl13(QStringLiteral("提示：") + request->URL + QStringLiteral("访问失败..."));
-    }
 }
 
 int requestsInFlight(const FormState &form)

@@ -4,6 +4,7 @@
 #include "app/bannerview.h"
 #include "shell/guard.h"
 #include "support/loopserver.h"
+#include "support/windowtesting.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -34,14 +35,7 @@ bool waitFor(QSignalSpy &spy, int count, int timeoutMs = 10000)
 
 std::unique_ptr<TForm1> windowWithBanner(const QString &bannerUrl)
 {
-    WindowEndpoints endpoints;
-    endpoints.servers = {QStringLiteral("127.0.0.1:9")};
-    endpoints.bannerUrl = bannerUrl;
-    WindowSeams seams;
-    seams.openFile = [](const QString &, const QString &, const QString &) { return QString(); };
-    seams.saveFile = seams.openFile;
-    seams.openUrl = [](const QUrl &) {};
-    return std::make_unique<TForm1>(endpoints, seams);
+    return prqtest::makeWindow({QStringLiteral("127.0.0.1:9")}, bannerUrl);
 }
 
 TEST(Banner, LoadsThePageAndItsImageAndAdjustsTheDocument)
@@ -87,12 +81,7 @@ TEST(Banner, LoadsThePageAndItsImageAndAdjustsTheDocument)
 
 TEST(Banner, APageThatDoesNotLoadShowsAShortErrorPageAndNoMessage)
 {
-    int closedPort = 0;
-    {
-        LoopServer closed;
-        closed.start(1);
-        closedPort = closed.port();
-    }
+    const int closedPort = prqtest::closedLoopbackPort();
     QStringList errors;
     const auto old = guard::setErrorBox([&](const QString &, const QString &m) { errors << m; });
     auto form = windowWithBanner(QStringLiteral("http://127.0.0.1:%1/softad/PR.html?v1.0").arg(closedPort));

@@ -5,6 +5,7 @@
 #include "query/dispatch.h"
 #include "shell/guard.h"
 #include "support/loopserver.h"
+#include "support/windowtesting.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -26,19 +27,7 @@
 namespace {
 
 using prqtest::LoopServer;
-
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = 10000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
+using prqtest::waitUntil;
 
 struct BatchRun : ::testing::Test
 {
@@ -85,21 +74,9 @@ struct BatchRun : ::testing::Test
             res.set_content("<html>not found</html>", "text/html");
         });
         web.start();
-        {
-            LoopServer closed;
-            closed.start(1);
-            closedPort = closed.port();
-        }
-
+        closedPort = prqtest::closedLoopbackPort();
         oldBox = guard::setErrorBox([this](const QString &, const QString &m) { errors << m; });
-        WindowEndpoints endpoints;
-        endpoints.servers = {QStringLiteral("127.0.0.1:%1").arg(ranking.port())};
-        WindowSeams seams;
-        seams.openFile = [](const QString &, const QString &, const QString &) { return QString(); };
-        seams.saveFile = [](const QString &, const QString &, const QString &) { return QString(); };
-        seams.openUrl = [](const QUrl &) {};
-        form = std::make_unique<TForm1>(endpoints, seams);
-        form->show();
+        form = prqtest::makeWindow({QStringLiteral("127.0.0.1:%1").arg(ranking.port())});
         form->setChoices(true, true, true, 0, 200);
     }
 

@@ -4,6 +4,7 @@
 #include "query/dispatch.h"
 #include "shell/guard.h"
 #include "support/loopserver.h"
+#include "support/windowtesting.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -19,19 +20,7 @@
 namespace {
 
 using prqtest::LoopServer;
-
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = 15000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
+using prqtest::waitUntil;
 
 // The page names its own server by 127.0.0.1 (the site) and links to
 // another "site" through the name localhost, which getdomain2 cannot reduce.
@@ -59,14 +48,7 @@ struct SiteQuery : ::testing::Test
         pages.get("/index.html", [](const httplib::Request &, httplib::Response &res) { res.set_content(kPage, "text/html; charset=utf-8"); });
         pages.start();
         oldBox = guard::setErrorBox([this](const QString &, const QString &m) { errors << m; });
-        WindowEndpoints endpoints;
-        endpoints.servers = {QStringLiteral("127.0.0.1:9")};
-        WindowSeams seams;
-        seams.openFile = [](const QString &, const QString &, const QString &) { return QString(); };
-        seams.saveFile = seams.openFile;
-        seams.openUrl = [](const QUrl &) {};
-        form = std::make_unique<TForm1>(endpoints, seams);
-        form->show();
+        form = prqtest::makeWindow({QStringLiteral("127.0.0.1:9")});
     }
     void TearDown() override
     {
@@ -155,12 +137,7 @@ TEST_F(SiteQuery, FiltersKeepNumbersAndResetTheCounters)
 
 TEST_F(SiteQuery, AFailedPageListsNothing)
 {
-    int closedPort = 0;
-    {
-        LoopServer closed;
-        closed.start(1);
-        closedPort = closed.port();
-    }
+    const int closedPort = prqtest::closedLoopbackPort();
     const QString address = QStringLiteral("http://127.0.0.1:%1/").arg(closedPort);
     form->setSiteText(address);
     form->btn3Click();
@@ -210,12 +187,7 @@ TEST_F(SiteQuery, HeadlessSiteRun)
     EXPECT_TRUE(records[0].startsWith("0\t\xe5\x86\x85\t---\t" + site().toUtf8() + "\t--\t--\r\r"));
 
     // A page that cannot be fetched fails the run.
-    int closedPort = 0;
-    {
-        LoopServer closed;
-        closed.start(1);
-        closedPort = closed.port();
-    }
+    const int closedPort = prqtest::closedLoopbackPort();
     QProcess failing;
     failing.setProgram(QStringLiteral(PRQUERY_EXE));
     failing.setArguments({QStringLiteral("--servers"), servers, QStringLiteral("--site"), QStringLiteral("http://127.0.0.1:%1/").arg(closedPort),

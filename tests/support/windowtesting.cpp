@@ -1,0 +1,50 @@
+#include "support/windowtesting.h"
+
+#include "support/loopserver.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+namespace prqtest {
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+int closedLoopbackPort()
+{
+    LoopServer closed;
+    closed.start(1);
+    return closed.port();
+}
+
+WindowSeams quietSeams()
+{
+    WindowSeams seams;
+    seams.openFile = [](const QString &, const QString &, const QString &) { return QString(); };
+    seams.saveFile = seams.openFile;
+    seams.openUrl = [](const QUrl &) {};
+    return seams;
+}
+
+std::unique_ptr<TForm1> makeWindow(const QStringList &servers, const QString &bannerUrl)
+{
+    WindowEndpoints endpoints;
+    endpoints.servers = servers;
+    endpoints.bannerUrl = bannerUrl;
+    auto form = std::make_unique<TForm1>(endpoints, quietSeams());
+    form->show();
+    return form;
+}
+
+} // namespace prqtest

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "app/Unit1.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace prqtest {
+
+// Processes events until done() holds or the time is up; false on time-out.
+bool waitUntil(const std::function<bool()> &done, int timeoutMs = 15000);
+
+// A loopback port on which nothing listens (a server was there a moment ago).
+int closedLoopbackPort();
+
+// Seams that never block and launch nothing: dialogs answer "cancel", the
+// browser opens nothing.
+WindowSeams quietSeams();
+
+// The window, off screen, with a loopback server pool and the banner given
+// (none by default). Nothing it does can reach a public address.
+std::unique_ptr<TForm1> makeWindow(const QStringList &servers, const QString &bannerUrl = QString());
+
+} // namespace prqtest
