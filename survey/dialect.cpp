@@ -131,6 +131,16 @@ const Ranges &wordChars()
     return set;
 }
 
+// \d, \w and \s; their capitals are the complements.
+const std::pair<char32_t, const Ranges &(*)()> kSetEscapes[] = {{u'd', digits}, {u'w', wordChars}, {u's', blanks}};
+const std::pair<char32_t, char32_t> kControlEscapes[] = {
+    {u't', u'\t'}, {u'n', u'\n'}, {u'r', u'\r'}, {u'f', u'\f'}, {u'v', u'\v'}};
+
+char32_t asciiLower(char32_t c)
+{
+    return c >= u'A' && c <= u'Z' ? c + 32 : c;
+}
+
 bool isAsciiAlnum(char32_t c)
 {
     return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
@@ -349,34 +359,19 @@ private:
         if (m_i >= m_p.size())
             fail("trailing \\");
         const char32_t e = m_p[m_i++];
+        for (const auto &[letter, code] : kControlEscapes) {
+            if (e == letter) {
+                c = code;
+                return true;
+            }
+        }
+        for (const auto &[letter, ranges] : kSetEscapes) {
+            if (asciiLower(e) == letter) {
+                set = e == letter ? ranges() : complement(ranges());
+                return false;
+            }
+        }
         switch (e) {
-        case u'd':
-        case u'D':
-            set = e == u'd' ? digits() : complement(digits());
-            return false;
-        case u'w':
-        case u'W':
-            set = e == u'w' ? wordChars() : complement(wordChars());
-            return false;
-        case u's':
-        case u'S':
-            set = e == u's' ? blanks() : complement(blanks());
-            return false;
-        case u't':
-            c = u'\t';
-            return true;
-        case u'n':
-            c = u'\n';
-            return true;
-        case u'r':
-            c = u'\r';
-            return true;
-        case u'f':
-            c = u'\f';
-            return true;
-        case u'v':
-            c = u'\v';
-            return true;
         case u'b':
             // Inside a class \b is the backspace; outside it is handled before.
             c = inClass ? u'\b' : e;

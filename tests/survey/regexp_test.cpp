@@ -72,6 +72,8 @@ TEST(TRegExpFlavour, Table)
         {u"<\\/a\\'\\q\\A\\z", u"</a'qAz", {u"</a'qAz"}},
         {u"\\t\\r\\n", u"x\t\r\ny", {u"\t\r\n"}},
         {u"\\s+", u"a \t\v\f\r\nb", {u" \t\v\f\r\n"}},
+        {u"\\w+\\W\\d\\D\\S\\f", u"a_1 2x!\f", {u"a_1 2x!\f"}},
+        {u"\\bb\\B", u"ab bc", {u"b"}},
         {u"\\u4e2d.", u"中文", {u"中文"}},
         // Folding as the dialect folds: the long s and the Kelvin sign stay apart.
         {u"<script", u"<SCRIPT <ScRiPt <ſcript", {u"<SCRIPT", u"<ScRiPt"}},
