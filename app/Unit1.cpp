@@ -1,17 +1,17 @@
 #include "app/Unit1.h"
 
+#include "app/bannerview.h"
 #include "data/storedtext.h"
 #include "listfiles/listexport.h"
 #include "listfiles/listfiledialogs.h"
 #include "listfiles/listimport.h"
-#include "app/bannerview.h"
 #include "query/batch.h"
 #include "query/prquery.h"
 #include "query/scheduler.h"
-#include "survey/regexp.h"
-#include "survey/sitequery.h"
 #include "shell/guard.h"
 #include "shell/listcommands.h"
+#include "survey/regexp.h"
+#include "survey/sitequery.h"
 
 #include <QAction>
 #include <QApplication>

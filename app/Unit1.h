@@ -54,7 +54,8 @@ public:
     static WindowEndpoints defaultEndpoints();
     static WindowSeams defaultSeams();
 
-    explicit TForm1(WindowEndpoints endpoints = defaultEndpoints(), WindowSeams seams = defaultSeams(), QWidget *parent = nullptr);
+    // No defaults: whoever creates the window says where it may reach.
+    TForm1(WindowEndpoints endpoints, WindowSeams seams, QWidget *parent = nullptr);
     ~TForm1() override;
 
     FormState &state() { return *m_state; }

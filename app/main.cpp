@@ -52,14 +52,15 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
+    // The application title. Not set as the display name: Qt would append
+    // that to the window's caption.
     QApplication::setApplicationName(guard::applicationTitle());
-    QApplication::setApplicationDisplayName(guard::applicationTitle());
 
     if (options.headless())
         return runHeadless(options, endpoints, err);
 
     installStandardErrorBox(nullptr); // for errors while the window is created
-    TForm1 form(endpoints);
+    TForm1 form(endpoints, TForm1::defaultSeams());
     installStandardErrorBox(&form);
     form.show();
     return QApplication::exec();

@@ -35,7 +35,7 @@ void BM_btn1Click(benchmark::State &state)
     const int n = int(state.range(0));
     WindowEndpoints endpoints;
     endpoints.servers = {QStringLiteral("127.0.0.1:9")};
-    TForm1 form(endpoints);
+    TForm1 form(endpoints, TForm1::defaultSeams());
     form.show();
     form.setEntryText(lines(n));
     QCoreApplication::processEvents();

@@ -29,7 +29,7 @@ void BM_BatchWalk(benchmark::State &state)
 
     WindowEndpoints endpoints;
     endpoints.servers = {QStringLiteral("127.0.0.1:%1").arg(ranking.port())};
-    TForm1 form(endpoints);
+    TForm1 form(endpoints, TForm1::defaultSeams());
     form.show();
     form.setChoices(true, true, true, 0, interval);
     QStringList lines;
