@@ -278,4 +278,44 @@ TEST_F(BatchRun, HeadlessExportMatchesTheWindowsOwnExport)
     EXPECT_TRUE(expected.contains("/p4\t4\r\r\n"));
 }
 
+TEST_F(BatchRun, HeadlessTimeOutAndBadArguments)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in.txt"));
+    const QString servers = dir.filePath(QStringLiteral("servers.txt"));
+    {
+        QFile f(in);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write((host() + QStringLiteral("/p1\n")).toUtf8());
+        QFile g(servers);
+        ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+        g.write(QStringLiteral("127.0.0.1:%1\n").arg(ranking.port()).toUtf8());
+    }
+    auto run = [](const QStringList &args) {
+        QProcess p;
+        p.setProgram(QStringLiteral(PRQUERY_EXE));
+        p.setArguments(args);
+        p.start();
+        p.waitForFinished(60000);
+        return std::make_pair(p.exitCode(), QString::fromUtf8(p.readAllStandardError()));
+    };
+
+    // The ranking reply never comes within the time allowed.
+    holdRanking = true;
+    const auto [timedOut, timeOutText] = run({QStringLiteral("--servers"), servers, QStringLiteral("--batch"), in, QStringLiteral("--out"),
+        dir.filePath(QStringLiteral("out.txt")), QStringLiteral("--interval"), QStringLiteral("200"), QStringLiteral("--timeout"), QStringLiteral("1")});
+    holdRanking = false;
+    EXPECT_EQ(timedOut, 1) << timeOutText.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("out.txt"))));
+
+    const auto [bad, usage] = run({QStringLiteral("--batch"), in});
+    EXPECT_EQ(bad, 2);
+    EXPECT_TRUE(usage.contains(QStringLiteral("usage:"))) << usage.toStdString();
+
+    const auto [missing, missingText] = run({QStringLiteral("--servers"), servers, QStringLiteral("--batch"), dir.filePath(QStringLiteral("none.txt")),
+        QStringLiteral("--out"), dir.filePath(QStringLiteral("out.txt"))});
+    EXPECT_EQ(missing, 1);
+    EXPECT_TRUE(missingText.contains(QStringLiteral("Cannot open file"))) << missingText.toStdString();
+}
+
 } // namespace
