@@ -48,7 +48,17 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
         return 1;
     form.setChoices(!options.noPr, !options.noDeadLink, !options.longForm, options.filterIndex(), options.intervalMs);
     FormState &s = form.state();
-    QObject::connect(&s, &FormState::lbl13Changed, &form, [&err](const QString &text) { err << text << Qt::endl; });
+    // A site run knows how its page went from the status line, which names
+    // the address as it was typed.
+    bool pageListed = false;
+    bool pageFailed = false;
+    QObject::connect(&s, &FormState::lbl13Changed, &form, [&](const QString &text) {
+        err << text << Qt::endl;
+        if (text == QStringLiteral("提示：") + s.siteurl + QStringLiteral("访问成功..."))
+            pageListed = true;
+        else if (text == QStringLiteral("提示：") + s.siteurl + QStringLiteral("访问失败..."))
+            pageFailed = true;
+    });
 
     const bool site = !options.site.isEmpty();
     if (site) {
@@ -70,15 +80,14 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
         QEventLoop loop;
         QTimer::singleShot(20, &loop, &QEventLoop::quit);
         loop.exec();
-        const bool pageFailed = site && s.lv1.count() == 0 && requestsInFlight(s) == 0 && !s.tmr2.isActive();
-        if (pageFailed) {
-            err << "失败: " << s.lbl13() << Qt::endl;
+        if (pageFailed || !errors.isEmpty())
+            return 1;
+        if (runFinished(s)) {
+            if (!site || pageListed)
+                break;
+            err << "失败: " << s.lbl13() << Qt::endl; // the page request never started
             return 1;
         }
-        if (!errors.isEmpty())
-            return 1;
-        if (runFinished(s) && (!site || s.lv1.count() > 0))
-            break;
         if (deadline.hasExpired()) {
             err << "超时: " << options.timeoutSeconds << " 秒内未完成 (" << s.donecount << "/" << s.pr1.maximum() << ")" << Qt::endl;
             return 1;

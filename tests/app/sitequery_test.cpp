@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -46,6 +47,9 @@ struct SiteQuery : ::testing::Test
     void SetUp() override
     {
         pages.get("/index.html", [](const httplib::Request &, httplib::Response &res) { res.set_content(kPage, "text/html; charset=utf-8"); });
+        pages.get("/inner.html", [](const httplib::Request &, httplib::Response &res) {
+            res.set_content("<a href=\"/a.html\">a</a>", "text/html");
+        });
         pages.start();
         oldBox = guard::setErrorBox([this](const QString &, const QString &m) { errors << m; });
         form = prqtest::makeWindow({QStringLiteral("127.0.0.1:9")});
@@ -185,6 +189,18 @@ TEST_F(SiteQuery, HeadlessSiteRun)
     const QList<QByteArray> records = f.readAll().split('\n');
     ASSERT_EQ(records.size(), 5); // four records and the end
     EXPECT_TRUE(records[0].startsWith("0\t\xe5\x86\x85\t---\t" + site().toUtf8() + "\t--\t--\r\r"));
+
+    // Keeping only external links of a page that has none leaves no row at
+    // all, and the run still succeeds.
+    QProcess empty;
+    empty.setProgram(QStringLiteral(PRQUERY_EXE));
+    empty.setArguments({QStringLiteral("--servers"), servers, QStringLiteral("--site"), pages.url(QStringLiteral("/inner.html")),
+        QStringLiteral("--filter"), QStringLiteral("external"), QStringLiteral("--interval"), QStringLiteral("200"),
+        QStringLiteral("--out"), dir.filePath(QStringLiteral("empty.txt")), QStringLiteral("--timeout"), QStringLiteral("60")});
+    empty.start();
+    ASSERT_TRUE(empty.waitForFinished(60000));
+    EXPECT_EQ(empty.exitCode(), 0) << empty.readAllStandardError().toStdString();
+    EXPECT_EQ(QFileInfo(dir.filePath(QStringLiteral("empty.txt"))).size(), 0);
 
     // A page that cannot be fetched fails the run.
     const int closedPort = prqtest::closedLoopbackPort();
