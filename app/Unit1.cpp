@@ -182,6 +182,9 @@ void TForm1::buildControls()
         QWidget *line3 = strip(site, 20);
         QHBoxLayout *l3 = row(line3);
         lbl13 = new QLabel(m_state->lbl13(), line3);
+        // The status shows whole request addresses; a long one is cut at the
+        // window's edge instead of widening the window.
+        lbl13->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         l3->addWidget(lbl13, 1);
         siteLines->addWidget(line3);
     }

@@ -167,6 +167,13 @@ TEST_F(WindowFixture, OnlyTheResultListGrowsWithTheWindow)
     }
     EXPECT_EQ(list->height(), listBefore.height() + 221);
     EXPECT_EQ(list->width(), 900);
+
+    // A long request address in the status line does not widen the window.
+    form->state().setLbl13(QStringLiteral("正在查询：") + QString(2000, QLatin1Char('x')));
+    form->resize(682, 579);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->width(), 682);
+    EXPECT_LE(form->minimumSizeHint().width(), 682);
 }
 
 TEST_F(WindowFixture, BatchFromTheEntryBoxAndAnEmptyGaugeForNoRows)
