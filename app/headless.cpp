@@ -8,7 +8,6 @@
 #include "shell/guard.h"
 #include "shell/options.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -53,7 +52,10 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
     bool pageListed = false;
     bool pageFailed = false;
     QObject::connect(&s, &FormState::lbl13Changed, &form, [&](const QString &text) {
-        err << text << Qt::endl;
+        // Every request start shows its address; the periodic progress line
+        // below stands for those.
+        if (!text.startsWith(QStringLiteral("正在查询：")))
+            err << text << Qt::endl;
         if (text == QStringLiteral("提示：") + s.siteurl + QStringLiteral("访问成功..."))
             pageListed = true;
         else if (text == QStringLiteral("提示：") + s.siteurl + QStringLiteral("访问失败..."))
