@@ -8,6 +8,8 @@
 
 #include <QMutexLocker>
 
+#include <memory>
+
 namespace {
 
 // A reply belongs to the list it was started for. Once the list has been
@@ -52,7 +54,9 @@ void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString
         // There is no URL cache on this platform: every fetch goes to the
         // origin server, so there is no cached copy to delete first.
         form.setLbl13(QStringLiteral("正在查询：") + url);
-        auto *request = new Tmyhttpget(&form);
+        // Owned here until it starts, so that a failure on the way leaves no
+        // request behind that would never complete.
+        auto request = std::make_unique<Tmyhttpget>(&form);
         request->BinaryData = false;
         request->UseCache = false;
         request->Agent = mode == dispatch::ModeSite ? dispatch::AgentSite : dispatch::AgentQuery;
@@ -65,7 +69,8 @@ void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString
         request->rowindex = rowindex;
         request->mode = mode;
         request->listGeneration = form.lv1.generation();
-        request->FetchString();
+        // From here the window owns it, and its completion handler releases it.
+        request.release()->FetchString();
     } catch (...) {
         // A request that cannot be started is dropped without a message.
     }
