@@ -19,7 +19,7 @@ TEST(GetDomain2, Table)
         {"http://www.abc.ac.uk", "ac.uk"},
         // Capitals never count as a listed label.
         {"http://WWW.ABC.COM.CN", "COM.CN"},
-        {"http://192.168.1.20:81/", "1.20"},
+        {"http://127.0.1.20:81/", "1.20"},
         // A label counts when it begins a listed name, or is empty.
         {"http://a.b.ne.jp", "b.ne.jp"},
         {"http://a.b.go.jp", "b.go.jp"},
