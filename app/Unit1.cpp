@@ -41,19 +41,38 @@ namespace {
 constexpr int kClientWidth = 682;
 constexpr int kClientHeight = 579;
 
-QHBoxLayout *row(QWidget *parent, int spacing = 6)
-{
-    auto *layout = new QHBoxLayout(parent);
-    layout->setContentsMargins(6, 0, 6, 0);
-    layout->setSpacing(spacing);
-    return layout;
-}
-
 QWidget *strip(QWidget *parent, int height)
 {
     auto *w = new QWidget(parent);
     w->setFixedHeight(height);
     return w;
+}
+
+// One line of a strip: the widgets left to right, then empty space, or the
+// last widget takes the rest of the line.
+QWidget *lineOf(QWidget *parent, int height, std::initializer_list<QWidget *> widgets, bool lastTakesRest = false)
+{
+    QWidget *line = strip(parent, height);
+    auto *layout = new QHBoxLayout(line);
+    layout->setContentsMargins(6, 0, 6, 0);
+    layout->setSpacing(6);
+    for (QWidget *w : widgets)
+        layout->addWidget(w);
+    if (lastTakesRest)
+        layout->setStretch(layout->count() - 1, 1);
+    else
+        layout->addStretch(1);
+    return line;
+}
+
+// A region of fixed height whose children stand one below the other; a
+// child added with stretch 1 takes the rest.
+QVBoxLayout *stackIn(QWidget *region, int margin, int spacing)
+{
+    auto *layout = new QVBoxLayout(region);
+    layout->setContentsMargins(0, margin, 0, margin);
+    layout->setSpacing(spacing);
+    return layout;
 }
 
 } // namespace
@@ -118,9 +137,7 @@ TForm1::~TForm1() = default;
 
 void TForm1::buildControls()
 {
-    auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
+    QVBoxLayout *outer = stackIn(this, 0, 0);
 
     // Query panel: caption bar 22, site strip 75, batch area 184.
     // A group box whose caption bar takes exactly the top 22 pixels, whatever
@@ -129,9 +146,7 @@ void TForm1::buildControls()
     bskngrpbx1->setObjectName(QStringLiteral("bskngrpbx1"));
     bskngrpbx1->setFrameShape(QFrame::NoFrame);
     bskngrpbx1->setFixedHeight(281);
-    auto *panel = new QVBoxLayout(bskngrpbx1);
-    panel->setContentsMargins(0, 0, 0, 0);
-    panel->setSpacing(0);
+    QVBoxLayout *panel = stackIn(bskngrpbx1, 0, 0);
     bskngrpbx1Caption = new QLabel(QStringLiteral("Google PR批量查询"), bskngrpbx1);
     bskngrpbx1Caption->setObjectName(QStringLiteral("bskngrpbx1Caption"));
     bskngrpbx1Caption->setFixedHeight(22);
@@ -140,93 +155,61 @@ void TForm1::buildControls()
     bskngrpbx1Caption->setBackgroundRole(QPalette::Mid);
     panel->addWidget(bskngrpbx1Caption);
 
+    lbl12 = new QLabel(QStringLiteral("整站PR查询，请在下面输入您的域名："), this);
+    lbl6 = new QLabel(QStringLiteral("注意：查询太频繁会被GOOGLE屏蔽IP"), this);
+    QPalette red = lbl6->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    lbl6->setPalette(red);
+    edt6 = new QLineEdit(QStringLiteral("http://"), this);
+    edt6->setFixedWidth(321);
+    rdlist1 = new QWidget(this);
+    auto *radios = new QHBoxLayout(rdlist1);
+    radios->setContentsMargins(0, 0, 0, 0);
+    rdlist1Group = new QButtonGroup(rdlist1);
+    const QString items[] = {QStringLiteral("所有链接"), QStringLiteral("站内链接"), QStringLiteral("站外链接")};
+    for (int i = 0; i < 3; ++i) {
+        auto *b = new QRadioButton(items[i], rdlist1);
+        b->setObjectName(QStringLiteral("rdlist1_%1").arg(i));
+        rdlist1Group->addButton(b, i);
+        radios->addWidget(b);
+    }
+    rdlist1Group->button(0)->setChecked(true);
+    lbl13 = new QLabel(m_state->lbl13(), this);
+    // The status shows whole request addresses; a long one is cut at the
+    // window's edge instead of widening the window.
+    lbl13->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
     QWidget *site = strip(bskngrpbx1, 75);
     site->setObjectName(QStringLiteral("siteStrip"));
-    auto *siteLines = new QVBoxLayout(site);
-    siteLines->setContentsMargins(0, 2, 0, 2);
-    siteLines->setSpacing(2);
-    {
-        QWidget *line1 = strip(site, 20);
-        QHBoxLayout *l = row(line1);
-        lbl12 = new QLabel(QStringLiteral("整站PR查询，请在下面输入您的域名："), line1);
-        lbl6 = new QLabel(QStringLiteral("注意：查询太频繁会被GOOGLE屏蔽IP"), line1);
-        QPalette red = lbl6->palette();
-        red.setColor(QPalette::WindowText, Qt::red);
-        lbl6->setPalette(red);
-        l->addWidget(lbl12);
-        l->addWidget(lbl6);
-        l->addStretch(1);
-        siteLines->addWidget(line1);
-
-        QWidget *line2 = strip(site, 24);
-        QHBoxLayout *l2 = row(line2);
-        edt6 = new QLineEdit(QStringLiteral("http://"), line2);
-        edt6->setFixedWidth(321);
-        rdlist1 = new QWidget(line2);
-        auto *radios = new QHBoxLayout(rdlist1);
-        radios->setContentsMargins(0, 0, 0, 0);
-        rdlist1Group = new QButtonGroup(rdlist1);
-        const QString items[] = {QStringLiteral("所有链接"), QStringLiteral("站内链接"), QStringLiteral("站外链接")};
-        for (int i = 0; i < 3; ++i) {
-            auto *b = new QRadioButton(items[i], rdlist1);
-            b->setObjectName(QStringLiteral("rdlist1_%1").arg(i));
-            rdlist1Group->addButton(b, i);
-            radios->addWidget(b);
-        }
-        rdlist1Group->button(0)->setChecked(true);
-        l2->addWidget(edt6);
-        l2->addWidget(rdlist1);
-        l2->addStretch(1);
-        siteLines->addWidget(line2);
-
-        QWidget *line3 = strip(site, 20);
-        QHBoxLayout *l3 = row(line3);
-        lbl13 = new QLabel(m_state->lbl13(), line3);
-        // The status shows whole request addresses; a long one is cut at the
-        // window's edge instead of widening the window.
-        lbl13->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        l3->addWidget(lbl13, 1);
-        siteLines->addWidget(line3);
-    }
+    QVBoxLayout *siteLines = stackIn(site, 2, 2);
+    siteLines->addWidget(lineOf(site, 20, {lbl12, lbl6}));
+    siteLines->addWidget(lineOf(site, 24, {edt6, rdlist1}));
+    siteLines->addWidget(lineOf(site, 20, {lbl13}, true));
     panel->addWidget(site);
+
+    btn1 = new QPushButton(QStringLiteral("批量查询PR"), this);
+    btn3 = new QPushButton(QStringLiteral("整站查询"), this);
+    btn4 = new QPushButton(QStringLiteral("导入查询列表"), this);
+    bschck2 = new QCheckBox(QStringLiteral("查询PR"), this);
+    bschck3 = new QCheckBox(QStringLiteral("死链检测"), this);
+    bschck2->setChecked(true);
+    bschck3->setChecked(true);
+    lbl1 = new QLabel(QStringLiteral("批量查询PR值，在下面文本框中输入查询地址，每行一个。整站查询请在上面输入域名。"), this);
+    memo1 = new QPlainTextEdit(this);
+    memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     QWidget *batch = strip(bskngrpbx1, 184);
     batch->setObjectName(QStringLiteral("batchArea"));
-    auto *batchLayout = new QVBoxLayout(batch);
-    batchLayout->setContentsMargins(0, 0, 0, 0);
-    batchLayout->setSpacing(0);
-    {
-        QWidget *tools = strip(batch, 49);
-        tools->setObjectName(QStringLiteral("toolStrip"));
-        auto *toolLines = new QVBoxLayout(tools);
-        toolLines->setContentsMargins(0, 2, 0, 2);
-        toolLines->setSpacing(2);
-        QWidget *line1 = strip(tools, 25);
-        QHBoxLayout *l = row(line1);
-        btn1 = new QPushButton(QStringLiteral("批量查询PR"), line1);
-        btn3 = new QPushButton(QStringLiteral("整站查询"), line1);
-        btn4 = new QPushButton(QStringLiteral("导入查询列表"), line1);
-        bschck2 = new QCheckBox(QStringLiteral("查询PR"), line1);
-        bschck3 = new QCheckBox(QStringLiteral("死链检测"), line1);
-        bschck2->setChecked(true);
-        bschck3->setChecked(true);
-        for (QWidget *w : {static_cast<QWidget *>(btn1), static_cast<QWidget *>(btn3), static_cast<QWidget *>(btn4), static_cast<QWidget *>(bschck2), static_cast<QWidget *>(bschck3)})
-            l->addWidget(w);
-        l->addStretch(1);
-        toolLines->addWidget(line1);
-        QWidget *line2 = strip(tools, 18);
-        QHBoxLayout *l2 = row(line2);
-        lbl1 = new QLabel(QStringLiteral("批量查询PR值，在下面文本框中输入查询地址，每行一个。整站查询请在上面输入域名。"), line2);
-        l2->addWidget(lbl1, 1);
-        toolLines->addWidget(line2);
-        batchLayout->addWidget(tools);
-
-        memo1 = new QPlainTextEdit(batch);
-        memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-        memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        batchLayout->addWidget(memo1, 1);
-    }
+    QWidget *tools = strip(batch, 49);
+    tools->setObjectName(QStringLiteral("toolStrip"));
+    QVBoxLayout *toolLines = stackIn(tools, 2, 2);
+    toolLines->addWidget(lineOf(tools, 25, {btn1, btn3, btn4, bschck2, bschck3}));
+    toolLines->addWidget(lineOf(tools, 18, {lbl1}, true));
+    QVBoxLayout *batchLayout = stackIn(batch, 0, 0);
+    batchLayout->addWidget(tools);
+    batchLayout->addWidget(memo1, 1);
     panel->addWidget(batch);
     outer->addWidget(bskngrpbx1);
 
@@ -242,26 +225,20 @@ void TForm1::buildControls()
     outer->addWidget(pr1);
 
     // List strip
-    QWidget *listStrip = strip(this, 32);
+    btn2 = new QPushButton(QStringLiteral("导出"), this);
+    lbl2 = new QLabel(m_state->lbl2(), this);
+    bschck1 = new QCheckBox(QStringLiteral("只导出网址和PR"), this);
+    bschck1->setChecked(true);
+    lbl4 = new QLabel(QStringLiteral("查询频率："), this);
+    bsknspndt1 = new QSpinBox(this);
+    bsknspndt1->setRange(200, 100000);
+    bsknspndt1->setSingleStep(100);
+    bsknspndt1->setValue(1000);
+    lbl3 = new QLabel(QStringLiteral("毫秒"), this);
+    btn5 = new QPushButton(QStringLiteral("统计死链"), this);
+    lbl5 = new QLabel(m_state->lbl5(), this);
+    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, lbl5});
     listStrip->setObjectName(QStringLiteral("listStrip"));
-    {
-        QHBoxLayout *l = row(listStrip);
-        btn2 = new QPushButton(QStringLiteral("导出"), listStrip);
-        lbl2 = new QLabel(m_state->lbl2(), listStrip);
-        bschck1 = new QCheckBox(QStringLiteral("只导出网址和PR"), listStrip);
-        bschck1->setChecked(true);
-        lbl4 = new QLabel(QStringLiteral("查询频率："), listStrip);
-        bsknspndt1 = new QSpinBox(listStrip);
-        bsknspndt1->setRange(200, 100000);
-        bsknspndt1->setSingleStep(100);
-        bsknspndt1->setValue(1000);
-        lbl3 = new QLabel(QStringLiteral("毫秒"), listStrip);
-        btn5 = new QPushButton(QStringLiteral("统计死链"), listStrip);
-        lbl5 = new QLabel(m_state->lbl5(), listStrip);
-        for (QWidget *w : {static_cast<QWidget *>(btn2), static_cast<QWidget *>(lbl2), static_cast<QWidget *>(bschck1), static_cast<QWidget *>(lbl4), static_cast<QWidget *>(bsknspndt1), static_cast<QWidget *>(lbl3), static_cast<QWidget *>(btn5), static_cast<QWidget *>(lbl5)})
-            l->addWidget(w);
-        l->addStretch(1);
-    }
     outer->addWidget(listStrip);
 
     // Result list: it alone grows and shrinks with the window.
@@ -366,7 +343,6 @@ void TForm1::FormCreate()
     // 1. the shared regex object
     s.myreg = std::make_unique<TRegExp>();
     // 2. iplist and 3. httpcs are members of the state, ready before this runs
-    s.iplist.clear();
     // 4. the link pattern
     s.linkexpr = s.edt7;
     // 5. the server pool, a line an entry

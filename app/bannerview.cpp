@@ -110,7 +110,7 @@ QVariant TBannerView::loadResource(int type, const QUrl &name)
         return {};
     if (m_requested.contains(url))
         return {};
-    m_requested.insert(url, true);
+    m_requested.insert(url);
     THTTPGet *fetch = startFetch(url);
     fetch->BinaryData = true;
     fetch->OnDoneString = [this, name](THTTPGet *sender, const QByteArray &body) {

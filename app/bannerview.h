@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QHash>
+#include <QSet>
 #include <QTextBrowser>
 #include <QUrl>
 
@@ -43,5 +43,5 @@ private:
     QUrl m_url;
     int m_pending = 0;
     bool m_pageShown = false;
-    QHash<QUrl, bool> m_requested;
+    QSet<QUrl> m_requested;
 };

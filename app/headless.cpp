@@ -37,7 +37,8 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
 
     WindowEndpoints headlessEndpoints = endpoints;
     headlessEndpoints.bannerUrl.clear(); // a run without a screen loads no banner
-    WindowSeams seams = TForm1::defaultSeams();
+    // Nothing to ask and nothing to open without a screen.
+    WindowSeams seams;
     seams.openFile = [](const QString &, const QString &, const QString &) { return QString(); };
     seams.saveFile = [](const QString &, const QString &, const QString &) { return QString(); };
     seams.openUrl = [](const QUrl &) {};

@@ -1,7 +1,7 @@
 #include "query/checksum.h"
 
-#include "data/storedtext.h"
 #include "query/scripthost.h"
+#include "shell/textutil.h"
 
 #include <array>
 
@@ -15,17 +15,6 @@ bool isLineBreak(char16_t c)
     return c == u'\n' || c == u'\r' || c == 0x2028 || c == 0x2029;
 }
 
-int hexValue(char16_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
-
 // Reads exactly count hex digits at body[at]; -1 when they are not there.
 long fixedHex(QStringView body, qsizetype at, int count)
 {
@@ -33,7 +22,7 @@ long fixedHex(QStringView body, qsizetype at, int count)
         return -1;
     long value = 0;
     for (int i = 0; i < count; ++i) {
-        const int digit = hexValue(body[at + i].unicode());
+        const int digit = hexDigitValue(body[at + i].unicode());
         if (digit < 0)
             return -1;
         value = value * 16 + digit;
@@ -113,7 +102,17 @@ std::optional<QString> decodeJsString(QStringView body)
     QString out;
     out.reserve(body.size());
     const qsizetype n = body.size();
-    for (qsizetype i = 0; i < n; ++i) {
+    qsizetype i = 0;
+    // \xHH and \uHHHH: exactly count hex digits after the escape letter at i.
+    const auto appendFixedHex = [&](int count) {
+        const long v = fixedHex(body, i + 1, count);
+        if (v < 0)
+            return false;
+        out.append(QChar(char16_t(v)));
+        i += count;
+        return true;
+    };
+    for (; i < n; ++i) {
         const char16_t c = body[i].unicode();
         if (c == u'"' || isLineBreak(c))
             return std::nullopt;
@@ -149,20 +148,16 @@ std::optional<QString> decodeJsString(QStringView body)
         case u'1': case u'2': case u'3': case u'4': case u'5':
         case u'6': case u'7': case u'8': case u'9':
             return std::nullopt; // legacy octal and \8 \9: the engine rejects them
-        case u'x': {
-            const long v = fixedHex(body, i + 1, 2);
-            if (v < 0)
+        case u'x':
+            if (!appendFixedHex(2))
                 return std::nullopt;
-            out.append(QChar(char16_t(v)));
-            i += 2;
             break;
-        }
         case u'u': {
             if (i + 1 < n && body[i + 1] == u'{') {
                 qsizetype j = i + 2;
                 char32_t cp = 0;
-                for (; j < n && hexValue(body[j].unicode()) >= 0; ++j) {
-                    cp = cp * 16 + char32_t(hexValue(body[j].unicode()));
+                for (; j < n && hexDigitValue(body[j].unicode()) >= 0; ++j) {
+                    cp = cp * 16 + char32_t(hexDigitValue(body[j].unicode()));
                     if (cp > 0x10FFFF)
                         return std::nullopt;
                 }
@@ -170,12 +165,8 @@ std::optional<QString> decodeJsString(QStringView body)
                     return std::nullopt;
                 appendCodePoint(out, cp);
                 i = j;
-            } else {
-                const long v = fixedHex(body, i + 1, 4);
-                if (v < 0)
-                    return std::nullopt;
-                out.append(QChar(char16_t(v)));
-                i += 4;
+            } else if (!appendFixedHex(4)) {
+                return std::nullopt;
             }
             break;
         }
@@ -225,9 +216,4 @@ QString scriptChecksum(const QString &script, const QString &url)
     if (!text)
         return QString();
     return calljs(script, QStringLiteral("getch"), *text);
-}
-
-QString scriptChecksum(const QString &url)
-{
-    return scriptChecksum(storedtext::checksumScript(), url);
 }

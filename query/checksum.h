@@ -38,6 +38,5 @@ QString checksumOfText(QStringView text);
 QString nativeChecksum(QStringView url);
 
 // The checksum of a URL computed by script (the text of memo3) in a fresh
-// engine; empty on any failure. scriptChecksum(url) reads the stored script.
+// engine; empty on any failure.
 QString scriptChecksum(const QString &script, const QString &url);
-QString scriptChecksum(const QString &url);

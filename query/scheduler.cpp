@@ -4,6 +4,8 @@
 #include "query/prquery.h"
 #include "shell/formstate.h"
 
+#include <QScopedValueRollback>
+
 namespace {
 
 // A request start processes pending events, so a command run inside it can
@@ -25,33 +27,20 @@ void sendReach(FormState &form, int row)
     gotourl(form, form.lv1.cell(row, CellUrl), row, dispatch::ModeReach);
 }
 
-struct TickScope
-{
-    explicit TickScope(bool &flag)
-        : f(flag)
-    {
-        f = true;
-    }
-    ~TickScope() { f = false; }
-    bool &f;
-};
-
 } // namespace
 
 void tmr2Timer(FormState &form)
 {
     if (form.inTick)
         return;
-    TickScope scope(form.inTick);
+    const QScopedValueRollback<bool> inTick(form.inTick, true);
 
     const int row = form.curindex;
     const quint64 generation = form.lv1.generation();
-    if (form.lv1.count() > 0) {
-        if (form.bschck2 && rowStillThere(form, row, generation))
-            sendRank(form, row);
-        if (form.bschck3 && rowStillThere(form, row, generation))
-            sendReach(form, row);
-    }
+    if (form.bschck2 && rowStillThere(form, row, generation))
+        sendRank(form, row);
+    if (form.bschck3 && rowStillThere(form, row, generation))
+        sendReach(form, row);
     if (form.lv1.generation() != generation && form.lv1.count() > 0) {
         // The list was rebuilt inside this tick: the new run has set its own
         // position, which this tick must not move.

@@ -3,6 +3,8 @@
 #include "shell/errors.h"
 #include "shell/textutil.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -46,62 +48,57 @@ ParsedOptions parseOptions(const QStringList &arguments)
         parsed.error = why;
         return parsed;
     };
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString &arg = arguments.at(i);
-        auto value = [&](QString &into) {
-            if (i + 1 >= arguments.size())
-                return false;
-            into = arguments.at(++i);
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption servers(QStringLiteral("servers"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption banner(QStringLiteral("banner"), QString(), QStringLiteral("URL"));
+    const QCommandLineOption batch(QStringLiteral("batch"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption site(QStringLiteral("site"), QString(), QStringLiteral("URL"));
+    const QCommandLineOption filter(QStringLiteral("filter"), QString(), QStringLiteral("KIND"));
+    const QCommandLineOption out(QStringLiteral("out"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption interval(QStringLiteral("interval"), QString(), QStringLiteral("MS"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("S"));
+    const QCommandLineOption noPr(QStringLiteral("no-pr"));
+    const QCommandLineOption noDeadLink(QStringLiteral("no-deadlink"));
+    const QCommandLineOption longForm(QStringLiteral("long"));
+    parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, noPr, noDeadLink, longForm});
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unknown argument: ") + parser.positionalArguments().constFirst());
+
+    // A number within bounds, or the default when the option is absent.
+    const auto number = [&parser](const QCommandLineOption &option, int low, int high, int &into) {
+        if (!parser.isSet(option))
             return true;
-        };
-        auto number = [&](int &into, int low, int high) {
-            QString text;
-            if (!value(text))
-                return false;
-            bool ok = false;
-            const int n = text.toInt(&ok);
-            if (!ok || n < low || n > high)
-                return false;
-            into = n;
-            return true;
-        };
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            parsed.help = true;
-        } else if (arg == QLatin1String("--servers")) {
-            if (!value(o.serversFile))
-                return fail(QStringLiteral("--servers needs a file"));
-        } else if (arg == QLatin1String("--banner")) {
-            if (!value(o.banner))
-                return fail(QStringLiteral("--banner needs an address or \"none\""));
-            o.bannerGiven = true;
-        } else if (arg == QLatin1String("--batch")) {
-            if (!value(o.batchFile))
-                return fail(QStringLiteral("--batch needs a file"));
-        } else if (arg == QLatin1String("--site")) {
-            if (!value(o.site))
-                return fail(QStringLiteral("--site needs an address"));
-        } else if (arg == QLatin1String("--filter")) {
-            if (!value(o.filter) || !(o.filter == QLatin1String("all") || o.filter == QLatin1String("internal") || o.filter == QLatin1String("external")))
-                return fail(QStringLiteral("--filter takes all, internal or external"));
-        } else if (arg == QLatin1String("--out")) {
-            if (!value(o.outFile))
-                return fail(QStringLiteral("--out needs a file"));
-        } else if (arg == QLatin1String("--interval")) {
-            if (!number(o.intervalMs, 200, 100000))
-                return fail(QStringLiteral("--interval takes a number of milliseconds from 200 to 100000"));
-        } else if (arg == QLatin1String("--timeout")) {
-            if (!number(o.timeoutSeconds, 1, 100000000))
-                return fail(QStringLiteral("--timeout takes a positive number of seconds"));
-        } else if (arg == QLatin1String("--no-pr")) {
-            o.noPr = true;
-        } else if (arg == QLatin1String("--no-deadlink")) {
-            o.noDeadLink = true;
-        } else if (arg == QLatin1String("--long")) {
-            o.longForm = true;
-        } else {
-            return fail(QStringLiteral("unknown argument: ") + arg);
-        }
-    }
+        bool ok = false;
+        const int n = parser.value(option).toInt(&ok);
+        if (!ok || n < low || n > high)
+            return false;
+        into = n;
+        return true;
+    };
+
+    parsed.help = parser.isSet(help);
+    o.serversFile = parser.value(servers);
+    o.bannerGiven = parser.isSet(banner);
+    o.banner = parser.value(banner);
+    o.batchFile = parser.value(batch);
+    o.site = parser.value(site);
+    o.outFile = parser.value(out);
+    o.noPr = parser.isSet(noPr);
+    o.noDeadLink = parser.isSet(noDeadLink);
+    o.longForm = parser.isSet(longForm);
+    if (parser.isSet(filter))
+        o.filter = parser.value(filter);
+    if (!(o.filter == QLatin1String("all") || o.filter == QLatin1String("internal") || o.filter == QLatin1String("external")))
+        return fail(QStringLiteral("--filter takes all, internal or external"));
+    if (!number(interval, 200, 100000, o.intervalMs))
+        return fail(QStringLiteral("--interval takes a number of milliseconds from 200 to 100000"));
+    if (!number(timeout, 1, 100000000, o.timeoutSeconds))
+        return fail(QStringLiteral("--timeout takes a positive number of seconds"));
     if (!o.batchFile.isEmpty() && !o.site.isEmpty())
         return fail(QStringLiteral("--batch and --site cannot be used together"));
     if (o.headless() && o.outFile.isEmpty())

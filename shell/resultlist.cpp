@@ -95,15 +95,6 @@ void ResultListModel::clear() noexcept
     endResetModel();
 }
 
-void ResultListModel::removeRowAt(int row)
-{
-    if (!hasRow(row))
-        return;
-    beginRemoveRows(QModelIndex(), row, row);
-    m_rows.erase(m_rows.begin() + row);
-    endRemoveRows();
-}
-
 void ResultListModel::removeRowsIf(const std::function<bool(const ResultRow &)> &drop)
 {
     const auto kept = std::remove_if(m_rows.begin(), m_rows.end(), drop);

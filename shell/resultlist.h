@@ -52,7 +52,6 @@ public:
     void addRows(std::vector<ResultRow> rows);
     // Removes every row. Never fails.
     void clear() noexcept;
-    void removeRowAt(int row);
     // Removes every row for which drop is true, keeping the order of the rest.
     void removeRowsIf(const std::function<bool(const ResultRow &)> &drop);
 

@@ -42,24 +42,22 @@ QString asciilower(const QString &text)
     QChar *data = nullptr;
     for (qsizetype i = 0; i < out.size(); ++i) {
         const char16_t c = out.at(i).unicode();
-        if (c >= u'A' && c <= u'Z') {
+        const char32_t lower = asciilower(char32_t(c));
+        if (lower != c) {
             if (!data)
                 data = out.data();
-            data[i] = QChar(char16_t(c + 32));
+            data[i] = QChar(char16_t(lower));
         }
     }
     return out;
 }
 
-bool startsWithAsciiNoCase(const QString &text, QStringView prefix)
+bool startsWithAsciiNoCase(QStringView text, QStringView prefix)
 {
     if (text.size() < prefix.size())
         return false;
     for (qsizetype i = 0; i < prefix.size(); ++i) {
-        char16_t c = text.at(i).unicode();
-        if (c >= u'A' && c <= u'Z')
-            c = char16_t(c + 32);
-        if (c != prefix.at(i).unicode())
+        if (asciilower(char32_t(text.at(i).unicode())) != prefix.at(i).unicode())
             return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "survey/dialect.h"
 
 #include "shell/errors.h"
+#include "shell/textutil.h"
 
 #include <QChar>
 
@@ -136,25 +137,9 @@ const std::pair<char32_t, const Ranges &(*)()> kSetEscapes[] = {{u'd', digits}, 
 const std::pair<char32_t, char32_t> kControlEscapes[] = {
     {u't', u'\t'}, {u'n', u'\n'}, {u'r', u'\r'}, {u'f', u'\f'}, {u'v', u'\v'}};
 
-char32_t asciiLower(char32_t c)
-{
-    return c >= u'A' && c <= u'Z' ? c + 32 : c;
-}
-
 bool isAsciiAlnum(char32_t c)
 {
     return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-}
-
-int hexValue(char32_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return int(c - u'0');
-    if (c >= u'a' && c <= u'f')
-        return int(c - u'a' + 10);
-    if (c >= u'A' && c <= u'F')
-        return int(c - u'A' + 10);
-    return -1;
 }
 
 class Translator final
@@ -344,7 +329,7 @@ private:
             return false;
         value = 0;
         for (int k = 0; k < count; ++k) {
-            const int h = hexValue(m_p[m_i + size_t(k)]);
+            const int h = hexDigitValue(m_p[m_i + size_t(k)]);
             if (h < 0)
                 return false;
             value = value * 16 + char32_t(h);
@@ -366,7 +351,7 @@ private:
             }
         }
         for (const auto &[letter, ranges] : kSetEscapes) {
-            if (asciiLower(e) == letter) {
+            if (asciilower(e) == letter) {
                 set = e == letter ? ranges() : complement(ranges());
                 return false;
             }

@@ -7,19 +7,10 @@ namespace {
 
 // True when text holds "<" directly followed by name (lower case ASCII) with
 // its letters in any case: what the pattern of that step needs to match.
-bool hasOpening(const QString &text, QLatin1StringView name)
+bool hasOpening(const QString &text, QStringView name)
 {
-    const qsizetype n = name.size();
-    for (qsizetype at = text.indexOf(u'<'); at >= 0 && at + n < text.size(); at = text.indexOf(u'<', at + 1)) {
-        qsizetype k = 0;
-        for (; k < n; ++k) {
-            char16_t c = text.at(at + 1 + k).unicode();
-            if (c >= u'A' && c <= u'Z')
-                c = char16_t(c + 32);
-            if (c != char16_t(name.at(k).unicode()))
-                break;
-        }
-        if (k == n)
+    for (qsizetype at = text.indexOf(u'<'); at >= 0; at = text.indexOf(u'<', at + 1)) {
+        if (startsWithAsciiNoCase(QStringView(text).mid(at + 1), name))
             return true;
     }
     return false;
@@ -39,13 +30,13 @@ QString losehtml(TRegExp &myreg, const QString &text)
     // script never reaches the text.
     static const struct
     {
-        QLatin1StringView name;
+        QStringView name;
         QString pattern;
     } kElements[] = {
-        {QLatin1StringView("script"), QStringLiteral("<script(.+?)</script>")},
-        {QLatin1StringView("style"), QStringLiteral("<style(.+?)</style>")},
-        {QLatin1StringView("iframe"), QStringLiteral("<iframe(.+?)</iframe>")},
-        {QLatin1StringView("object"), QStringLiteral("<object(.+?)</object>")},
+        {QStringView(u"script"), QStringLiteral("<script(.+?)</script>")},
+        {QStringView(u"style"), QStringLiteral("<style(.+?)</style>")},
+        {QStringView(u"iframe"), QStringLiteral("<iframe(.+?)</iframe>")},
+        {QStringView(u"object"), QStringLiteral("<object(.+?)</object>")},
     };
     for (const auto &element : kElements) {
         if (hasOpening(s, element.name))

@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
@@ -265,13 +264,9 @@ TEST_F(BatchRun, HeadlessExportMatchesTheWindowsOwnExport)
         ASSERT_TRUE(g.open(QIODevice::WriteOnly));
         g.write(QStringLiteral("127.0.0.1:%1\n").arg(ranking.port()).toUtf8());
     }
-    QProcess run;
-    run.setProgram(QStringLiteral(PRQUERY_EXE));
-    run.setArguments({QStringLiteral("--servers"), servers, QStringLiteral("--batch"), in, QStringLiteral("--out"), out, QStringLiteral("--interval"), QStringLiteral("200"), QStringLiteral("--timeout"), QStringLiteral("60")});
-    run.start();
-    // Serve its requests while it runs.
-    ASSERT_TRUE(waitUntil([&run] { return run.state() == QProcess::NotRunning || run.waitForFinished(10); }, 60000));
-    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    const prqtest::ProgramRun run = prqtest::runProgram(QStringLiteral(PRQUERY_EXE),
+        {QStringLiteral("--servers"), servers, QStringLiteral("--batch"), in, QStringLiteral("--out"), out, QStringLiteral("--interval"), QStringLiteral("200"), QStringLiteral("--timeout"), QStringLiteral("60")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     QFile a(windowOut), b(out);
     ASSERT_TRUE(a.open(QIODevice::ReadOnly));
     ASSERT_TRUE(b.open(QIODevice::ReadOnly));
@@ -294,12 +289,8 @@ TEST_F(BatchRun, HeadlessTimeOutAndBadArguments)
         g.write(QStringLiteral("127.0.0.1:%1\n").arg(ranking.port()).toUtf8());
     }
     auto run = [](const QStringList &args) {
-        QProcess p;
-        p.setProgram(QStringLiteral(PRQUERY_EXE));
-        p.setArguments(args);
-        p.start();
-        p.waitForFinished(60000);
-        return std::make_pair(p.exitCode(), QString::fromUtf8(p.readAllStandardError()));
+        const prqtest::ProgramRun r = prqtest::runProgram(QStringLiteral(PRQUERY_EXE), args);
+        return std::make_pair(r.exitCode, r.err);
     };
 
     // The ranking reply never comes within the time allowed.

@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -176,14 +175,11 @@ TEST_F(SiteQuery, HeadlessSiteRun)
         ASSERT_TRUE(g.open(QIODevice::WriteOnly));
         g.write("127.0.0.1:9\n");
     }
-    QProcess run;
-    run.setProgram(QStringLiteral(PRQUERY_EXE));
-    run.setArguments({QStringLiteral("--servers"), servers, QStringLiteral("--site"), site(), QStringLiteral("--filter"), QStringLiteral("internal"),
-        QStringLiteral("--no-pr"), QStringLiteral("--no-deadlink"), QStringLiteral("--long"), QStringLiteral("--interval"), QStringLiteral("200"),
-        QStringLiteral("--out"), out, QStringLiteral("--timeout"), QStringLiteral("60")});
-    run.start();
-    ASSERT_TRUE(run.waitForFinished(60000));
-    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    const prqtest::ProgramRun run = prqtest::runProgram(QStringLiteral(PRQUERY_EXE),
+        {QStringLiteral("--servers"), servers, QStringLiteral("--site"), site(), QStringLiteral("--filter"), QStringLiteral("internal"),
+            QStringLiteral("--no-pr"), QStringLiteral("--no-deadlink"), QStringLiteral("--long"), QStringLiteral("--interval"), QStringLiteral("200"),
+            QStringLiteral("--out"), out, QStringLiteral("--timeout"), QStringLiteral("60")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     QFile f(out);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> records = f.readAll().split('\n');
@@ -192,25 +188,19 @@ TEST_F(SiteQuery, HeadlessSiteRun)
 
     // Keeping only external links of a page that has none leaves no row at
     // all, and the run still succeeds.
-    QProcess empty;
-    empty.setProgram(QStringLiteral(PRQUERY_EXE));
-    empty.setArguments({QStringLiteral("--servers"), servers, QStringLiteral("--site"), pages.url(QStringLiteral("/inner.html")),
-        QStringLiteral("--filter"), QStringLiteral("external"), QStringLiteral("--interval"), QStringLiteral("200"),
-        QStringLiteral("--out"), dir.filePath(QStringLiteral("empty.txt")), QStringLiteral("--timeout"), QStringLiteral("60")});
-    empty.start();
-    ASSERT_TRUE(empty.waitForFinished(60000));
-    EXPECT_EQ(empty.exitCode(), 0) << empty.readAllStandardError().toStdString();
+    const prqtest::ProgramRun empty = prqtest::runProgram(QStringLiteral(PRQUERY_EXE),
+        {QStringLiteral("--servers"), servers, QStringLiteral("--site"), pages.url(QStringLiteral("/inner.html")),
+            QStringLiteral("--filter"), QStringLiteral("external"), QStringLiteral("--interval"), QStringLiteral("200"),
+            QStringLiteral("--out"), dir.filePath(QStringLiteral("empty.txt")), QStringLiteral("--timeout"), QStringLiteral("60")});
+    EXPECT_EQ(empty.exitCode, 0) << empty.err.toStdString();
     EXPECT_EQ(QFileInfo(dir.filePath(QStringLiteral("empty.txt"))).size(), 0);
 
     // A page that cannot be fetched fails the run.
     const int closedPort = prqtest::closedLoopbackPort();
-    QProcess failing;
-    failing.setProgram(QStringLiteral(PRQUERY_EXE));
-    failing.setArguments({QStringLiteral("--servers"), servers, QStringLiteral("--site"), QStringLiteral("http://127.0.0.1:%1/").arg(closedPort),
-        QStringLiteral("--out"), dir.filePath(QStringLiteral("none.txt"))});
-    failing.start();
-    ASSERT_TRUE(failing.waitForFinished(60000));
-    EXPECT_EQ(failing.exitCode(), 1);
+    const prqtest::ProgramRun failing = prqtest::runProgram(QStringLiteral(PRQUERY_EXE),
+        {QStringLiteral("--servers"), servers, QStringLiteral("--site"), QStringLiteral("http://127.0.0.1:%1/").arg(closedPort),
+            QStringLiteral("--out"), dir.filePath(QStringLiteral("none.txt"))});
+    EXPECT_EQ(failing.exitCode, 1);
 }
 
 } // namespace

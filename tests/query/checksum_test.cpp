@@ -245,7 +245,7 @@ TEST(Checksum, PerCallPathMatchesNative)
         EXPECT_EQ(scriptChecksum(stored, url), native) << url.toStdString();
         EXPECT_EQ(evaljs(stored, QStringLiteral("getch(\"") + url + QStringLiteral("\")")), native);
     }
-    EXPECT_EQ(scriptChecksum(urls[1]), nativeChecksum(urls[1]));
+    EXPECT_EQ(scriptChecksum(storedtext::checksumScript(), urls[1]), nativeChecksum(urls[1]));
     // The hashed text is the decoded literal; the doubled backslash counts once.
     EXPECT_EQ(nativeChecksum(q(u"a\\\\b")), checksumOfText(q(u"a\\b")));
     EXPECT_EQ(nativeChecksum(q(u"a\\tb")), checksumOfText(q(u"a\tb")));

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QThread>
 
 namespace prqtest {
@@ -45,6 +46,17 @@ std::unique_ptr<TForm1> makeWindow(const QStringList &servers, const QString &ba
     auto form = std::make_unique<TForm1>(endpoints, quietSeams());
     form->show();
     return form;
+}
+
+ProgramRun runProgram(const QString &program, const QStringList &args)
+{
+    QProcess process;
+    process.start(program, args);
+    ProgramRun run;
+    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
 }
 
 } // namespace prqtest

@@ -24,4 +24,13 @@ WindowSeams quietSeams();
 // (none by default). Nothing it does can reach a public address.
 std::unique_ptr<TForm1> makeWindow(const QStringList &servers, const QString &bannerUrl = QString());
 
+// Runs program with args to its end (at most a minute): its exit code, -1 when
+// it did not finish, and what it wrote on standard error.
+struct ProgramRun
+{
+    int exitCode = -1;
+    QString err;
+};
+ProgramRun runProgram(const QString &program, const QStringList &args);
+
 } // namespace prqtest
