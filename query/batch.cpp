@@ -86,6 +86,9 @@ QStringList entryLines(const QString &text)
 
 void startListRun(FormState &form)
 {
+    // A new run: answers to requests started before it belong to the list
+    // as it was (its rows may since have moved), not to this run.
+    form.lv1.markRebuilt();
     const int rows = form.lv1.count();
     form.setLbl2(QStringLiteral("数量(") + QString::number(rows) + QLatin1Char(')'));
     form.curindex = 0;

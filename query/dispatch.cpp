@@ -117,11 +117,12 @@ void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
     const auto *request = qobject_cast<Tmyhttpget *>(Sender);
     if (!request)
         return;
-    const QString reply = decodeText(Result);
+    // A check looks only at whether a body came; only ranking replies and
+    // site pages are read, so only they are decoded.
     if (routesToRow(*request))
-        routeRowReply(form, *request, true, request->mode == dispatch::ModeRank ? prcell(reply) : QString());
+        routeRowReply(form, *request, true, request->mode == dispatch::ModeRank ? prcell(decodeText(Result)) : QString());
     else if (request->mode == dispatch::ModeSite)
-        siteReplyBranch(form, request->URL, reply);
+        siteReplyBranch(form, request->URL, decodeText(Result));
 }
 
 void geterror(FormState &form, THTTPGet *Sender)

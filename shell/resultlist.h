@@ -61,8 +61,8 @@ public:
     void setCell(int row, int k, const QString &text);
 
     quint64 generation() const { return m_generation; }
-    // Rows are about to be added to or removed from the list as a new run:
-    // answers for the rows as they were no longer belong to it.
+    // A new run starts on the list: answers for the rows as they were no
+    // longer belong to it.
     void markRebuilt() { ++m_generation; }
 
 private:

@@ -22,9 +22,6 @@ void siteReplyBranch(FormState &form, const QString &siteUrl, const QString &pag
         form.myreg = std::make_unique<TRegExp>();
     const QStringList records = ExprTest(*form.myreg, form.linkexpr, page, siteUrl);
 
-    // Rows are appended and later filtered: requests of the walk so far no
-    // longer address the same rows.
-    form.lv1.markRebuilt();
 
     const QString access = form.bschck3 ? QStringLiteral("查询中...") : QStringLiteral("--");
     const QString rank = form.bschck2 ? QStringLiteral("查询中...") : QStringLiteral("--");
