@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetch/fetchresult.h"
 #include "fetch/httpgetthread.h"
 
 #include <QByteArray>
@@ -43,6 +44,9 @@ public:
     // Asks the running fetch to stop; its completion still comes, as OnError.
     void Cancel();
     bool Busy() const { return m_link != nullptr; }
+    // The record of the last completed fetch: valid inside its OnDoneString
+    // and OnError handlers and until the next fetch starts.
+    const FetchResult &FetchRecord() const { return m_record; }
 
     TOnDoneFileEvent OnDoneFile;
     TOnDoneStringEvent OnDoneString;
@@ -57,4 +61,5 @@ private:
 
     // The running fetch; the component is busy while it holds one.
     std::shared_ptr<TFetchLink> m_link;
+    FetchResult m_record;
 };

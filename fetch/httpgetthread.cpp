@@ -371,6 +371,10 @@ bool THTTPGetThread::Fetch()
     HeaderList headers;
     if (!appendHeader(headers, accept.isEmpty() ? QByteArray("Accept:") : "Accept: " + accept))
         return false;
+    for (const QByteArray &line : m_settings.ExtraHeaders) {
+        if (!fitsInHeader(line) || !appendHeader(headers, line))
+            return false;
+    }
     if (post && (!appendHeader(headers, kFormHeader) || !appendHeader(headers, "Expect:")))
         return false;
 

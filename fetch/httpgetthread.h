@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -46,6 +47,8 @@ struct THTTPGetSettings
     QString Password;
     QString PostQuery; // empty: GET; otherwise the form-encoded body of a POST
     QString Referer;
+    // Further request headers, each a whole line "Name: value".
+    QList<QByteArray> ExtraHeaders;
     bool BinaryData = false;
     bool UseCache = false; // the client keeps no cache, so every fetch is fresh
     bool WaitThread = false; // read by FetchString itself

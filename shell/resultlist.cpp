@@ -18,7 +18,15 @@ const ColumnInfo kColumns[ResultListModel::ColumnCount] = {
     {"网址", 310, Qt::AlignLeft | Qt::AlignVCenter},
     {"访问", 50, Qt::AlignHCenter | Qt::AlignVCenter},
     {"PR", 80, Qt::AlignHCenter | Qt::AlignVCenter},
+    {"状态", 90, Qt::AlignHCenter | Qt::AlignVCenter},
 };
+
+// Every cell of a checked row says where the check ended, how long it took
+// and why it failed.
+QString checkTooltip(const FetchResult &r)
+{
+    return QStringLiteral("最终网址: %1\n耗时: %2 ms\n%3").arg(r.finalUrl).arg(r.elapsedMs).arg(reasonText(r));
+}
 } // namespace
 
 ResultListModel::ResultListModel(QObject *parent)
@@ -40,8 +48,12 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || !hasRow(index.row()) || index.column() < 0 || index.column() >= ColumnCount)
         return {};
+    const ResultRow &r = m_rows[std::size_t(index.row())];
+    if (role == Qt::ToolTipRole && r.check)
+        return checkTooltip(*r.check);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-        const ResultRow &r = m_rows[std::size_t(index.row())];
+        if (index.column() == ColumnStatus)
+            return r.check ? statusText(*r.check) : QString();
         return index.column() == 0 ? r.caption : r.cells[std::size_t(index.column() - 1)];
     }
     if (role == Qt::TextAlignmentRole)
@@ -115,4 +127,25 @@ void ResultListModel::setCell(int row, int k, const QString &text)
     slot = text;
     const QModelIndex at = index(row, k + 1);
     emit dataChanged(at, at, {Qt::DisplayRole});
+}
+
+const FetchResult *ResultListModel::check(int row) const
+{
+    return hasRow(row) ? m_rows[std::size_t(row)].check.get() : nullptr;
+}
+
+void ResultListModel::setCheck(int row, const FetchResult &result)
+{
+    if (!hasRow(row))
+        return;
+    m_rows[std::size_t(row)].check = std::make_shared<const FetchResult>(result);
+    emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
+}
+
+void ResultListModel::clearCheck(int row)
+{
+    if (!hasRow(row) || !m_rows[std::size_t(row)].check)
+        return;
+    m_rows[std::size_t(row)].check.reset();
+    emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
 }

@@ -1,17 +1,24 @@
 #pragma once
 
+#include "fetch/fetchresult.h"
+
 #include <QAbstractTableModel>
 #include <QString>
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <vector>
 
-// One row of the result list: a caption and exactly five cell texts.
+// One row of the result list: a caption and exactly five cell texts, and the
+// record of the row's last reachability check, if one has ended. The 状态
+// column shows that record; it is not one of the cell texts, so the exports
+// of the list never see it.
 struct ResultRow
 {
     QString caption;
     std::array<QString, 5> cells;
+    std::shared_ptr<const FetchResult> check = nullptr;
 };
 
 // Cell indices, by column.
@@ -22,6 +29,9 @@ enum ResultCell : int {
     CellAccess = 3,   // 访问
     CellPr = 4,       // PR
 };
+
+// The column of the check record, after the caption and the five cells.
+constexpr int ColumnStatus = 6; // 状态
 
 // The result list lv1: the system's only store of work. Rows are addressed by
 // their 0-based position; the list is never sorted.
@@ -34,7 +44,7 @@ class ResultListModel final : public QAbstractTableModel
     Q_DISABLE_COPY_MOVE(ResultListModel)
 
 public:
-    static constexpr int ColumnCount = 6;
+    static constexpr int ColumnCount = 7;
 
     explicit ResultListModel(QObject *parent = nullptr);
 
@@ -59,6 +69,12 @@ public:
     const QString &caption(int row) const { return m_rows.at(std::size_t(row)).caption; }
     const QString &cell(int row, int k) const { return m_rows.at(std::size_t(row)).cells.at(std::size_t(k)); }
     void setCell(int row, int k, const QString &text);
+
+    // The record of the row's last check; nullptr before one has ended.
+    const FetchResult *check(int row) const;
+    void setCheck(int row, const FetchResult &result);
+    // Empties the 状态 column of the row, as a new check of it starts.
+    void clearCheck(int row);
 
     quint64 generation() const { return m_generation; }
     // A new run starts on the list: answers for the rows as they were no

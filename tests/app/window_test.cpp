@@ -125,8 +125,8 @@ TEST_F(WindowFixture, StartState)
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
     EXPECT_FALSE(list->isSortingEnabled());
-    const int widths[] = {50, 50, 100, 310, 50, 80};
-    for (int c = 0; c < 6; ++c)
+    const int widths[] = {50, 50, 100, 310, 50, 80, 90};
+    for (int c = 0; c < 7; ++c)
         EXPECT_EQ(list->columnWidth(c), widths[c]);
 
     auto *menu = child<QMenu>("bsknpmn1");

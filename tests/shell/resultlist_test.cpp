@@ -14,10 +14,10 @@ ResultRow row(const QString &caption, const QString &url)
 TEST(ResultList, ColumnsHeadersAndCells)
 {
     ResultListModel m;
-    const QStringList headers = {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"), QStringLiteral("PR")};
-    const int widths[] = {50, 50, 100, 310, 50, 80};
-    ASSERT_EQ(m.columnCount(), 6);
-    for (int c = 0; c < 6; ++c) {
+    const QStringList headers = {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"), QStringLiteral("PR"), QStringLiteral("状态")};
+    const int widths[] = {50, 50, 100, 310, 50, 80, 90};
+    ASSERT_EQ(m.columnCount(), 7);
+    for (int c = 0; c < 7; ++c) {
         EXPECT_EQ(m.headerData(c, Qt::Horizontal).toString(), headers[c]);
         EXPECT_EQ(ResultListModel::columnWidth(c), widths[c]);
     }
@@ -32,6 +32,19 @@ TEST(ResultList, ColumnsHeadersAndCells)
     EXPECT_EQ(m.data(m.index(0, 1), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
     EXPECT_EQ(m.data(m.index(0, 3), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
     m.setCell(7, CellPr, QStringLiteral("x")); // a missing row is left alone
+
+    // The 状态 column shows the check record; its tooltip reaches every cell.
+    EXPECT_EQ(m.data(m.index(0, ColumnStatus)).toString(), QString());
+    FetchResult redirected;
+    redirected.hops = {301, 404};
+    redirected.reason = FetchFailure::HttpStatus;
+    redirected.finalUrl = QStringLiteral("http://a.com/gone");
+    redirected.elapsedMs = 12;
+    m.setCheck(0, redirected);
+    EXPECT_EQ(m.data(m.index(0, ColumnStatus)).toString(), QStringLiteral("301→404"));
+    EXPECT_TRUE(m.data(m.index(0, 3), Qt::ToolTipRole).toString().contains(QStringLiteral("http://a.com/gone")));
+    m.clearCheck(0);
+    EXPECT_EQ(m.data(m.index(0, ColumnStatus)).toString(), QString());
     m.removeRowsIf([](const ResultRow &r) { return r.caption == QLatin1String("1"); });
     EXPECT_EQ(m.caption(0), QStringLiteral("2"));
     const quint64 before = m.generation();
@@ -69,6 +82,40 @@ TEST(Guard, ShowsTheErrorWithFullStopRule)
     EXPECT_TRUE(guard::run([] {}));
     guard::setErrorBox(old);
     EXPECT_EQ(shown, (QStringList{QStringLiteral("Disk full."), QStringLiteral("ends with dot."), QStringLiteral("ends with dash -")}));
+}
+
+TEST(FetchRecord, StatusTextsAndReasonKeys)
+{
+    struct Case
+    {
+        QList<int> hops;
+        FetchFailure reason;
+        const char *text;
+        const char *key;
+    };
+    const Case cases[] = {
+        {{200}, FetchFailure::None, "200", ""},
+        {{404}, FetchFailure::HttpStatus, "404", "status"},
+        {{301, 200}, FetchFailure::None, "301→200", ""},
+        {{302, 302, 404}, FetchFailure::HttpStatus, "302→302→404", "status"},
+        {{204}, FetchFailure::EmptyBody, "204 空内容", "empty"},
+        {{}, FetchFailure::TimedOut, "超时", "timeout"},
+        {{301}, FetchFailure::TimedOut, "301→超时", "timeout"},
+        {{}, FetchFailure::ConnectionRefused, "拒绝连接", "refused"},
+        {{}, FetchFailure::NameNotResolved, "无法解析", "dns"},
+        {{}, FetchFailure::Tls, "证书错误", "tls"},
+        {{302, 302}, FetchFailure::TooManyRedirects, "302→302→重定向过多", "redirects"},
+        {{}, FetchFailure::Resources, "资源不足", "resources"},
+        {{}, FetchFailure::Cancelled, "已取消", "cancelled"},
+        {{}, FetchFailure::Other, "失败", "other"},
+    };
+    for (const Case &c : cases) {
+        FetchResult r;
+        r.hops = c.hops;
+        r.reason = c.reason;
+        EXPECT_EQ(statusText(r), QString::fromUtf8(c.text));
+        EXPECT_EQ(reasonKey(c.reason), QString::fromUtf8(c.key));
+    }
 }
 
 } // namespace
