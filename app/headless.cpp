@@ -69,7 +69,12 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
         if (!guard::run([&form] { form.btn3Click(); }))
             return 1;
     } else {
-        if (!guard::run([&] { form.setEntryText(importListFile(options.batchFile)); }))
+        if (!guard::run([&] {
+                const ListText list = readListFile(options.batchFile);
+                if (list.undecodableLines > 0)
+                    err << undecodableLinesNote(list.undecodableLines) << Qt::endl;
+                form.setEntryText(list.text);
+            }))
             return 1;
         if (!guard::run([&form] { form.btn1Click(); }))
             return 1;

@@ -1,6 +1,6 @@
 #include "listfiles/listexport.h"
 
-#include "listfiles/systemfile.h"
+#include "listfiles/atomicsave.h"
 #include "shell/errors.h"
 #include "shell/resultlist.h"
 
@@ -58,10 +58,5 @@ void writeList(const ResultListModel &list, bool shortForm, QIODevice &device)
 
 void exportList(const ResultListModel &list, bool shortForm, const QString &path)
 {
-    SystemFile file;
-    if (!file.openPath(path, QIODevice::WriteOnly))
-        throw AppError(file.errorString());
-    writeList(list, shortForm, file);
-    if (!file.closeChecked())
-        throw AppError(file.errorString());
+    saveAtomically(path, [&](QIODevice &device) { writeList(list, shortForm, device); });
 }
