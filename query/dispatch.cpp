@@ -120,7 +120,7 @@ void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
     // A check looks only at whether a body came; only ranking replies and
     // site pages are read, so only they are decoded.
     if (routesToRow(*request))
-        routeRowReply(form, *request, true, request->mode == dispatch::ModeRank ? prcell(decodeText(Result)) : QString());
+        routeRowReply(form, *request, true, request->mode == dispatch::ModeRank ? prcellOfReply(Result) : QString());
     else if (request->mode == dispatch::ModeSite)
         siteReplyBranch(form, request->URL, decodeText(Result));
 }
