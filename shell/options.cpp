@@ -26,7 +26,7 @@ QString usageText()
         "\n"
         "  --servers FILE   ranking front ends to use, one host[:port] a line\n"
         "  --banner URL     banner page to show; \"none\" shows no banner\n"
-        "  --batch FILE     import FILE, query every line, export, exit\n"
+        "  --batch FILE     import FILE (\"-\": standard input), query every line, export, exit\n"
         "  --site URL       survey the links of the page at URL, query them, export, exit\n"
         "  --filter KIND    links kept by --site: all (default), internal or external\n"
         "  --out FILE       where a batch or site run exports its list\n"
