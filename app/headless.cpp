@@ -4,6 +4,7 @@
 #include "listfiles/listexport.h"
 #include "listfiles/listimport.h"
 #include "query/dispatch.h"
+#include "query/ranksource.h"
 #include "shell/errors.h"
 #include "shell/guard.h"
 #include "shell/options.h"
@@ -17,7 +18,7 @@ namespace {
 
 bool runFinished(FormState &s)
 {
-    return !s.tmr2.isActive() && requestsInFlight(s) == 0;
+    return !s.tmr2.isActive() && requestsInFlight(s) == 0 && s.rankSource().rowsWaiting() == 0;
 }
 
 } // namespace

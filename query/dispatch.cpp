@@ -92,9 +92,7 @@ void routeRowReply(FormState &form, const Tmyhttpget &request, bool success, con
     if (!belongsToList(form, request))
         return;
     if (request.mode == dispatch::ModeRank) {
-        countReply(form);
-        form.lv1.setCell(request.rowindex, CellPr, prText);
-        completionCheck(form, success);
+        rankAnswered(form, request.rowindex, prText, success);
     } else {
         form.lv1.setCell(request.rowindex, CellAccess, success ? QStringLiteral("√") : QStringLiteral("×"));
         if (!form.bschck2) {
@@ -135,6 +133,13 @@ void geterror(FormState &form, THTTPGet *Sender)
         routeRowReply(form, *request, false, QStringLiteral("--"));
     else if (request->mode == dispatch::ModeSite)
         form.setLbl13(QStringLiteral("提示：") + request->URL + QStringLiteral("访问失败..."));
+}
+
+void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst)
+{
+    countReply(form);
+    form.lv1.setCell(row, CellPr, prText);
+    completionCheck(form, repaintFirst);
 }
 
 int requestsInFlight(const FormState &form)

@@ -28,5 +28,10 @@ void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString
 void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result);
 void geterror(FormState &form, THTTPGet *Sender);
 
+// A ranking answer for row, from whichever source: counted, written into the
+// PR cell, then the completion check (which repaints the list first when
+// repaintFirst). The caller has made sure that row belongs to the list.
+void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst);
+
 // Number of requests started by gotourl that have not completed yet.
 int requestsInFlight(const FormState &form);
