@@ -18,6 +18,8 @@ bool rowStillThere(const FormState &form, int row, quint64 generation)
 
 void sendReach(FormState &form, int row)
 {
+    // The record of an earlier check no longer describes the row.
+    form.lv1.clearCheck(row);
     gotourl(form, form.lv1.cell(row, CellUrl), row, dispatch::ModeReach);
 }
 
