@@ -68,14 +68,20 @@ void OprRankSource::listBuilt()
     followList();
 }
 
-void OprRankSource::queryRow(int row)
+QString OprRankSource::domainOf(int row)
 {
     followList();
     const QString domain = registrableDomain(m_form.lv1.cell(row, CellUrl));
-    if (domain.isEmpty()) {
+    if (domain.isEmpty())
         rankAnswered(m_form, row, NoRank, true);
+    return domain;
+}
+
+void OprRankSource::queryRow(int row)
+{
+    const QString domain = domainOf(row);
+    if (domain.isEmpty())
         return;
-    }
     const auto known = m_answers.constFind(domain);
     if (known != m_answers.constEnd()) {
         rankAnswered(m_form, row, *known, true);
@@ -86,12 +92,9 @@ void OprRankSource::queryRow(int row)
 
 void OprRankSource::requeryRow(int row)
 {
-    followList();
-    const QString domain = registrableDomain(m_form.lv1.cell(row, CellUrl));
-    if (domain.isEmpty()) {
-        rankAnswered(m_form, row, NoRank, true);
+    const QString domain = domainOf(row);
+    if (domain.isEmpty())
         return;
-    }
     m_answers.remove(domain);
     waitFor(row, domain);
 }

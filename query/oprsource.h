@@ -56,6 +56,9 @@ private:
     // Starts a new run when the list is not the one the state belongs to,
     // and then asks for every domain of it.
     void followList();
+    // The domain of row, in the run of the current list. A row without one
+    // is answered "--" at once, and the result is empty.
+    QString domainOf(int row);
     void waitFor(int row, const QString &domain);
     void ask(const QString &domain);
     void sendNext();

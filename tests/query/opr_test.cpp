@@ -9,7 +9,7 @@
 #include "query/regdomain.h"
 #include "query/scheduler.h"
 #include "shell/formstate.h"
-#include "support/loopserver.h"
+#include "support/oprservice.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -28,7 +28,7 @@
 
 namespace {
 
-using prqtest::LoopServer;
+using prqtest::OprService;
 
 TEST(RegistrableDomain, ByThePublicSuffixList)
 {
@@ -128,67 +128,22 @@ TEST(OprRequest, UrlAndKey)
         EXPECT_FALSE(opr::usableKey(QString::fromUtf8(bad))) << bad;
 }
 
-// The service: the rank of "dN.localhost" is N % 11; "unknownN.localhost" is
-// not known to it. Each request is recorded with the domains it asked.
+// Whole runs of the walk on the state alone, against the loopback service.
 struct OprRun : ::testing::Test
 {
-    static constexpr const char *Key = "k3y-0123";
-    LoopServer service;
+    OprService service;
     FormState form;
-    QString key = QString::fromLatin1(Key);
+    QString key = QString::fromLatin1(OprService::Key);
     std::vector<int> pauses;
     QStringList reports;
-    std::mutex mutex;
-    std::vector<std::vector<std::string>> asked; // domains of each request, in order
-    std::vector<qint64> startedMs;               // when each arrived
-    QElapsedTimer clock;
-    // Answers the n-th request (0-based) in place of the service when it
-    // returns true.
-    std::function<bool(int n, httplib::Response &res)> special;
-    std::atomic<int> rankOffset{0}; // added to every rank: a later answer differs
-
-    static int rankOf(const std::string &domain) { return std::stoi(domain.substr(1, domain.find('.') - 1)) % 11; }
 
     void SetUp() override
     {
-        clock.start();
-        service.get("/api/v1.0/getPageRank", [this](const httplib::Request &req, httplib::Response &res) {
-            int n = 0;
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                std::vector<std::string> domains;
-                for (size_t i = 0; i < req.get_param_value_count("domains[]"); ++i)
-                    domains.push_back(req.get_param_value("domains[]", i));
-                asked.push_back(domains);
-                startedMs.push_back(clock.elapsed());
-                n = int(asked.size()) - 1;
-            }
-            if (special && special(n, res))
-                return;
-            if (req.get_header_value("API-OPR") != Key) {
-                res.status = 401;
-                res.set_content(R"({"status":false,"error":"Invalid API key"})", "application/json");
-                return;
-            }
-            std::string entries;
-            for (size_t i = 0; i < req.get_param_value_count("domains[]"); ++i) {
-                const std::string d = req.get_param_value("domains[]", i);
-                if (!entries.empty())
-                    entries += ',';
-                if (d.rfind("unknown", 0) == 0)
-                    entries += R"({"status_code":404,"error":"Domain not found","page_rank_integer":0,"page_rank_decimal":0,"rank":null,"domain":")" + d + "\"}";
-                else
-                    entries += R"({"status_code":200,"error":"","page_rank_integer":)" + std::to_string(rankOf(d) + rankOffset) + R"(,"page_rank_decimal":1.5,"rank":"99","domain":")" + d + "\"}";
-            }
-            res.set_content(R"({"status_code":200,"response":[)" + entries + "]}", "application/json");
-        });
-        service.start();
-
         form.bschck3 = false; // the rows' hosts are names: no reachability checks
         form.tmr2.setInterval(1);
         QObject::connect(&form.tmr2, &QTimer::timeout, &form, [this] { tmr2Timer(form); });
         OprSettings settings;
-        settings.endpoint = service.url("/api/v1.0/getPageRank");
+        settings.endpoint = service.endpoint();
         settings.key = [this] { return key; };
         settings.pause = [this](int seconds, std::function<void()> resume) {
             pauses.push_back(seconds);
@@ -218,12 +173,6 @@ struct OprRun : ::testing::Test
             out << form.lv1.cell(r, k);
         return out;
     }
-
-    size_t requestCount()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return asked.size();
-    }
 };
 
 TEST_F(OprRun, ManyRowsAskEachDomainOnceInFullRequests)
@@ -234,7 +183,7 @@ TEST_F(OprRun, ManyRowsAskEachDomainOnceInFullRequests)
     for (int i = 0; i < 250; ++i) {
         const int d = i % 120;
         lines << QStringLiteral("http://w%1.d%2.localhost/p%3").arg(i % 3).arg(d).arg(i);
-        expected << QString::number(d % 11);
+        expected << QString::number(OprService::rankOf(QStringLiteral("d%1.localhost").arg(d).toStdString()));
     }
     btn1Click(form, lines.join(QLatin1Char('\n')));
     ASSERT_TRUE(runEnded());
@@ -244,15 +193,17 @@ TEST_F(OprRun, ManyRowsAskEachDomainOnceInFullRequests)
     EXPECT_EQ(form.pr1.value(), form.pr1.maximum());
     EXPECT_EQ(form.lbl13(), QStringLiteral("提示：全部查询完毕"));
 
-    const auto requests = service.requests();
+    const auto requests = service.server.requests();
+    const auto asked = service.asked();
+    const auto arrivals = service.arrivals();
     ASSERT_LE(requests.size(), 3u);
     std::multiset<std::string> all;
     for (size_t i = 0; i < requests.size(); ++i) {
-        EXPECT_EQ(requests[i].header("API-OPR"), Key);
+        EXPECT_EQ(requests[i].header("API-OPR"), OprService::Key);
         EXPECT_LE(asked[i].size(), 100u);
         all.insert(asked[i].begin(), asked[i].end());
         if (i > 0) {
-            EXPECT_GE(startedMs[i] - startedMs[i - 1], 450) << "two requests a second at most";
+            EXPECT_GE(arrivals[i] - arrivals[i - 1], 450) << "two requests a second at most";
         }
     }
     EXPECT_EQ(all.size(), 120u);
@@ -266,13 +217,13 @@ TEST_F(OprRun, RowsWithoutADomainAndUnknownDomains)
     ASSERT_TRUE(runEnded());
     EXPECT_EQ(column(CellPr), (QStringList{"--", "--", "--", "--", "3", "--", "--", "--"}));
     EXPECT_EQ(form.donecount, 8);
-    ASSERT_EQ(requestCount(), 1u);
-    EXPECT_EQ(asked[0], (std::vector<std::string>{"unknown1.localhost", "d3.localhost"}));
+    ASSERT_EQ(service.requestCount(), 1u);
+    EXPECT_EQ(service.asked()[0], (std::vector<std::string>{"unknown1.localhost", "d3.localhost"}));
 }
 
 TEST_F(OprRun, TooManyRequestsPausesAndSendsTheBatchAgain)
 {
-    special = [](int n, httplib::Response &res) {
+    service.special = [](int n, httplib::Response &res) {
         if (n > 2)
             return false;
         res.status = 429;
@@ -288,8 +239,8 @@ TEST_F(OprRun, TooManyRequestsPausesAndSendsTheBatchAgain)
     EXPECT_EQ(pauses, (std::vector<int>{3, 5, 60}));
     EXPECT_EQ(column(CellPr), (QStringList{"1", "2", "1"}));
     EXPECT_EQ(form.donecount, 3);
-    ASSERT_EQ(requestCount(), 4u);
-    for (const auto &domains : asked)
+    ASSERT_EQ(service.requestCount(), 4u);
+    for (const auto &domains : service.asked())
         EXPECT_EQ(domains, (std::vector<std::string>{"d1.localhost", "d2.localhost"}));
 }
 
@@ -302,9 +253,9 @@ TEST_F(OprRun, ARejectedKeyIsToldOnceAndStopsTheRun)
     for (const bool statusOk : {false, true}) {
         SCOPED_TRACE(statusOk ? "refused under 200" : "refused under 401");
         reports.clear();
-        asked.clear();
+        service.forget();
         key = QStringLiteral("wrong-key");
-        special = [statusOk](int, httplib::Response &res) {
+        service.special = [statusOk](int, httplib::Response &res) {
             res.status = statusOk ? 200 : 401;
             res.set_content(R"({"status":false,"error":"Invalid API key"})", "application/json");
             return true;
@@ -314,23 +265,23 @@ TEST_F(OprRun, ARejectedKeyIsToldOnceAndStopsTheRun)
         EXPECT_EQ(reports, QStringList{QStringLiteral("Open PageRank: API key rejected")});
         EXPECT_EQ(column(CellPr), QStringList(300, QStringLiteral("--")));
         EXPECT_EQ(form.donecount, 300);
-        EXPECT_EQ(requestCount(), 1u);
+        EXPECT_EQ(service.requestCount(), 1u);
     }
 
     // No key at all: nothing is sent, and the same single message.
     reports.clear();
-    asked.clear();
+    service.forget();
     key = QStringLiteral("  ");
     btn1Click(form, lines.mid(0, 5).join(QLatin1Char('\n')));
     ASSERT_TRUE(runEnded());
     EXPECT_EQ(reports.size(), 1);
     EXPECT_EQ(column(CellPr), QStringList(5, QStringLiteral("--")));
-    EXPECT_EQ(requestCount(), 0u);
+    EXPECT_EQ(service.requestCount(), 0u);
 }
 
 TEST_F(OprRun, FailedRequestsGiveDashes)
 {
-    special = [](int n, httplib::Response &res) {
+    service.special = [](int n, httplib::Response &res) {
         if (n != 0)
             return false;
         res.status = 500;
@@ -340,7 +291,7 @@ TEST_F(OprRun, FailedRequestsGiveDashes)
     btn1Click(form, QStringLiteral("d4.localhost\nd5.localhost"));
     ASSERT_TRUE(runEnded());
     EXPECT_EQ(column(CellPr), (QStringList{"--", "--"}));
-    EXPECT_EQ(requestCount(), 1u); // each domain once per run, a failed answer included
+    EXPECT_EQ(service.requestCount(), 1u); // each domain once per run, a failed answer included
 }
 
 TEST_F(OprRun, RequeryAsksTheRowsDomainAgain)
@@ -348,17 +299,17 @@ TEST_F(OprRun, RequeryAsksTheRowsDomainAgain)
     btn1Click(form, QStringLiteral("d1.localhost\nd2.localhost\nwww.d2.localhost/x"));
     ASSERT_TRUE(runEnded());
     ASSERT_EQ(column(CellPr), (QStringList{"1", "2", "2"}));
-    ASSERT_EQ(requestCount(), 1u);
+    ASSERT_EQ(service.requestCount(), 1u);
 
-    rankOffset = 5;
+    service.rankOffset = 5;
     N4Click(form, 2);
     EXPECT_EQ(form.lv1.cell(2, CellPr), QStringLiteral("查询..."));
     ASSERT_TRUE(runEnded());
     EXPECT_EQ(column(CellPr), (QStringList{"1", "2", "7"}));
     EXPECT_EQ(form.donecount, 4); // the re-query's answer counts like any other
-    ASSERT_EQ(requestCount(), 2u);
-    EXPECT_EQ(asked[1], std::vector<std::string>{"d2.localhost"});
-    EXPECT_EQ(service.requests()[1].header("API-OPR"), Key);
+    ASSERT_EQ(service.requestCount(), 2u);
+    EXPECT_EQ(service.asked()[1], std::vector<std::string>{"d2.localhost"});
+    EXPECT_EQ(service.server.requests()[1].header("API-OPR"), OprService::Key);
 }
 
 TEST_F(OprRun, ARebuiltListStartsANewRun)
