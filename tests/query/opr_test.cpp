@@ -1,6 +1,7 @@
 // The Open PageRank source: registrable domains, the reply reading, and whole
 // runs of the walk against a loopback service that speaks the documented
 // protocol.
+#include "data/storedtext.h"
 #include "fetch/fetchresult.h"
 #include "query/batch.h"
 #include "query/dispatch.h"
@@ -10,6 +11,7 @@
 #include "query/scheduler.h"
 #include "shell/formstate.h"
 #include "support/oprservice.h"
+#include "survey/sitequery.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -219,6 +221,18 @@ TEST_F(OprRun, RowsWithoutADomainAndUnknownDomains)
     EXPECT_EQ(form.donecount, 8);
     ASSERT_EQ(service.requestCount(), 1u);
     EXPECT_EQ(service.asked()[0], (std::vector<std::string>{"unknown1.localhost", "d3.localhost"}));
+}
+
+TEST_F(OprRun, ASiteListAsksItsDomainsWhenItIsListed)
+{
+    form.linkexpr = storedtext::linkPattern();
+    siteReplyBranch(form, QStringLiteral("http://www.d2.localhost/"),
+        QStringLiteral("<a href=\"/in\">in</a> <a href=\"http://d9.localhost/x\">out</a> <a href=\"http://127.0.0.1/\">ip</a>"));
+    ASSERT_EQ(form.lv1.count(), 4);
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(column(CellPr), (QStringList{"2", "2", "9", "--"}));
+    ASSERT_EQ(service.requestCount(), 1u);
+    EXPECT_EQ(service.asked()[0], (std::vector<std::string>{"d2.localhost", "d9.localhost"}));
 }
 
 TEST_F(OprRun, TooManyRequestsPausesAndSendsTheBatchAgain)
