@@ -53,14 +53,22 @@ void OprRankSource::followList()
     m_paused = false;
     m_keyRejected = false;
     m_gap.stop();
+    m_scanned = 0;
+    // The whole list is known now: its domains go out in full requests.
+    sendNext();
+}
 
-    // The whole list is known now: all its domains go out in full requests.
-    for (int row = 0; row < m_form.lv1.count(); ++row) {
-        const QString domain = registrableDomain(m_form.lv1.cell(row, CellUrl));
+void OprRankSource::fillQueue()
+{
+    // The rows are read only as far as the next request needs: requests go
+    // out two a second at most, so a list of a million rows costs nothing
+    // when it is built, and the walk never overtakes the reading.
+    const int rows = m_form.lv1.count();
+    while (m_queue.size() < opr::MaxDomainsPerRequest && m_scanned < rows) {
+        const QString domain = registrableDomain(m_form.lv1.cell(m_scanned++, CellUrl));
         if (!domain.isEmpty())
             ask(domain);
     }
-    sendNext();
 }
 
 void OprRankSource::listBuilt()
@@ -130,7 +138,7 @@ void OprRankSource::ask(const QString &domain)
 
 void OprRankSource::sendNext()
 {
-    if (m_request || m_paused || m_queue.isEmpty())
+    if (m_request || m_paused)
         return;
     if (m_generation != m_form.lv1.generation()) {
         // The list is gone: no row waits for these any more.
@@ -138,6 +146,9 @@ void OprRankSource::sendNext()
         m_asked.clear();
         return;
     }
+    fillQueue();
+    if (m_queue.isEmpty())
+        return;
     if (m_lastStart.isValid()) {
         const qint64 wait = m_settings.minGapMs - m_lastStart.elapsed();
         if (wait > 0) {

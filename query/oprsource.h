@@ -61,6 +61,7 @@ private:
     QString domainOf(int row);
     void waitFor(int row, const QString &domain);
     void ask(const QString &domain);
+    void fillQueue();
     void sendNext();
     void finished(THTTPGet *request, const QByteArray *body);
     void answer(const QString &domain, const QString &cell);
@@ -77,6 +78,7 @@ private:
     QHash<QString, QList<int>> m_waiting; // rows whose tick or re-query came before the answer
     QStringList m_queue;                  // asked, not yet sent, in order
     QSet<QString> m_asked;                // in m_queue or in flight
+    int m_scanned = 0;                    // rows whose domain has been asked
     QStringList m_sent;                   // the domains of the request in flight
     THTTPGet *m_request = nullptr;        // the request in flight, owned by this
     bool m_paused = false;

@@ -46,7 +46,9 @@ QString registrableDomain(const QString &rowUrl)
         host.chop(1);
     if (host.isEmpty() || isIpAddress(host))
         return {};
-    const QByteArray lower = asciilower(QString::fromLatin1(QUrl::toAce(host))).toLatin1();
+    // Only a name with other than ASCII letters needs its punycode form.
+    const bool ascii = std::all_of(host.begin(), host.end(), [](QChar c) { return c.unicode() < 0x80; });
+    const QByteArray lower = ascii ? asciilower(host).toLatin1() : asciilower(QString::fromLatin1(QUrl::toAce(host))).toLatin1();
     // Only what a host name may hold reaches the list: a user part, a space
     // or any other stray character makes the address name no domain.
     const bool hostName = !lower.isEmpty() && std::all_of(lower.begin(), lower.end(), [](char c) {
