@@ -37,7 +37,7 @@ OprRankSource::OprRankSource(FormState &form, OprSettings settings)
 // then reports nothing.
 OprRankSource::~OprRankSource() = default;
 
-void OprRankSource::followList()
+void OprRankSource::followList(bool wholeList)
 {
     if (m_started && m_generation == m_form.lv1.generation())
         return;
@@ -53,8 +53,8 @@ void OprRankSource::followList()
     m_paused = false;
     m_keyRejected = false;
     m_gap.stop();
-    m_scanned = 0;
     // The whole list is known now: its domains go out in full requests.
+    m_scanned = wholeList ? 0 : m_form.lv1.count();
     sendNext();
 }
 
@@ -62,7 +62,8 @@ void OprRankSource::fillQueue()
 {
     // The rows are read only as far as the next request needs: requests go
     // out two a second at most, so a list of a million rows costs nothing
-    // when it is built, and the walk never overtakes the reading.
+    // when it is built. A row that the walk reaches before it was read asks
+    // for its domain itself.
     const int rows = m_form.lv1.count();
     while (m_queue.size() < opr::MaxDomainsPerRequest && m_scanned < rows) {
         const QString domain = registrableDomain(m_form.lv1.cell(m_scanned++, CellUrl));
@@ -73,12 +74,12 @@ void OprRankSource::fillQueue()
 
 void OprRankSource::listBuilt()
 {
-    followList();
+    followList(true);
 }
 
-QString OprRankSource::domainOf(int row)
+QString OprRankSource::domainOf(int row, bool wholeList)
 {
-    followList();
+    followList(wholeList);
     const QString domain = registrableDomain(m_form.lv1.cell(row, CellUrl));
     if (domain.isEmpty())
         rankAnswered(m_form, row, NoRank, true);
@@ -87,7 +88,7 @@ QString OprRankSource::domainOf(int row)
 
 void OprRankSource::queryRow(int row)
 {
-    const QString domain = domainOf(row);
+    const QString domain = domainOf(row, true);
     if (domain.isEmpty())
         return;
     const auto known = m_answers.constFind(domain);
@@ -100,7 +101,7 @@ void OprRankSource::queryRow(int row)
 
 void OprRankSource::requeryRow(int row)
 {
-    const QString domain = domainOf(row);
+    const QString domain = domainOf(row, false);
     if (domain.isEmpty())
         return;
     m_answers.remove(domain);
@@ -138,7 +139,8 @@ void OprRankSource::ask(const QString &domain)
 
 void OprRankSource::sendNext()
 {
-    if (m_request || m_paused)
+    // After a refused key nothing more is sent in the run.
+    if (m_request || m_paused || m_keyRejected)
         return;
     if (m_generation != m_form.lv1.generation()) {
         // The list is gone: no row waits for these any more.

@@ -54,11 +54,12 @@ public:
 
 private:
     // Starts a new run when the list is not the one the state belongs to,
-    // and then asks for every domain of it.
-    void followList();
+    // and then asks for every domain of it, or, for a run that a re-query
+    // starts (its PR was not wanted when the list was built), for none.
+    void followList(bool wholeList);
     // The domain of row, in the run of the current list. A row without one
     // is answered "--" at once, and the result is empty.
-    QString domainOf(int row);
+    QString domainOf(int row, bool wholeList);
     void waitFor(int row, const QString &domain);
     void ask(const QString &domain);
     void fillQueue();

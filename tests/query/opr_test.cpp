@@ -324,6 +324,16 @@ TEST_F(OprRun, RequeryAsksTheRowsDomainAgain)
     ASSERT_EQ(service.requestCount(), 2u);
     EXPECT_EQ(service.asked()[1], std::vector<std::string>{"d2.localhost"});
     EXPECT_EQ(service.server.requests()[1].header("API-OPR"), OprService::Key);
+
+    // A list built without PR: a re-query asks for its own row's domain alone.
+    service.forget();
+    form.bschck2 = false;
+    btn1Click(form, QStringLiteral("d3.localhost\nd4.localhost\nd5.localhost"));
+    ASSERT_TRUE(runEnded());
+    N4Click(form, 1);
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(column(CellPr), (QStringList{"查询中...", "9", "查询中..."}));
+    EXPECT_EQ(service.asked(), (std::vector<std::vector<std::string>>{{"d4.localhost"}}));
 }
 
 TEST_F(OprRun, ARebuiltListStartsANewRun)
