@@ -8,7 +8,10 @@
 #include "listfiles/listfiledialogs.h"
 #include "listfiles/listimport.h"
 #include "query/batch.h"
+#include "query/oprprotocol.h"
+#include "query/oprsource.h"
 #include "query/prquery.h"
+#include "query/ranksource.h"
 #include "query/scheduler.h"
 #include "shell/guard.h"
 #include "shell/listcommands.h"
@@ -19,6 +22,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFrame>
@@ -83,6 +87,7 @@ WindowEndpoints TForm1::defaultEndpoints()
 {
     WindowEndpoints e;
     e.bannerUrl = storedtext::bannerUrl();
+    e.oprEndpoint = opr::DefaultEndpoint;
     return e;
 }
 
@@ -196,6 +201,14 @@ void TForm1::buildControls()
     bschck3 = new QCheckBox(QStringLiteral("死链检测"), this);
     bschck2->setChecked(true);
     bschck3->setChecked(true);
+    lbl14 = new QLabel(QStringLiteral("PR来源"), this);
+    cbb1 = new QComboBox(this);
+    cbb1->addItems({QStringLiteral("工具栏"), QStringLiteral("Open PageRank")});
+    edt8 = new QLineEdit(this);
+    edt8->setPlaceholderText(QStringLiteral("API Key"));
+    edt8->setEchoMode(QLineEdit::PasswordEchoOnEdit);
+    edt8->setFixedSize(110, 18);
+    edt8->setVisible(false);
     lbl1 = new QLabel(QStringLiteral("批量查询PR值，在下面文本框中输入查询地址，每行一个。整站查询请在上面输入域名。"), this);
     memo1 = new TEntryBox(this);
     memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -207,8 +220,9 @@ void TForm1::buildControls()
     QWidget *tools = strip(batch, 49);
     tools->setObjectName(QStringLiteral("toolStrip"));
     QVBoxLayout *toolLines = stackIn(tools, 2, 2);
-    toolLines->addWidget(lineOf(tools, 25, {btn1, btn3, btn4, bschck2, bschck3}));
-    toolLines->addWidget(lineOf(tools, 18, {lbl1}, true));
+    toolLines->addWidget(lineOf(tools, 25, {btn1, btn3, btn4, bschck2, lbl14, cbb1, bschck3}));
+    // The key field stands below the box, where the hint leaves room.
+    toolLines->addWidget(lineOf(tools, 18, {edt8, lbl1}, true));
     QVBoxLayout *batchLayout = stackIn(batch, 0, 0);
     batchLayout->addWidget(tools);
     batchLayout->addWidget(memo1, 1);
@@ -272,6 +286,7 @@ void TForm1::buildControls()
     const std::pair<QObject *, const char *> names[] = {
         {lbl12, "lbl12"}, {lbl6, "lbl6"}, {edt6, "edt6"}, {rdlist1, "rdlist1"}, {lbl13, "lbl13"},
         {btn1, "btn1"}, {btn3, "btn3"}, {btn4, "btn4"}, {bschck2, "bschck2"}, {bschck3, "bschck3"},
+        {lbl14, "lbl14"}, {cbb1, "cbb1"}, {edt8, "edt8"},
         {lbl1, "lbl1"}, {memo1, "memo1"}, {WebBrowser1, "WebBrowser1"}, {pr1, "pr1"}, {btn2, "btn2"},
         {lbl2, "lbl2"}, {bschck1, "bschck1"}, {lbl4, "lbl4"}, {bsknspndt1, "bsknspndt1"}, {lbl3, "lbl3"},
         {btn5, "btn5"}, {lbl5, "lbl5"}, {lv1, "lv1"}, {bsknpmn1, "bsknpmn1"}, {N4, "N4"}, {N3, "N3"},
@@ -296,6 +311,7 @@ void TForm1::connectControls()
     connect(N4, &QAction::triggered, this, [this] { guard::run([this] { N4Click(); }); });
     connect(&s.tmr2, &QTimer::timeout, this, [this] { guard::run([this] { tmr2Timer(); }); });
     connect(bsknspndt1, &QSpinBox::valueChanged, this, [this](int v) { guard::run([this, v] { bsknspndt1Change(v); }); });
+    connect(cbb1, &QComboBox::currentIndexChanged, this, [this](int i) { guard::run([this, i] { cbb1Change(i); }); });
     connect(lv1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         bsknpmn1->popup(lv1->viewport()->mapToGlobal(at));
     });
@@ -442,6 +458,22 @@ void TForm1::bsknspndt1Change(int value)
     ::bsknspndt1Change(*m_state, value);
 }
 
+void TForm1::cbb1Change(int index)
+{
+    const bool openPageRank = index == 1;
+    edt8->setVisible(openPageRank);
+    if (!openPageRank) {
+        m_state->setRankSource(std::make_unique<ToolbarRankSource>(*m_state));
+        return;
+    }
+    OprSettings settings;
+    settings.endpoint = m_endpoints.oprEndpoint;
+    // Read as each request goes out: a key typed during a run is used from
+    // the next request on. It is never kept anywhere.
+    settings.key = [this] { return edt8->text(); };
+    m_state->setRankSource(std::make_unique<OprRankSource>(*m_state, settings));
+}
+
 QString TForm1::entryText() const
 {
     return memo1->text();
@@ -465,4 +497,10 @@ void TForm1::setChoices(bool queryPr, bool deadLink, bool exportShort, int linkF
     if (QAbstractButton *b = rdlist1Group->button(linkFilter))
         b->setChecked(true);
     bsknspndt1->setValue(intervalMs);
+}
+
+void TForm1::setRankChoice(bool openPageRank, const QString &key)
+{
+    edt8->setText(key);
+    cbb1->setCurrentIndex(openPageRank ? 1 : 0);
 }

@@ -12,6 +12,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -34,6 +35,8 @@ struct WindowEndpoints
     QStringList servers;
     // The banner page; empty: no banner is loaded.
     QString bannerUrl;
+    // The Open PageRank service; empty: that source reaches nothing.
+    QString oprEndpoint;
 };
 
 struct WindowSeams
@@ -65,6 +68,9 @@ public:
     // For the command line: the controls that a person would set.
     void setSiteText(const QString &text);
     void setChoices(bool queryPr, bool deadLink, bool exportShort, int linkFilter, int intervalMs);
+    // The PR source: the toolbar service, or Open PageRank with key in its
+    // key field.
+    void setRankChoice(bool openPageRank, const QString &key);
     TBannerView *banner() const { return WebBrowser1; }
     WindowSeams &seams() { return m_seams; }
 
@@ -82,6 +88,7 @@ public:
     void N4Click();
     void tmr2Timer();
     void bsknspndt1Change(int value);
+    void cbb1Change(int index);
 
     int selectedRow() const;
 
@@ -108,6 +115,9 @@ private:
     QPushButton *btn3 = nullptr;
     QPushButton *btn4 = nullptr;
     QCheckBox *bschck2 = nullptr;
+    QLabel *lbl14 = nullptr;
+    QComboBox *cbb1 = nullptr; // PR来源
+    QLineEdit *edt8 = nullptr; // the Open PageRank key
     QCheckBox *bschck3 = nullptr;
     QLabel *lbl1 = nullptr;
     TEntryBox *memo1 = nullptr;

@@ -4,6 +4,7 @@
 #include "listfiles/listexport.h"
 #include "listfiles/listimport.h"
 #include "query/dispatch.h"
+#include "query/ranksource.h"
 #include "shell/errors.h"
 #include "shell/guard.h"
 #include "shell/options.h"
@@ -17,7 +18,7 @@ namespace {
 
 bool runFinished(FormState &s)
 {
-    return !s.tmr2.isActive() && requestsInFlight(s) == 0;
+    return !s.tmr2.isActive() && requestsInFlight(s) == 0 && s.rankSource().rowsWaiting() == 0;
 }
 
 } // namespace
@@ -47,6 +48,7 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
     if (!errors.isEmpty())
         return 1;
     form.setChoices(!options.noPr, !options.noDeadLink, !options.longForm, options.filterIndex(), options.intervalMs);
+    form.setRankChoice(options.openPageRank(), options.apiKey());
     FormState &s = form.state();
     // A site run knows how its page went from the status line, which names
     // the address as it was typed.

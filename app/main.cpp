@@ -51,6 +51,8 @@ int main(int argc, char **argv)
     }
     if (options.bannerGiven)
         endpoints.bannerUrl = options.banner == QLatin1String("none") ? QString() : options.banner;
+    if (!options.oprEndpoint.isEmpty())
+        endpoints.oprEndpoint = options.oprEndpoint;
 
     if (options.headless() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -66,6 +68,7 @@ int main(int argc, char **argv)
     installStandardErrorBox(nullptr); // for errors while the window is created
     TForm1 form(endpoints, TForm1::defaultSeams());
     installStandardErrorBox(&form);
+    form.setRankChoice(options.openPageRank(), options.apiKey());
     form.show();
     return QApplication::exec();
 }

@@ -1,5 +1,6 @@
 #include "query/batch.h"
 
+#include "query/ranksource.h"
 #include "shell/formstate.h"
 #include "shell/textutil.h"
 
@@ -95,6 +96,8 @@ void startListRun(FormState &form)
     form.donecount = 0;
     form.pr1.setValue(0);
     form.pr1.setMaximum(rows);
+    if (form.bschck2)
+        form.rankSource().listBuilt();
     if (!form.tmr2.isActive())
         form.tmr2.start();
 }

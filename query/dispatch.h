@@ -15,7 +15,7 @@ inline const QString ModeSite = QStringLiteral("myurl");
 inline const QString AgentSite = QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)");
 inline const QString AgentQuery = QStringLiteral("Mozilla/4.0 (compatible; GoogleToolbar 2.0.114-big; Windows XP 5.1)");
 
-// A reachability check looks only at whether a body arrives.
+// A reachability check reads only the status and whether a body arrives.
 constexpr qint64 ReachBodyLimit = 64 * 1024;
 } // namespace dispatch
 
@@ -27,6 +27,11 @@ void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString
 // then releases the request.
 void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result);
 void geterror(FormState &form, THTTPGet *Sender);
+
+// A ranking answer for row, from whichever source: counted, written into the
+// PR cell, then the completion check (which repaints the list first when
+// repaintFirst). The caller has made sure that row belongs to the list.
+void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst);
 
 // Number of requests started by gotourl that have not completed yet.
 int requestsInFlight(const FormState &form);

@@ -1,7 +1,7 @@
 #include "query/scheduler.h"
 
 #include "query/dispatch.h"
-#include "query/prquery.h"
+#include "query/ranksource.h"
 #include "shell/formstate.h"
 
 #include <QScopedValueRollback>
@@ -16,14 +16,10 @@ bool rowStillThere(const FormState &form, int row, quint64 generation)
     return form.lv1.generation() == generation && form.lv1.hasRow(row);
 }
 
-void sendRank(FormState &form, int row)
-{
-    const QString url = getprurl(form.lv1.cell(row, CellUrl), form.memo3, form.iplist);
-    gotourl(form, url, row, dispatch::ModeRank);
-}
-
 void sendReach(FormState &form, int row)
 {
+    // The record of an earlier check no longer describes the row.
+    form.lv1.clearCheck(row);
     gotourl(form, form.lv1.cell(row, CellUrl), row, dispatch::ModeReach);
 }
 
@@ -38,7 +34,7 @@ void tmr2Timer(FormState &form)
     const int row = form.curindex;
     const quint64 generation = form.lv1.generation();
     if (form.bschck2 && rowStillThere(form, row, generation))
-        sendRank(form, row);
+        form.rankSource().queryRow(row);
     if (form.bschck3 && rowStillThere(form, row, generation))
         sendReach(form, row);
     if (form.lv1.generation() != generation && form.lv1.count() > 0) {
@@ -64,7 +60,7 @@ void N4Click(FormState &form, int selectedRow)
     const quint64 generation = form.lv1.generation();
     form.lv1.setCell(selectedRow, CellAccess, QStringLiteral("查询..."));
     form.lv1.setCell(selectedRow, CellPr, QStringLiteral("查询..."));
-    sendRank(form, selectedRow);
+    form.rankSource().requeryRow(selectedRow);
     if (rowStillThere(form, selectedRow, generation))
         sendReach(form, selectedRow);
 }

@@ -1,5 +1,6 @@
 #include "shell/formstate.h"
 
+#include "query/ranksource.h"
 #include "survey/regexp.h"
 
 FormState::FormState(QObject *parent)
@@ -7,6 +8,7 @@ FormState::FormState(QObject *parent)
     , m_lbl2(QStringLiteral("数量(0)"))
     , m_lbl5(QStringLiteral("死链=(0)"))
     , m_lbl13(QStringLiteral("提示：输入网址开始PR整站查询"))
+    , m_rankSource(std::make_unique<ToolbarRankSource>(*this))
 {
     pr1.setMaximum(100);
     pr1.setValue(0);
@@ -34,6 +36,11 @@ void FormState::setLbl13(const QString &text)
 {
     m_lbl13 = text;
     emit lbl13Changed(text);
+}
+
+void FormState::setRankSource(std::unique_ptr<RankSource> source)
+{
+    m_rankSource = std::move(source);
 }
 
 void FormState::repaintList()

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class RankSource;
 class TRegExp;
 
 // The module state of the main window and the controls that the handlers
@@ -62,6 +63,11 @@ public:
     void setLbl5(const QString &text);
     void setLbl13(const QString &text);
 
+    // Where PR cells get their answers; the toolbar service unless replaced.
+    RankSource &rankSource() { return *m_rankSource; }
+    const RankSource &rankSource() const { return *m_rankSource; }
+    void setRankSource(std::unique_ptr<RankSource> source);
+
     // Asks the window to repaint the result list at once.
     void repaintList();
 
@@ -75,4 +81,5 @@ private:
     QString m_lbl2;
     QString m_lbl5;
     QString m_lbl13;
+    std::unique_ptr<RankSource> m_rankSource;
 };

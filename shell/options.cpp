@@ -7,6 +7,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QRegularExpression>
+#include <QUrl>
 
 int Options::filterIndex() const
 {
@@ -15,6 +16,11 @@ int Options::filterIndex() const
     if (filter == QLatin1String("external"))
         return 2;
     return 0;
+}
+
+QString Options::apiKey() const
+{
+    return oprKey.isEmpty() ? qEnvironmentVariable("OPR_API_KEY") : oprKey;
 }
 
 QString usageText()
@@ -35,6 +41,9 @@ QString usageText()
         "  --no-deadlink    do not check whether addresses answer\n"
         "  --long           export every column, not only address and PR\n"
         "  --timeout S      give up after S seconds (exit 1)\n"
+        "  --rank-source S  where PR comes from: toolbar (default) or opr (Open PageRank)\n"
+        "  --opr-key KEY    Open PageRank API key (else the environment's OPR_API_KEY)\n"
+        "  --opr-endpoint URL  Open PageRank address (default https://openpagerank.com/api/v1.0/getPageRank)\n"
         "\n"
         "exit status: 0 done, 1 failure or time-out, 2 bad arguments\n");
 }
@@ -63,7 +72,10 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption noPr(QStringLiteral("no-pr"));
     const QCommandLineOption noDeadLink(QStringLiteral("no-deadlink"));
     const QCommandLineOption longForm(QStringLiteral("long"));
-    parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, noPr, noDeadLink, longForm});
+    const QCommandLineOption rankSource(QStringLiteral("rank-source"), QString(), QStringLiteral("S"));
+    const QCommandLineOption oprKey(QStringLiteral("opr-key"), QString(), QStringLiteral("KEY"));
+    const QCommandLineOption oprEndpoint(QStringLiteral("opr-endpoint"), QString(), QStringLiteral("URL"));
+    parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, noPr, noDeadLink, longForm, rankSource, oprKey, oprEndpoint});
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
@@ -95,6 +107,18 @@ ParsedOptions parseOptions(const QStringList &arguments)
         o.filter = parser.value(filter);
     if (!(o.filter == QLatin1String("all") || o.filter == QLatin1String("internal") || o.filter == QLatin1String("external")))
         return fail(QStringLiteral("--filter takes all, internal or external"));
+    if (parser.isSet(rankSource))
+        o.rankSource = parser.value(rankSource);
+    if (!(o.rankSource == QLatin1String("toolbar") || o.openPageRank()))
+        return fail(QStringLiteral("--rank-source takes toolbar or opr"));
+    o.oprKey = parser.value(oprKey);
+    o.oprEndpoint = parser.value(oprEndpoint);
+    if (parser.isSet(oprEndpoint)) {
+        const QUrl endpoint(o.oprEndpoint, QUrl::StrictMode);
+        if (!endpoint.isValid() || endpoint.host().isEmpty()
+            || !(endpoint.scheme() == QLatin1String("http") || endpoint.scheme() == QLatin1String("https")))
+            return fail(QStringLiteral("--opr-endpoint takes an http:// or https:// address"));
+    }
     if (!number(interval, 200, 100000, o.intervalMs))
         return fail(QStringLiteral("--interval takes a number of milliseconds from 200 to 100000"));
     if (!number(timeout, 1, 100000000, o.timeoutSeconds))

@@ -19,9 +19,15 @@ struct Options
     bool noDeadLink = false; // --no-deadlink
     bool longForm = false; // --long
     int timeoutSeconds = 0; // --timeout S; 0: no limit
+    QString rankSource = QStringLiteral("toolbar"); // --rank-source toolbar|opr
+    QString oprKey;        // --opr-key KEY
+    QString oprEndpoint;   // --opr-endpoint URL; empty: the service's own
 
     bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
     int filterIndex() const; // 0 all, 1 internal, 2 external
+    bool openPageRank() const { return rankSource == QLatin1String("opr"); }
+    // --opr-key, else the environment's OPR_API_KEY; empty when neither.
+    QString apiKey() const;
 };
 
 struct ParsedOptions

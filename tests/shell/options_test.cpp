@@ -37,6 +37,17 @@ TEST(Options, AcceptedCommandLines)
     p = parse({"--site", "http://a.com", "--filter", "external", "--out", "o.txt"});
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(p.options.filterIndex(), 2);
+
+    // The PR source, for the window as for a run.
+    EXPECT_FALSE(parse({}).options.openPageRank());
+    p = parse({"--rank-source", "opr", "--opr-key", "k1", "--opr-endpoint", "http://127.0.0.1:9/api"});
+    ASSERT_TRUE(p.ok) << p.error.toStdString();
+    EXPECT_TRUE(p.options.openPageRank());
+    EXPECT_EQ(p.options.oprEndpoint, QStringLiteral("http://127.0.0.1:9/api"));
+    qputenv("OPR_API_KEY", "from-env");
+    EXPECT_EQ(p.options.apiKey(), QStringLiteral("k1"));
+    EXPECT_EQ(parse({"--rank-source", "opr"}).options.apiKey(), QStringLiteral("from-env"));
+    qunsetenv("OPR_API_KEY");
 }
 
 TEST(Options, RefusedCommandLines)
@@ -52,6 +63,9 @@ TEST(Options, RefusedCommandLines)
         {"--out", "o"},                               // nothing to run
         {"--servers"},                                // missing value
         {"--batch", "a", "--out", "o", "--timeout", "0"},
+        {"--rank-source", "google"},
+        {"--opr-endpoint", "ftp://127.0.0.1/x"},
+        {"--opr-endpoint", "not an address"},
     };
     for (const auto &args : bad) {
         const ParsedOptions p = parse(args);

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QtGlobal>
+
+class FormState;
+
+// Where the PR cell of a row gets its answer from. The walk and the re-query
+// ask through this; a source writes and counts each row's answer as a
+// ranking reply does (rankAnswered), whenever that answer comes.
+class RankSource
+{
+public:
+    virtual ~RankSource() = default;
+
+    // A list has been built and its run starts: every row of it is known.
+    virtual void listBuilt() = 0;
+    // The walk's tick has reached row.
+    virtual void queryRow(int row) = 0;
+    // "重新查询" on row: asked again, whatever is known of it.
+    virtual void requeryRow(int row) = 0;
+    // Rows of the current list that wait for an answer the source has yet to
+    // get, beyond the requests that requestsInFlight counts.
+    virtual int rowsWaiting() const = 0;
+};
+
+// The toolbar ranking service: one request per row, through the server pool
+// and the checksum script, routed back by gotourl's "getpr" mode.
+class ToolbarRankSource final : public RankSource
+{
+public:
+    explicit ToolbarRankSource(FormState &form);
+    Q_DISABLE_COPY_MOVE(ToolbarRankSource)
+
+    void listBuilt() override {}
+    void queryRow(int row) override;
+    void requeryRow(int row) override;
+    int rowsWaiting() const override { return 0; }
+
+private:
+    FormState &m_form;
+};

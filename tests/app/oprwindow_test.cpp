@@ -1,0 +1,148 @@
+// The PR source choice in the window and on the command line, against the
+// Open PageRank service on loopback.
+#include "app/Unit1.h"
+#include "query/dispatch.h"
+#include "query/ranksource.h"
+#include "shell/guard.h"
+#include "support/oprservice.h"
+#include "support/windowtesting.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using prqtest::OprService;
+using prqtest::waitUntil;
+
+struct OprWindow : ::testing::Test
+{
+    OprService service;
+    QStringList errors;
+    guard::ErrorBox oldBox;
+    std::unique_ptr<TForm1> form;
+
+    void SetUp() override
+    {
+        oldBox = guard::setErrorBox([this](const QString &, const QString &m) { errors << m; });
+        WindowEndpoints endpoints;
+        endpoints.servers = {QStringLiteral("127.0.0.1:9")};
+        endpoints.oprEndpoint = service.endpoint();
+        form = std::make_unique<TForm1>(endpoints, prqtest::quietSeams());
+        form->show();
+        // The rows' hosts are names: no reachability checks.
+        form->setChoices(true, false, true, 0, 200);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        guard::setErrorBox(oldBox);
+    }
+
+    FormState &s() { return form->state(); }
+    QComboBox *box() { return form->findChild<QComboBox *>(QStringLiteral("cbb1")); }
+    QLineEdit *keyField() { return form->findChild<QLineEdit *>(QStringLiteral("edt8")); }
+    bool runEnded()
+    {
+        return waitUntil([this] { return !s().tmr2.isActive() && requestsInFlight(s()) == 0 && s().rankSource().rowsWaiting() == 0; });
+    }
+    QStringList prColumn()
+    {
+        QStringList out;
+        for (int r = 0; r < s().lv1.count(); ++r)
+            out << s().lv1.cell(r, CellPr);
+        return out;
+    }
+};
+
+TEST_F(OprWindow, TheBoxBesideQueryPrAndTheKeyField)
+{
+    ASSERT_NE(box(), nullptr);
+    ASSERT_NE(keyField(), nullptr);
+    EXPECT_EQ(form->findChild<QLabel *>(QStringLiteral("lbl14"))->text(), QStringLiteral("PR来源"));
+    EXPECT_EQ(box()->count(), 2);
+    EXPECT_EQ(box()->itemText(0), QStringLiteral("工具栏"));
+    EXPECT_EQ(box()->itemText(1), QStringLiteral("Open PageRank"));
+    EXPECT_EQ(box()->currentIndex(), 0);
+    EXPECT_TRUE(dynamic_cast<ToolbarRankSource *>(&s().rankSource()));
+    EXPECT_FALSE(keyField()->isVisible());
+
+    box()->setCurrentIndex(1);
+    EXPECT_TRUE(keyField()->isVisible());
+    EXPECT_FALSE(dynamic_cast<ToolbarRankSource *>(&s().rankSource()));
+    // The strip still fits: the window keeps its width.
+    EXPECT_LE(form->minimumSizeHint().width(), 682);
+    EXPECT_EQ(form->width(), 682);
+
+    box()->setCurrentIndex(0);
+    EXPECT_FALSE(keyField()->isVisible());
+    EXPECT_TRUE(dynamic_cast<ToolbarRankSource *>(&s().rankSource()));
+}
+
+TEST_F(OprWindow, ARunWithTheKeyFieldAndARejectedKey)
+{
+    box()->setCurrentIndex(1);
+    keyField()->setText(QString::fromLatin1(OprService::Key));
+    form->setEntryText(QStringLiteral("d5.localhost/a\nwww.d5.localhost\n127.0.0.1/x\nd8.localhost"));
+    form->btn1Click();
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(prColumn(), (QStringList{"5", "5", "--", "8"}));
+    EXPECT_EQ(s().lbl13(), QStringLiteral("提示：全部查询完毕"));
+    EXPECT_EQ(service.requestCount(), 1u);
+    EXPECT_TRUE(errors.isEmpty());
+
+    keyField()->setText(QStringLiteral("not-the-key"));
+    form->btn1Click();
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(prColumn(), (QStringList{"--", "--", "--", "--"}));
+    EXPECT_EQ(errors, QStringList{QStringLiteral("Open PageRank: API key rejected.")});
+}
+
+TEST_F(OprWindow, CommandLineRun)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in.txt"));
+    const QString out = dir.filePath(QStringLiteral("out.txt"));
+    const QString servers = dir.filePath(QStringLiteral("servers.txt"));
+    {
+        QFile f(in);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("d3.localhost/x\nd14.localhost\n");
+        QFile g(servers);
+        ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+        g.write("127.0.0.1:9\n"); // the toolbar pool, never asked here
+    }
+    const QStringList common{QStringLiteral("--servers"), servers, QStringLiteral("--rank-source"), QStringLiteral("opr"),
+        QStringLiteral("--opr-endpoint"), service.endpoint(), QStringLiteral("--batch"), in, QStringLiteral("--out"), out,
+        QStringLiteral("--no-deadlink"), QStringLiteral("--interval"), QStringLiteral("200"), QStringLiteral("--timeout"), QStringLiteral("60")};
+    const auto exported = [&out] {
+        QFile f(out);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+
+    // The key from the option, then from the environment.
+    prqtest::ProgramRun run = prqtest::runProgram(QStringLiteral(PRQUERY_EXE), common + QStringList{QStringLiteral("--opr-key"), QString::fromLatin1(OprService::Key)});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(exported(), QByteArray("d3.localhost/x\t3\r\r\nd14.localhost\t3\r\r\n"));
+    QFile::remove(out);
+    qputenv("OPR_API_KEY", OprService::Key);
+    run = prqtest::runProgram(QStringLiteral(PRQUERY_EXE), common);
+    qunsetenv("OPR_API_KEY");
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(exported(), QByteArray("d3.localhost/x\t3\r\r\nd14.localhost\t3\r\r\n"));
+    EXPECT_EQ(service.requestCount(), 2u);
+
+    // A refused key: one line, and the run fails.
+    run = prqtest::runProgram(QStringLiteral(PRQUERY_EXE), common + QStringList{QStringLiteral("--opr-key"), QStringLiteral("wrong")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.count(QStringLiteral("Open PageRank: API key rejected")), 1) << run.err.toStdString();
+}
+
+} // namespace
