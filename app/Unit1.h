@@ -64,6 +64,7 @@ public:
     // For the command line: the controls that a person would set.
     void setSiteText(const QString &text);
     void setChoices(bool queryPr, bool deadLink, bool exportShort, int linkFilter, int intervalMs);
+    void setHtmlExtract(bool on);
     TBannerView *banner() const { return WebBrowser1; }
     WindowSeams &seams() { return m_seams; }
 
@@ -102,6 +103,7 @@ private:
     QLineEdit *edt6 = nullptr;
     QWidget *rdlist1 = nullptr;
     QButtonGroup *rdlist1Group = nullptr;
+    QCheckBox *bschck4 = nullptr;
     QLabel *lbl13 = nullptr;
     QPushButton *btn1 = nullptr;
     QPushButton *btn3 = nullptr;

@@ -4,7 +4,6 @@
 #include "query/prquery.h"
 #include "shell/formstate.h"
 #include "shell/textutil.h"
-#include "survey/sitequery.h"
 
 #include <QMutexLocker>
 
@@ -121,8 +120,8 @@ void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
     // site pages are read, so only they are decoded.
     if (routesToRow(*request))
         routeRowReply(form, *request, true, request->mode == dispatch::ModeRank ? prcell(decodeText(Result)) : QString());
-    else if (request->mode == dispatch::ModeSite)
-        siteReplyBranch(form, request->URL, decodeText(Result));
+    else if (request->mode == dispatch::ModeSite && form.onSitePage)
+        form.onSitePage(request->URL, request->FetchRecord().finalUrl, decodeText(Result));
 }
 
 void geterror(FormState &form, THTTPGet *Sender)
