@@ -7,9 +7,9 @@
 #include <memory>
 
 // A text parsed by the HTML5 parser into the tree a browser would build.
-// The parser allocates many small pieces per tag; they come from blocks of
-// this tree and go all at once with it, which nearly halves the time of a
-// parse. Parse errors are not recorded: the tree is all the system reads.
+// Parse errors are not recorded: the tree is all the system reads, and a
+// broken page would otherwise fill memory with them. The tree's memory comes
+// from a pool that the next tree of the thread reuses.
 class HtmlTree final
 {
 public:
@@ -27,8 +27,9 @@ public:
     // The value of an attribute, or nullptr when the element has none.
     static const char *attribute(const GumboNode *node, const char *name);
 
+    class Pool;
+
 private:
-    struct Arena;
-    std::unique_ptr<Arena> m_arena;
+    std::unique_ptr<Pool> m_pool;
     GumboOutput *m_output = nullptr;
 };
