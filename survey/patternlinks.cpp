@@ -49,7 +49,7 @@ PageLinks PatternLinkExtractor::extract(const QString &page)
     }
 
     PageLinks result;
-    if (page.contains(QLatin1String("<base"), Qt::CaseInsensitive)) {
+    if (hasTagOpening(page, u"base")) {
         m_myreg.setGlobal(false);
         m_myreg.setPattern(basePattern());
         const TMatchCollection base = m_myreg.Execute(page);
