@@ -146,7 +146,11 @@ HtmlTree::HtmlTree(const QByteArray &utf8)
     options.allocator = &Pool::allocate;
     options.deallocator = &Pool::deallocate;
     options.userdata = m_pool.get();
-    options.max_errors = 0;
+    // Parse errors stay recorded, unread: with a cap on them this parser
+    // version leaves a dropped duplicate attribute's name in its buffer, so
+    // that a tag repeating one attribute costs time in the square of its
+    // length (four megabytes of "<a " took ten seconds).
+    options.max_errors = -1;
     m_output = gumbo_parse_with_options(&options, utf8.constData(), size_t(utf8.size()));
     if (!m_output || !m_output->document) {
         m_pool->clear();

@@ -7,9 +7,8 @@
 #include <memory>
 
 // A text parsed by the HTML5 parser into the tree a browser would build.
-// Parse errors are not recorded: the tree is all the system reads, and a
-// broken page would otherwise fill memory with them. The tree's memory comes
-// from a pool that the next tree of the thread reuses.
+// The tree's memory comes from a pool that the next tree of the thread
+// reuses.
 class HtmlTree final
 {
 public:
