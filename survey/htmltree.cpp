@@ -80,7 +80,8 @@ private:
 
     void *take(size_t size)
     {
-        const size_t need = (size + kHeader + 15) & ~size_t(15);
+        // A free piece holds the link to the next one on its list.
+        const size_t need = (std::max(size, sizeof(void *)) + kHeader + 15) & ~size_t(15);
         if (need > kLargest) {
             if (m_large.size() == m_large.capacity())
                 m_large.reserve(m_large.size() * 2 + 16);

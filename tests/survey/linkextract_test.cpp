@@ -199,6 +199,25 @@ TEST(HtmlLinks, ReadsTheTreeNotTheLines)
     EXPECT_FALSE(byPattern.join(u'|').contains(QLatin1String("/multi")));
 }
 
+TEST(HtmlLinks, LargePagesOneAfterAnother)
+{
+    // Trees of several blocks, texts longer than a pooled piece, and the
+    // second page parsed in the memory of the first.
+    QString page = QStringLiteral("<body>");
+    for (int i = 0; i < 8000; ++i)
+        page += QStringLiteral("<p class=c><a href=\"/p%1.html\" title=t>第%1页</a></p>\n").arg(i);
+    const QString longText(300000, u'x');
+    page += QStringLiteral("<a href=\"/long\">") + longText + QStringLiteral("</a>");
+    for (int round = 0; round < 2; ++round) {
+        HtmlLinkExtractor extractor;
+        const PageLinks found = extractor.extract(page);
+        ASSERT_EQ(found.links.size(), 8001u);
+        EXPECT_EQ(found.links[7345].href, QStringLiteral("/p7345.html"));
+        EXPECT_EQ(found.links[7345].text, QStringLiteral("第7345页"));
+        EXPECT_EQ(found.links.back().text, longText);
+    }
+}
+
 TEST(ExprTest, EngineFailureRaises)
 {
     TRegExp myreg;
