@@ -208,41 +208,6 @@ void BM_BareAnchorsOneMatch(benchmark::State &state)
     runExtraction(state, bareAnchorsPage(state.range(0) * kMB, true));
 }
 
-void BM_Re2ScanManyLines(benchmark::State &state)
-{
-    runBareScan(state, page(portalBlock, state.range(0) * kMB, true));
-}
-
-void BM_Re2ScanDirectoryManyLines(benchmark::State &state)
-{
-    runBareScan(state, page(directoryBlock, state.range(0) * kMB, true));
-}
-
-void BM_HtmlManyLines(benchmark::State &state)
-{
-    runParser(state, page(portalBlock, state.range(0) * kMB, true));
-}
-
-void BM_HtmlOneLine(benchmark::State &state)
-{
-    runParser(state, page(portalBlock, state.range(0) * kMB, false));
-}
-
-void BM_HtmlDirectoryManyLines(benchmark::State &state)
-{
-    runParser(state, page(directoryBlock, state.range(0) * kMB, true));
-}
-
-void BM_HtmlUnclosedAnchors(benchmark::State &state)
-{
-    runParser(state, unclosedAnchorsPage(state.range(0) * kMB));
-}
-
-void BM_HtmlBareAnchors(benchmark::State &state)
-{
-    runParser(state, bareAnchorsPage(state.range(0) * kMB, true));
-}
-
 // The machine is shared: with --benchmark_repetitions the least time is the
 // figure least disturbed by other work.
 double least(const std::vector<double> &v)
@@ -259,10 +224,37 @@ BENCHMARK(BM_DirectoryOneLine)->Arg(1)->Arg(10)->Arg(20)->Unit(benchmark::kMilli
 BENCHMARK(BM_UnclosedAnchors)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
 BENCHMARK(BM_BareAnchors)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
 BENCHMARK(BM_BareAnchorsOneMatch)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
-BENCHMARK(BM_Re2ScanManyLines)->Arg(1)->Arg(5)->Arg(20)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
-BENCHMARK(BM_Re2ScanDirectoryManyLines)->Arg(1)->Arg(5)->Arg(20)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
-BENCHMARK(BM_HtmlManyLines)->Arg(1)->Arg(5)->Arg(20)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
-BENCHMARK(BM_HtmlOneLine)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
-BENCHMARK(BM_HtmlDirectoryManyLines)->Arg(1)->Arg(5)->Arg(20)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
-BENCHMARK(BM_HtmlUnclosedAnchors)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
-BENCHMARK(BM_HtmlBareAnchors)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
+
+// The bare scan and the HTML parser over the same pages as the pattern above.
+namespace {
+
+using PageMaker = QString (*)(qsizetype bytes);
+using Runner = void (*)(benchmark::State &, const QString &);
+
+void add(const char *name, Runner run, PageMaker make, std::initializer_list<int64_t> sizes)
+{
+    benchmark::internal::Benchmark *b = benchmark::RegisterBenchmark(name, [run, make](benchmark::State &state) {
+        run(state, make(state.range(0) * kMB));
+    });
+    for (const int64_t mb : sizes)
+        b->Arg(mb);
+    b->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);
+}
+
+const bool registered = [] {
+    const PageMaker portal = [](qsizetype bytes) { return page(portalBlock, bytes, true); };
+    const PageMaker portalOneLine = [](qsizetype bytes) { return page(portalBlock, bytes, false); };
+    const PageMaker directory = [](qsizetype bytes) { return page(directoryBlock, bytes, true); };
+    const PageMaker unclosed = [](qsizetype bytes) { return unclosedAnchorsPage(bytes); };
+    const PageMaker bare = [](qsizetype bytes) { return bareAnchorsPage(bytes, true); };
+    add("BM_Re2ScanManyLines", runBareScan, portal, {1, 5, 20});
+    add("BM_Re2ScanDirectoryManyLines", runBareScan, directory, {1, 5, 20});
+    add("BM_HtmlManyLines", runParser, portal, {1, 5, 20});
+    add("BM_HtmlOneLine", runParser, portalOneLine, {1, 5});
+    add("BM_HtmlDirectoryManyLines", runParser, directory, {1, 5, 20});
+    add("BM_HtmlUnclosedAnchors", runParser, unclosed, {1, 4});
+    add("BM_HtmlBareAnchors", runParser, bare, {1, 4});
+    return true;
+}();
+
+} // namespace
