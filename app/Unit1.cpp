@@ -181,6 +181,7 @@ void TForm1::buildControls()
         radios->addWidget(b);
     }
     rdlist1Group->button(0)->setChecked(true);
+    bschck4 = new QCheckBox(QStringLiteral("按HTML解析"), this);
     lbl13 = new QLabel(m_state->lbl13(), this);
     // The status shows whole request addresses; a long one is cut at the
     // window's edge instead of widening the window.
@@ -190,7 +191,7 @@ void TForm1::buildControls()
     site->setObjectName(QStringLiteral("siteStrip"));
     QVBoxLayout *siteLines = stackIn(site, 2, 2);
     siteLines->addWidget(lineOf(site, 20, {lbl12, lbl6}));
-    siteLines->addWidget(lineOf(site, 24, {edt6, rdlist1}));
+    siteLines->addWidget(lineOf(site, 24, {edt6, rdlist1, bschck4}));
     siteLines->addWidget(lineOf(site, 20, {lbl13}, true));
     panel->addWidget(site);
 
@@ -284,7 +285,7 @@ void TForm1::buildControls()
     N2 = bsknpmn1->addAction(QStringLiteral("访问网站"));
 
     const std::pair<QObject *, const char *> names[] = {
-        {lbl12, "lbl12"}, {lbl6, "lbl6"}, {edt6, "edt6"}, {rdlist1, "rdlist1"}, {lbl13, "lbl13"},
+        {lbl12, "lbl12"}, {lbl6, "lbl6"}, {edt6, "edt6"}, {rdlist1, "rdlist1"}, {bschck4, "bschck4"}, {lbl13, "lbl13"},
         {btn1, "btn1"}, {btn3, "btn3"}, {btn4, "btn4"}, {bschck2, "bschck2"}, {bschck3, "bschck3"},
         {lbl14, "lbl14"}, {cbb1, "cbb1"}, {edt8, "edt8"},
         {lbl1, "lbl1"}, {memo1, "memo1"}, {WebBrowser1, "WebBrowser1"}, {pr1, "pr1"}, {btn2, "btn2"},
@@ -320,10 +321,15 @@ void TForm1::connectControls()
     connect(bschck1, &QCheckBox::toggled, this, [&s](bool on) { s.bschck1 = on; });
     connect(bschck2, &QCheckBox::toggled, this, [&s](bool on) { s.bschck2 = on; });
     connect(bschck3, &QCheckBox::toggled, this, [&s](bool on) { s.bschck3 = on; });
+    connect(bschck4, &QCheckBox::toggled, this, [&s](bool on) { s.bschck4 = on; });
     connect(rdlist1Group, &QButtonGroup::idToggled, this, [&s](int id, bool on) {
         if (on)
             s.rdlist1 = id;
     });
+
+    s.onSitePage = [&s](const QString &siteUrl, const QString &finalUrl, const QString &page) {
+        siteReplyBranch(s, siteUrl, finalUrl, page);
+    };
 
     connect(&s, &FormState::lbl2Changed, lbl2, &QLabel::setText);
     connect(&s, &FormState::lbl5Changed, lbl5, &QLabel::setText);
@@ -503,4 +509,9 @@ void TForm1::setRankChoice(bool openPageRank, const QString &key)
 {
     edt8->setText(key);
     cbb1->setCurrentIndex(openPageRank ? 1 : 0);
+}
+
+void TForm1::setHtmlExtract(bool on)
+{
+    bschck4->setChecked(on);
 }

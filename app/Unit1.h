@@ -71,6 +71,7 @@ public:
     // The PR source: the toolbar service, or Open PageRank with key in its
     // key field.
     void setRankChoice(bool openPageRank, const QString &key);
+    void setHtmlExtract(bool on);
     TBannerView *banner() const { return WebBrowser1; }
     WindowSeams &seams() { return m_seams; }
 
@@ -110,6 +111,7 @@ private:
     QLineEdit *edt6 = nullptr;
     QWidget *rdlist1 = nullptr;
     QButtonGroup *rdlist1Group = nullptr;
+    QCheckBox *bschck4 = nullptr;
     QLabel *lbl13 = nullptr;
     QPushButton *btn1 = nullptr;
     QPushButton *btn3 = nullptr;

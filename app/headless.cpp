@@ -49,6 +49,7 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
         return 1;
     form.setChoices(!options.noPr, !options.noDeadLink, !options.longForm, options.filterIndex(), options.intervalMs);
     form.setRankChoice(options.openPageRank(), options.apiKey());
+    form.setHtmlExtract(options.extract == QLatin1String("html"));
     FormState &s = form.state();
     // A site run knows how its page went from the status line, which names
     // the address as it was typed.

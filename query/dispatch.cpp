@@ -4,7 +4,6 @@
 #include "query/prquery.h"
 #include "shell/formstate.h"
 #include "shell/textutil.h"
-#include "survey/sitequery.h"
 
 #include <QMutexLocker>
 
@@ -137,8 +136,8 @@ void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
         routeRowReply(form, *request, pageAnswered(*request), QString());
     else if (request->mode == dispatch::ModeSite && !pageAnswered(*request))
         siteFailed(form, *request);
-    else if (request->mode == dispatch::ModeSite)
-        siteReplyBranch(form, request->URL, decodeText(Result));
+    else if (request->mode == dispatch::ModeSite && form.onSitePage)
+        form.onSitePage(request->URL, request->FetchRecord().finalUrl, decodeText(Result));
 }
 
 void geterror(FormState &form, THTTPGet *Sender)

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class RankSource;
@@ -55,6 +56,13 @@ public:
     bool bschck2 = true; // 查询PR
     bool bschck3 = true; // 死链检测
     int rdlist1 = 0;     // 0 所有链接, 1 站内链接, 2 站外链接
+    bool bschck4 = false; // 按HTML解析
+
+    // Takes the page of a whole-site query once it has arrived: the address
+    // as requested, the address it was finally read from (empty when the
+    // fetch does not say) and the page's text. The window installs the
+    // survey here, so that the reply routing needs no part of it.
+    std::function<void(const QString &siteUrl, const QString &finalUrl, const QString &page)> onSitePage;
 
     const QString &lbl2() const { return m_lbl2; }
     const QString &lbl5() const { return m_lbl5; }

@@ -35,6 +35,7 @@ QString usageText()
         "  --batch FILE     import FILE (\"-\": standard input), query every line, export, exit\n"
         "  --site URL       survey the links of the page at URL, query them, export, exit\n"
         "  --filter KIND    links kept by --site: all (default), internal or external\n"
+        "  --extract HOW    how --site reads links: pattern (default) or html (HTML parser)\n"
         "  --out FILE       where a batch or site run exports its list\n"
         "  --interval MS    query interval, 200 to 100000 ms (default 1000)\n"
         "  --no-pr          do not query the PR\n"
@@ -66,6 +67,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption batch(QStringLiteral("batch"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption site(QStringLiteral("site"), QString(), QStringLiteral("URL"));
     const QCommandLineOption filter(QStringLiteral("filter"), QString(), QStringLiteral("KIND"));
+    const QCommandLineOption extract(QStringLiteral("extract"), QString(), QStringLiteral("HOW"));
     const QCommandLineOption out(QStringLiteral("out"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption interval(QStringLiteral("interval"), QString(), QStringLiteral("MS"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("S"));
@@ -75,7 +77,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption rankSource(QStringLiteral("rank-source"), QString(), QStringLiteral("S"));
     const QCommandLineOption oprKey(QStringLiteral("opr-key"), QString(), QStringLiteral("KEY"));
     const QCommandLineOption oprEndpoint(QStringLiteral("opr-endpoint"), QString(), QStringLiteral("URL"));
-    parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, noPr, noDeadLink, longForm, rankSource, oprKey, oprEndpoint});
+    parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, noPr, noDeadLink, longForm, rankSource, oprKey, oprEndpoint, extract});
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
@@ -119,6 +121,10 @@ ParsedOptions parseOptions(const QStringList &arguments)
             || !(endpoint.scheme() == QLatin1String("http") || endpoint.scheme() == QLatin1String("https")))
             return fail(QStringLiteral("--opr-endpoint takes an http:// or https:// address"));
     }
+    if (parser.isSet(extract))
+        o.extract = parser.value(extract);
+    if (!(o.extract == QLatin1String("pattern") || o.extract == QLatin1String("html")))
+        return fail(QStringLiteral("--extract takes pattern or html"));
     if (!number(interval, 200, 100000, o.intervalMs))
         return fail(QStringLiteral("--interval takes a number of milliseconds from 200 to 100000"));
     if (!number(timeout, 1, 100000000, o.timeoutSeconds))
@@ -135,6 +141,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
     }
     if (!o.batchFile.isEmpty() && o.filter != QLatin1String("all"))
         return fail(QStringLiteral("--filter applies to --site only"));
+    if (o.site.isEmpty() && parser.isSet(extract))
+        return fail(QStringLiteral("--extract applies to --site only"));
     parsed.ok = true;
     return parsed;
 }

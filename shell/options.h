@@ -22,6 +22,7 @@ struct Options
     QString rankSource = QStringLiteral("toolbar"); // --rank-source toolbar|opr
     QString oprKey;        // --opr-key KEY
     QString oprEndpoint;   // --opr-endpoint URL; empty: the service's own
+    QString extract = QStringLiteral("pattern"); // --extract pattern|html
 
     bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
     int filterIndex() const; // 0 all, 1 internal, 2 external

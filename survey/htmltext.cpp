@@ -3,11 +3,7 @@
 #include "shell/textutil.h"
 #include "survey/regexp.h"
 
-namespace {
-
-// True when text holds "<" directly followed by name (lower case ASCII) with
-// its letters in any case: what the pattern of that step needs to match.
-bool hasOpening(const QString &text, QStringView name)
+bool hasTagOpening(const QString &text, QStringView name)
 {
     for (qsizetype at = text.indexOf(u'<'); at >= 0; at = text.indexOf(u'<', at + 1)) {
         if (startsWithAsciiNoCase(QStringView(text).mid(at + 1), name))
@@ -15,8 +11,6 @@ bool hasOpening(const QString &text, QStringView name)
     }
     return false;
 }
-
-} // namespace
 
 QString losehtml(TRegExp &myreg, const QString &text)
 {
@@ -39,7 +33,7 @@ QString losehtml(TRegExp &myreg, const QString &text)
         {QStringView(u"object"), QStringLiteral("<object(.+?)</object>")},
     };
     for (const auto &element : kElements) {
-        if (hasOpening(s, element.name))
+        if (hasTagOpening(s, element.name))
             s = regdelete(myreg, element.pattern, s);
     }
     s = regdelete(myreg, QStringLiteral("<\\/*[^<>]*>"), s);

@@ -2,25 +2,22 @@
 
 #include "shell/errors.h"
 #include "shell/textutil.h"
-#include "survey/htmltext.h"
-#include "survey/regexp.h"
+#include "survey/linkextractor.h"
+#include "survey/linkresolve.h"
+#include "survey/patternlinks.h"
 #include "survey/sitedomain.h"
 
 #include <QStringBuilder>
 
-QStringList ExprTest(TRegExp &myreg, const QString &pattern, const QString &page, const QString &siteurl)
+QStringList linkRecords(LinkExtractor &extractor, const QString &page, const QString &siteurl, const QString &pageUrl)
 {
-    TRegExp reg;
-    reg.setGlobal(true);
-    reg.setPattern(pattern);
-    reg.setIgnoreCase(true);
-    const TMatchCollection matches = reg.Execute(page);
+    const PageLinks found = extractor.extract(page);
 
-    // The same for every link; when it cannot be worked out every link is
-    // skipped.
+    // Lower-cased before the suffix rule looks at it, so that a site typed
+    // in capitals keeps as many labels as its links do.
     QString siteDomain;
     try {
-        siteDomain = asciilower(getdomain2(siteurl));
+        siteDomain = getdomain2(asciilower(withWebScheme(siteurl)));
     } catch (const AppError &) {
         return {};
     }
@@ -28,22 +25,25 @@ QStringList ExprTest(TRegExp &myreg, const QString &pattern, const QString &page
     static const QString kSeparator = QStringLiteral("[@m@]");
     static const QString kIn = kSeparator + QStringLiteral("in");
     static const QString kOut = kSeparator + QStringLiteral("out");
+    const LinkResolver resolver(pageUrl, found.baseHref);
     QStringList records;
-    records.reserve(matches.Count());
-    for (qsizetype i = 0; i < matches.Count(); ++i) {
-        const TSubMatches &subs = matches.Item(i).SubMatches();
-        if (subs.Count() < 2)
-            continue;
+    records.reserve(qsizetype(found.links.size()));
+    for (const PageLink &link : found.links) {
         try {
-            QString link = subs.Item(0);
-            if (!startsWithAsciiNoCase(link, u"http://") && !startsWithAsciiNoCase(link, u"https://"))
-                link = siteurl % u'/' % link;
-            const QString linkDomain = asciilower(getdomain2(link));
-            const QString text = losehtml(myreg, subs.Item(1));
-            records.append(link % kSeparator % text % (linkDomain == siteDomain ? kIn : kOut));
+            const QString url = resolver.resolve(link.href);
+            if (url.isEmpty())
+                continue;
+            const QString linkDomain = asciilower(getdomain2(url));
+            records.append(url % kSeparator % link.text % (linkDomain == siteDomain ? kIn : kOut));
         } catch (const AppError &) {
             // This link only: the others are still listed.
         }
     }
     return records;
+}
+
+QStringList ExprTest(TRegExp &myreg, const QString &pattern, const QString &page, const QString &siteurl)
+{
+    PatternLinkExtractor extractor(myreg, pattern);
+    return linkRecords(extractor, page, siteurl, pageAddress(siteurl, QString()));
 }

@@ -3,14 +3,19 @@
 #include <QString>
 #include <QStringList>
 
+class LinkExtractor;
 class TRegExp;
 
 // The links of a page as records address + "[@m@]" + anchor text + "[@m@]in"
-// or "[@m@]out", in page order, one per match of pattern (its group 0 the
-// address, group 1 the anchor text), repeats kept.
-// An address that does not begin with "http://" or "https://" (any case) is
-// joined to siteurl as siteurl + "/" + address. A link is "in" when its site
-// domain, lower-cased, equals that of siteurl. Anchor texts are cleaned with
-// losehtml on myreg. A link whose domain or text cannot be worked out is
-// skipped; a failure of the regex service itself raises AppError.
+// or "[@m@]out", in page order, one per anchor the extractor reads, repeats
+// kept. pageUrl is the address the page was read from (see pageAddress);
+// every address is resolved against it or the page's <base> (see
+// LinkResolver), and one that is not a web address is skipped. A link is
+// "in" when its site domain, lower-cased, equals that of siteurl lower-cased
+// (read as "http://" + siteurl when it names no scheme). A link whose domain
+// cannot be worked out is skipped, and so is every link when the site's
+// cannot. A failure to read the page at all raises AppError.
+QStringList linkRecords(LinkExtractor &extractor, const QString &page, const QString &siteurl, const QString &pageUrl);
+
+// linkRecords with the link pattern, for a page read from siteurl itself.
 QStringList ExprTest(TRegExp &myreg, const QString &pattern, const QString &page, const QString &siteurl);

@@ -1,9 +1,6 @@
 #include "survey/sitedomain.h"
 
 #include "shell/errors.h"
-#include "shell/textutil.h"
-
-#include <QStringBuilder>
 
 namespace {
 
@@ -18,33 +15,45 @@ const QString &suffixText()
 
 } // namespace
 
+// The pieces that the rule takes from its splits at "?", "/", ":" and "."
+// are found in place: a survey works out the domain of every link.
 QString getdomain2(const QString &url)
 {
-    const QStringList beforeQuery = splitstr(url, QStringLiteral("?"));
-    if (beforeQuery.isEmpty())
+    if (url.isEmpty())
         throw AppError(QStringLiteral("Empty address"));
-    // Only pieces 0 to 2 at "/", and whether there are three, play a part:
-    // the rest of the path is cut off before splitting, which changes neither.
-    const QString &head = beforeQuery.at(0);
+    QStringView head(url);
+    const qsizetype query = head.indexOf(u'?');
+    if (query >= 0)
+        head = head.left(query);
+    if (head.isEmpty())
+        throw AppError(QStringLiteral("Address without a host: ") + url);
+
+    // Piece 2 at "/" when there are three pieces or more, else piece 0.
     const qsizetype firstSlash = head.indexOf(u'/');
     const qsizetype secondSlash = firstSlash < 0 ? -1 : head.indexOf(u'/', firstSlash + 1);
-    const qsizetype thirdSlash = secondSlash < 0 ? -1 : head.indexOf(u'/', secondSlash + 1);
-    const QStringList parts = splitstr(thirdSlash < 0 ? head : head.left(thirdSlash), QStringLiteral("/"));
-    if (parts.isEmpty())
-        throw AppError(QStringLiteral("Address without a host: ") + url);
-    const QStringList hostAndPort = splitstr(parts.size() >= 3 ? parts.at(2) : parts.at(0), QStringLiteral(":"));
+    QStringView hostAndPort;
+    if (secondSlash >= 0) {
+        const qsizetype thirdSlash = head.indexOf(u'/', secondSlash + 1);
+        hostAndPort = head.mid(secondSlash + 1, thirdSlash < 0 ? -1 : thirdSlash - secondSlash - 1);
+    } else {
+        hostAndPort = firstSlash < 0 ? head : head.left(firstSlash);
+    }
     if (hostAndPort.isEmpty())
         throw AppError(QStringLiteral("Address without a host: ") + url);
-    const QStringList labels = splitstr(hostAndPort.at(0), QStringLiteral("."));
-    if (labels.size() < 2)
-        throw AppError(QStringLiteral("Host of a single label: ") + url);
+    const qsizetype colon = hostAndPort.indexOf(u':');
+    const QStringView host = colon < 0 ? hostAndPort : hostAndPort.left(colon);
 
-    const qsizetype n = labels.size();
-    const QString &last = labels.at(n - 1);
-    const QString &second = labels.at(n - 2);
-    if (last.size() > 2 || !suffixText().contains(u'.' % second))
-        return second % u'.' % last;
-    if (n < 3)
+    // The dots before the last, second-to-last and third-to-last labels.
+    const qsizetype lastDot = host.lastIndexOf(u'.');
+    if (lastDot < 0)
+        throw AppError(QStringLiteral("Host of a single label: ") + url);
+    const qsizetype secondDot = lastDot == 0 ? -1 : host.lastIndexOf(u'.', lastDot - 1);
+    const QStringView last = host.mid(lastDot + 1);
+    const QStringView second = host.mid(secondDot + 1, lastDot - secondDot - 1);
+    if (last.size() > 2 || !suffixText().contains(u'.' + second.toString()))
+        return host.mid(secondDot + 1).toString();
+    if (secondDot < 0)
         throw AppError(QStringLiteral("Host too short for its suffix: ") + url);
-    return labels.at(n - 3) % u'.' % second % u'.' % last;
+    const qsizetype thirdDot = secondDot == 0 ? -1 : host.lastIndexOf(u'.', secondDot - 1);
+    return host.mid(thirdDot + 1).toString();
 }

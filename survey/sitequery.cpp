@@ -4,9 +4,13 @@
 #include "query/dispatch.h"
 #include "shell/formstate.h"
 #include "shell/textutil.h"
+#include "survey/htmllinks.h"
 #include "survey/linkextract.h"
+#include "survey/linkresolve.h"
+#include "survey/patternlinks.h"
 #include "survey/regexp.h"
 
+#include <memory>
 #include <vector>
 
 void btn3Click(FormState &form, const QString &siteText)
@@ -16,12 +20,16 @@ void btn3Click(FormState &form, const QString &siteText)
     gotourl(form, form.siteurl, 0, dispatch::ModeSite);
 }
 
-void siteReplyBranch(FormState &form, const QString &siteUrl, const QString &page)
+void siteReplyBranch(FormState &form, const QString &siteUrl, const QString &finalUrl, const QString &page)
 {
     if (!form.myreg)
         form.myreg = std::make_unique<TRegExp>();
-    const QStringList records = ExprTest(*form.myreg, form.linkexpr, page, siteUrl);
-
+    std::unique_ptr<LinkExtractor> extractor;
+    if (form.bschck4)
+        extractor = std::make_unique<HtmlLinkExtractor>();
+    else
+        extractor = std::make_unique<PatternLinkExtractor>(*form.myreg, form.linkexpr);
+    const QStringList records = linkRecords(*extractor, page, siteUrl, pageAddress(siteUrl, finalUrl));
 
     const QString access = form.bschck3 ? QStringLiteral("查询中...") : QStringLiteral("--");
     const QString rank = form.bschck2 ? QStringLiteral("查询中...") : QStringLiteral("--");

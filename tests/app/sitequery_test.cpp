@@ -90,7 +90,8 @@ TEST_F(SiteQuery, ListsTheSiteAndItsLinks)
 {
     survey(0);
     const QString s0 = site();
-    const QString base = s0.mid(7); // normurl drops "http://"
+    const QString base = pages.url(QString()).mid(7); // the host; normurl drops "http://"
+    // Root-relative links go to the root of the page's host.
     const QList<QStringList> expected = {
         {"0", "内", "---", s0, "--", "--"},
         {"1", "内", "关于我们", base + "/about.html", "--", "--"},
@@ -113,6 +114,37 @@ TEST_F(SiteQuery, ListsTheSiteAndItsLinks)
     const auto requests = pages.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].header("User-Agent"), "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)");
+}
+
+TEST_F(SiteQuery, TheParserChoiceReadsAnchorsOverLines)
+{
+    form->setHtmlExtract(true);
+    EXPECT_TRUE(s().bschck4);
+    survey(0);
+    QStringList texts;
+    for (const QStringList &r : rows())
+        texts << r[2] + u'=' + r[3];
+    const QString base = pages.url(QString()).mid(7);
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("---=") + site(), QStringLiteral("关于我们=") + base + QStringLiteral("/about.html"),
+                                  QStringLiteral("Other=www.other.com/x"), QStringLiteral("安全=https://www.other.org/y"),
+                                  QStringLiteral("again=") + base + QStringLiteral("/about.html"),
+                                  QStringLiteral("over a line break=") + base + QStringLiteral("/split.html"),
+                                  QStringLiteral("x=") + base + QStringLiteral("/mark")}));
+}
+
+TEST_F(SiteQuery, LinksResolveAgainstTheFinalAddress)
+{
+    // The window hands the page to the survey with the address it was read
+    // from after redirects.
+    ASSERT_TRUE(s().onSitePage);
+    form->setChoices(false, false, true, 0, 200);
+    s().onSitePage(QStringLiteral("http://www.example.com"), QStringLiteral("https://www.example.com/news/list.html"),
+                   QStringLiteral("<a href=\"item.html\">i</a><a href=\"../top.html\">t</a>"));
+    ASSERT_EQ(s().lv1.count(), 3);
+    EXPECT_EQ(s().lv1.cell(0, 2), QStringLiteral("http://www.example.com"));
+    EXPECT_EQ(s().lv1.cell(1, 2), QStringLiteral("https://www.example.com/news/item.html"));
+    EXPECT_EQ(s().lv1.cell(2, 2), QStringLiteral("https://www.example.com/top.html"));
+    s().tmr2.stop();
 }
 
 TEST_F(SiteQuery, FiltersKeepNumbersAndResetTheCounters)
@@ -190,6 +222,17 @@ TEST_F(SiteQuery, HeadlessSiteRun)
     const QList<QByteArray> records = f.readAll().split('\n');
     ASSERT_EQ(records.size(), 5); // four records and the end
     EXPECT_TRUE(records[0].startsWith("0\t\xe5\x86\x85\t---\t" + site().toUtf8() + "\t--\t--\r\r"));
+
+    // With the HTML parser the anchor over a line break is found too.
+    const QString outHtml = dir.filePath(QStringLiteral("html.txt"));
+    const prqtest::ProgramRun html = prqtest::runProgram(QStringLiteral(PRQUERY_EXE),
+        {QStringLiteral("--servers"), servers, QStringLiteral("--site"), site(), QStringLiteral("--filter"), QStringLiteral("internal"),
+            QStringLiteral("--extract"), QStringLiteral("html"), QStringLiteral("--no-pr"), QStringLiteral("--no-deadlink"),
+            QStringLiteral("--interval"), QStringLiteral("200"), QStringLiteral("--out"), outHtml, QStringLiteral("--timeout"), QStringLiteral("60")});
+    EXPECT_EQ(html.exitCode, 0) << html.err.toStdString();
+    QFile h(outHtml);
+    ASSERT_TRUE(h.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(h.readAll().contains("/split.html\t"));
 
     // Keeping only external links of a page that has none leaves no row at
     // all, and the run still succeeds.

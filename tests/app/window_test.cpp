@@ -106,6 +106,9 @@ TEST_F(WindowFixture, StartState)
     EXPECT_EQ(child<QCheckBox>("bschck1")->text(), QStringLiteral("只导出网址和PR"));
     EXPECT_EQ(child<QCheckBox>("bschck2")->text(), QStringLiteral("查询PR"));
     EXPECT_EQ(child<QCheckBox>("bschck3")->text(), QStringLiteral("死链检测"));
+    EXPECT_EQ(child<QCheckBox>("bschck4")->text(), QStringLiteral("按HTML解析"));
+    EXPECT_FALSE(child<QCheckBox>("bschck4")->isChecked());
+    EXPECT_TRUE(child<QWidget>("siteStrip")->isAncestorOf(child<QCheckBox>("bschck4")));
     EXPECT_EQ(child<QLineEdit>("edt6")->text(), QStringLiteral("http://"));
     EXPECT_EQ(child<QLineEdit>("edt6")->width(), 321);
     EXPECT_TRUE(child<QPlainTextEdit>("memo1")->toPlainText().isEmpty());

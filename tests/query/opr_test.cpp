@@ -226,7 +226,7 @@ TEST_F(OprRun, RowsWithoutADomainAndUnknownDomains)
 TEST_F(OprRun, ASiteListAsksItsDomainsWhenItIsListed)
 {
     form.linkexpr = storedtext::linkPattern();
-    siteReplyBranch(form, QStringLiteral("http://www.d2.localhost/"),
+    siteReplyBranch(form, QStringLiteral("http://www.d2.localhost/"), QString(),
         QStringLiteral("<a href=\"/in\">in</a> <a href=\"http://d9.localhost/x\">out</a> <a href=\"http://127.0.0.1/\">ip</a>"));
     ASSERT_EQ(form.lv1.count(), 4);
     ASSERT_TRUE(runEnded());

@@ -37,6 +37,11 @@ TEST(Options, AcceptedCommandLines)
     p = parse({"--site", "http://a.com", "--filter", "external", "--out", "o.txt"});
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(p.options.filterIndex(), 2);
+    EXPECT_EQ(p.options.extract, QStringLiteral("pattern"));
+
+    p = parse({"--site", "http://a.com", "--extract", "html", "--out", "o.txt"});
+    ASSERT_TRUE(p.ok) << p.error.toStdString();
+    EXPECT_EQ(p.options.extract, QStringLiteral("html"));
 
     // The PR source, for the window as for a run.
     EXPECT_FALSE(parse({}).options.openPageRank());
@@ -60,6 +65,9 @@ TEST(Options, RefusedCommandLines)
         {"--batch", "a", "--out", "o", "--interval", "x"},
         {"--batch", "a", "--out", "o", "--filter", "internal"},
         {"--site", "a", "--out", "o", "--filter", "some"},
+        {"--site", "a", "--out", "o", "--extract", "dom"},
+        {"--batch", "a", "--out", "o", "--extract", "html"},
+        {"--extract", "pattern"},
         {"--out", "o"},                               // nothing to run
         {"--servers"},                                // missing value
         {"--batch", "a", "--out", "o", "--timeout", "0"},
