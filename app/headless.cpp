@@ -48,6 +48,7 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
         return 1;
     form.setChoices(!options.noPr, !options.noDeadLink, !options.longForm, options.filterIndex(), options.intervalMs);
     FormState &s = form.state();
+    s.requestTimeoutMs = options.requestTimeoutSeconds * 1000;
     // A site run knows how its page went from the status line, which names
     // the address as it was typed.
     bool pageListed = false;

@@ -19,6 +19,7 @@ struct Options
     bool noDeadLink = false; // --no-deadlink
     bool longForm = false; // --long
     int timeoutSeconds = 0; // --timeout S; 0: no limit
+    int requestTimeoutSeconds = 120; // --request-timeout S: the limit of one request
 
     bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
     int filterIndex() const; // 0 all, 1 internal, 2 external
