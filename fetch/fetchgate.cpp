@@ -27,6 +27,8 @@ struct GateState
     int limit = TFetchGate::DefaultCapacity;
     int inFlight = 0;
     bool pumpPosted = false;
+    // A timer for the end of a pause runs.
+    bool timerPending = false;
 };
 
 GateState &gate()
@@ -47,13 +49,10 @@ void TFetchGate::Submit(TPendingFetch fetch)
     GateState &g = gate();
     {
         std::lock_guard<std::mutex> lock(g.mutex);
-        if (!g.waiting.empty() || !mayStart(g)) {
-            g.waiting.push_back(std::move(fetch));
-            return;
-        }
-        ++g.inFlight;
+        g.waiting.push_back(std::move(fetch));
     }
-    Start(std::move(fetch));
+    // Starts it at once when nothing waits before it and a slot is free.
+    Pump();
 }
 
 bool TFetchGate::Withdraw(const TFetchLink *link)
@@ -169,10 +168,28 @@ void TFetchGate::Pump()
 
 void TFetchGate::PumpLater(Clock::time_point when)
 {
+    GateState &g = gate();
+    {
+        std::lock_guard<std::mutex> lock(g.mutex);
+        if (g.timerPending)
+            return;
+        g.timerPending = true;
+    }
     const auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(when - Clock::now());
-    fetchcall::postToMainThread([delay] {
-        QTimer::singleShot(std::max<qint64>(0, delay.count()), QCoreApplication::instance(), &TFetchGate::Pump);
+    const bool posted = fetchcall::postToMainThread([delay] {
+        QTimer::singleShot(std::max<qint64>(0, delay.count()), QCoreApplication::instance(), [] {
+            {
+                GateState &g = gate();
+                std::lock_guard<std::mutex> lock(g.mutex);
+                g.timerPending = false;
+            }
+            Pump();
+        });
     });
+    if (!posted) {
+        std::lock_guard<std::mutex> lock(g.mutex);
+        g.timerPending = false;
+    }
 }
 
 // With a slot taken for the fetch.

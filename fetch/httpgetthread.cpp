@@ -156,15 +156,13 @@ bool isNumericAddress(const QByteArray &host)
 // errno values that say this machine, not the peer, ran short.
 bool isResourceErrno(long error)
 {
-    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM || error == EAGAIN;
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
 }
 
 // The reason of a transfer that libcurl ended with result, errno being the
 // system's error of its last socket call.
 FetchFailure failureOf(CURLcode result, long osErrno, const char *errorText)
 {
-    if (isResourceErrno(osErrno))
-        return FetchFailure::Resources;
     switch (result) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
@@ -173,6 +171,10 @@ FetchFailure failureOf(CURLcode result, long osErrno, const char *errorText)
             return FetchFailure::Resources;
         return FetchFailure::NameNotResolved;
     case CURLE_COULDNT_CONNECT:
+        if (isResourceErrno(osErrno))
+            return FetchFailure::Resources;
+        if (osErrno == ETIMEDOUT)
+            return FetchFailure::TimedOut;
         return osErrno == 0 || osErrno == ECONNREFUSED ? FetchFailure::ConnectionRefused : FetchFailure::Other;
     case CURLE_OPERATION_TIMEDOUT:
         return FetchFailure::TimedOut;

@@ -9,6 +9,7 @@
 #include "support/loopserver.h"
 #include "testcert.h"
 
+#include <QDateTime>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -30,13 +32,42 @@ struct ResolverScope
     std::shared_ptr<const HostResolver> previous;
 };
 
+// Lowers the open-file limit of the process so that only free more
+// descriptors can be made, and restores it at the end of the scope.
+class FileLimit final
+{
+public:
+    explicit FileLimit(int free)
+    {
+        // New descriptors take the lowest free numbers: the limit is the
+        // free number after the first `free` ones.
+        int limit = 0;
+        for (int found = 0;; ++limit) {
+            if (fcntl(limit, F_GETFD) != -1)
+                continue;
+            if (found++ == free)
+                break;
+        }
+        getrlimit(RLIMIT_NOFILE, &m_before);
+        rlimit low = m_before;
+        low.rlim_cur = rlim_t(limit);
+        EXPECT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    }
+    ~FileLimit() { setrlimit(RLIMIT_NOFILE, &m_before); }
+    Q_DISABLE_COPY_MOVE(FileLimit)
+
+private:
+    rlimit m_before{};
+};
+
 class Verdicts : public FetchTest
 {
 protected:
     FormState form;
 
-    // Checks every address as one row each, all at once, and waits for all.
-    void checkAll(const QStringList &urls, int waitMs = 20000)
+    // Checks every address as one row each, all at once, and waits for all;
+    // false when they did not all end in time.
+    bool checkAll(const QStringList &urls, int waitMs = 20000)
     {
         std::vector<ResultRow> rows;
         for (const QString &url : urls)
@@ -46,7 +77,7 @@ protected:
         form.pr1.setMaximum(int(urls.size()));
         for (int row = 0; row < urls.size(); ++row)
             gotourl(form, urls[row], row, dispatch::ModeReach);
-        EXPECT_TRUE(waitFor([this] { return requestsInFlight(form) == 0; }, waitMs));
+        return waitFor([this] { return requestsInFlight(form) == 0; }, waitMs);
     }
     QString status(int row) const { return form.lv1.data(form.lv1.index(row, ColumnStatus)).toString(); }
 };
@@ -77,6 +108,14 @@ TEST_F(Verdicts, EachKindOfAnswer)
     redirect(web, "/chain2", "/ok", 302);
     redirect(web, "/to404", "/404", 302);
     redirect(web, "/loop", "/loop", 302);
+    const std::string inAnHour = QDateTime::currentDateTimeUtc().addSecs(3600).toString(QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'")).toStdString();
+    for (const auto &[path, status, retryAfter] : {std::tuple{"/busy", 503, std::string("120")}, std::tuple{"/later", 429, inAnHour}}) {
+        web.get(path, [status, retryAfter](const httplib::Request &, httplib::Response &res) {
+            res.status = status;
+            res.set_header("Retry-After", retryAfter);
+            res.set_content("<html>come back later</html>", "text/html");
+        });
+    }
     web.start();
 
     QTemporaryDir dir;
@@ -124,11 +163,13 @@ TEST_F(Verdicts, EachKindOfAnswer)
         {drip.url("/"), "×", "200→超时", "timeout"},
         {QStringLiteral("www.nowhere.test/"), "×", "无法解析", "dns"},
         {QStringLiteral("http://www.site.test:%1/chain").arg(web.port()), "√", "301→302→200", ""},
+        {w + "busy", "×", "503", "status"},
+        {w + "later", "×", "429", "status"},
     };
     QStringList urls;
     for (const Case &c : cases)
         urls << c.url;
-    checkAll(urls);
+    ASSERT_TRUE(checkAll(urls));
     for (int row = 0; row < urls.size(); ++row) {
         const Case &c = cases[row];
         EXPECT_EQ(form.lv1.cell(row, CellAccess), QString::fromUtf8(c.access)) << qPrintable(c.url);
@@ -142,6 +183,10 @@ TEST_F(Verdicts, EachKindOfAnswer)
     EXPECT_EQ(form.lv1.check(14)->finalUrl, QStringLiteral("http://www.site.test:%1/ok").arg(web.port()));
     EXPECT_GE(form.lv1.check(12)->elapsedMs, 1400);
     EXPECT_LT(form.lv1.check(12)->elapsedMs, 5000);
+    // Retry-After, as seconds or as a date.
+    EXPECT_EQ(form.lv1.check(0)->retryAfterSeconds, -1);
+    EXPECT_EQ(form.lv1.check(15)->retryAfterSeconds, 120);
+    EXPECT_NEAR(form.lv1.check(16)->retryAfterSeconds, 3600, 5);
 }
 
 // With the process short of descriptors, checks wait for one another instead
@@ -174,13 +219,30 @@ TEST_F(Verdicts, LowOpenFileLimitFailsNoWorkingAddress)
     rlimit low = before;
     low.rlim_cur = rlim_t(limit);
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-    checkAll(urls, 60000);
+    ASSERT_TRUE(checkAll(urls, 60000));
     setrlimit(RLIMIT_NOFILE, &before);
 
     for (int row = 0; row < urls.size(); ++row)
         EXPECT_EQ(form.lv1.cell(row, CellAccess), QStringLiteral("√")) << row << " " << qPrintable(status(row));
     EXPECT_EQ(form.donecount, int(urls.size()));
     EXPECT_LT(peak.load(), 30); // the shortage did hold them back
+}
+
+// A check that finds no descriptor at all while nothing else runs pauses
+// and tries again, until one is free.
+TEST_F(Verdicts, NoDescriptorAtAllWaitsForOne)
+{
+    LoopServer web;
+    answer(web, "/", 200, "<html>live</html>");
+    web.start();
+    {
+        const FileLimit none(0);
+        EXPECT_FALSE(checkAll({web.url()}, 700));
+        EXPECT_EQ(requestsInFlight(form), 1);
+        EXPECT_EQ(form.lv1.cell(0, CellAccess), QStringLiteral("查询中..."));
+    }
+    EXPECT_TRUE(waitFor([this] { return requestsInFlight(form) == 0; }));
+    EXPECT_EQ(form.lv1.cell(0, CellAccess), QStringLiteral("√"));
 }
 
 } // namespace
