@@ -14,6 +14,7 @@
 #include <curl/curl.h>
 
 #include <arpa/inet.h>
+#include <pthread.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -492,6 +493,8 @@ bool THTTPGetThread::Fail(FetchFailure reason, const QString &detail)
 
 void THTTPGetThread::Run()
 {
+    // Named, so that a look at the process tells the fetches apart.
+    pthread_setname_np(pthread_self(), "prq-fetch");
     bool ok = false;
     try {
         ok = Fetch();
