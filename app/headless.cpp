@@ -51,6 +51,7 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
     form.setRankChoice(options.openPageRank(), options.apiKey());
     form.setHtmlExtract(options.extract == QLatin1String("html"));
     FormState &s = form.state();
+    s.requestTimeoutMs = options.requestTimeoutSeconds * 1000;
     // A site run knows how its page went from the status line, which names
     // the address as it was typed.
     bool pageListed = false;

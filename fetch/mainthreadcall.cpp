@@ -23,6 +23,19 @@ struct PendingCall
 
 class CallReceiver;
 
+// A call that nobody waits for.
+class PostedCall final : public QEvent
+{
+public:
+    explicit PostedCall(std::function<void()> f) : QEvent(postedEventType()), fn(std::move(f)) {}
+    static QEvent::Type postedEventType()
+    {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    std::function<void()> fn;
+};
+
 // Guards everything below; a waiting worker sleeps on its call's cv with it.
 std::mutex g_mutex;
 CallReceiver *g_receiver = nullptr;
@@ -69,18 +82,25 @@ CallReceiver::~CallReceiver()
 bool CallReceiver::event(QEvent *e)
 {
     PendingCall *call = nullptr;
+    std::function<void()> posted;
     {
         // Taken before the event is even looked at: the worker made it under
         // this lock, and the lock is what orders its writes before our reads.
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (e->type() == callEventType() && !g_queue.empty()) {
+        if (e->type() == PostedCall::postedEventType()) {
+            posted = std::move(static_cast<PostedCall *>(e)->fn);
+        } else if (e->type() == callEventType() && !g_queue.empty()) {
             call = g_queue.front();
             g_queue.pop_front();
             call->state = PendingCall::State::Running;
         }
     }
+    if (posted) {
+        guard::run(posted);
+        return true;
+    }
     if (!call)
-        return e->type() == callEventType() || QObject::event(e);
+        return e->type() == callEventType() || e->type() == PostedCall::postedEventType() || QObject::event(e);
     // Not under the lock: the call may process events, and so run further
     // calls nested inside it.
     guard::run(call->fn);
@@ -124,6 +144,15 @@ bool callOnMainThread(std::function<void()> fn)
         return call.state == PendingCall::State::Ran || call.state == PendingCall::State::Dropped;
     });
     return call.state == PendingCall::State::Ran;
+}
+
+bool postToMainThread(std::function<void()> fn)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_receiver)
+        return false;
+    QCoreApplication::postEvent(g_receiver, new PostedCall(std::move(fn)));
+    return true;
 }
 
 int pendingCalls()

@@ -60,6 +60,7 @@ void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString
         request->UseCache = false;
         request->Agent = mode == dispatch::ModeSite ? dispatch::AgentSite : dispatch::AgentQuery;
         request->URL = url;
+        request->RequestTimeoutMs = form.requestTimeoutMs;
         if (mode == dispatch::ModeReach)
             request->MaxBodySize = dispatch::ReachBodyLimit;
         FormState *state = &form;

@@ -64,6 +64,10 @@ public:
     // survey here, so that the reply routing needs no part of it.
     std::function<void(const QString &siteUrl, const QString &finalUrl, const QString &page)> onSitePage;
 
+    // Every request started from here fails when not completed this long
+    // after its start.
+    int requestTimeoutMs = 120000;
+
     const QString &lbl2() const { return m_lbl2; }
     const QString &lbl5() const { return m_lbl5; }
     const QString &lbl13() const { return m_lbl13; }

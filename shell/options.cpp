@@ -45,6 +45,8 @@ QString usageText()
         "  --rank-source S  where PR comes from: toolbar (default) or opr (Open PageRank)\n"
         "  --opr-key KEY    Open PageRank API key (else the environment's OPR_API_KEY)\n"
         "  --opr-endpoint URL  Open PageRank address (default https://openpagerank.com/api/v1.0/getPageRank)\n"
+        "  --request-timeout S  a request not done within S seconds, 1 to 3600, fails\n"
+        "                   as a time-out (default 120)\n"
         "\n"
         "exit status: 0 done, 1 failure or time-out, 2 bad arguments\n");
 }
@@ -71,13 +73,14 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption out(QStringLiteral("out"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption interval(QStringLiteral("interval"), QString(), QStringLiteral("MS"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("S"));
+    const QCommandLineOption requestTimeout(QStringLiteral("request-timeout"), QString(), QStringLiteral("S"));
     const QCommandLineOption noPr(QStringLiteral("no-pr"));
     const QCommandLineOption noDeadLink(QStringLiteral("no-deadlink"));
     const QCommandLineOption longForm(QStringLiteral("long"));
     const QCommandLineOption rankSource(QStringLiteral("rank-source"), QString(), QStringLiteral("S"));
     const QCommandLineOption oprKey(QStringLiteral("opr-key"), QString(), QStringLiteral("KEY"));
     const QCommandLineOption oprEndpoint(QStringLiteral("opr-endpoint"), QString(), QStringLiteral("URL"));
-    parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, noPr, noDeadLink, longForm, rankSource, oprKey, oprEndpoint, extract});
+    parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, requestTimeout, noPr, noDeadLink, longForm, rankSource, oprKey, oprEndpoint, extract});
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
@@ -129,6 +132,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
         return fail(QStringLiteral("--interval takes a number of milliseconds from 200 to 100000"));
     if (!number(timeout, 1, 100000000, o.timeoutSeconds))
         return fail(QStringLiteral("--timeout takes a positive number of seconds"));
+    if (!number(requestTimeout, 1, 3600, o.requestTimeoutSeconds))
+        return fail(QStringLiteral("--request-timeout takes a number of seconds from 1 to 3600"));
     if (!o.batchFile.isEmpty() && !o.site.isEmpty())
         return fail(QStringLiteral("--batch and --site cannot be used together"));
     if (o.headless() && o.outFile.isEmpty())

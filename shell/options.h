@@ -23,6 +23,7 @@ struct Options
     QString oprKey;        // --opr-key KEY
     QString oprEndpoint;   // --opr-endpoint URL; empty: the service's own
     QString extract = QStringLiteral("pattern"); // --extract pattern|html
+    int requestTimeoutSeconds = 120; // --request-timeout S: the limit of one request
 
     bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
     int filterIndex() const; // 0 all, 1 internal, 2 external
