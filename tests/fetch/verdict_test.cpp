@@ -232,6 +232,11 @@ TEST_F(Verdicts, LowOpenFileLimitFailsNoWorkingAddress)
 // and tries again, until one is free.
 TEST_F(Verdicts, NoDescriptorAtAllWaitsForOne)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' own checks probe memory through a pipe, which cannot
+    // be made without a free descriptor: they would fail, not the check.
+    GTEST_SKIP() << "needs free descriptors under the sanitizers";
+#endif
     LoopServer web;
     answer(web, "/", 200, "<html>live</html>");
     web.start();
