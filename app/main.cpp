@@ -30,6 +30,10 @@ int main(int argc, char **argv)
         QTextStream(stdout) << usageText();
         return 0;
     }
+    if (parsed.version) {
+        QTextStream(stdout) << versionText();
+        return 0;
+    }
     if (!parsed.ok) {
         err << "prquery: " << parsed.error << "\n\n" << usageText();
         return 2;

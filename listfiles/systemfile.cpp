@@ -128,3 +128,24 @@ void SystemFile::fail(int errnum)
     m_errno = errnum;
     setErrorString(fileErrorText(errnum));
 }
+
+int probeWritable(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    const bool exists = ::stat(name.constData(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode))
+        return EISDIR;
+    if (exists && S_ISFIFO(st.st_mode))
+        return 0;
+    int fd;
+    do {
+        fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (exists ? 0 : O_CREAT | O_EXCL), 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return errno;
+    ::close(fd);
+    if (!exists)
+        ::unlink(name.constData());
+    return 0;
+}

@@ -45,3 +45,10 @@ private:
     int m_fd = -1;
     int m_errno = 0;
 };
+
+// Whether a file could be written at path, found out before any work is done
+// for it: an existing file is opened for writing (and left as it is), a
+// missing one is created and removed again. Returns 0, or the system's error
+// number (EISDIR for a folder). A pipe is taken as writable unopened, since
+// opening it could wait for a reader.
+int probeWritable(const QString &path);
