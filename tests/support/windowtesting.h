@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 
+class QProcess;
+
 namespace prqtest {
 
 // Processes events until done() holds or the time is up; false on time-out.
@@ -25,12 +27,15 @@ WindowSeams quietSeams();
 std::unique_ptr<TForm1> makeWindow(const QStringList &servers, const QString &bannerUrl = QString());
 
 // Runs program with args to its end (at most a minute): its exit code, -1 when
-// it did not finish, and what it wrote on standard error.
+// it did not finish, and what it wrote on standard output and standard error.
+// whileRunning, when given, is called once the program has started (it may
+// wait, send the program a signal, ...).
 struct ProgramRun
 {
     int exitCode = -1;
+    QByteArray out;
     QString err;
 };
-ProgramRun runProgram(const QString &program, const QStringList &args);
+ProgramRun runProgram(const QString &program, const QStringList &args, const std::function<void(QProcess &)> &whileRunning = {});
 
 } // namespace prqtest
