@@ -23,6 +23,7 @@ class QSpinBox;
 class QTableView;
 class QAction;
 class TBannerView;
+class TEntryBox;
 
 // What the window reaches outside itself. Tests and the command line replace
 // each of these, so that nothing blocks, nothing is launched and no public
@@ -109,7 +110,7 @@ private:
     QCheckBox *bschck2 = nullptr;
     QCheckBox *bschck3 = nullptr;
     QLabel *lbl1 = nullptr;
-    QPlainTextEdit *memo1 = nullptr;
+    TEntryBox *memo1 = nullptr;
     // Banner
     TBannerView *WebBrowser1 = nullptr;
     // Gauge

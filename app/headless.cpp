@@ -4,6 +4,7 @@
 #include "app/stopsignals.h"
 #include "listfiles/listexport.h"
 #include "listfiles/listimport.h"
+#include "listfiles/atomicsave.h"
 #include "listfiles/systemfile.h"
 #include "query/batch.h"
 #include "query/checkqueue.h"
@@ -115,7 +116,7 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
 
     // Found out before any request is sent, not after an hour of work.
     if (!options.outToStdout()) {
-        if (const int problem = probeWritable(options.outFile)) {
+        if (const int problem = probeSave(options.outFile)) {
             err << "prquery: --out " << options.outFile << " 无法写入: " << fileErrorText(problem) << Qt::endl;
             return headlessexit::BadArguments;
         }
@@ -214,7 +215,12 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
     } else {
         // Straight from the file into rows: the entry box would only hold the
         // text on the way, at several times its size.
-        if (!guard::run([&] { btn1Click(s, importListFile(options.batchFile)); }))
+        if (!guard::run([&] {
+                const ListText list = readListFile(options.batchFile);
+                if (list.undecodableLines > 0)
+                    printer.message(undecodableLinesNote(list.undecodableLines));
+                btn1Click(s, list.text);
+            }))
             return headlessexit::Failed;
         startWalk();
     }

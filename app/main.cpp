@@ -2,6 +2,7 @@
 #include "app/errorbox.h"
 #include "app/headless.h"
 #include "shell/errors.h"
+#include "shell/filenames.h"
 #include "shell/guard.h"
 #include "shell/options.h"
 
@@ -12,11 +13,14 @@
 
 namespace {
 
+// Qt decodes the arguments lossily (a byte that is not UTF-8 becomes U+FFFD,
+// whatever the locale), so a file name given as bytes would name another
+// file; they are decoded here so that every byte comes back.
 QStringList rawArguments(int argc, char **argv)
 {
     QStringList args;
     for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+        args << decodeFileName(argv[i]);
     return args;
 }
 

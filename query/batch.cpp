@@ -72,7 +72,7 @@ QStringList entryLines(const QString &text)
     qsizetype start = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = text.at(i);
-        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::ParagraphSeparator) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
             lines.append(text.mid(start, i - start));
             if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
                 ++i;

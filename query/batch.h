@@ -10,9 +10,11 @@ class FormState;
 // that begins with "https://" keeps those eight characters whole.
 QString normurl(const QString &text);
 
-// The lines of the entry box: an empty last line after a final line break is
-// not a line; every other line counts, an empty one included. Lines are read
-// whole, however long.
+// The lines of the entry box, and of every text that stands for it: only CR LF,
+// LF and CR end a line, and nothing inside a line is changed (U+2028, U+2029
+// and U+00A0 are characters of the line like any other). An empty last line
+// after a final line break is not a line; every other line counts, an empty
+// one included. Lines are read whole, however long.
 QStringList entryLines(const QString &text);
 
 // "批量查询PR": rebuilds the result list from the entry box and starts the walk.
