@@ -5,6 +5,7 @@
 #include "query/dispatch.h"
 #include "shell/formstate.h"
 #include "support/loopserver.h"
+#include "support/waiting.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,19 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-bool waitFor(const std::function<bool()> &done, int timeoutMs = 20000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 // Requests being served right now, and the most there ever were.
 struct Gauge
@@ -95,7 +83,7 @@ TEST(CheckQueue, KeepsToThePerHostAndTotalLimits)
         buildList(form, rows);
         CheckQueue queue(form, CheckQueueLimits{});
         queue.start();
-        ASSERT_TRUE(waitFor([&] { return queue.finished(); }));
+        ASSERT_TRUE(prqtest::waitUntil([&] { return queue.finished(); }));
         EXPECT_EQ(hostA.most.load(), 4);
         EXPECT_EQ(hostB.most.load(), 4);
         EXPECT_EQ(all.most.load(), 8);
@@ -117,7 +105,7 @@ TEST(CheckQueue, KeepsToThePerHostAndTotalLimits)
     CheckQueue queue(form, three);
     queue.start();
     EXPECT_LE(queue.inFlight(), 3);
-    ASSERT_TRUE(waitFor([&] { return queue.finished(); }));
+    ASSERT_TRUE(prqtest::waitUntil([&] { return queue.finished(); }));
     EXPECT_EQ(all.most.load(), 3);
     EXPECT_EQ(a.requestCount() + b.requestCount(), 96u);
 }
@@ -164,7 +152,7 @@ TEST(CheckQueue, TooManyRequestsPausesTheHostAndTriesAgain)
     const auto started = Clock::now();
     CheckQueue queue(form, limits);
     queue.start();
-    ASSERT_TRUE(waitFor([&] { return queue.finished(); }));
+    ASSERT_TRUE(prqtest::waitUntil([&] { return queue.finished(); }));
     {
         std::lock_guard<std::mutex> lock(m);
         ASSERT_EQ(seen["/once"].size(), 2u);
@@ -184,7 +172,7 @@ TEST(CheckQueue, TooManyRequestsPausesTheHostAndTriesAgain)
     CheckQueue stubborn(again, limits);
     const auto begun = Clock::now();
     stubborn.start();
-    ASSERT_TRUE(waitFor([&] { return stubborn.finished(); }));
+    ASSERT_TRUE(prqtest::waitUntil([&] { return stubborn.finished(); }));
     EXPECT_LT(Clock::now() - begun, 5s);
     std::lock_guard<std::mutex> lock(m);
     EXPECT_EQ(seen["/always"].size(), 3u);
@@ -216,7 +204,7 @@ TEST(CheckQueue, EachAnswerReachesItsOwnRowWhateverTheOrder)
     buildList(form, rows);
     CheckQueue queue(form, CheckQueueLimits{});
     queue.start();
-    ASSERT_TRUE(waitFor([&] { return queue.finished(); }));
+    ASSERT_TRUE(prqtest::waitUntil([&] { return queue.finished(); }));
     const QStringList access = {"√", "×", "√", "×", "√", "√"};
     for (int r = 0; r < rows.size(); ++r) {
         EXPECT_EQ(form.lv1.cell(r, CellAccess), access.at(r)) << r;

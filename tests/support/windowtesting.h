@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Unit1.h"
+#include "support/waiting.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,9 +12,6 @@
 class QProcess;
 
 namespace prqtest {
-
-// Processes events until done() holds or the time is up; false on time-out.
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = 15000);
 
 // A loopback port on which nothing listens (a server was there a moment ago).
 int closedLoopbackPort();
