@@ -136,6 +136,7 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
         return headlessexit::Failed;
     form.setChoices(!options.noPr, !options.noDeadLink, !options.longForm, options.filterIndex(), options.intervalMs);
     FormState &s = form.state();
+    s.requestTimeoutMs = options.requestTimeoutSeconds * 1000;
     const Walk walk = walkFor(options);
     CheckQueueLimits limits;
     limits.total = options.concurrency;

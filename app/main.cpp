@@ -11,6 +11,8 @@
 
 #include <cstdio>
 
+#include <sys/resource.h>
+
 namespace {
 
 // Qt decodes the arguments lossily (a byte that is not UTF-8 becomes U+FFFD,
@@ -24,10 +26,22 @@ QStringList rawArguments(int argc, char **argv)
     return args;
 }
 
+// Each request in flight holds a socket or more; the usual soft limit of
+// 1,024 open files would fail working addresses long before the hard limit.
+void raiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    raiseOpenFileLimit();
     QTextStream err(stderr);
     const ParsedOptions parsed = parseOptions(rawArguments(argc, argv));
     if (parsed.help) {
@@ -69,6 +83,7 @@ int main(int argc, char **argv)
 
     installStandardErrorBox(nullptr); // for errors while the window is created
     TForm1 form(endpoints, TForm1::defaultSeams());
+    form.state().requestTimeoutMs = options.requestTimeoutSeconds * 1000;
     installStandardErrorBox(&form);
     form.show();
     return QApplication::exec();

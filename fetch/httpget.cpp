@@ -1,5 +1,6 @@
 #include "fetch/httpget.h"
 
+#include "fetch/fetchgate.h"
 #include "fetch/mainthreadcall.h"
 #include "shell/guard.h"
 
@@ -73,15 +74,16 @@ void THTTPGet::FetchString()
 {
     if (!m_link) {
         initialiseClient();
-        THTTPGetSettings settings = *this;
+        TPendingFetch fetch;
+        fetch.settings = *this;
         // The completion is attached before the worker starts, so that a
         // worker that ends at once is never unreported.
-        auto link = std::make_shared<TFetchLink>();
-        link->Owner = this;
-        m_link = link;
+        fetch.link = std::make_shared<TFetchLink>();
+        fetch.link->Owner = this;
+        m_link = fetch.link;
         m_record = FetchResult{};
-        if (!THTTPGetThread::Launch(std::move(settings), false, link))
-            ReportStartFailure();
+        // It starts now, or waits in order for a slot.
+        TFetchGate::Submit(std::move(fetch));
         // Nothing of the component is read once events run: a handler may
         // have deleted it.
         if (WaitThread)
@@ -95,6 +97,12 @@ void THTTPGet::Cancel()
     if (m_link) {
         m_link->StopRequested.store(true);
         m_link->Outcome.store(false);
+        // One that still waits for a slot never starts; its completion is
+        // reported from the event processing.
+        if (TFetchGate::Withdraw(m_link.get()))
+            ReportUnstarted(m_link, FetchFailure::Cancelled);
+        else
+            THTTPGetThread::Wake(*m_link);
     }
 }
 
@@ -120,17 +128,18 @@ void THTTPGet::WorkerDone(const THTTPGetThread &worker)
     }
 }
 
-void THTTPGet::ReportStartFailure()
+void THTTPGet::ReportUnstarted(const std::shared_ptr<TFetchLink> &link, FetchFailure reason)
 {
     // Reported from the event processing like any other completion, never
     // from inside FetchString's own start.
-    const std::weak_ptr<TFetchLink> started = m_link;
-    QMetaObject::invokeMethod(this, [this, started] {
+    const std::weak_ptr<TFetchLink> started = link;
+    QMetaObject::invokeMethod(this, [this, started, reason] {
         if (!m_link || m_link != started.lock())
             return;
         m_link.reset();
+        m_record = FetchResult{};
         m_record.finalUrl = URL;
-        m_record.reason = FetchFailure::Resources;
+        m_record.reason = reason;
         if (const TNotifyEvent handler = OnError)
             guard::run([&] { handler(this); });
     }, Qt::QueuedConnection);

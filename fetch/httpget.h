@@ -25,8 +25,9 @@ using TNotifyEvent = std::function<void(THTTPGet *Sender)>;
 // reported. An event whose handler is empty is not raised.
 //
 // Components live on the application's thread (a QCoreApplication must
-// exist). A worker whose component is destroyed stops within a fraction of a
-// second; THTTPGetThread::WaitForAll lets shutdown wait for the last ones.
+// exist). At most TFetchGate's cap of fetches run at once; later ones wait in
+// order. A worker whose component is destroyed is woken and stops at once;
+// THTTPGetThread::WaitForAll lets shutdown wait for the last ones.
 class THTTPGet : public QObject, public THTTPGetSettings
 {
     Q_OBJECT
@@ -54,10 +55,13 @@ public:
 
 private:
     friend class THTTPGetThread;
+    friend class TFetchGate;
 
     // The worker's completion, on the application's thread.
     void WorkerDone(const THTTPGetThread &worker);
-    void ReportStartFailure();
+    // The completion of a fetch that never got a worker: stopped while it
+    // waited, or never given the resources.
+    void ReportUnstarted(const std::shared_ptr<TFetchLink> &link, FetchFailure reason);
 
     // The running fetch; the component is busy while it holds one.
     std::shared_ptr<TFetchLink> m_link;

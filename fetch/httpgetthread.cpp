@@ -1,5 +1,7 @@
 #include "fetch/httpgetthread.h"
 
+#include "fetch/fetchgate.h"
+#include "fetch/hostresolver.h"
 #include "fetch/httpget.h"
 #include "fetch/mainthreadcall.h"
 #include "shell/textutil.h"
@@ -7,8 +9,12 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QScopeGuard>
 
 #include <curl/curl.h>
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,8 +22,10 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -27,12 +35,22 @@ using Clock = std::chrono::steady_clock;
 constexpr qint32 kBlockSize = 1025;
 constexpr char kFormHeader[] = "Content-Type: application/x-www-form-urlencoded";
 static_assert(sizeof(kFormHeader) - 1 == 47);
-// How long the transfer loop may sleep before it looks at the stop request
-// and the idle clock again.
-constexpr int kPollMs = 100;
+// The longest single wait of a worker with no timer of its own running;
+// libcurl shortens it to its own timeouts.
+constexpr int kLongestWaitMs = 3600 * 1000;
 
 std::atomic<int> g_liveWorkers{0};
 std::atomic<bool> g_stopAll{false};
+
+// The multi handles of the waiting workers, which a stop wakes.
+std::mutex g_wakeMutex;
+std::vector<CURLM *> g_wakers;
+
+int millisecondsUntil(Clock::time_point when, Clock::time_point now)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(when - now).count();
+    return int(std::clamp<qint64>(left, 0, kLongestWaitMs));
+}
 
 struct EasyDeleter { void operator()(CURL *h) const { curl_easy_cleanup(h); } };
 struct MultiDeleter { void operator()(CURLM *h) const { curl_multi_cleanup(h); } };
@@ -126,18 +144,25 @@ int retryAfterSeconds(const QByteArray &value)
     return int(std::clamp<qint64>(qint64(when) - qint64(std::time(nullptr)), 0, INT_MAX));
 }
 
+// An address written as numbers, which needs no lookup.
+bool isNumericAddress(const QByteArray &host)
+{
+    in_addr v4{};
+    in6_addr v6{};
+    const QByteArray bare = host.startsWith('[') && host.endsWith(']') ? host.mid(1, host.size() - 2) : host;
+    return inet_pton(AF_INET, bare.constData(), &v4) == 1 || inet_pton(AF_INET6, bare.constData(), &v6) == 1;
+}
+
 // errno values that say this machine, not the peer, ran short.
 bool isResourceErrno(long error)
 {
-    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM || error == EAGAIN;
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
 }
 
 // The reason of a transfer that libcurl ended with result, errno being the
 // system's error of its last socket call.
 FetchFailure failureOf(CURLcode result, long osErrno, const char *errorText)
 {
-    if (isResourceErrno(osErrno))
-        return FetchFailure::Resources;
     switch (result) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
@@ -146,6 +171,10 @@ FetchFailure failureOf(CURLcode result, long osErrno, const char *errorText)
             return FetchFailure::Resources;
         return FetchFailure::NameNotResolved;
     case CURLE_COULDNT_CONNECT:
+        if (isResourceErrno(osErrno))
+            return FetchFailure::Resources;
+        if (osErrno == ETIMEDOUT)
+            return FetchFailure::TimedOut;
         return osErrno == 0 || osErrno == ECONNREFUSED ? FetchFailure::ConnectionRefused : FetchFailure::Other;
     case CURLE_OPERATION_TIMEDOUT:
         return FetchFailure::TimedOut;
@@ -237,6 +266,7 @@ struct THTTPGetThread::Transfer
     static size_t onHeader(char *data, size_t size, size_t count, void *self);
     static size_t onBody(char *data, size_t size, size_t count, void *self);
     static int onRequest(void *self, char *, char *, int, int);
+    static curl_socket_t onOpenSocket(void *self, curlsocktype purpose, curl_sockaddr *address);
 
     bool header(const QByteArray &line);
     bool body(const char *data, size_t n);
@@ -248,6 +278,8 @@ struct THTTPGetThread::Transfer
     QByteArray retryAfter;
     // The body stopped at the size limit.
     bool limitReached = false;
+    // Why the last socket could not be made; libcurl does not say.
+    int socketErrno = 0;
     // The Content-Length of the reply being read; a new status line
     // (an interim reply, a redirect) starts over.
     bool haveLength = false;
@@ -294,6 +326,14 @@ int THTTPGetThread::Transfer::onRequest(void *self, char *, char *, int, int)
     t.requesting = true;
     t.lastActivity = Clock::now();
     return CURL_PREREQFUNC_OK;
+}
+
+curl_socket_t THTTPGetThread::Transfer::onOpenSocket(void *self, curlsocktype, curl_sockaddr *address)
+{
+    auto &t = *static_cast<Transfer *>(self);
+    const curl_socket_t fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    t.socketErrno = fd == CURL_SOCKET_BAD ? errno : 0;
+    return fd;
 }
 
 bool THTTPGetThread::Transfer::header(const QByteArray &line)
@@ -362,8 +402,8 @@ bool THTTPGetThread::Transfer::idleTooLong(Clock::time_point now) const
     return requesting && now - lastActivity > std::chrono::milliseconds(worker.m_settings.IdleTimeoutMs);
 }
 
-THTTPGetThread::THTTPGetThread(THTTPGetSettings settings, bool toFile, std::shared_ptr<TFetchLink> link)
-    : m_settings(std::move(settings)), m_toFile(toFile), m_link(std::move(link))
+THTTPGetThread::THTTPGetThread(const TPendingFetch &fetch)
+    : m_settings(fetch.settings), m_toFile(fetch.toFile), m_startedAt(fetch.startedAt), m_link(fetch.link)
 {
     g_liveWorkers.fetch_add(1);
 }
@@ -373,9 +413,9 @@ THTTPGetThread::~THTTPGetThread()
     g_liveWorkers.fetch_sub(1);
 }
 
-bool THTTPGetThread::Launch(THTTPGetSettings settings, bool toFile, std::shared_ptr<TFetchLink> link)
+bool THTTPGetThread::Launch(const TPendingFetch &fetch)
 {
-    auto *worker = new THTTPGetThread(std::move(settings), toFile, std::move(link));
+    auto *worker = new THTTPGetThread(fetch);
     try {
         std::thread([worker] { worker->Run(); }).detach();
         return true;
@@ -383,6 +423,13 @@ bool THTTPGetThread::Launch(THTTPGetSettings settings, bool toFile, std::shared_
         delete worker;
         return false;
     }
+}
+
+void THTTPGetThread::Wake(TFetchLink &link)
+{
+    std::lock_guard<std::mutex> lock(g_wakeMutex);
+    if (link.Waker)
+        curl_multi_wakeup(static_cast<CURLM *>(link.Waker));
 }
 
 int THTTPGetThread::LiveCount()
@@ -393,7 +440,7 @@ int THTTPGetThread::LiveCount()
 bool THTTPGetThread::WaitForAll(int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    while (LiveCount() > 0) {
+    while (LiveCount() > 0 || TFetchGate::Waiting() > 0) {
         if (deadline.hasExpired())
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -405,6 +452,12 @@ bool THTTPGetThread::WaitForAll(int timeoutMs)
 bool THTTPGetThread::StopAll(int timeoutMs)
 {
     g_stopAll.store(true);
+    TFetchGate::DropWaiting();
+    {
+        std::lock_guard<std::mutex> lock(g_wakeMutex);
+        for (CURLM *multi : g_wakers)
+            curl_multi_wakeup(multi);
+    }
     fetchcall::close();
     const QDeadlineTimer deadline(timeoutMs);
     while (LiveCount() > 0 && !deadline.hasExpired())
@@ -439,7 +492,6 @@ bool THTTPGetThread::Fail(FetchFailure reason, const QString &detail)
 
 void THTTPGetThread::Run()
 {
-    const Clock::time_point started = Clock::now();
     bool ok = false;
     try {
         ok = Fetch();
@@ -452,10 +504,17 @@ void THTTPGetThread::Run()
         ok = false;
         m_record.reason = FetchFailure::Cancelled;
     }
-    m_record.elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
-    m_link->Outcome.store(ok);
-    CallOwner([this](THTTPGet &owner) { owner.WorkerDone(*this); });
+    m_record.elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_startedAt).count();
+    // Running short here says nothing about the address: the fetch waits
+    // for another to end and is tried anew.
+    const bool retried = m_record.reason == FetchFailure::Resources
+        && TFetchGate::Retry(TPendingFetch{m_settings, m_toFile, m_link, m_startedAt, {}});
+    if (!retried) {
+        m_link->Outcome.store(ok);
+        CallOwner([this](THTTPGet &owner) { owner.WorkerDone(*this); });
+    }
     delete this;
+    TFetchGate::Release(!retried);
 }
 
 bool THTTPGetThread::Fetch()
@@ -488,6 +547,19 @@ bool THTTPGetThread::Fetch()
         return Fail(FetchFailure::Other, QStringLiteral("主机名无效"));
     const QByteArray address = (parts.Secure ? "https://" : "http://") + host + ':'
         + QByteArray::number(parts.Port) + requestTarget(parts.Path);
+    HeaderList pinned;
+    if (!isNumericAddress(host)) {
+        const HostResolver::Answer answer = HostResolver::current()->resolve(parts.Host);
+        if (answer.kind == HostResolver::Answer::Kind::NotFound)
+            return Fail(FetchFailure::NameNotResolved, QStringLiteral("未找到主机 ") + parts.Host);
+        if (answer.kind == HostResolver::Answer::Kind::Address
+            && !appendHeader(pinned, host + ':' + QByteArray::number(parts.Port) + ':' + answer.address))
+            return Fail(FetchFailure::Resources);
+    }
+    // The whole-request limit runs from the first start, across tries.
+    const Clock::time_point deadline = m_startedAt + std::chrono::milliseconds(std::max(1, m_settings.RequestTimeoutMs));
+    if (Clock::now() >= deadline)
+        return Fail(FetchFailure::TimedOut);
     UrlHandle url(curl_url());
     if (!url)
         return Fail(FetchFailure::Resources);
@@ -527,6 +599,9 @@ bool THTTPGetThread::Fetch()
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1, m_settings.ConnectTimeoutMs)));
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max(1, millisecondsUntil(deadline, Clock::now()))));
+    if (pinned)
+        curl_easy_setopt(h, CURLOPT_RESOLVE, pinned.get());
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(kBlockSize));
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     if (!agent.isEmpty())
@@ -553,37 +628,27 @@ bool THTTPGetThread::Fetch()
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, &Transfer::onRequest);
     curl_easy_setopt(h, CURLOPT_PREREQDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, &Transfer::onOpenSocket);
+    curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, &transfer);
 
+    // A stop wakes the worker through the multi handle; without the socket
+    // pair that needs, the machine is short of descriptors.
+    if (curl_multi_wakeup(multi.get()) != CURLM_OK)
+        return Fail(FetchFailure::Resources);
     if (curl_multi_add_handle(multi.get(), h) != CURLM_OK)
         return Fail(FetchFailure::Resources);
     bool idle = false;
-    int running = 1;
-    while (running > 0) {
-        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
-            transfer.failed = true;
-            break;
-        }
-        // A stop, or a silent server, ends the transfer here: what has
-        // arrived so far is all there is.
-        if (running == 0 || StopRequested())
-            break;
-        if (transfer.idleTooLong(Clock::now())) {
-            idle = true;
-            break;
-        }
-        if (curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr) != CURLM_OK) {
-            transfer.failed = true;
-            break;
-        }
-    }
+    if (!RunTransfer(multi.get(), transfer, &idle))
+        transfer.failed = true;
     CURLcode result = CURLE_OK;
     int queued = 0;
     while (CURLMsg *msg = curl_multi_info_read(multi.get(), &queued)) {
         if (msg->msg == CURLMSG_DONE)
             result = msg->data.result;
     }
-    long osErrno = 0;
-    curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osErrno);
+    long osErrno = transfer.socketErrno;
+    if (osErrno == 0)
+        curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osErrno);
     const char *effective = nullptr;
     if (curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
         m_record.finalUrl = QString::fromUtf8(effective);
@@ -606,6 +671,10 @@ bool THTTPGetThread::Verdict(const Transfer &transfer, int curlResult, long osEr
         return Fail(transfer.failure, detail);
     if (result == CURLE_TOO_MANY_REDIRECTS)
         return Fail(FetchFailure::TooManyRedirects, detail);
+    // The whole-request limit (or the connect limit, before any body) fails
+    // the fetch whatever arrived.
+    if (result == CURLE_OPERATION_TIMEDOUT)
+        return Fail(FetchFailure::TimedOut, detail);
     if (m_received > 0) {
         if (m_record.finalStatus() >= 400)
             m_record.reason = FetchFailure::HttpStatus;
@@ -619,4 +688,43 @@ bool THTTPGetThread::Verdict(const Transfer &transfer, int curlResult, long osEr
         return Fail(FetchFailure::SizeLimit);
     const FetchFailure reason = failureOf(result, osErrno, errorText);
     return Fail(reason, reason == FetchFailure::EmptyBody ? QString() : detail);
+}
+
+bool THTTPGetThread::RunTransfer(void *multiHandle, Transfer &transfer, bool *idle)
+{
+    auto *multi = static_cast<CURLM *>(multiHandle);
+    {
+        std::lock_guard<std::mutex> lock(g_wakeMutex);
+        m_link->Waker = multi;
+        g_wakers.push_back(multi);
+    }
+    // Under the wake lock, a stop requested before this point is seen by the
+    // loop, and one requested after it wakes the wait.
+    const auto unregister = qScopeGuard([this, multi] {
+        std::lock_guard<std::mutex> lock(g_wakeMutex);
+        m_link->Waker = nullptr;
+        g_wakers.erase(std::find(g_wakers.begin(), g_wakers.end(), multi));
+    });
+    int running = 1;
+    while (running > 0) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK)
+            return false;
+        // A stop, or a silent server, ends the transfer here: what has
+        // arrived so far is all there is.
+        if (running == 0 || StopRequested())
+            return true;
+        const Clock::time_point now = Clock::now();
+        if (transfer.idleTooLong(now)) {
+            *idle = true;
+            return true;
+        }
+        // Sleeps until a socket is ready, libcurl's next timer, the idle
+        // limit or a wake-up; never on a clock of its own.
+        const int waitMs = transfer.requesting
+            ? millisecondsUntil(transfer.lastActivity + std::chrono::milliseconds(m_settings.IdleTimeoutMs) + std::chrono::milliseconds(1), now)
+            : kLongestWaitMs;
+        if (curl_multi_poll(multi, nullptr, 0, waitMs, nullptr) != CURLM_OK)
+            return false;
+    }
+    return true;
 }

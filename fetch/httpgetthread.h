@@ -8,6 +8,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -60,6 +61,9 @@ struct THTTPGetSettings
     int ConnectTimeoutMs = 60000;
     // A transfer that receives nothing for this long ends there.
     int IdleTimeoutMs = 60000;
+    // A fetch not completed this long after it started fails, whatever
+    // arrived.
+    int RequestTimeoutMs = 120000;
     // PEM file of the certificates trusted for https; empty: the system's.
     QString TrustedCertificates;
     TOnProgressEvent OnProgress;
@@ -75,6 +79,25 @@ struct TFetchLink
     std::atomic<bool> Outcome{false};
     std::atomic<bool> Detached{false};
     THTTPGet *Owner = nullptr;
+    // The waiting worker's libcurl multi handle, which a stop wakes; guarded
+    // by the workers' wake lock, null while no worker waits.
+    void *Waker = nullptr;
+};
+
+// A fetch as its worker starts it; kept while it waits for a slot, and again
+// when it waits to be tried anew.
+struct TPendingFetch
+{
+    using Clock = std::chrono::steady_clock;
+
+    THTTPGetSettings settings;
+    bool toFile = false;
+    std::shared_ptr<TFetchLink> link;
+    // When it first got a slot; the whole-request limit and the elapsed
+    // time run from here. Unset until then.
+    Clock::time_point startedAt{};
+    // A fetch waiting to be tried anew starts no earlier than this.
+    Clock::time_point notBefore{};
 };
 
 // One fetch on a thread of its own, over one libcurl easy handle. It
@@ -85,12 +108,15 @@ class THTTPGetThread final
 public:
     Q_DISABLE_COPY_MOVE(THTTPGetThread)
 
-    // Creates a worker with copies of settings, stopped, and then starts it
-    // on a thread of its own; the caller has attached itself to link before.
-    // Returns false when no thread could be started: nothing runs then and
-    // nothing will be reported. toFile is kept for the completion only: no
-    // fetch writes a file.
-    static bool Launch(THTTPGetSettings settings, bool toFile, std::shared_ptr<TFetchLink> link);
+    // Creates a worker with a copy of fetch, stopped, and then starts it on a
+    // thread of its own, holding a slot of TFetchGate that it gives back when
+    // it ends; the caller has attached itself to the link before. Returns
+    // false when no thread could be started: nothing runs then and nothing
+    // will be reported. toFile is kept for the completion only: no fetch
+    // writes a file.
+    static bool Launch(const TPendingFetch &fetch);
+    // Wakes the worker of link, if one waits, to look at its stop request.
+    static void Wake(TFetchLink &link);
 
     // Read by the completion on the application's thread while the worker
     // waits for it to return.
@@ -115,13 +141,16 @@ public:
 private:
     struct Transfer;
 
-    THTTPGetThread(THTTPGetSettings settings, bool toFile, std::shared_ptr<TFetchLink> link);
+    explicit THTTPGetThread(const TPendingFetch &fetch);
     ~THTTPGetThread();
 
     void Run();
     bool Fetch();
     // Decides the outcome of an ended transfer and records its reason.
     bool Verdict(const Transfer &transfer, int curlResult, long osErrno, bool idle, const char *errorText);
+    // Drives libcurl's transfer until it ends, is stopped or falls idle;
+    // false when the multi interface itself failed.
+    bool RunTransfer(void *multi, Transfer &transfer, bool *idle);
     // Records why the fetch failed; returns false, for the caller to return.
     bool Fail(FetchFailure reason, const QString &detail = {});
     bool StopRequested() const;
@@ -131,6 +160,7 @@ private:
 
     THTTPGetSettings m_settings;
     bool m_toFile;
+    TPendingFetch::Clock::time_point m_startedAt;
     std::shared_ptr<TFetchLink> m_link;
     QByteArray m_result;
     qint32 m_totalSize = 0;

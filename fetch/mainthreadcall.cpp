@@ -23,6 +23,19 @@ struct PendingCall
 
 class CallReceiver;
 
+// A call that nobody waits for.
+class PostedCall final : public QEvent
+{
+public:
+    explicit PostedCall(std::function<void()> f) : QEvent(postedEventType()), fn(std::move(f)) {}
+    static QEvent::Type postedEventType()
+    {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    std::function<void()> fn;
+};
+
 // Guards everything below; a waiting worker sleeps on its call's cv with it.
 std::mutex g_mutex;
 CallReceiver *g_receiver = nullptr;
@@ -68,6 +81,10 @@ CallReceiver::~CallReceiver()
 
 bool CallReceiver::event(QEvent *e)
 {
+    if (e->type() == PostedCall::postedEventType()) {
+        guard::run(static_cast<PostedCall *>(e)->fn);
+        return true;
+    }
     PendingCall *call = nullptr;
     {
         // Taken before the event is even looked at: the worker made it under
@@ -124,6 +141,15 @@ bool callOnMainThread(std::function<void()> fn)
         return call.state == PendingCall::State::Ran || call.state == PendingCall::State::Dropped;
     });
     return call.state == PendingCall::State::Ran;
+}
+
+bool postToMainThread(std::function<void()> fn)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_receiver)
+        return false;
+    QCoreApplication::postEvent(g_receiver, new PostedCall(std::move(fn)));
+    return true;
 }
 
 int pendingCalls()

@@ -26,6 +26,11 @@ void close();
 // or the application is being destroyed).
 bool callOnMainThread(std::function<void()> fn);
 
+// Queues fn to run on the application's thread inside its event processing
+// and returns at once. Returns false, without queueing, when the application
+// no longer takes calls.
+bool postToMainThread(std::function<void()> fn);
+
 // Calls queued and not yet taken up by the application's thread.
 int pendingCalls();
 

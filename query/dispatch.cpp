@@ -54,6 +54,7 @@ std::unique_ptr<Tmyhttpget> newRequest(FormState &form, const QString &url, qint
     request->UseCache = false;
     request->Agent = mode == dispatch::ModeSite ? dispatch::AgentSite : dispatch::AgentQuery;
     request->URL = url;
+    request->RequestTimeoutMs = form.requestTimeoutMs;
     if (mode == dispatch::ModeReach)
         request->MaxBodySize = dispatch::ReachBodyLimit;
     FormState *state = &form;

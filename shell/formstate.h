@@ -55,6 +55,10 @@ public:
     bool bschck3 = true; // 死链检测
     int rdlist1 = 0;     // 0 所有链接, 1 站内链接, 2 站外链接
 
+    // Every request started from here fails when not completed this long
+    // after its start.
+    int requestTimeoutMs = 120000;
+
     const QString &lbl2() const { return m_lbl2; }
     const QString &lbl5() const { return m_lbl5; }
     const QString &lbl13() const { return m_lbl13; }

@@ -43,6 +43,7 @@ QString usageText()
         "  --concurrency N     只检测死链时同时进行的请求数, 1 到 1000 (默认: 32)\n"
         "  --per-host N        只检测死链时对同一主机同时进行的请求数, 1 到 1000 (默认: 4)\n"
         "  --timeout 秒        超过该秒数即写出当前结果并退出, 退出码 1 (默认: 不限)\n"
+        "  --request-timeout 秒  单个请求在该秒数内未完成即算超时, 1 到 3600 (默认: 120)\n"
         "  --fail-on-dead      有任何一行为 × 时退出码为 3 (默认: 否)\n"
         "  --version           显示版本并退出\n"
         "  -h, --help          显示本帮助并退出\n"
@@ -79,6 +80,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption out(QStringLiteral("out"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption interval(QStringLiteral("interval"), QString(), QStringLiteral("MS"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("S"));
+    const QCommandLineOption requestTimeout(QStringLiteral("request-timeout"), QString(), QStringLiteral("S"));
     const QCommandLineOption noPr(QStringLiteral("no-pr"));
     const QCommandLineOption noDeadLink(QStringLiteral("no-deadlink"));
     const QCommandLineOption longForm(QStringLiteral("long"));
@@ -87,7 +89,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption perHost(QStringLiteral("per-host"), QString(), QStringLiteral("N"));
     const QCommandLineOption failOnDead(QStringLiteral("fail-on-dead"));
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, noPr, noDeadLink, longForm, format, concurrency,
+    parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, requestTimeout, noPr, noDeadLink, longForm, format, concurrency,
                        perHost, failOnDead, version});
     if (!parser.parse(arguments))
         return fail(parser.errorText());
@@ -134,6 +136,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
         return fail(QStringLiteral("--per-host 须为 1 到 1000 的整数"));
     if (parser.isSet(format) && !(o.format == QLatin1String("tsv") || o.format == QLatin1String("csv") || o.format == QLatin1String("jsonl")))
         return fail(QStringLiteral("--format 只能是 tsv、csv 或 jsonl"));
+    if (!number(requestTimeout, 1, 3600, o.requestTimeoutSeconds))
+        return fail(QStringLiteral("--request-timeout 须为 1 到 3600 的秒数"));
     if (!o.batchFile.isEmpty() && !o.site.isEmpty())
         return fail(QStringLiteral("--batch 与 --site 不能同时使用"));
     if (o.headless() && o.outFile.isEmpty())

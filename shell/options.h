@@ -24,6 +24,7 @@ struct Options
     int concurrency = 32;  // --concurrency N: checks in flight at once, check-only runs
     int perHost = 4;       // --per-host N: checks in flight to one host
     bool failOnDead = false; // --fail-on-dead: exit 3 when a row is "×"
+    int requestTimeoutSeconds = 120; // --request-timeout S: the limit of one request
 
     bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
     bool outToStdout() const { return outFile == QLatin1String("-"); }

@@ -1,5 +1,6 @@
 #include "fetch/httpget.h"
 
+#include "fetch/fetchgate.h"
 #include "fetch/mainthreadcall.h"
 #include "fetchtesting.h"
 #include "rawserver.h"
@@ -307,6 +308,66 @@ TEST_F(FetchTest, NothingIsLeftOpen)
         ASSERT_TRUE(THTTPGetThread::WaitForAll(5000));
     }
     EXPECT_EQ(openFiles(), before);
+}
+
+// Voluntary context switches of every thread of the process so far.
+long contextSwitches()
+{
+    long total = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status(tasks.filePath(task) + QStringLiteral("/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                total += line.mid(24).trimmed().toLong();
+        }
+    }
+    return total;
+}
+
+// Beyond the cap, fetches wait in the order they were started; one that is
+// cancelled while it waits ends in OnError at once and never goes out. A
+// waiting worker sleeps until its socket or a stop wakes it.
+TEST_F(FetchTest, FetchesBeyondTheCapWaitInOrder)
+{
+    RawServer server([](RawServer::Connection &c) { c.stall(); });
+    const int previous = TFetchGate::SetCapacity(2);
+    std::vector<std::unique_ptr<Watched>> fetches;
+    for (int i = 0; i < 5; ++i) {
+        fetches.push_back(std::make_unique<Watched>(server.url(QStringLiteral("/%1").arg(i))));
+        fetches.back()->get.FetchString();
+    }
+    ASSERT_TRUE(waitFor([&] { return server.heads().size() == 2; }));
+    EXPECT_EQ(TFetchGate::Waiting(), 3);
+
+    // Two workers waiting on silent sockets for a second: a wake-up ten
+    // times a second would be twenty.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const long switchesBefore = contextSwitches();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_LT(contextSwitches() - switchesBefore, 8);
+
+    fetches[3]->get.Cancel();
+    ASSERT_TRUE(waitFor([&] { return fetches[3]->raised.events() == 1; }, 1000));
+    EXPECT_EQ(fetches[3]->raised.errors, 1);
+    EXPECT_EQ(fetches[3]->raised.record.reason, FetchFailure::Cancelled);
+    // Each end lets the next waiting one go.
+    for (const int running : {0, 1}) {
+        fetches[running]->get.Cancel();
+        ASSERT_TRUE(waitFor([&] { return fetches[running]->raised.events() == 1; }, 1000));
+        ASSERT_TRUE(waitFor([&] { return server.heads().size() == size_t(3 + running); }));
+    }
+    std::vector<std::string> targets;
+    for (const std::string &head : server.heads())
+        targets.push_back(head.substr(4, 2));
+    std::sort(targets.begin(), targets.begin() + 2); // the first two start together
+    EXPECT_EQ(targets, (std::vector<std::string>{"/0", "/1", "/2", "/4"}));
+    for (const int running : {2, 4})
+        fetches[running]->get.Cancel();
+    ASSERT_TRUE(waitFor([&] { return fetches[2]->raised.events() + fetches[4]->raised.events() == 2; }));
+    TFetchGate::SetCapacity(previous);
 }
 
 } // namespace

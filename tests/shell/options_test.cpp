@@ -26,6 +26,14 @@ TEST(Options, AcceptedCommandLines)
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(p.options.serversFile, QStringLiteral("s.txt"));
     EXPECT_TRUE(p.options.bannerGiven);
+    EXPECT_EQ(p.options.requestTimeoutSeconds, 120);
+
+    // The limit of one request serves the window too.
+    for (const char *seconds : {"1", "3600"}) {
+        p = parse({"--request-timeout", seconds});
+        ASSERT_TRUE(p.ok) << p.error.toStdString();
+        EXPECT_EQ(p.options.requestTimeoutSeconds, QByteArray(seconds).toInt());
+    }
 
     p = parse({"--batch", "in.txt", "--out", "o.txt", "--interval", "200", "--no-pr", "--no-deadlink", "--long", "--timeout", "30"});
     ASSERT_TRUE(p.ok) << p.error.toStdString();
@@ -75,6 +83,9 @@ TEST(Options, RefusedCommandLines)
         {"--batch", "a", "--out", "o", "--per-host", "1001"},
         {"--fail-on-dead"},                           // nothing to run
         {"--format", "csv"},
+        {"--request-timeout", "0"},
+        {"--request-timeout", "3601"},
+        {"--request-timeout", "2m"},
     };
     for (const auto &args : bad) {
         const ParsedOptions p = parse(args);
