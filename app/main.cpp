@@ -1,6 +1,7 @@
 #include "app/Unit1.h"
 #include "app/errorbox.h"
 #include "app/headless.h"
+#include "app/hugepages.h"
 #include "shell/errors.h"
 #include "shell/filenames.h"
 #include "shell/guard.h"
@@ -57,6 +58,8 @@ int main(int argc, char **argv)
         return 2;
     }
     const Options &options = parsed.options;
+    if (options.headless())
+        restartWithHugePages(argv);
 
     WindowEndpoints endpoints = TForm1::defaultEndpoints();
     if (!options.serversFile.isEmpty()) {
