@@ -148,7 +148,13 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
     // writes nothing, a time-out or a stop signal writes what there is.
     int status = headlessexit::Done;
     bool writeRows = false;
+    bool ended = false;
+    // The first ending counts: a poll that runs while a request start
+    // processes events must not turn a stop signal into a finished run.
     const auto end = [&](int exitStatus, bool write) {
+        if (ended)
+            return;
+        ended = true;
         status = exitStatus;
         writeRows = write;
         loop.quit();

@@ -60,7 +60,7 @@ TEST(CheckQueue, KeepsToThePerHostAndTotalLimits)
         return [&all, &host](const httplib::Request &, httplib::Response &res) {
             all.enter();
             host.enter();
-            std::this_thread::sleep_for(40ms);
+            std::this_thread::sleep_for(60ms);
             host.leave();
             all.leave();
             res.set_content("ok", "text/plain");
@@ -86,7 +86,9 @@ TEST(CheckQueue, KeepsToThePerHostAndTotalLimits)
         ASSERT_TRUE(prqtest::waitUntil([&] { return queue.finished(); }));
         EXPECT_EQ(hostA.most.load(), 4);
         EXPECT_EQ(hostB.most.load(), 4);
-        EXPECT_EQ(all.most.load(), 8);
+        // Host B's rows did not wait behind host A's.
+        EXPECT_GT(all.most.load(), 4);
+        EXPECT_LE(all.most.load(), 8);
         EXPECT_EQ(form.donecount, 48);
         EXPECT_EQ(form.lbl13(), QStringLiteral("提示：全部查询完毕"));
         for (int r = 0; r < form.lv1.count(); ++r) {
