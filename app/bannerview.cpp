@@ -3,7 +3,9 @@
 #include "fetch/httpget.h"
 #include "shell/textutil.h"
 
+#include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -12,6 +14,9 @@ TBannerView::TBannerView(QWidget *parent)
 {
     setOpenLinks(false);
     setReadOnly(true);
+    m_layoutTimer.setSingleShot(true);
+    m_layoutTimer.setInterval(LayoutWait);
+    connect(&m_layoutTimer, &QTimer::timeout, this, &TBannerView::layOut);
     connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl &link) {
         const QUrl target = m_url.resolved(link);
         const QString scheme = target.scheme().toLower();
@@ -24,11 +29,11 @@ TBannerView::TBannerView(QWidget *parent)
 // completion arrives afterwards.
 TBannerView::~TBannerView() = default;
 
-THTTPGet *TBannerView::startFetch(const QUrl &url)
+THTTPGet *TBannerView::startFetch(const QUrl &url, qint64 maxBytes)
 {
     auto *fetch = new THTTPGet(this);
     fetch->URL = url.toString(QUrl::FullyEncoded);
-    fetch->MaxBodySize = 4 * 1024 * 1024;
+    fetch->MaxBodySize = maxBytes;
     ++m_pending;
     return fetch;
 }
@@ -39,9 +44,12 @@ void TBannerView::Navigate(const QUrl &url)
         delete old;
     m_pending = 0;
     m_requested.clear();
+    m_resourceBytes = 0;
     m_pageShown = false;
+    m_waitingForLayout = false;
+    m_layoutTimer.stop();
     m_url = url;
-    THTTPGet *page = startFetch(url);
+    THTTPGet *page = startFetch(url, ResourceBytes);
     page->OnDoneString = [this](THTTPGet *sender, const QByteArray &body) {
         sender->deleteLater();
         pageDone(body);
@@ -58,6 +66,7 @@ void TBannerView::pageDone(const QByteArray &body)
     document()->setBaseUrl(m_url);
     setHtml(decodeText(body));
     m_pageShown = true;
+    m_layoutTimer.start();
     // The document is complete once its images have arrived too; request
     // them all now rather than when the layout first asks for them.
     for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
@@ -80,38 +89,69 @@ void TBannerView::pageFailed()
 
 void TBannerView::imageDone(const QUrl &url, const QByteArray &body)
 {
-    QImage image;
-    if (image.loadFromData(body)) {
-        // The document looks resources up by their address resolved against
-        // the page.
-        document()->addResource(QTextDocument::ImageResource, m_url.resolved(url), image);
-        // Lay the page out again now that the image has its size.
-        document()->markContentsDirty(0, document()->characterCount());
-        viewport()->update();
+    // Fetches run side by side, each allowed what was left when it started;
+    // the budget is settled as they arrive.
+    if (m_resourceBytes + body.size() <= ResourceBytes) {
+        m_resourceBytes += body.size();
+        QBuffer buffer;
+        buffer.setData(body);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
+        // The header tells the size: a small file may unpack to gigabytes.
+        const QSize size = reader.size();
+        QImage image;
+        if (size.isValid() && qint64(size.width()) * size.height() <= MaxImagePixels && reader.read(&image)) {
+            // The document looks resources up by their address resolved
+            // against the page. The page is laid out again when all are in.
+            document()->addResource(QTextDocument::ImageResource, m_url.resolved(url), image);
+            m_waitingForLayout = true;
+        }
     }
     finishOne();
 }
 
 void TBannerView::finishOne()
 {
-    if (--m_pending == 0 && m_pageShown)
+    if (--m_pending == 0 && m_pageShown) {
+        m_layoutTimer.stop();
+        layOut();
         emit DocumentComplete(m_url);
+    }
+}
+
+void TBannerView::layOut()
+{
+    if (!m_waitingForLayout)
+        return;
+    m_waitingForLayout = false;
+    // Once for every image that arrived since the last layout: each image
+    // changes the size of its line.
+    document()->markContentsDirty(0, document()->characterCount());
+    viewport()->update();
 }
 
 QVariant TBannerView::loadResource(int type, const QUrl &name)
 {
     // Only the page's own images are fetched, and only over http(s); nothing
-    // is ever read from the local disk.
+    // is ever read from the local disk. An image the view has not got stands
+    // as an empty one: without any, the document would look for a file of
+    // that name on the disk, at every layout. An image that arrives later is
+    // added to the document, which then prefers it.
     if (type != QTextDocument::ImageResource)
         return {};
+    static const QImage placeholder = [] {
+        QImage image(1, 1, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        return image;
+    }();
     const QUrl url = m_url.resolved(name);
     const QString scheme = url.scheme().toLower();
     if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
-        return {};
-    if (m_requested.contains(url))
-        return {};
+        return placeholder;
+    if (m_requested.contains(url) || m_requested.size() >= MaxResources || m_resourceBytes >= ResourceBytes)
+        return placeholder;
     m_requested.insert(url);
-    THTTPGet *fetch = startFetch(url);
+    THTTPGet *fetch = startFetch(url, ResourceBytes - m_resourceBytes);
     fetch->BinaryData = true;
     fetch->OnDoneString = [this, name](THTTPGet *sender, const QByteArray &body) {
         sender->deleteLater();
@@ -125,5 +165,5 @@ QVariant TBannerView::loadResource(int type, const QUrl &name)
     // pass would re-enter the layout, so start it from the event loop.
     QMetaObject::invokeMethod(
         fetch, [fetch] { fetch->FetchString(); }, Qt::QueuedConnection);
-    return {};
+    return placeholder;
 }

@@ -62,14 +62,19 @@ ListText listFileContents(QByteArray bytes)
     ListText result;
     // Nearly every list is UTF-8 throughout: decoded in one go.
     if (QByteArrayView(bytes).isValidUtf8()) {
-        result.text = QString::fromUtf8(bytes);
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+        result.text = utf8.decode(bytes);
         bytes.clear();
         normaliseBreaks(result.text);
         return result;
     }
     QString &out = result.text;
     out.reserve(bytes.size());
-    QStringDecoder gb("GB18030", QStringDecoder::Flag::Stateless);
+    // Only the file's first line may begin with a byte-order mark; on any
+    // other line U+FEFF is a character and stays.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder firstGb("GB18030", QStringDecoder::Flag::Stateless);
+    QStringDecoder laterGb("GB18030", QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     const char *const begin = bytes.constData();
     const char *const end = begin + bytes.size();
     const char *p = begin;
@@ -79,8 +84,9 @@ ListText listFileContents(QByteArray bytes)
             ++lineEnd;
         const QByteArrayView line(p, lineEnd - p);
         const bool hasBreak = lineEnd < end;
+        QStringDecoder &gb = p == begin ? firstGb : laterGb;
         if (line.isValidUtf8())
-            out += QString::fromUtf8(line);
+            out += utf8.decode(line);
         else if (!gb.isValid())
             out += QString::fromLatin1(line);
         else if (!appendGb18030Line(out, gb, QByteArrayView(p, lineEnd - p + (hasBreak ? 1 : 0)), hasBreak))

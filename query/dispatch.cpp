@@ -141,7 +141,7 @@ void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
     // A check reads only the status; only ranking replies (whatever their
     // status) and site pages are read, so only they are decoded.
     if (request->mode == dispatch::ModeRank)
-        routeRowReply(form, *request, true, prcell(decodeText(Result)));
+        routeRowReply(form, *request, true, prcellOfReply(Result));
     else if (request->mode == dispatch::ModeReach)
         routeRowReply(form, *request, pageAnswered(*request), QString());
     else if (request->mode == dispatch::ModeSite && !pageAnswered(*request))

@@ -49,24 +49,56 @@ QString getprurl(const QString &url, const QString &script, const QStringList &i
          + QStringLiteral("&features=Rank:FVN&q=info:") + url;
 }
 
+namespace {
+
+// Where the rank field of a reply begins, for the reply's text or for its
+// UTF-8 bytes alike. The separators are found without cutting the reply into
+// pieces: a hostile reply of nothing but ":" would otherwise become millions
+// of strings.
+template<typename Text, typename Char>
+std::optional<qsizetype> rankFieldStart(const Text &reply, const Text &marker, Char colon)
+{
+    if (reply.isEmpty() || !reply.contains(marker))
+        return std::nullopt;
+    const qsizetype first = reply.indexOf(colon);
+    const qsizetype second = first < 0 ? -1 : reply.indexOf(colon, first + 1);
+    if (second < 0 || reply.indexOf(colon, second + 1) >= 0)
+        return std::nullopt;
+    return second + 1;
+}
+
+QString cellText(std::optional<QString> rank, bool refused)
+{
+    if (refused)
+        return QStringLiteral("IP被屏蔽");
+    return rank ? trimctl(*rank) : QStringLiteral("--");
+}
+
+} // namespace
+
 std::optional<QString> getrank(const QString &reply)
 {
-    if (reply.isEmpty() || !reply.contains(QStringLiteral("Rank_")))
+    const std::optional<qsizetype> start = rankFieldStart(reply, QStringLiteral("Rank_"), QLatin1Char(':'));
+    if (!start)
         return std::nullopt;
-    const QStringList pieces = splitstr(reply, QStringLiteral(":"));
-    if (pieces.size() != 3)
-        return std::nullopt;
-    return pieces.at(2);
+    return reply.mid(*start);
 }
 
 QString prcell(const QString &reply)
 {
-    QString cell = QStringLiteral("--");
-    if (!reply.isEmpty()) {
-        if (std::optional<QString> rank = getrank(reply))
-            cell = *rank;
-    }
-    if (reply.contains(QStringLiteral("sorry")))
-        cell = QStringLiteral("IP被屏蔽");
-    return trimctl(cell);
+    return cellText(getrank(reply), reply.contains(QStringLiteral("sorry")));
+}
+
+QString prcellOfReply(const QByteArray &body)
+{
+    if (!isValidUtf8(body))
+        return prcell(decodeText(body));
+    // In UTF-8 every ASCII character is a byte of its own and no other
+    // character holds such a byte, so the bytes are searched as they are and
+    // only the rank field is decoded.
+    const std::optional<qsizetype> start = rankFieldStart(body, QByteArrayLiteral("Rank_"), ':');
+    std::optional<QString> rank;
+    if (start)
+        rank = QString::fromUtf8(QByteArrayView(body).sliced(*start));
+    return cellText(std::move(rank), body.contains("sorry"));
 }

@@ -30,3 +30,7 @@ std::optional<QString> getrank(const QString &reply);
 // The text for the PR cell: the rank, "--" without one, "IP被屏蔽" when the
 // service refused; trimmed of control characters and spaces.
 QString prcell(const QString &reply);
+
+// prcell() of a reply body as it came (UTF-8, otherwise GB18030), in memory
+// that grows with the rank field, not with the whole reply.
+QString prcellOfReply(const QByteArray &body);

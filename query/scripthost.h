@@ -4,8 +4,11 @@
 
 #include <chrono>
 
-// The script host: runs a stored script in a fresh engine and hands back one
-// value as text. Nothing survives from one call to the next.
+// The script host: runs a stored script and hands back one value as text.
+// The engine in which a script has run is kept for the next call with the
+// same script text (compared in full every time), so a call costs only the
+// function it makes; another text gets a new engine that runs it first. An
+// engine whose run was cut short by the time limit is never kept.
 
 // A stored script that runs longer than this is interrupted.
 inline constexpr std::chrono::milliseconds kScriptTimeLimit{2000};

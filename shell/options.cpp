@@ -22,14 +22,14 @@ QString usageText()
 {
     return QStringLiteral(
         "用法: prquery [--servers 文件] [--banner 网址|none]\n"
-        "      prquery --batch 文件 --out 文件|- [选项]\n"
+        "      prquery --batch 文件|- --out 文件|- [选项]\n"
         "      prquery --site 网址 [--filter all|internal|external] --out 文件|- [选项]\n"
         "\n"
         "不带 --batch 或 --site 时只打开窗口。\n"
         "\n"
         "  --servers 文件      PR 查询服务器列表, 每行一个 主机[:端口] (默认: 程序内置的公共服务器)\n"
         "  --banner 网址|none  窗口上方的广告页; none 不显示 (默认: 程序内置的广告主机)\n"
-        "  --batch 文件        导入文件中的网址, 每行一个, 查询后导出并退出\n"
+        "  --batch 文件|-      导入文件中的网址, 每行一个 (- 表示标准输入), 查询后导出并退出\n"
         "  --site 网址         提取该网页上的全部链接, 查询后导出并退出\n"
         "  --filter 类别       --site 保留的链接: all 全部, internal 站内, external 站外 (默认: all)\n"
         "  --out 文件|-        导出到该文件; - 表示标准输出 (必填)\n"

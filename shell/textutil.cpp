@@ -65,22 +65,17 @@ bool startsWithAsciiNoCase(QStringView text, QStringView prefix)
 
 bool isValidUtf8(const QByteArray &bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
-    Q_UNUSED(text);
-    return !decoder.hasError();
+    return QByteArrayView(bytes).isValidUtf8();
 }
 
 QString decodeText(const QByteArray &bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
+    // Checked before decoding, so that a large body is decoded once and never
+    // held twice.
+    if (QByteArrayView(bytes).isValidUtf8())
+        return QString::fromUtf8(bytes);
     QStringDecoder gb("GB18030", QStringDecoder::Flag::Stateless);
-    if (gb.isValid()) {
-        text = gb.decode(bytes);
-        return text;
-    }
+    if (gb.isValid())
+        return gb.decode(bytes);
     return QString::fromLatin1(bytes);
 }

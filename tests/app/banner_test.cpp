@@ -3,20 +3,32 @@
 #include "app/Unit1.h"
 #include "app/bannerview.h"
 #include "shell/guard.h"
+#include "support/imagepage.h"
 #include "support/loopserver.h"
 #include "support/windowtesting.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QImage>
 #include <QTextDocument>
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <memory>
 
 namespace {
 
 using prqtest::LoopServer;
+
+// CPU time of the calling thread: what the window's thread spent, whatever
+// else the machine runs.
+double threadCpuSeconds()
+{
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
 
 // The window's document-complete handler has run: it takes the frame away.
 // (The page may complete inside the window's construction, before anything
@@ -81,6 +93,33 @@ TEST(Banner, APageThatDoesNotLoadShowsAShortErrorPageAndNoMessage)
     guard::setErrorBox(old);
     EXPECT_TRUE(errors.isEmpty());
     EXPECT_TRUE(form->banner()->toPlainText().contains(QStringLiteral("无法显示此页")));
+}
+
+// A page of a thousand images: a few are fetched, the page is laid out once
+// more when they are in, and the window's thread stays nearly idle.
+TEST(Banner, APageOfManyImagesCostsTheWindowLittle)
+{
+    LoopServer server;
+    prqtest::serveImagePage(server, 1000);
+    server.start();
+
+    TBannerView banner;
+    banner.resize(400, 300);
+    banner.show();
+    bool complete = false;
+    QObject::connect(&banner, &TBannerView::DocumentComplete, &banner, [&complete] { complete = true; });
+    const double before = threadCpuSeconds();
+    banner.Navigate(QUrl(server.url(QStringLiteral("/page.html"))));
+    ASSERT_TRUE(prqtest::waitUntil([&complete] { return complete; }, 20000));
+    QCoreApplication::processEvents(); // the paint after the layout
+    const double busy = threadCpuSeconds() - before;
+
+    size_t images = 0;
+    for (const auto &r : server.requests())
+        images += r.target.rfind("/img/", 0) == 0;
+    EXPECT_EQ(images, size_t(TBannerView::MaxResources));
+    EXPECT_LT(busy, 1.0);
+    EXPECT_EQ(banner.document()->resource(QTextDocument::ImageResource, QUrl(QStringLiteral("/img/0.png"))).value<QImage>().size(), QSize(8, 8));
 }
 
 } // namespace

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -307,6 +309,36 @@ TEST_F(BatchRun, HeadlessExportMatchesTheWindowsOwnExport)
     const QByteArray expected = a.readAll();
     EXPECT_EQ(b.readAll(), expected);
     EXPECT_TRUE(expected.contains("/p4\t4\r\r\n"));
+}
+
+// The list comes on standard input from a writer that takes its time, and
+// the export goes to a name that is not UTF-8: exactly that name.
+TEST_F(BatchRun, HeadlessReadsStandardInputAndWritesToAByteName)
+{
+    QTemporaryDir dir;
+    const QString servers = dir.filePath(QStringLiteral("servers.txt"));
+    {
+        QFile g(servers);
+        ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+        g.write(QStringLiteral("127.0.0.1:%1\n").arg(ranking.port()).toUtf8());
+    }
+    const QString script = QStringLiteral(
+        "(printf 'www.a.example/1\\n'; sleep 0.3; printf 'www.b.example/2\\n') | "
+        "\"$0\" --servers \"$1\" --batch - --out \"$2/$(printf 'out\\377.txt')\" --no-pr --no-deadlink --interval 200 --timeout 60");
+    const prqtest::ProgramRun run = prqtest::runProgram(QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), script, QStringLiteral(PRQUERY_EXE), servers, dir.path()});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QFile out(QString::fromUtf8(QFile::encodeName(dir.path())) + QStringLiteral("/out\uFFFD.txt"));
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/out\xFF.txt";
+    QByteArray bytes;
+    if (FILE *f = std::fopen(raw.constData(), "rb")) {
+        char buf[4096];
+        bytes = QByteArray(buf, qsizetype(std::fread(buf, 1, sizeof buf, f)));
+        std::fclose(f);
+    }
+    EXPECT_TRUE(bytes.startsWith("www.a.example/1\t")) << bytes.constData();
+    EXPECT_TRUE(bytes.contains("\r\r\nwww.b.example/2\t")) << bytes.constData();
+    EXPECT_FALSE(out.exists()); // not the name Qt would have made of it
 }
 
 TEST_F(BatchRun, HeadlessTimeOutAndBadArguments)

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QHeaderView>
@@ -17,6 +18,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTextCursor>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -301,6 +303,26 @@ TEST_F(WindowFixture, EntryBoxLinesReachTheListExactly)
     memo->insertPlainText(QStringLiteral("e.com/\u2028v\nf.com/\u00A0u\n"));
     form->btn1Click();
     EXPECT_EQ(urls(), (QStringList{QStringLiteral("e.com/\u2028v"), QStringLiteral("f.com/\u00A0u")}));
+
+    // Pasted, then edited around: the characters the document cannot hold
+    // keep their places.
+    memo->clear();
+    QApplication::clipboard()->setText(QStringLiteral("g.com/\u2029t\r\nh.com/\uFDD0s"));
+    memo->paste();
+    memo->moveCursor(QTextCursor::Start);
+    QTest::keyClicks(memo, QStringLiteral("www."));
+    memo->moveCursor(QTextCursor::End);
+    QTest::keyClicks(memo, QStringLiteral("/r"));
+    form->btn1Click();
+    EXPECT_EQ(urls(), (QStringList{QStringLiteral("www.g.com/\u2029t"), QStringLiteral("h.com/\uFDD0s/r")}));
+
+    // An imported text, edited: the same.
+    form->setEntryText(odd);
+    memo->moveCursor(QTextCursor::Start);
+    QTest::keyClicks(memo, QStringLiteral("x"));
+    form->btn1Click();
+    EXPECT_EQ(urls().value(1), rows.at(1));
+    EXPECT_EQ(urls().value(2), rows.at(2));
 }
 
 // The dialogs list a name that is not UTF-8 with U+FFFD in it; that name

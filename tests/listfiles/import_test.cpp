@@ -78,6 +78,8 @@ TEST(ListImport, EachLineDecodedOnItsOwn)
         // characters the entry box used to change stay as they are
         {"a\xE2\x80\xA8" "b\xE2\x80\xA9" "c\xEF\xB7\x90" "d\xC2\xA0" "e\n\xD6\xD0",
          QStringLiteral("a\u2028b\u2029c\uFDD0d\u00A0e\n中"), 0},
+        // U+FEFF that begins a later line is a character of it
+        {"\xD6\xD0\n\xEF\xBB\xBFx\n\x84\x31\x95\x33y", QStringLiteral("中\n\uFEFFx\n\uFEFFy"), 0},
     };
     for (const auto &c : cases) {
         const ListText got = listFileContents(c.bytes);

@@ -309,6 +309,37 @@ TEST(ScriptHost, FailuresGiveEmptyText)
     EXPECT_EQ(calljs(script, QStringLiteral("missing"), payload), QString());
 }
 
+// The engine is kept while the text is the same; any change to the text is
+// seen at the next call, and an interrupted run leaves nothing behind.
+TEST(ScriptHost, EachCallSeesTheScriptTextItIsGiven)
+{
+    const QString one = QStringLiteral("function f(x) { return 'one' + x; }");
+    const QString two = QStringLiteral("function f(x) { return 'two' + x; }");
+    const QString spinOnce = QStringLiteral("var n = 0; function f(x) { if (n++ === 0) { for (;;) {} } return 'ok' + x; }");
+    const struct
+    {
+        const QString &script;
+        const char *result;
+    } calls[] = {
+        {one, "one1"}, {one, "one1"}, {two, "two1"}, {one, "one1"}, {two, "two1"}, {two, "two1"},
+        {spinOnce, ""},  // interrupted: its engine is dropped ...
+        {spinOnce, ""},  // ... so the next call starts afresh and spins again
+        {one, "one1"},
+    };
+    for (const auto &c : calls)
+        EXPECT_EQ(calljs(c.script, QStringLiteral("f"), QStringLiteral("1"), std::chrono::milliseconds(100)), QString::fromUtf8(c.result))
+            << c.script.toStdString();
+
+    const QString stored = storedtext::checksumScript();
+    QString edited = stored;
+    edited.replace(QStringLiteral("function getch"), QStringLiteral("function getch_old"));
+    edited += QStringLiteral("\nfunction getch(u) { return 'edited'; }");
+    const QString url = QStringLiteral("www.example.com/a");
+    EXPECT_EQ(scriptChecksum(stored, url), nativeChecksum(url));
+    EXPECT_EQ(scriptChecksum(edited, url), QStringLiteral("edited"));
+    EXPECT_EQ(scriptChecksum(stored, url), nativeChecksum(url));
+}
+
 TEST(ScriptHost, LongRunIsInterrupted)
 {
     const auto limit = std::chrono::milliseconds(100);

@@ -2,11 +2,16 @@
 #include "query/checksum.h"
 #include "query/prquery.h"
 #include "shell/errors.h"
+#include "shell/textutil.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
 
 namespace {
 
@@ -116,6 +121,59 @@ TEST(PrCell, Table)
             EXPECT_EQ(*rank, q(*c.rank)) << reply.toStdString();
         }
         EXPECT_EQ(prcell(reply), q(c.cell)) << reply.toStdString();
+        EXPECT_EQ(prcellOfReply(reply.toUtf8()), q(c.cell)) << reply.toStdString();
+    }
+    // A body that is not UTF-8 is read as GB18030 first.
+    EXPECT_EQ(prcellOfReply("Rank_1:1:\xD6\xD0"), QStringLiteral("中"));
+    EXPECT_EQ(prcellOfReply("\xD6\xD0 sorry"), QStringLiteral("IP被屏蔽"));
+}
+
+// Peak resident memory while f runs, above what was resident before it; -1
+// where the system cannot reset its high-water mark.
+qint64 peakBytesDuring(const std::function<void()> &f)
+{
+    const auto status = [](const char *field) -> qint64 {
+        QFile file(QStringLiteral("/proc/self/status"));
+        if (!file.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            if (line.startsWith(field))
+                return line.mid(qsizetype(strlen(field))).trimmed().split(' ').value(0).toLongLong() * 1024;
+        }
+        return -1;
+    };
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
+        return -1;
+    clear.close();
+    const qint64 before = status("VmRSS:");
+    f();
+    const qint64 peak = status("VmHWM:");
+    return before < 0 || peak < 0 ? -1 : peak - before;
+}
+
+// A hostile reply is read in bounded memory, from its bytes to its cell.
+TEST(PrQuery, HugeReplyParsesInBoundedMemory)
+{
+    const struct
+    {
+        QByteArray body;
+        const char *cell;
+    } cases[] = {
+        {QByteArray(16 * 1024 * 1024, ':'), "--"},
+        {"Rank_" + QByteArray(16 * 1024 * 1024, ':'), "--"},
+        {"Rank_1:1:" + QByteArray(16 * 1024 * 1024, '7'), nullptr},
+    };
+    for (const auto &c : cases) {
+        QString cell;
+        const qint64 peak = peakBytesDuring([&] { cell = prcellOfReply(c.body); });
+        if (peak < 0)
+            GTEST_SKIP() << "the system does not report peak memory";
+        EXPECT_LT(peak, 64 * 1024 * 1024) << c.body.left(12).constData();
+        if (c.cell)
+            EXPECT_EQ(cell, QString::fromUtf8(c.cell));
+        else
+            EXPECT_EQ(cell.size(), 16 * 1024 * 1024);
     }
 }
 
