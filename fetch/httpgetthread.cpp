@@ -14,6 +14,7 @@
 #include <curl/curl.h>
 
 #include <arpa/inet.h>
+#include <pthread.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -492,6 +493,8 @@ bool THTTPGetThread::Fail(FetchFailure reason, const QString &detail)
 
 void THTTPGetThread::Run()
 {
+    // Named, so that a look at the process tells the fetches apart.
+    pthread_setname_np(pthread_self(), "prq-fetch");
     bool ok = false;
     try {
         ok = Fetch();
@@ -597,6 +600,8 @@ bool THTTPGetThread::Fetch()
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    // A proxy's answer to CONNECT is no reply of the site's: it is no hop.
+    curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1, m_settings.ConnectTimeoutMs)));
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max(1, millisecondsUntil(deadline, Clock::now()))));

@@ -81,23 +81,26 @@ CallReceiver::~CallReceiver()
 
 bool CallReceiver::event(QEvent *e)
 {
-    if (e->type() == PostedCall::postedEventType()) {
-        guard::run(static_cast<PostedCall *>(e)->fn);
-        return true;
-    }
     PendingCall *call = nullptr;
+    std::function<void()> posted;
     {
         // Taken before the event is even looked at: the worker made it under
         // this lock, and the lock is what orders its writes before our reads.
         std::lock_guard<std::mutex> lock(g_mutex);
-        if (e->type() == callEventType() && !g_queue.empty()) {
+        if (e->type() == PostedCall::postedEventType()) {
+            posted = std::move(static_cast<PostedCall *>(e)->fn);
+        } else if (e->type() == callEventType() && !g_queue.empty()) {
             call = g_queue.front();
             g_queue.pop_front();
             call->state = PendingCall::State::Running;
         }
     }
+    if (posted) {
+        guard::run(posted);
+        return true;
+    }
     if (!call)
-        return e->type() == callEventType() || QObject::event(e);
+        return e->type() == callEventType() || e->type() == PostedCall::postedEventType() || QObject::event(e);
     // Not under the lock: the call may process events, and so run further
     // calls nested inside it.
     guard::run(call->fn);

@@ -1,5 +1,7 @@
 #include "support/loopserver.h"
 
+#include "fetch/hostresolver.h"
+
 #include <sys/socket.h>
 
 #include <cstdlib>
@@ -19,6 +21,10 @@ void keepTrafficOnLoopback()
 {
     for (const char *name : {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"})
         ::unsetenv(name);
+    // No name is looked up: localhost is the loopback address and every
+    // other name is unknown, unless a test installed names of its own.
+    if (dynamic_cast<const SystemHostResolver *>(HostResolver::current().get()))
+        HostResolver::install(std::make_shared<FixedHostResolver>(QHash<QString, QByteArray>{{QStringLiteral("localhost"), "127.0.0.1"}}));
 }
 
 std::string RecordedRequest::requestLine() const

@@ -29,7 +29,8 @@ struct RecordedRequest
 
 // Clears the proxy settings of the environment, so that a client in this
 // process sends its loopback requests to the loopback servers and nowhere
-// else. LoopServer does it when it starts.
+// else, and keeps the fetches of this process from looking any name up.
+// LoopServer does it when it starts.
 void keepTrafficOnLoopback();
 
 // An HTTP (or HTTPS) server on 127.0.0.1 and a free port, in this process,
