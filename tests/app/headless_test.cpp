@@ -115,7 +115,7 @@ TEST_F(Headless, ExitStatusOfFinishedRuns)
     const ProgramRun help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char *option : {"--servers", "--banner", "--batch", "--site", "--filter", "--out", "--format", "--long", "--no-pr", "--no-deadlink",
-                               "--interval", "--concurrency", "--per-host", "--timeout", "--fail-on-dead", "--version", "--help"})
+                               "--interval", "--concurrency", "--per-host", "--timeout", "--request-timeout", "--fail-on-dead", "--version", "--help"})
         EXPECT_TRUE(help.out.contains(option)) << option;
     EXPECT_EQ(run({"--batch", live, "--out", out, "--format", "xml"}).exitCode, 2);
     EXPECT_EQ(run({"--batch", live, "--out", out, "--per-host", "0"}).exitCode, 2);
