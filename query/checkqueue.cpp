@@ -7,10 +7,10 @@
 #include "shell/formstate.h"
 #include "shell/textutil.h"
 
+#include <QHash>
 #include <QPointer>
 
 #include <algorithm>
-#include <limits>
 
 namespace {
 
@@ -45,8 +45,18 @@ void CheckQueue::start()
     m_total = m_form.lv1.count();
     m_done = 0;
     m_tries.assign(std::size_t(m_total), 0);
-    for (int row = 0; row < m_total; ++row)
-        m_hosts[hostKey(m_form.lv1.cell(row, CellUrl))].waiting.push_back(row);
+    QHash<QString, int> hostOf;
+    for (int row = 0; row < m_total; ++row) {
+        const QString key = hostKey(m_form.lv1.cell(row, CellUrl));
+        auto at = hostOf.constFind(key);
+        if (at == hostOf.constEnd()) {
+            at = hostOf.insert(key, int(m_hosts.size()));
+            m_hosts.emplace_back();
+        }
+        m_hosts[std::size_t(*at)].waiting.push_back(row);
+    }
+    for (int h = 0; h < int(m_hosts.size()); ++h)
+        refresh(h);
     if (m_total == 0) {
         emit allDone();
         return;
@@ -54,23 +64,36 @@ void CheckQueue::start()
     pump();
 }
 
-CheckQueue::Host *CheckQueue::nextHost()
+void CheckQueue::refresh(int h)
 {
-    Host *best = nullptr;
-    qint64 earliestPause = std::numeric_limits<qint64>::max();
-    for (Host &host : m_hosts) {
-        if (host.waiting.empty() || host.running >= m_limits.perHost)
-            continue;
-        if (!host.pausedUntil.hasExpired()) {
-            earliestPause = std::min(earliestPause, host.pausedUntil.remainingTime());
-            continue;
-        }
-        if (!best || host.waiting.front() < best->waiting.front())
-            best = &host;
+    Host &host = m_hosts[std::size_t(h)];
+    if (host.readyRow >= 0) {
+        m_ready.erase(host.readyRow);
+        host.readyRow = -1;
     }
-    if (!best && earliestPause != std::numeric_limits<qint64>::max() && m_running < m_limits.total)
-        m_wake.start(int(std::clamp<qint64>(earliestPause, 0, qint64(m_limits.maxPauseSeconds) * 1000)));
-    return best;
+    if (!host.paused && !host.waiting.empty() && host.running < m_limits.perHost) {
+        host.readyRow = host.waiting.front();
+        m_ready.emplace(host.readyRow, h);
+    }
+}
+
+void CheckQueue::wakePaused()
+{
+    qint64 nextMs = -1;
+    for (auto it = m_paused.begin(); it != m_paused.end();) {
+        Host &host = m_hosts[std::size_t(*it)];
+        if (host.pausedUntil.hasExpired()) {
+            host.paused = false;
+            refresh(*it);
+            it = m_paused.erase(it);
+        } else {
+            const qint64 left = host.pausedUntil.remainingTime();
+            nextMs = nextMs < 0 ? left : std::min(nextMs, left);
+            ++it;
+        }
+    }
+    if (nextMs >= 0)
+        m_wake.start(int(std::min<qint64>(nextMs, qint64(m_limits.maxPauseSeconds) * 1000)));
 }
 
 void CheckQueue::pump()
@@ -85,18 +108,18 @@ void CheckQueue::pump()
     m_pumping = true;
     do {
         m_pumpAgain = false;
-        while (alive && m_running < m_limits.total) {
-            Host *host = nextHost();
-            if (!host)
-                break;
-            const int row = host->waiting.front();
-            host->waiting.pop_front();
-            ++host->running;
+        wakePaused();
+        while (alive && m_running < m_limits.total && !m_ready.empty()) {
+            const int h = m_ready.begin()->second;
+            Host &host = m_hosts[std::size_t(h)];
+            const int row = host.waiting.front();
+            host.waiting.pop_front();
+            ++host.running;
             ++m_running;
-            const QString key = hostKey(m_form.lv1.cell(row, CellUrl));
+            refresh(h);
             std::unique_ptr<Tmyhttpget> request = newRequest(m_form, m_form.lv1.cell(row, CellUrl), row, dispatch::ModeReach);
-            request->OnDoneString = [this, row, key](THTTPGet *sender, const QByteArray &body) { completed(row, key, sender, true, body); };
-            request->OnError = [this, row, key](THTTPGet *sender) { completed(row, key, sender, false, QByteArray()); };
+            request->OnDoneString = [this, row, h](THTTPGet *sender, const QByteArray &body) { completed(row, h, sender, true, body); };
+            request->OnError = [this, row, h](THTTPGet *sender) { completed(row, h, sender, false, QByteArray()); };
             m_requests.insert(request.get());
             // From here the form owns it, and completed() hands it on.
             request.release()->FetchString();
@@ -106,10 +129,10 @@ void CheckQueue::pump()
         m_pumping = false;
 }
 
-void CheckQueue::completed(int row, const QString &key, THTTPGet *sender, bool success, const QByteArray &body)
+void CheckQueue::completed(int row, int h, THTTPGet *sender, bool success, const QByteArray &body)
 {
     m_requests.remove(sender);
-    Host &host = m_hosts[key];
+    Host &host = m_hosts[std::size_t(h)];
     --host.running;
     --m_running;
     const FetchResult &record = sender->FetchRecord();
@@ -118,8 +141,13 @@ void CheckQueue::completed(int row, const QString &key, THTTPGet *sender, bool s
         const int seconds = record.retryAfterSeconds < 0 ? m_limits.defaultPauseSeconds
                                                          : std::min(record.retryAfterSeconds, m_limits.maxPauseSeconds);
         const QDeadlineTimer until(qint64(seconds) * 1000);
-        if (host.pausedUntil.hasExpired() || host.pausedUntil < until)
+        if (!host.paused) {
+            host.paused = true;
             host.pausedUntil = until;
+            m_paused.push_back(h);
+        } else if (host.pausedUntil < until) {
+            host.pausedUntil = until;
+        }
         host.waiting.push_front(row);
         delete sender;
     } else {
@@ -130,6 +158,7 @@ void CheckQueue::completed(int row, const QString &key, THTTPGet *sender, bool s
             geterror(m_form, sender);
         ++m_done;
     }
+    refresh(h);
     if (finished()) {
         emit allDone();
         return;

@@ -2,13 +2,13 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
-#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QTimer>
 
 #include <deque>
+#include <map>
 #include <vector>
 
 class FormState;
@@ -62,18 +62,25 @@ private:
         std::deque<int> waiting; // rows, in list order
         int running = 0;
         QDeadlineTimer pausedUntil;
+        bool paused = false;
+        int readyRow = -1; // its key in m_ready while it is there
     };
 
     void pump();
-    void startNext();
-    // The host whose next row comes first in the list among those that may
-    // take one more request now; nullptr when none may.
-    Host *nextHost();
-    void completed(int row, const QString &hostKey, THTTPGet *sender, bool success, const QByteArray &body);
+    // Puts the host in m_ready, under its next row, when it may take one
+    // more request now; takes it out otherwise.
+    void refresh(int host);
+    // Ends the pauses that are over, and arms m_wake for the next one.
+    void wakePaused();
+    void completed(int row, int host, THTTPGet *sender, bool success, const QByteArray &body);
 
     FormState &m_form;
     const CheckQueueLimits m_limits;
-    QHash<QString, Host> m_hosts;
+    std::vector<Host> m_hosts;
+    // The hosts that may take a request now, by their next row: the first
+    // is the one whose row comes first in the list.
+    std::map<int, int> m_ready;
+    std::vector<int> m_paused;
     std::vector<int> m_tries;
     QSet<THTTPGet *> m_requests; // started, not yet completed
     QTimer m_wake; // ends the earliest pause
