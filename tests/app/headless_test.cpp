@@ -224,9 +224,10 @@ TEST_F(Headless, RowsFromAFileAreTheWindowsRows)
 {
     // 100,000 lines with what a line splitter gets wrong: empty lines, every
     // kind of line break, blanks, tabs, Chinese, schemes and slashes that
-    // normurl rewrites, a form feed and a very long line.
+    // normurl rewrites, a form feed, the separators U+2028 and U+2029, a
+    // no-break space and a very long line.
     QByteArray bytes;
-    const char *shapes[] = {"http://www.a%1.com//x", "", "  spaced %1  ", "tab\t%1", "中文%1.cn/页", "HTTPS://b%1.org///y", "x%1\f", "\\\\share\\%1"};
+    const char *shapes[] = {"http://www.a%1.com//x", "", "  spaced %1  ", "tab\t%1", "中文%1.cn/页", "HTTPS://b%1.org///y", "x%1\f\u2029y\u2028", "\\\\share\\%1\u00a0"};
     const char *breaks[] = {"\n", "\r\n", "\r"};
     for (int i = 0; i < 100000; ++i) {
         bytes += QByteArray(shapes[i % 8]).replace("%1", QByteArray::number(i));
