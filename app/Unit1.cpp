@@ -477,6 +477,7 @@ void TForm1::cbb1Change(int index)
     // Read as each request goes out: a key typed during a run is used from
     // the next request on. It is never kept anywhere.
     settings.key = [this] { return edt8->text(); };
+    settings.report = m_seams.rankSourceNotice;
     m_state->setRankSource(std::make_unique<OprRankSource>(*m_state, settings));
 }
 

@@ -46,6 +46,9 @@ struct WindowSeams
     std::function<QString(const QString &title, const QString &folder, const QString &filter)> saveFile;
     // Opens a web address with the user's default browser.
     std::function<void(const QUrl &)> openUrl;
+    // Tells the user, once per run, that the PR source refused its key.
+    // Empty: the standard error box.
+    std::function<void(const QString &message)> rankSourceNotice;
 };
 
 // The main window Form1.

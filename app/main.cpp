@@ -1,6 +1,7 @@
 #include "app/Unit1.h"
 #include "app/errorbox.h"
 #include "app/headless.h"
+#include "app/hugepages.h"
 #include "shell/errors.h"
 #include "shell/filenames.h"
 #include "shell/guard.h"
@@ -48,11 +49,17 @@ int main(int argc, char **argv)
         QTextStream(stdout) << usageText();
         return 0;
     }
+    if (parsed.version) {
+        QTextStream(stdout) << versionText();
+        return 0;
+    }
     if (!parsed.ok) {
         err << "prquery: " << parsed.error << "\n\n" << usageText();
         return 2;
     }
     const Options &options = parsed.options;
+    if (options.headless())
+        restartWithHugePages(argv);
 
     WindowEndpoints endpoints = TForm1::defaultEndpoints();
     if (!options.serversFile.isEmpty()) {

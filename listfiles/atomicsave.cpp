@@ -118,3 +118,28 @@ void saveAtomically(const QString &path, const std::function<void(QIODevice &)> 
         failed("replace", path, fileErrorText(errno));
     cleanup.armed = false;
 }
+
+int probeSave(const QString &path)
+{
+    const QByteArray target = replacedName(encodeFileName(path));
+    struct stat st {};
+    if (::stat(target.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (S_ISDIR(st.st_mode))
+            return EISDIR;
+        if (S_ISFIFO(st.st_mode))
+            return 0;
+        const int fd = ::open(target.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0)
+            return errno;
+        ::close(fd);
+        return 0;
+    }
+    const QByteArray base = target.mid(target.lastIndexOf('/') + 1);
+    QByteArray temp = folderOf(target) + "/." + base + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    ::close(fd);
+    ::unlink(temp.constData());
+    return 0;
+}

@@ -18,3 +18,11 @@ class QIODevice;
 // <runtime text>" when the file cannot be created, written, flushed or put in
 // place; nothing is left behind beside the target.
 void saveAtomically(const QString &path, const std::function<void(QIODevice &)> &write);
+
+// Whether saveAtomically(path) could create its file, found out before any
+// work is done for it, by the same steps short of writing: a new file beside
+// the target is created and removed again; a device is opened for writing and
+// left as it is; a FIFO is taken as writable unopened, since opening it could
+// wait for a reader. Returns 0, or the system's error number (EISDIR for a
+// folder).
+int probeSave(const QString &path);

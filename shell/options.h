@@ -23,9 +23,15 @@ struct Options
     QString oprKey;        // --opr-key KEY
     QString oprEndpoint;   // --opr-endpoint URL; empty: the service's own
     QString extract = QStringLiteral("pattern"); // --extract pattern|html
+    bool intervalGiven = false; // --interval was on the command line
+    QString format;        // --format tsv|csv|jsonl; empty: by the extension of --out
+    int concurrency = 32;  // --concurrency N: checks in flight at once, check-only runs
+    int perHost = 4;       // --per-host N: checks in flight to one host
+    bool failOnDead = false; // --fail-on-dead: exit 3 when a row is "×"
     int requestTimeoutSeconds = 120; // --request-timeout S: the limit of one request
 
     bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
+    bool outToStdout() const { return outFile == QLatin1String("-"); }
     int filterIndex() const; // 0 all, 1 internal, 2 external
     bool openPageRank() const { return rankSource == QLatin1String("opr"); }
     // --opr-key, else the environment's OPR_API_KEY; empty when neither.
@@ -37,12 +43,16 @@ struct ParsedOptions
     Options options;
     bool ok = false;
     bool help = false;
+    bool version = false;
     QString error; // why the arguments were refused
 };
 
 // Parses the program's arguments (arguments.first() is the program name).
 ParsedOptions parseOptions(const QStringList &arguments);
+// The help, in Chinese: every option with its default.
 QString usageText();
+// "prquery " and the version.
+QString versionText();
 
 // Reads a --servers file: one host[:port] a line; blank lines and lines that
 // start with "#" are skipped. Raises AppError when the file cannot be read or

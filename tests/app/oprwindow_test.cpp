@@ -139,10 +139,12 @@ TEST_F(OprWindow, CommandLineRun)
     EXPECT_EQ(exported(), QByteArray("d3.localhost/x\t3\r\r\nd14.localhost\t3\r\r\n"));
     EXPECT_EQ(service.requestCount(), 2u);
 
-    // A refused key: one line, and the run fails.
+    // A refused key: one line, the rows written with "--", and the run fails.
+    QFile::remove(out);
     run = prqtest::runProgram(QStringLiteral(PRQUERY_EXE), common + QStringList{QStringLiteral("--opr-key"), QStringLiteral("wrong")});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err.count(QStringLiteral("Open PageRank: API key rejected")), 1) << run.err.toStdString();
+    EXPECT_EQ(exported(), QByteArray("d3.localhost/x\t--\r\r\nd14.localhost\t--\r\r\n"));
 }
 
 } // namespace
