@@ -1,11 +1,13 @@
 #include "app/Unit1.h"
 #include "app/errorbox.h"
 #include "app/headless.h"
+#include "app/qttranslations.h"
 #include "shell/errors.h"
 #include "shell/guard.h"
 #include "shell/options.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QTextStream>
 
 #include <cstdio>
@@ -59,6 +61,7 @@ int main(int argc, char **argv)
     if (options.headless())
         return runHeadless(options, endpoints, err);
 
+    installQtTranslations(QLocale::system());
     installStandardErrorBox(nullptr); // for errors while the window is created
     TForm1 form(endpoints, TForm1::defaultSeams());
     installStandardErrorBox(&form);

@@ -1,8 +1,10 @@
 #include "listfiles/listfiledialogs.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <utility>
 
@@ -21,20 +23,46 @@ QString ListFileDialogs::filter()
     return QStringLiteral("文本文件 (*.txt)");
 }
 
+QStringList ListFileDialogs::exportFilters()
+{
+    return {filter(), QStringLiteral("CSV文件 (*.csv)")};
+}
+
+QString ListFileDialogs::exportName(const QDateTime &at)
+{
+    return QStringLiteral("PR查询结果-") + at.toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".txt");
+}
+
+namespace {
+QString documentsFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents.isEmpty() ? QDir::homePath() : documents;
+}
+} // namespace
+
 ListFileDialogs::ListFileDialogs()
-    : ListFileDialogs(QCoreApplication::applicationDirPath())
+    : ListFileDialogs(QCoreApplication::applicationDirPath(), documentsFolder())
 {
 }
 
 ListFileDialogs::ListFileDialogs(QString firstFolder)
-    : m_folder(std::move(firstFolder))
+    : ListFileDialogs(firstFolder, firstFolder)
+{
+}
+
+ListFileDialogs::ListFileDialogs(QString firstImportFolder, QString firstExportFolder)
+    : m_folder(std::move(firstImportFolder))
+    , m_exportFolder(std::move(firstExportFolder))
 {
 }
 
 void ListFileDialogs::remember(const QString &chosenPath)
 {
-    if (!chosenPath.isEmpty())
-        m_folder = QFileInfo(chosenPath).absolutePath();
+    if (chosenPath.isEmpty())
+        return;
+    m_folder = QFileInfo(chosenPath).absolutePath();
+    m_chosen = true;
 }
 
 QString ListFileDialogs::resolveOpenName(const QString &typed, const QString &folder)

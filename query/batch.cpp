@@ -97,6 +97,7 @@ void startListRun(FormState &form)
     form.pr1.setMaximum(rows);
     if (!form.tmr2.isActive())
         form.tmr2.start();
+    emit form.runStarted();
 }
 
 void btn1Click(FormState &form, const QString &entryText)

@@ -37,9 +37,13 @@ void tmr2Timer(FormState &form)
 
     const int row = form.curindex;
     const quint64 generation = form.lv1.generation();
+    // "停止" pressed inside one of this tick's request starts ends the walk
+    // there: nothing more is sent.
+    const bool walking = form.tmr2.isActive();
+    const auto stopped = [&form, walking] { return walking && !form.tmr2.isActive(); };
     if (form.bschck2 && rowStillThere(form, row, generation))
         sendRank(form, row);
-    if (form.bschck3 && rowStillThere(form, row, generation))
+    if (form.bschck3 && rowStillThere(form, row, generation) && !stopped())
         sendReach(form, row);
     if (form.lv1.generation() != generation && form.lv1.count() > 0) {
         // The list was rebuilt inside this tick: the new run has set its own
@@ -67,4 +71,22 @@ void N4Click(FormState &form, int selectedRow)
     sendRank(form, selectedRow);
     if (rowStillThere(form, selectedRow, generation))
         sendReach(form, selectedRow);
+}
+
+void N4Click(FormState &form, const QList<int> &selectedRows)
+{
+    const quint64 generation = form.lv1.generation();
+    for (int row : selectedRows) {
+        if (form.lv1.generation() != generation)
+            return;
+        N4Click(form, row);
+    }
+}
+
+void btnStopClick(FormState &form)
+{
+    if (!form.tmr2.isActive())
+        return;
+    form.tmr2.stop();
+    form.setLbl13(QStringLiteral("提示：查询已停止"));
 }

@@ -70,6 +70,8 @@ signals:
     void lbl5Changed(const QString &text);
     void lbl13Changed(const QString &text);
     void repaintRequested();
+    // A list has been built and its walk starts.
+    void runStarted();
 
 private:
     QString m_lbl2;

@@ -249,7 +249,7 @@ TEST_F(BatchRun, HeadlessExportMatchesTheWindowsOwnExport)
     form->btn1Click();
     ASSERT_TRUE(runEnded());
     const QString windowOut = dir.filePath(QStringLiteral("window.txt"));
-    form->seams().saveFile = [&](const QString &, const QString &, const QString &) { return windowOut; };
+    form->seams().saveFile = [&](const FileDialogQuestion &) { return FileDialogAnswer{windowOut, QString()}; };
     form->findChild<QAction *>(QStringLiteral("N3"))->trigger();
 
     // ... and the program's headless batch over the same list.

@@ -1,6 +1,8 @@
 #include "listfiles/listfiledialogs.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QStandardPaths>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -9,14 +11,22 @@
 
 namespace {
 
-TEST(ListFileDialogs, StartsInTheProgramFolderThenTheLastChosenOne)
+TEST(ListFileDialogs, StartInTheirFirstFoldersThenTheLastChosenOne)
 {
     ListFileDialogs dialogs;
     EXPECT_EQ(dialogs.startFolder(), QCoreApplication::applicationDirPath());
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    EXPECT_EQ(dialogs.exportStartFolder(), documents.isEmpty() ? QDir::homePath() : documents);
+    dialogs.remember(QString()); // a cancelled dialog
+    EXPECT_EQ(dialogs.exportStartFolder(), documents.isEmpty() ? QDir::homePath() : documents);
     dialogs.remember(QStringLiteral("/tmp/lists/a.txt"));
     EXPECT_EQ(dialogs.startFolder(), QStringLiteral("/tmp/lists"));
-    dialogs.remember(QString()); // a cancelled dialog
+    EXPECT_EQ(dialogs.exportStartFolder(), QStringLiteral("/tmp/lists"));
+    dialogs.remember(QString());
     EXPECT_EQ(dialogs.startFolder(), QStringLiteral("/tmp/lists"));
+
+    EXPECT_EQ(ListFileDialogs::exportName(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7))), QStringLiteral("PR查询结果-20260304-050607.txt"));
+    EXPECT_EQ(ListFileDialogs::exportFilters(), (QStringList{QStringLiteral("文本文件 (*.txt)"), QStringLiteral("CSV文件 (*.csv)")}));
 }
 
 TEST(ListFileDialogs, TypedNames)

@@ -32,7 +32,7 @@ int closedLoopbackPort()
 WindowSeams quietSeams()
 {
     WindowSeams seams;
-    seams.openFile = [](const QString &, const QString &, const QString &) { return QString(); };
+    seams.openFile = [](const FileDialogQuestion &) { return FileDialogAnswer(); };
     seams.saveFile = seams.openFile;
     seams.openUrl = [](const QUrl &) {};
     return seams;
