@@ -4,7 +4,11 @@
 #include "shell/errors.h"
 #include "shell/resultlist.h"
 
+#include <QFileInfo>
 #include <QIODevice>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace {
 
@@ -21,6 +25,34 @@ void writeAll(QIODevice &device, const QByteArray &bytes)
         done += n;
     }
 }
+
+// Gathers the text of records and hands it to the device in large pieces.
+class ChunkedWriter final
+{
+public:
+    explicit ChunkedWriter(QIODevice &device)
+        : m_device(device)
+    {
+        m_chunk.reserve(ChunkChars + 4096);
+    }
+    QString &text() { return m_chunk; }
+    void recordEnded()
+    {
+        if (m_chunk.size() >= ChunkChars)
+            flush();
+    }
+    void flush()
+    {
+        if (m_chunk.isEmpty())
+            return;
+        writeAll(m_device, m_chunk.toUtf8());
+        m_chunk.resize(0);
+    }
+
+private:
+    QIODevice &m_device;
+    QString m_chunk;
+};
 
 void appendRecord(QString &out, const ResultRow &row, bool shortForm)
 {
@@ -39,29 +71,169 @@ void appendRecord(QString &out, const ResultRow &row, bool shortForm)
     out += QLatin1String("\r\r\n");
 }
 
-} // namespace
-
-void writeList(const ResultListModel &list, bool shortForm, QIODevice &device)
+// One field of a CSV record: quoted, with its quotes doubled, when it holds a
+// comma, a quote or a line break.
+void appendCsvField(QString &out, const QString &field)
 {
-    QString chunk;
-    chunk.reserve(ChunkChars + 4096);
+    const bool quote = field.contains(QLatin1Char(',')) || field.contains(QLatin1Char('"')) || field.contains(QLatin1Char('\r'))
+        || field.contains(QLatin1Char('\n'));
+    if (!quote) {
+        out += field;
+        return;
+    }
+    out += QLatin1Char('"');
+    for (const QChar c : field) {
+        if (c == QLatin1Char('"'))
+            out += QLatin1Char('"');
+        out += c;
+    }
+    out += QLatin1Char('"');
+}
+
+void appendCsvRecord(QString &out, const QStringList &fields)
+{
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            out += QLatin1Char(',');
+        appendCsvField(out, fields.at(i));
+    }
+    out += QLatin1String("\r\n");
+}
+
+void writeCsv(const ResultListModel &list, QIODevice &device)
+{
+    ChunkedWriter out(device);
+    out.text() += QChar(0xFEFF); // the byte-order mark, by which spreadsheets know UTF-8
+    appendCsvRecord(out.text(),
+        {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"),
+         QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因")});
     for (int i = 0; i < list.count(); ++i) {
-        appendRecord(chunk, list.row(i), shortForm);
+        const ResultRow &row = list.row(i);
+        QStringList fields{row.caption};
+        for (const QString &cell : row.cells)
+            fields << cell;
+        if (const FetchResult *check = list.check(i)) {
+            fields << statusText(*check) << check->finalUrl << QString::number(check->elapsedMs)
+                   << (check->reason == FetchFailure::None ? QString() : reasonText(*check));
+        } else {
+            fields << QString() << QString() << QString() << QString();
+        }
+        appendCsvRecord(out.text(), fields);
+        out.recordEnded();
+    }
+    out.flush();
+}
+
+QJsonObject jsonRecord(const ResultListModel &list, int i)
+{
+    const ResultRow &row = list.row(i);
+    QJsonObject o{
+        {QStringLiteral("row"), i + 1},
+        {QStringLiteral("caption"), row.caption},
+        {QStringLiteral("kind"), row.cells[CellInternal]},
+        {QStringLiteral("text"), row.cells[CellLinkText]},
+        {QStringLiteral("url"), row.cells[CellUrl]},
+        {QStringLiteral("access"), row.cells[CellAccess]},
+        {QStringLiteral("pr"), row.cells[CellPr]},
+    };
+    const QJsonValue none(QJsonValue::Null);
+    const FetchResult *check = list.check(i);
+    if (!check) {
+        for (const QString &key : {QStringLiteral("status"), QStringLiteral("hops"), QStringLiteral("final_url"), QStringLiteral("elapsed_ms"),
+                                   QStringLiteral("reason")})
+            o.insert(key, none);
+        return o;
+    }
+    QJsonArray hops;
+    for (const int code : check->hops)
+        hops.append(code);
+    o.insert(QStringLiteral("status"), statusText(*check));
+    o.insert(QStringLiteral("hops"), hops);
+    o.insert(QStringLiteral("final_url"), check->finalUrl);
+    o.insert(QStringLiteral("elapsed_ms"), check->elapsedMs);
+    o.insert(QStringLiteral("reason"), check->reason == FetchFailure::None ? none : QJsonValue(reasonKey(check->reason)));
+    return o;
+}
+
+void writeJsonl(const ResultListModel &list, QIODevice &device)
+{
+    QByteArray chunk;
+    for (int i = 0; i < list.count(); ++i) {
+        chunk += QJsonDocument(jsonRecord(list, i)).toJson(QJsonDocument::Compact);
+        chunk += '\n';
         if (chunk.size() >= ChunkChars) {
-            writeAll(device, chunk.toUtf8());
+            writeAll(device, chunk);
             chunk.resize(0);
         }
     }
     if (!chunk.isEmpty())
-        writeAll(device, chunk.toUtf8());
+        writeAll(device, chunk);
 }
 
-void exportList(const ResultListModel &list, bool shortForm, const QString &path)
+} // namespace
+
+void writeList(const ResultListModel &list, bool shortForm, QIODevice &device)
+{
+    ChunkedWriter out(device);
+    for (int i = 0; i < list.count(); ++i) {
+        appendRecord(out.text(), list.row(i), shortForm);
+        out.recordEnded();
+    }
+    out.flush();
+}
+
+void writeListFile(const QString &path, const std::function<void(QIODevice &)> &write)
 {
     SystemFile file;
     if (!file.openPath(path, QIODevice::WriteOnly))
         throw AppError(file.errorString());
-    writeList(list, shortForm, file);
+    write(file);
     if (!file.closeChecked())
         throw AppError(file.errorString());
+}
+
+void exportList(const ResultListModel &list, bool shortForm, const QString &path)
+{
+    exportListAs(list, ExportFormat::Tsv, shortForm, path);
+}
+
+ExportFormat exportFormatForPath(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("csv"))
+        return ExportFormat::Csv;
+    if (suffix == QLatin1String("jsonl") || suffix == QLatin1String("json"))
+        return ExportFormat::Jsonl;
+    return ExportFormat::Tsv;
+}
+
+std::optional<ExportFormat> exportFormatNamed(const QString &name)
+{
+    if (name == QLatin1String("tsv"))
+        return ExportFormat::Tsv;
+    if (name == QLatin1String("csv"))
+        return ExportFormat::Csv;
+    if (name == QLatin1String("jsonl"))
+        return ExportFormat::Jsonl;
+    return std::nullopt;
+}
+
+void writeListAs(const ResultListModel &list, ExportFormat format, bool shortForm, QIODevice &device)
+{
+    switch (format) {
+    case ExportFormat::Tsv:
+        writeList(list, shortForm, device);
+        return;
+    case ExportFormat::Csv:
+        writeCsv(list, device);
+        return;
+    case ExportFormat::Jsonl:
+        writeJsonl(list, device);
+        return;
+    }
+}
+
+void exportListAs(const ResultListModel &list, ExportFormat format, bool shortForm, const QString &path)
+{
+    writeListFile(path, [&](QIODevice &device) { writeListAs(list, format, shortForm, device); });
 }

@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 class QIODevice;
 class ResultListModel;
 
@@ -20,3 +23,34 @@ void writeList(const ResultListModel &list, bool shortForm, QIODevice &device);
 // Creates the file at path, or empties it, writes the records and closes it.
 // The message of a failure is fileErrorText() of the system's error number.
 void exportList(const ResultListModel &list, bool shortForm, const QString &path);
+
+// The forms a list can be written in. Tsv is the export above; Csv and Jsonl
+// carry every cell and the record of the row's check, for spreadsheets and
+// for programs.
+//
+// Csv: UTF-8 with a byte-order mark, CRLF line ends, RFC 4180 quoting, the
+// header row 序号,站内?,链接词,网址,访问,PR,状态,最终网址,耗时(ms),原因, then
+// one record per row.
+// Jsonl: one JSON object per row and line, with the keys row (1-based
+// position), caption, kind, text, url, access, pr, status, hops, final_url,
+// elapsed_ms and reason (a reasonKey() or null); the check's keys are null
+// for a row that was never checked.
+enum class ExportFormat { Tsv, Csv, Jsonl };
+
+// By the extension of path, in any letter case: ".csv" is Csv, ".jsonl" and
+// ".json" are Jsonl, anything else Tsv.
+ExportFormat exportFormatForPath(const QString &path);
+// "tsv", "csv" or "jsonl"; nothing for any other name.
+std::optional<ExportFormat> exportFormatNamed(const QString &name);
+
+// Writes the list in format to device; shortForm matters to Tsv alone. Throws
+// AppError with the device's errorString() when a write fails.
+void writeListAs(const ResultListModel &list, ExportFormat format, bool shortForm, QIODevice &device);
+
+// Writes the list in format to the file at path, through writeListFile.
+void exportListAs(const ResultListModel &list, ExportFormat format, bool shortForm, const QString &path);
+
+// The one place that writes an export file: creates the file at path, or
+// empties it, lets write fill it, and closes it. Throws AppError with
+// fileErrorText() of the system's error number when the file fails.
+void writeListFile(const QString &path, const std::function<void(QIODevice &)> &write);

@@ -7,7 +7,8 @@ PACKAGES="build-essential cmake ninja-build pkg-config
 qt6-base-dev qt6-declarative-dev qt6-qpa-plugins qt6-translations-l10n
 libre2-dev libcurl4-openssl-dev libssl-dev libcpp-httplib-dev
 googletest libgtest-dev libgmock-dev libbenchmark-dev
-xvfb xauth fonts-noto-cjk"
+xvfb xauth fonts-noto-cjk
+python3"
 
 missing=""
 for p in $PACKAGES; do
