@@ -580,7 +580,7 @@ void TForm1::N3Click()
         return;
     m_dialogs.remember(answer.path);
     // Every row goes out, whatever the view shows.
-    exportList(m_state->lv1, m_state->bschck1, answer.path);
+    exportListAs(m_state->lv1, ListFileDialogs::exportFormat(answer), m_state->bschck1, answer.path);
 }
 
 void TForm1::N4Click()

@@ -23,9 +23,25 @@ QString ListFileDialogs::filter()
     return QStringLiteral("文本文件 (*.txt)");
 }
 
+namespace {
+QString csvFilter()
+{
+    return QStringLiteral("CSV文件 (*.csv)");
+}
+} // namespace
+
 QStringList ListFileDialogs::exportFilters()
 {
-    return {filter(), QStringLiteral("CSV文件 (*.csv)")};
+    return {filter(), csvFilter()};
+}
+
+ExportFormat ListFileDialogs::exportFormat(const FileDialogAnswer &answer)
+{
+    if (answer.filter == filter())
+        return ExportFormat::Tsv;
+    if (answer.filter == csvFilter())
+        return ExportFormat::Csv;
+    return exportFormatForPath(answer.path);
 }
 
 QString ListFileDialogs::exportName(const QDateTime &at)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "listfiles/listexport.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -38,6 +40,9 @@ public:
     static QStringList exportFilters();
     // "PR查询结果-<date>-<time>.txt", the name the export suggests.
     static QString exportName(const QDateTime &at);
+    // The form an answered export dialog asks for: that of the filter
+    // chosen, or, for a filter it did not offer, that of the name's extension.
+    static ExportFormat exportFormat(const FileDialogAnswer &answer);
 
     ListFileDialogs();
     // Both dialogs start in firstFolder until a file is chosen.

@@ -489,6 +489,12 @@ TEST_F(WindowFixture, ExportWritesTheFormTheCheckBoxSelects)
     EXPECT_EQ(saveQuestions[0].filters, (QStringList{QStringLiteral("文本文件 (*.txt)"), QStringLiteral("CSV文件 (*.csv)")}));
     EXPECT_EQ(saveQuestions[1].folder, dir.path());
 
+    // The CSV filter writes CSV, header first, every column.
+    saveFilter = saveQuestions[0].filters.at(1);
+    child<QAction>("N3")->trigger();
+    EXPECT_TRUE(readAll(saveAnswer).startsWith(QByteArray("\xef\xbb\xbf") + QStringLiteral("序号,站内?,链接词,网址,访问,PR,状态").toUtf8())) << readAll(saveAnswer).left(80).toStdString();
+    saveFilter.clear();
+
     saveAnswer = QStringLiteral("/dev/full");
     child<QAction>("N3")->trigger();
     EXPECT_EQ(errors, QStringList{QStringLiteral("Disk full.")});

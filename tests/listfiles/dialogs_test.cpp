@@ -26,7 +26,23 @@ TEST(ListFileDialogs, StartInTheirFirstFoldersThenTheLastChosenOne)
     EXPECT_EQ(dialogs.startFolder(), QStringLiteral("/tmp/lists"));
 
     EXPECT_EQ(ListFileDialogs::exportName(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7))), QStringLiteral("PR查询结果-20260304-050607.txt"));
-    EXPECT_EQ(ListFileDialogs::exportFilters(), (QStringList{QStringLiteral("文本文件 (*.txt)"), QStringLiteral("CSV文件 (*.csv)")}));
+    const QStringList filters = ListFileDialogs::exportFilters();
+    ASSERT_EQ(filters, (QStringList{QStringLiteral("文本文件 (*.txt)"), QStringLiteral("CSV文件 (*.csv)")}));
+
+    // The chosen filter decides the form, whatever the name; a filter the
+    // dialog did not offer leaves it to the extension.
+    const struct
+    {
+        FileDialogAnswer answer;
+        ExportFormat format;
+    } answers[] = {
+        {{QStringLiteral("/x/a.csv"), filters[0]}, ExportFormat::Tsv},
+        {{QStringLiteral("/x/a.txt"), filters[1]}, ExportFormat::Csv},
+        {{QStringLiteral("/x/a.csv"), QString()}, ExportFormat::Csv},
+        {{QStringLiteral("/x/a"), QStringLiteral("All (*)")}, ExportFormat::Tsv},
+    };
+    for (const auto &a : answers)
+        EXPECT_EQ(ListFileDialogs::exportFormat(a.answer), a.format) << a.answer.path.toStdString();
 }
 
 TEST(ListFileDialogs, TypedNames)
