@@ -78,20 +78,8 @@ struct WindowFixture : ::testing::Test
         return w;
     }
     QTableView *list() { return child<QTableView>("lv1"); }
-    // The texts of column c as the view shows them, top to bottom.
-    QStringList shown(int c)
-    {
-        QStringList out;
-        QAbstractItemModel *m = list()->model();
-        for (int r = 0; r < m->rowCount(); ++r)
-            out << m->index(r, c).data().toString();
-        return out;
-    }
-    void clickHeader(int c)
-    {
-        QHeaderView *h = list()->horizontalHeader();
-        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(h->sectionViewportPosition(c) + 5, h->height() / 2));
-    }
+    QStringList shown(int c) { return prqtest::shownColumn(list(), c); }
+    void clickHeader(int c) { prqtest::clickHeader(list(), c); }
     // A list of rows from the entry box, with PR and 访问 cells set.
     void fill(const QStringList &addresses, const QStringList &pr, const QStringList &access)
     {
@@ -365,9 +353,8 @@ TEST_F(WindowFixture, CopyTakesTheSelectedRowsInViewOrderAndVisitTheCurrentOne)
     clickHeader(5);
     clickHeader(5); // PR descending: c, a, b
     QTableView *view = list();
-    const auto rowCentre = [view](int r) { return QPoint(20, view->rowViewportPosition(r) + view->rowHeight(r) / 2); };
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rowCentre(2));
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(0));
+    prqtest::clickRow(view, 2);
+    prqtest::clickRow(view, 0, true);
     form->activateWindow();
     view->setFocus();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));

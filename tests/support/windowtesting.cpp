@@ -4,7 +4,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QProcess>
+#include <QTableView>
+#include <QTest>
 #include <QThread>
 
 namespace prqtest {
@@ -46,6 +49,27 @@ std::unique_ptr<TForm1> makeWindow(const QStringList &servers, const QString &ba
     auto form = std::make_unique<TForm1>(endpoints, quietSeams());
     form->show();
     return form;
+}
+
+QStringList shownColumn(const QTableView *view, int column)
+{
+    QStringList out;
+    const QAbstractItemModel *m = view->model();
+    for (int r = 0; r < m->rowCount(); ++r)
+        out << m->index(r, column).data().toString();
+    return out;
+}
+
+void clickHeader(QTableView *view, int column)
+{
+    QHeaderView *h = view->horizontalHeader();
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, QPoint(h->sectionViewportPosition(column) + 5, h->height() / 2));
+}
+
+void clickRow(QTableView *view, int row, bool addToSelection)
+{
+    const QPoint at(20, view->rowViewportPosition(row) + view->rowHeight(row) / 2);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, addToSelection ? Qt::ControlModifier : Qt::NoModifier, at);
 }
 
 ProgramRun runProgram(const QString &program, const QStringList &args)
