@@ -79,6 +79,7 @@ void THTTPGet::FetchString()
         auto link = std::make_shared<TFetchLink>();
         link->Owner = this;
         m_link = link;
+        m_record = FetchResult{};
         if (!THTTPGetThread::Launch(std::move(settings), false, link))
             ReportStartFailure();
         // Nothing of the component is read once events run: a handler may
@@ -102,6 +103,9 @@ void THTTPGet::WorkerDone(const THTTPGetThread &worker)
     // A stop request decides, even when the worker set its outcome after it.
     const bool success = worker.Outcome() && !m_link->StopRequested.load();
     const bool toFile = worker.ToFile();
+    m_record = worker.Record();
+    if (m_link->StopRequested.load())
+        m_record.reason = FetchFailure::Cancelled;
     m_link.reset();
     // The handlers are copies: a handler may delete this component, and with
     // it the members they were copied from.
@@ -125,6 +129,8 @@ void THTTPGet::ReportStartFailure()
         if (!m_link || m_link != started.lock())
             return;
         m_link.reset();
+        m_record.finalUrl = URL;
+        m_record.reason = FetchFailure::Resources;
         if (const TNotifyEvent handler = OnError)
             guard::run([&] { handler(this); });
     }, Qt::QueuedConnection);

@@ -11,7 +11,11 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <chrono>
+#include <cstring>
+#include <ctime>
 #include <system_error>
 #include <thread>
 
@@ -92,6 +96,91 @@ bool appendHeader(HeaderList &list, const QByteArray &line)
     return true;
 }
 
+// The status code of a status line ("HTTP/1.1 404 Not Found"); 0 when the
+// line has none.
+int statusOfLine(const QByteArray &line)
+{
+    const QList<QByteArray> words = line.simplified().split(' ');
+    if (words.size() < 2 || words.at(1).size() != 3)
+        return 0;
+    bool ok = false;
+    const int code = words.at(1).toInt(&ok, 10);
+    return ok && code >= 100 ? code : 0;
+}
+
+// Retry-After as delta-seconds or as an HTTP date, in seconds from now;
+// -1 when it is neither.
+int retryAfterSeconds(const QByteArray &value)
+{
+    const QByteArray text = value.trimmed();
+    if (text.isEmpty())
+        return -1;
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        bool ok = false;
+        const qlonglong seconds = text.toLongLong(&ok, 10);
+        return ok ? int(std::min<qlonglong>(seconds, INT_MAX)) : INT_MAX;
+    }
+    const time_t when = curl_getdate(text.constData(), nullptr);
+    if (when == -1)
+        return -1;
+    return int(std::clamp<qint64>(qint64(when) - qint64(std::time(nullptr)), 0, INT_MAX));
+}
+
+// errno values that say this machine, not the peer, ran short.
+bool isResourceErrno(long error)
+{
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM || error == EAGAIN;
+}
+
+// The reason of a transfer that libcurl ended with result, errno being the
+// system's error of its last socket call.
+FetchFailure failureOf(CURLcode result, long osErrno, const char *errorText)
+{
+    if (isResourceErrno(osErrno))
+        return FetchFailure::Resources;
+    switch (result) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        // The threaded resolver fails this way when it cannot start.
+        if (std::strstr(errorText, "thread failed to start"))
+            return FetchFailure::Resources;
+        return FetchFailure::NameNotResolved;
+    case CURLE_COULDNT_CONNECT:
+        return osErrno == 0 || osErrno == ECONNREFUSED ? FetchFailure::ConnectionRefused : FetchFailure::Other;
+    case CURLE_OPERATION_TIMEDOUT:
+        return FetchFailure::TimedOut;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_CLIENTCERT:
+    case CURLE_USE_SSL_FAILED:
+        return FetchFailure::Tls;
+    case CURLE_TOO_MANY_REDIRECTS:
+        return FetchFailure::TooManyRedirects;
+    case CURLE_GOT_NOTHING:
+    case CURLE_OK:
+        return FetchFailure::EmptyBody;
+    case CURLE_FILESIZE_EXCEEDED:
+        return FetchFailure::SizeLimit;
+    case CURLE_OUT_OF_MEMORY:
+        return FetchFailure::Resources;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return FetchFailure::Cancelled;
+    default:
+        return FetchFailure::Other;
+    }
+}
+
 } // namespace
 
 TSplitURL SplitURL(const QString &url)
@@ -155,13 +244,19 @@ struct THTTPGetThread::Transfer
     bool idleTooLong(Clock::time_point now) const;
 
     THTTPGetThread &worker;
+    // Retry-After of the reply being read.
+    QByteArray retryAfter;
+    // The body stopped at the size limit.
+    bool limitReached = false;
     // The Content-Length of the reply being read; a new status line
     // (an interim reply, a redirect) starts over.
     bool haveLength = false;
     QByteArray lengthText;
     bool lengthChecked = false;
-    // A failure of the run: the fetch fails whatever body arrived.
+    // A failure of the run: the fetch fails whatever body arrived, for
+    // failure's reason.
     bool failed = false;
+    FetchFailure failure = FetchFailure::Other;
     // The idle clock runs from the moment a request is about to go.
     bool requesting = false;
     Clock::time_point lastActivity;
@@ -209,6 +304,13 @@ bool THTTPGetThread::Transfer::header(const QByteArray &line)
     if (line.startsWith("HTTP/")) {
         haveLength = false;
         lengthText.clear();
+        retryAfter.clear();
+        // Interim replies (100 Continue) are not hops of their own.
+        const int code = statusOfLine(line);
+        if (code >= 200)
+            worker.m_record.hops.append(code);
+    } else if (line.left(12).compare("retry-after:", Qt::CaseInsensitive) == 0) {
+        retryAfter = line.mid(12);
     } else if (!haveLength && line.left(15).compare("content-length:", Qt::CaseInsensitive) == 0) {
         haveLength = true;
         lengthText = line.mid(15).trimmed();
@@ -226,8 +328,10 @@ bool THTTPGetThread::Transfer::body(const char *data, size_t n)
         if (w.StopRequested() || !checkLength())
             return false;
         const qint32 room = w.m_settings.MaxBodySize - w.m_received;
-        if (room <= 0)
+        if (room <= 0) {
+            limitReached = true;
             return false; // the limit: what arrived is the body
+        }
         const auto block = static_cast<qint32>(std::min<size_t>(n - offset, static_cast<size_t>(std::min(kBlockSize, room))));
         w.m_result.append(data + offset, block);
         w.m_received += block;
@@ -245,8 +349,11 @@ bool THTTPGetThread::Transfer::checkLength()
     if (lengthChecked)
         return !failed;
     lengthChecked = true;
-    if (haveLength && !parseInt32(lengthText, &worker.m_totalSize))
+    if (haveLength && !parseInt32(lengthText, &worker.m_totalSize)) {
         failed = true;
+        // A length too large to hold is a limit; anything else is no length.
+        failure = isWholeDecimal(lengthText) ? FetchFailure::SizeLimit : FetchFailure::Other;
+    }
     return !failed;
 }
 
@@ -323,14 +430,29 @@ void THTTPGetThread::CallOwner(const std::function<void(THTTPGet &owner)> &call)
     });
 }
 
+bool THTTPGetThread::Fail(FetchFailure reason, const QString &detail)
+{
+    m_record.reason = reason;
+    m_record.detail = detail;
+    return false;
+}
+
 void THTTPGetThread::Run()
 {
+    const Clock::time_point started = Clock::now();
     bool ok = false;
     try {
         ok = Fetch();
+    } catch (const std::bad_alloc &) {
+        ok = Fail(FetchFailure::Resources);
     } catch (...) {
-        ok = false; // a failure of the run never leaves the worker
+        ok = Fail(FetchFailure::Other); // a failure of the run never leaves the worker
     }
+    if (StopRequested()) {
+        ok = false;
+        m_record.reason = FetchFailure::Cancelled;
+    }
+    m_record.elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
     m_link->Outcome.store(ok);
     CallOwner([this](THTTPGet &owner) { owner.WorkerDone(*this); });
     delete this;
@@ -339,10 +461,11 @@ void THTTPGetThread::Run()
 bool THTTPGetThread::Fetch()
 {
     const TSplitURL parts = SplitURL(m_settings.URL);
+    m_record.finalUrl = m_settings.URL;
     if (StopRequested())
-        return false;
+        return Fail(FetchFailure::Cancelled);
     if (parts.Port == 0)
-        return false;
+        return Fail(FetchFailure::Other, QStringLiteral("端口无效"));
 
     const QByteArray agent = m_settings.Agent.toUtf8();
     const QByteArray referer = m_settings.Referer.toUtf8();
@@ -352,39 +475,47 @@ bool THTTPGetThread::Fetch()
     const QByteArray body = m_settings.PostQuery.toUtf8();
     if (!fitsInHeader(agent) || !fitsInHeader(referer) || !fitsInHeader(accept)
         || !fitsInHeader(user) || !fitsInHeader(password))
-        return false;
+        return Fail(FetchFailure::Other, QStringLiteral("请求头含控制字符"));
 
     // The host is checked on its own, so that nothing in it can pass for
     // another part of an address. The whole address is then parsed as it
     // stands: a path set on its own would have its escapes rewritten.
     const QByteArray host = parts.Host.toUtf8();
     UrlHandle hostCheck(curl_url());
-    if (!hostCheck || curl_url_set(hostCheck.get(), CURLUPART_HOST, host.constData(), 0) != CURLUE_OK)
-        return false;
+    if (!hostCheck)
+        return Fail(FetchFailure::Resources);
+    if (curl_url_set(hostCheck.get(), CURLUPART_HOST, host.constData(), 0) != CURLUE_OK)
+        return Fail(FetchFailure::Other, QStringLiteral("主机名无效"));
     const QByteArray address = (parts.Secure ? "https://" : "http://") + host + ':'
         + QByteArray::number(parts.Port) + requestTarget(parts.Path);
     UrlHandle url(curl_url());
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, address.constData(), CURLU_PATH_AS_IS) != CURLUE_OK)
-        return false;
+    if (!url)
+        return Fail(FetchFailure::Resources);
+    if (curl_url_set(url.get(), CURLUPART_URL, address.constData(), CURLU_PATH_AS_IS) != CURLUE_OK)
+        return Fail(FetchFailure::Other, QStringLiteral("网址无效"));
 
     const bool post = !body.isEmpty();
     HeaderList headers;
     if (!appendHeader(headers, accept.isEmpty() ? QByteArray("Accept:") : "Accept: " + accept))
-        return false;
+        return Fail(FetchFailure::Resources);
     for (const QByteArray &line : m_settings.ExtraHeaders) {
-        if (!fitsInHeader(line) || !appendHeader(headers, line))
-            return false;
+        if (!fitsInHeader(line))
+            return Fail(FetchFailure::Other, QStringLiteral("请求头含控制字符"));
+        if (!appendHeader(headers, line))
+            return Fail(FetchFailure::Resources);
     }
     if (post && (!appendHeader(headers, kFormHeader) || !appendHeader(headers, "Expect:")))
-        return false;
+        return Fail(FetchFailure::Resources);
 
     // Declared before the handles, so that it outlives every callback.
     Transfer transfer(*this);
     EasyHandle easy(curl_easy_init());
     MultiHandle multi(curl_multi_init());
     if (!easy || !multi)
-        return false;
+        return Fail(FetchFailure::Resources);
     CURL *h = easy.get();
+    char errorText[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     // A stopped fetch does not wait for a name lookup still under way.
     curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
@@ -424,7 +555,8 @@ bool THTTPGetThread::Fetch()
     curl_easy_setopt(h, CURLOPT_PREREQDATA, &transfer);
 
     if (curl_multi_add_handle(multi.get(), h) != CURLM_OK)
-        return false;
+        return Fail(FetchFailure::Resources);
+    bool idle = false;
     int running = 1;
     while (running > 0) {
         if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
@@ -433,8 +565,12 @@ bool THTTPGetThread::Fetch()
         }
         // A stop, or a silent server, ends the transfer here: what has
         // arrived so far is all there is.
-        if (running == 0 || StopRequested() || transfer.idleTooLong(Clock::now()))
+        if (running == 0 || StopRequested())
             break;
+        if (transfer.idleTooLong(Clock::now())) {
+            idle = true;
+            break;
+        }
         if (curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr) != CURLM_OK) {
             transfer.failed = true;
             break;
@@ -446,11 +582,41 @@ bool THTTPGetThread::Fetch()
         if (msg->msg == CURLMSG_DONE)
             result = msg->data.result;
     }
+    long osErrno = 0;
+    curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osErrno);
+    const char *effective = nullptr;
+    if (curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
+        m_record.finalUrl = QString::fromUtf8(effective);
+    m_record.retryAfterSeconds = retryAfterSeconds(transfer.retryAfter);
     curl_multi_remove_handle(multi.get(), h);
+    return Verdict(transfer, result, osErrno, idle, errorText);
+}
 
-    // A read error after the first byte ends the body as a close would; only
-    // these fail a fetch that has body bytes.
-    if (StopRequested() || transfer.failed || result == CURLE_TOO_MANY_REDIRECTS)
-        return false;
-    return m_received > 0;
+// A read error after the first byte ends the body as a close would; only a
+// stop, a failure of the run and a redirect loop fail a fetch that has body
+// bytes. A body that arrived with a status of 400 or more is still handed
+// over (its callers read error pages), with the status as its reason.
+bool THTTPGetThread::Verdict(const Transfer &transfer, int curlResult, long osErrno, bool idle, const char *errorText)
+{
+    const auto result = static_cast<CURLcode>(curlResult);
+    const QString detail = QString::fromUtf8(errorText).trimmed();
+    if (StopRequested())
+        return Fail(FetchFailure::Cancelled);
+    if (transfer.failed)
+        return Fail(transfer.failure, detail);
+    if (result == CURLE_TOO_MANY_REDIRECTS)
+        return Fail(FetchFailure::TooManyRedirects, detail);
+    if (m_received > 0) {
+        if (m_record.finalStatus() >= 400)
+            m_record.reason = FetchFailure::HttpStatus;
+        return true;
+    }
+    if (m_record.finalStatus() >= 400)
+        return Fail(FetchFailure::HttpStatus);
+    if (idle)
+        return Fail(FetchFailure::TimedOut);
+    if (transfer.limitReached)
+        return Fail(FetchFailure::SizeLimit);
+    const FetchFailure reason = failureOf(result, osErrno, errorText);
+    return Fail(reason, reason == FetchFailure::EmptyBody ? QString() : detail);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fetch/fetchresult.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -97,6 +99,8 @@ public:
     const QString &TargetFile() const { return m_settings.FileName; }
     qint32 TotalSize() const { return m_totalSize; }
     const QByteArray &Result() const { return m_result; }
+    // What the fetch found out; complete once the worker has ended.
+    const FetchResult &Record() const { return m_record; }
 
     // Workers not yet released, in the whole process.
     static int LiveCount();
@@ -116,6 +120,10 @@ private:
 
     void Run();
     bool Fetch();
+    // Decides the outcome of an ended transfer and records its reason.
+    bool Verdict(const Transfer &transfer, int curlResult, long osErrno, bool idle, const char *errorText);
+    // Records why the fetch failed; returns false, for the caller to return.
+    bool Fail(FetchFailure reason, const QString &detail = {});
     bool StopRequested() const;
     // Runs call with the component on the application's thread, unless the
     // component has been destroyed, and waits for it.
@@ -127,4 +135,5 @@ private:
     QByteArray m_result;
     qint32 m_totalSize = 0;
     qint32 m_received = 0;
+    FetchResult m_record;
 };

@@ -85,8 +85,16 @@ struct ReleaseAtEnd
     ~ReleaseAtEnd() { release(request); }
 };
 
+// A page answers when its body arrived with a final status below 400: an
+// error page that the server sends with its 404 is no answer.
+bool pageAnswered(const THTTPGet &request)
+{
+    return request.FetchRecord().finalStatus() < 400;
+}
+
 // Writes the answer of a ranking request or a check into its row. prText is
-// the PR cell's text for a ranking request; a check writes "√" or "×".
+// the PR cell's text for a ranking request; a check writes "√" or "×" and
+// keeps its record for the 状态 column.
 void routeRowReply(FormState &form, const Tmyhttpget &request, bool success, const QString &prText)
 {
     if (!belongsToList(form, request))
@@ -96,12 +104,18 @@ void routeRowReply(FormState &form, const Tmyhttpget &request, bool success, con
         form.lv1.setCell(request.rowindex, CellPr, prText);
         completionCheck(form, success);
     } else {
+        form.lv1.setCheck(request.rowindex, request.FetchRecord());
         form.lv1.setCell(request.rowindex, CellAccess, success ? QStringLiteral("√") : QStringLiteral("×"));
         if (!form.bschck2) {
             countReply(form);
             completionCheck(form, success);
         }
     }
+}
+
+void siteFailed(FormState &form, const Tmyhttpget &request)
+{
+    form.setLbl13(QStringLiteral("提示：") + request.URL + QStringLiteral("访问失败..."));
 }
 
 bool routesToRow(const Tmyhttpget &request)
@@ -117,10 +131,14 @@ void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
     const auto *request = qobject_cast<Tmyhttpget *>(Sender);
     if (!request)
         return;
-    // A check looks only at whether a body came; only ranking replies and
-    // site pages are read, so only they are decoded.
-    if (routesToRow(*request))
-        routeRowReply(form, *request, true, request->mode == dispatch::ModeRank ? prcell(decodeText(Result)) : QString());
+    // A check reads only the status; only ranking replies (whatever their
+    // status) and site pages are read, so only they are decoded.
+    if (request->mode == dispatch::ModeRank)
+        routeRowReply(form, *request, true, prcell(decodeText(Result)));
+    else if (request->mode == dispatch::ModeReach)
+        routeRowReply(form, *request, pageAnswered(*request), QString());
+    else if (request->mode == dispatch::ModeSite && !pageAnswered(*request))
+        siteFailed(form, *request);
     else if (request->mode == dispatch::ModeSite)
         siteReplyBranch(form, request->URL, decodeText(Result));
 }
@@ -134,7 +152,7 @@ void geterror(FormState &form, THTTPGet *Sender)
     if (routesToRow(*request))
         routeRowReply(form, *request, false, QStringLiteral("--"));
     else if (request->mode == dispatch::ModeSite)
-        form.setLbl13(QStringLiteral("提示：") + request->URL + QStringLiteral("访问失败..."));
+        siteFailed(form, *request);
 }
 
 int requestsInFlight(const FormState &form)

@@ -15,7 +15,7 @@ inline const QString ModeSite = QStringLiteral("myurl");
 inline const QString AgentSite = QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)");
 inline const QString AgentQuery = QStringLiteral("Mozilla/4.0 (compatible; GoogleToolbar 2.0.114-big; Windows XP 5.1)");
 
-// A reachability check looks only at whether a body arrives.
+// A reachability check reads only the status and whether a body arrives.
 constexpr qint64 ReachBodyLimit = 64 * 1024;
 } // namespace dispatch
 

@@ -24,6 +24,8 @@ void sendRank(FormState &form, int row)
 
 void sendReach(FormState &form, int row)
 {
+    // The record of an earlier check no longer describes the row.
+    form.lv1.clearCheck(row);
     gotourl(form, form.lv1.cell(row, CellUrl), row, dispatch::ModeReach);
 }
 

@@ -39,6 +39,8 @@ struct BatchRun : ::testing::Test
     LoopServer web;
     // While held, the ranking server keeps its replies back (at most 20 s).
     std::atomic<bool> holdRanking{false};
+    // While held, the page "/held" keeps its reply back (at most 20 s).
+    std::atomic<bool> holdPage{false};
     std::atomic<int> badChecksums{0};
     std::unique_ptr<TForm1> form;
     QStringList errors;
@@ -72,6 +74,11 @@ struct BatchRun : ::testing::Test
         });
         ranking.start();
         web.get(R"(/p\d+|/sorry|/error|/norank)", [](const httplib::Request &, httplib::Response &res) { res.set_content("<html>live</html>", "text/html"); });
+        web.get("/held", [this](const httplib::Request &, httplib::Response &res) {
+            for (int waited = 0; holdPage && waited < 20000; waited += 5)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            res.set_content("<html>live</html>", "text/html");
+        });
         web.get("/empty", [](const httplib::Request &, httplib::Response &res) { res.status = 204; });
         web.get("/gone", [](const httplib::Request &, httplib::Response &res) {
             res.status = 404;
@@ -126,6 +133,13 @@ struct BatchRun : ::testing::Test
             out << s().lv1.cell(r, k);
         return out;
     }
+    QStringList statusColumn()
+    {
+        QStringList out;
+        for (int r = 0; r < s().lv1.count(); ++r)
+            out << s().lv1.data(s().lv1.index(r, ColumnStatus)).toString();
+        return out;
+    }
 };
 
 TEST_F(BatchRun, FillsEveryCellAsTheRoutingTableSays)
@@ -138,8 +152,10 @@ TEST_F(BatchRun, FillsEveryCellAsTheRoutingTableSays)
     ASSERT_TRUE(runEnded());
     // PR: rank, refused, error page without rank, empty reply (a failed fetch)
     EXPECT_EQ(column(4).mid(0, 4), (QStringList{QStringLiteral("5"), QStringLiteral("IP被屏蔽"), QStringLiteral("--"), QStringLiteral("--")}));
-    // 访问: a body answers, an empty body or no connection is dead; a 404 page has a body
-    EXPECT_EQ(column(3), (QStringList{"√", "√", "√", "√", "×", "√", "×"}));
+    // 访问: a body under a status below 400 answers; an empty body, an error
+    // page (404) or no connection is dead
+    EXPECT_EQ(column(3), (QStringList{"√", "√", "√", "√", "×", "×", "×"}));
+    EXPECT_EQ(statusColumn(), (QStringList{"200", "200", "200", "200", "204 空内容", "404", "拒绝连接"}));
     EXPECT_EQ(s().donecount, 7);
     EXPECT_EQ(s().pr1.value(), 7);
     EXPECT_EQ(s().pr1.maximum(), 7);
@@ -225,6 +241,24 @@ TEST_F(BatchRun, RequeryAndIntervalChange)
     form->setChoices(false, false, true, 0, 3000);
     EXPECT_EQ(s().tmr2.interval(), 3000);
     EXPECT_GT(s().tmr2.remainingTime(), 2900);
+}
+
+TEST_F(BatchRun, RequeryEmptiesTheStatusCellUntilTheCheckEnds)
+{
+    form->setChoices(false, true, true, 0, 200);
+    form->setEntryText(host() + QStringLiteral("/held"));
+    form->btn1Click();
+    ASSERT_TRUE(runEnded());
+    ASSERT_EQ(statusColumn(), QStringList{"200"});
+    form->findChild<QTableView *>(QStringLiteral("lv1"))->selectRow(0);
+    holdPage = true;
+    form->findChild<QAction *>(QStringLiteral("N4"))->trigger();
+    EXPECT_EQ(statusColumn(), QStringList{""});
+    EXPECT_EQ(s().lv1.check(0), nullptr);
+    holdPage = false;
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(statusColumn(), QStringList{"200"});
+    EXPECT_EQ(column(3), QStringList{"√"});
 }
 
 TEST_F(BatchRun, RepliesForAnEarlierListAreDropped)

@@ -46,6 +46,10 @@ struct SiteQuery : ::testing::Test
     void SetUp() override
     {
         pages.get("/index.html", [](const httplib::Request &, httplib::Response &res) { res.set_content(kPage, "text/html; charset=utf-8"); });
+        pages.get("/missing.html", [](const httplib::Request &, httplib::Response &res) {
+            res.status = 404;
+            res.set_content(kPage, "text/html"); // an error page full of links lists none
+        });
         pages.get("/inner.html", [](const httplib::Request &, httplib::Response &res) {
             res.set_content("<a href=\"/a.html\">a</a>", "text/html");
         });
@@ -141,13 +145,14 @@ TEST_F(SiteQuery, FiltersKeepNumbersAndResetTheCounters)
 TEST_F(SiteQuery, AFailedPageListsNothing)
 {
     const int closedPort = prqtest::closedLoopbackPort();
-    const QString address = QStringLiteral("http://127.0.0.1:%1/").arg(closedPort);
-    form->setSiteText(address);
-    form->btn3Click();
-    ASSERT_TRUE(waitUntil([this] { return requestsInFlight(s()) == 0; }));
-    EXPECT_EQ(s().lbl13(), QStringLiteral("提示：") + address + QStringLiteral("访问失败..."));
-    EXPECT_EQ(s().lv1.count(), 0);
-    EXPECT_FALSE(s().tmr2.isActive());
+    for (const QString &address : {QStringLiteral("http://127.0.0.1:%1/").arg(closedPort), pages.url(QStringLiteral("/missing.html"))}) {
+        form->setSiteText(address);
+        form->btn3Click();
+        ASSERT_TRUE(waitUntil([this] { return requestsInFlight(s()) == 0; }));
+        EXPECT_EQ(s().lbl13(), QStringLiteral("提示：") + address + QStringLiteral("访问失败...")) << qPrintable(address);
+        EXPECT_EQ(s().lv1.count(), 0) << qPrintable(address);
+        EXPECT_FALSE(s().tmr2.isActive());
+    }
     EXPECT_TRUE(errors.isEmpty());
 }
 

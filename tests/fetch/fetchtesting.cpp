@@ -27,13 +27,15 @@ void recordInto(THTTPGet &get, Raised &raised)
         if (QThread::currentThread() != QCoreApplication::instance()->thread())
             raised.offMainThread = true;
     };
-    get.OnDoneString = [&raised, onMain](THTTPGet *, const QByteArray &result) {
+    get.OnDoneString = [&raised, onMain](THTTPGet *sender, const QByteArray &result) {
         onMain();
+        raised.record = sender->FetchRecord();
         ++raised.done;
         raised.body = result;
     };
-    get.OnError = [&raised, onMain](THTTPGet *) {
+    get.OnError = [&raised, onMain](THTTPGet *sender) {
         onMain();
+        raised.record = sender->FetchRecord();
         ++raised.errors;
     };
 }

@@ -15,6 +15,7 @@ struct Raised
     int done = 0;
     int errors = 0;
     QByteArray body;
+    FetchResult record; // as the handler saw it
     bool offMainThread = false;
 
     int events() const { return done + errors; }

@@ -50,9 +50,10 @@ TEST(SplitURL, Table)
     }
 }
 
-// Success is decided by the body alone: any status with a body succeeds, an
-// empty body fails, a cut-off body counts with what arrived, and a length
-// that is not a signed 32-bit number fails whatever follows.
+// The event is decided by the body alone: any status with a body raises
+// OnDoneString (its record says a status of 400 or more), an empty body
+// fails, a cut-off body counts with what arrived, and a length that is not a
+// signed 32-bit number fails whatever follows.
 TEST_F(FetchTest, OutcomeFollowsTheBodyNotTheStatus)
 {
     std::string everyByte;
@@ -82,25 +83,27 @@ TEST_F(FetchTest, OutcomeFollowsTheBodyNotTheStatus)
         QString url;
         bool success;
         QByteArray body;
+        const char *reason;
     };
     const Case cases[] = {
-        {server.url("/ok"), true, "hello"},
-        {server.url("/404"), true, "<p>no</p>"},
-        {server.url("/204"), false, {}},
-        {server.url("/zero"), false, {}},
-        {server.url("/bytes"), true, QByteArray::fromStdString(everyByte)},
-        {server.url("/unsized"), true, "until the end"},
-        {server.url("/chunked"), true, "abcde"},
-        {server.url("/cut"), true, "partial"},
-        {server.url("/int32max"), true, "some"},
-        {server.url("/letters"), false, {}},
-        {server.url("/beyond"), false, {}},
-        {QStringLiteral("http://127.0.0.1:%1/").arg(closedPort()), false, {}},
+        {server.url("/ok"), true, "hello", ""},
+        {server.url("/404"), true, "<p>no</p>", "status"},
+        {server.url("/204"), false, {}, "empty"},
+        {server.url("/zero"), false, {}, "empty"},
+        {server.url("/bytes"), true, QByteArray::fromStdString(everyByte), ""},
+        {server.url("/unsized"), true, "until the end", ""},
+        {server.url("/chunked"), true, "abcde", ""},
+        {server.url("/cut"), true, "partial", ""},
+        {server.url("/int32max"), true, "some", ""},
+        {server.url("/letters"), false, {}, "other"},
+        {server.url("/beyond"), false, {}, "limit"},
+        {QStringLiteral("http://127.0.0.1:%1/").arg(closedPort()), false, {}, "refused"},
     };
     for (const Case &c : cases) {
         const Raised raised = fetchOnce(c.url);
         EXPECT_EQ(raised.done, c.success ? 1 : 0) << qPrintable(c.url);
         EXPECT_EQ(raised.body, c.body) << qPrintable(c.url);
+        EXPECT_EQ(reasonKey(raised.record.reason), QString::fromUtf8(c.reason)) << qPrintable(c.url);
     }
 }
 
