@@ -52,8 +52,10 @@ QString ListFileDialogs::exportName(const QDateTime &at)
 namespace {
 QString documentsFolder()
 {
+    // The folder is named even where it was never made; a dialog sent there
+    // would fall back to wherever the program was started.
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return documents.isEmpty() ? QDir::homePath() : documents;
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 } // namespace
 
