@@ -6,12 +6,23 @@ namespace {
 
 constexpr int ColumnPr = CellPr + 1;
 
-// A cell that reads as a whole number, such as a caption or a rank.
+// A cell that reads as a whole number of up to 18 digits, such as a caption
+// or a rank. Read by hand: a sort calls this millions of times, and
+// QString::toLongLong copies the text first.
 bool asNumber(const QString &text, qlonglong &value)
 {
-    bool ok = false;
-    value = text.toLongLong(&ok);
-    return ok;
+    const qsizetype n = text.size();
+    if (n == 0 || n > 18)
+        return false;
+    qlonglong v = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < u'0' || u > u'9')
+            return false;
+        v = v * 10 + (u - u'0');
+    }
+    value = v;
+    return true;
 }
 
 // Negative, zero or positive, as left sorts before, with or after right.
