@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QUrlQuery>
 
 #include <gtest/gtest.h>
@@ -323,6 +324,20 @@ TEST_F(BatchRun, StopEndsTheWalkAtOnceAndAnswersInFlightStillLand)
     ASSERT_TRUE(runEnded());
     EXPECT_EQ(s().lv1.cell(1, 4), QStringLiteral("8"));
     EXPECT_EQ(gaugeText(), QStringLiteral("2/2"));
+}
+
+TEST_F(BatchRun, StopPressedInsideARequestStartSendsNothingMore)
+{
+    form->setChoices(true, true, true, 0, 100000); // the tick below comes by hand
+    start({"/p1", "/p2"});
+    // The ranking request's start lets pending events run: the click is one.
+    QTimer::singleShot(0, form.get(), [this] { QTest::mouseClick(form->findChild<QPushButton *>(QStringLiteral("btnStop")), Qt::LeftButton); });
+    form->tmr2Timer();
+    EXPECT_FALSE(s().tmr2.isActive());
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(ranking.requestCount(), 1u);
+    EXPECT_EQ(web.requestCount(), 0u); // the check of the same row was not sent
+    EXPECT_EQ(column(4), (QStringList{"1", "查询中..."}));
 }
 
 TEST_F(BatchRun, SortedAndFilteredWhileAnswersArriveEachLandsInItsOwnRow)
