@@ -1,5 +1,7 @@
 #include "app/Unit1.h"
 
+#include "app/entrybox.h"
+
 #include "app/bannerview.h"
 #include "data/storedtext.h"
 #include "listfiles/listexport.h"
@@ -243,7 +245,7 @@ void TForm1::buildControls()
     bschck2->setChecked(true);
     bschck3->setChecked(true);
     lbl1 = new QLabel(QStringLiteral("批量查询PR值，在下面文本框中输入查询地址，每行一个。整站查询请在上面输入域名。"), this);
-    memo1 = new QPlainTextEdit(this);
+    memo1 = new TEntryBox(this);
     memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -531,7 +533,7 @@ QList<int> TForm1::selectedRows() const
 
 void TForm1::btn1Click()
 {
-    ::btn1Click(*m_state, memo1->toPlainText());
+    ::btn1Click(*m_state, memo1->text());
 }
 
 void TForm1::btn2Click()
@@ -551,8 +553,10 @@ void TForm1::btn4Click()
         return;
     m_dialogs.remember(path);
     // The entry box keeps its text when the file cannot be read.
-    const QString text = importListFile(path);
-    memo1->setPlainText(text);
+    const ListText list = readListFile(m_dialogs.systemPath(path));
+    memo1->setText(list.text);
+    if (list.undecodableLines > 0)
+        m_state->setLbl13(undecodableLinesNote(list.undecodableLines));
 }
 
 void TForm1::btn5Click()
@@ -578,7 +582,7 @@ void TForm1::N3Click()
         return;
     m_dialogs.remember(answer.path);
     // Every row goes out, whatever the view shows.
-    exportListAs(m_state->lv1, ListFileDialogs::exportFormat(answer), m_state->bschck1, answer.path);
+    exportListAs(m_state->lv1, ListFileDialogs::exportFormat(answer), m_state->bschck1, m_dialogs.systemPath(answer.path));
 }
 
 void TForm1::N4Click()
@@ -613,12 +617,12 @@ void TForm1::bsknspndt1Change(int value)
 
 QString TForm1::entryText() const
 {
-    return memo1->toPlainText();
+    return memo1->text();
 }
 
 void TForm1::setEntryText(const QString &text)
 {
-    memo1->setPlainText(text);
+    memo1->setText(text);
 }
 
 void TForm1::setSiteText(const QString &text)

@@ -24,6 +24,7 @@ class QSpinBox;
 class QTableView;
 class QAction;
 class TBannerView;
+class TEntryBox;
 class ResultListProxy;
 
 // What the window reaches outside itself. Tests and the command line replace
@@ -128,7 +129,7 @@ private:
     QCheckBox *bschck2 = nullptr;
     QCheckBox *bschck3 = nullptr;
     QLabel *lbl1 = nullptr;
-    QPlainTextEdit *memo1 = nullptr;
+    TEntryBox *memo1 = nullptr;
     // Banner
     TBannerView *WebBrowser1 = nullptr;
     // Gauge

@@ -5,8 +5,21 @@
 struct Options;
 struct WindowEndpoints;
 
-// Runs a batch or a site survey through the very same window, off screen:
-// imports or surveys, presses the button, waits until the walk has ended and
-// every request has completed, and exports. Progress goes to err.
-// Returns the exit status: 0 done, 1 failure or time-out.
+// Exit statuses of a run without a screen.
+namespace headlessexit {
+constexpr int Done = 0;
+constexpr int Failed = 1;      // a failure, or --timeout
+constexpr int BadArguments = 2; // also an --out that cannot be written
+constexpr int DeadFound = 3;   // --fail-on-dead and a row is "×"
+constexpr int Interrupted = 130; // SIGINT
+constexpr int Terminated = 143;  // SIGTERM
+} // namespace headlessexit
+
+// Runs a batch or a site survey on the window's own state, off screen: builds
+// the rows straight from the imported file (or from the surveyed page), then
+// queries them the way the options ask, and exports. With neither query it
+// exports as soon as the list is built; a check-only run without --interval
+// goes through the concurrent check queue; otherwise the window's timer walks
+// the list. --timeout, SIGINT and SIGTERM export the rows as they stand.
+// Progress and the summary go to err.
 int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextStream &err);

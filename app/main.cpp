@@ -3,6 +3,7 @@
 #include "app/headless.h"
 #include "app/qttranslations.h"
 #include "shell/errors.h"
+#include "shell/filenames.h"
 #include "shell/guard.h"
 #include "shell/options.h"
 
@@ -14,11 +15,14 @@
 
 namespace {
 
+// Qt decodes the arguments lossily (a byte that is not UTF-8 becomes U+FFFD,
+// whatever the locale), so a file name given as bytes would name another
+// file; they are decoded here so that every byte comes back.
 QStringList rawArguments(int argc, char **argv)
 {
     QStringList args;
     for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+        args << decodeFileName(argv[i]);
     return args;
 }
 
@@ -30,6 +34,10 @@ int main(int argc, char **argv)
     const ParsedOptions parsed = parseOptions(rawArguments(argc, argv));
     if (parsed.help) {
         QTextStream(stdout) << usageText();
+        return 0;
+    }
+    if (parsed.version) {
+        QTextStream(stdout) << versionText();
         return 0;
     }
     if (!parsed.ok) {

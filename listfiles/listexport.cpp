@@ -1,6 +1,6 @@
 #include "listfiles/listexport.h"
 
-#include "listfiles/systemfile.h"
+#include "listfiles/atomicsave.h"
 #include "shell/errors.h"
 #include "shell/resultlist.h"
 
@@ -182,16 +182,6 @@ void writeList(const ResultListModel &list, bool shortForm, QIODevice &device)
     out.flush();
 }
 
-void writeListFile(const QString &path, const std::function<void(QIODevice &)> &write)
-{
-    SystemFile file;
-    if (!file.openPath(path, QIODevice::WriteOnly))
-        throw AppError(file.errorString());
-    write(file);
-    if (!file.closeChecked())
-        throw AppError(file.errorString());
-}
-
 void exportList(const ResultListModel &list, bool shortForm, const QString &path)
 {
     exportListAs(list, ExportFormat::Tsv, shortForm, path);
@@ -235,5 +225,5 @@ void writeListAs(const ResultListModel &list, ExportFormat format, bool shortFor
 
 void exportListAs(const ResultListModel &list, ExportFormat format, bool shortForm, const QString &path)
 {
-    writeListFile(path, [&](QIODevice &device) { writeListAs(list, format, shortForm, device); });
+    saveAtomically(path, [&](QIODevice &device) { writeListAs(list, format, shortForm, device); });
 }

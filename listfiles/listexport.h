@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 class QIODevice;
@@ -12,16 +11,14 @@ class ResultListModel;
 // list order, each followed by the bytes 0D 0D 0A. The short form holds the
 // address and the PR cell, the long form the caption and cells 0 to 4. Cell
 // texts go out as they stand, in UTF-8: nothing is quoted or escaped.
-//
-// Both throw AppError when the target fails; what was written before the
-// failure stays where it went.
 
-// Writes every record to device, which must be open for writing. The message
-// of a failure is the device's errorString().
+// Writes every record to device, which must be open for writing. Throws
+// AppError with the device's errorString() when a write fails.
 void writeList(const ResultListModel &list, bool shortForm, QIODevice &device);
 
-// Creates the file at path, or empties it, writes the records and closes it.
-// The message of a failure is fileErrorText() of the system's error number.
+// Writes the records to the file at path through saveAtomically(): on any
+// failure the file keeps what it held before, and the message names the step,
+// the path and the system's reason ("Cannot write file "<path>". Disk full").
 void exportList(const ResultListModel &list, bool shortForm, const QString &path);
 
 // The forms a list can be written in. Tsv is the export above; Csv and Jsonl
@@ -47,10 +44,6 @@ std::optional<ExportFormat> exportFormatNamed(const QString &name);
 // AppError with the device's errorString() when a write fails.
 void writeListAs(const ResultListModel &list, ExportFormat format, bool shortForm, QIODevice &device);
 
-// Writes the list in format to the file at path, through writeListFile.
+// Writes the list in format to the file at path through saveAtomically(), as
+// exportList does.
 void exportListAs(const ResultListModel &list, ExportFormat format, bool shortForm, const QString &path);
-
-// The one place that writes an export file: creates the file at path, or
-// empties it, lets write fill it, and closes it. Throws AppError with
-// fileErrorText() of the system's error number when the file fails.
-void writeListFile(const QString &path, const std::function<void(QIODevice &)> &write);

@@ -1,12 +1,46 @@
 #include "listfiles/listfiledialogs.h"
 
+#include "shell/filenames.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <memory>
+#include <optional>
 #include <utility>
+
+namespace {
+
+bool exists(const QByteArray &name)
+{
+    struct stat st {};
+    return ::lstat(name.constData(), &st) == 0;
+}
+
+// The one entry of folder whose name reads as shown once decoded lossily.
+std::optional<QByteArray> entryShownAs(const QByteArray &folder, const QString &shown)
+{
+    const std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(folder.isEmpty() ? "/" : folder.constData()), ::closedir);
+    if (!dir)
+        return std::nullopt;
+    std::optional<QByteArray> found;
+    while (const dirent *entry = ::readdir(dir.get())) {
+        if (QString::fromUtf8(entry->d_name) != shown)
+            continue;
+        if (found)
+            return std::nullopt; // two names look alike: neither can be told
+        found = QByteArray(entry->d_name);
+    }
+    return found;
+}
+
+} // namespace
 
 QString ListFileDialogs::importTitle()
 {
@@ -105,4 +139,24 @@ QString ListFileDialogs::resolveSaveName(const QString &typed, const QString &fo
     if (typed.isEmpty())
         return QString();
     return QDir(folder).absoluteFilePath(typed);
+}
+
+QString ListFileDialogs::systemPath(const QString &chosen)
+{
+    if (!chosen.contains(QChar::ReplacementCharacter) || exists(encodeFileName(chosen)))
+        return chosen;
+    const QStringList parts = chosen.split(QLatin1Char('/'));
+    QByteArray path = encodeFileName(parts.constFirst());
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        const QString &part = parts.at(i);
+        QByteArray next = path + '/' + encodeFileName(part);
+        if (part.contains(QChar::ReplacementCharacter) && !exists(next)) {
+            const std::optional<QByteArray> real = entryShownAs(path, part);
+            if (!real)
+                return chosen;
+            next = path + '/' + *real;
+        }
+        path = std::move(next);
+    }
+    return decodeFileName(path);
 }

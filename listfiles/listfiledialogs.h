@@ -66,6 +66,13 @@ public:
     static QString resolveSaveName(const QString &typed, const QString &folder);
     QString resolveSaveName(const QString &typed) const { return resolveSaveName(typed, m_folder); }
 
+    // The file on disk that a path from a file dialog stands for. The dialogs
+    // list names decoded the lossy way (a byte that is not UTF-8 shows as
+    // U+FFFD), which names no file; each such part of the path is matched
+    // against the names its folder really holds, and a single match gives
+    // the name from decodeFileName(). Any other path is returned as it is.
+    static QString systemPath(const QString &chosen);
+
 private:
     QString m_folder;
     QString m_exportFolder;

@@ -2,11 +2,12 @@
 
 #include "listfiles/systemfile.h"
 #include "shell/errors.h"
-#include "shell/textutil.h"
 
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -22,30 +23,89 @@ QString exceedsCapacity()
     return QStringLiteral("Text exceeds memo capacity");
 }
 
-} // namespace
-
-QString listFileText(QByteArray bytes)
+void normaliseBreaks(QString &text)
 {
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, BomSize);
-    QString text = decodeText(bytes);
     if (text.contains(QLatin1Char('\r'))) {
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     }
-    return text;
 }
 
-QString importListFile(const QString &path, qsizetype capacity)
+// Appends one line that is not valid UTF-8, read as GB18030; withBreak holds
+// the line and the byte that ends it, if any. Returns false when some of its
+// bytes are not GB18030 either.
+bool appendGb18030Line(QString &out, QStringDecoder &gb, QByteArrayView withBreak, bool hasBreak)
+{
+    // The decoder drops a character left unfinished at the end of its input;
+    // a line break after it makes that a replacement character instead. A
+    // break byte is never part of a GB18030 character.
+    QByteArray terminated;
+    if (!hasBreak) {
+        terminated.reserve(withBreak.size() + 1);
+        terminated.append(withBreak);
+        terminated.append('\n');
+        withBreak = terminated;
+    }
+    gb.resetState();
+    QString decoded = gb.decode(withBreak);
+    decoded.chop(1);
+    out += decoded;
+    return !gb.hasError();
+}
+
+} // namespace
+
+ListText listFileContents(QByteArray bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, BomSize);
+    ListText result;
+    // Nearly every list is UTF-8 throughout: decoded in one go.
+    if (QByteArrayView(bytes).isValidUtf8()) {
+        result.text = QString::fromUtf8(bytes);
+        bytes.clear();
+        normaliseBreaks(result.text);
+        return result;
+    }
+    QString &out = result.text;
+    out.reserve(bytes.size());
+    QStringDecoder gb("GB18030", QStringDecoder::Flag::Stateless);
+    const char *const begin = bytes.constData();
+    const char *const end = begin + bytes.size();
+    const char *p = begin;
+    while (p < end) {
+        const char *lineEnd = p;
+        while (lineEnd < end && *lineEnd != '\n' && *lineEnd != '\r')
+            ++lineEnd;
+        const QByteArrayView line(p, lineEnd - p);
+        const bool hasBreak = lineEnd < end;
+        if (line.isValidUtf8())
+            out += QString::fromUtf8(line);
+        else if (!gb.isValid())
+            out += QString::fromLatin1(line);
+        else if (!appendGb18030Line(out, gb, QByteArrayView(p, lineEnd - p + (hasBreak ? 1 : 0)), hasBreak))
+            ++result.undecodableLines;
+        if (lineEnd == end)
+            break;
+        out += QLatin1Char('\n');
+        p = lineEnd + 1;
+        if (*lineEnd == '\r' && p < end && *p == '\n')
+            ++p;
+    }
+    return result;
+}
+
+ListText readListFile(const QString &path, qsizetype capacity)
 {
     SystemFile file;
-    if (!file.openPath(path, QIODevice::ReadOnly)) {
-        throw AppError(QStringLiteral("Cannot open file \"%1\". %2")
-                           .arg(QFileInfo(path).absoluteFilePath(), qt_error_string(file.systemError())));
+    const bool standardInput = path == QLatin1String("-");
+    if (!(standardInput ? file.openStandardInput() : file.openPath(path, QIODevice::ReadOnly))) {
+        const QString shown = standardInput ? path : QFileInfo(path).absoluteFilePath();
+        throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(shown, qt_error_string(file.systemError())));
     }
     const qsizetype byteLimit = capacity * MaxBytesPerUnit + BomSize;
     QByteArray bytes;
-    bytes.reserve(qsizetype(std::clamp<qint64>(QFileInfo(path).size(), 0, byteLimit) + 1));
+    bytes.reserve(qsizetype(std::clamp<qint64>(file.regularFileSize(), 0, byteLimit) + 1));
     for (;;) {
         const qsizetype before = bytes.size();
         const qint64 want = std::min<qint64>(ReadChunk, byteLimit + 1 - before);
@@ -59,8 +119,13 @@ QString importListFile(const QString &path, qsizetype capacity)
         if (bytes.size() > byteLimit)
             throw AppError(exceedsCapacity());
     }
-    QString text = listFileText(std::move(bytes));
-    if (text.size() > capacity)
+    ListText contents = listFileContents(std::move(bytes));
+    if (contents.text.size() > capacity)
         throw AppError(exceedsCapacity());
-    return text;
+    return contents;
+}
+
+QString undecodableLinesNote(qsizetype lines)
+{
+    return QStringLiteral("提示：%1 行含有无法解码的字节，已显示为 \uFFFD").arg(lines);
 }

@@ -9,15 +9,36 @@
 // file is refused whole rather than cut.
 constexpr qsizetype MemoCapacity = qsizetype(64) * 1024 * 1024;
 
-// The text of an address-list file for the entry box: a leading UTF-8 byte-order
-// mark dropped, UTF-8 when the rest is valid UTF-8 and GB18030 otherwise, and
-// every line break (CR LF, lone LF, lone CR) made "\n".
-QString listFileText(QByteArray bytes);
+// The text of an address-list file, and how many of its lines held bytes that
+// neither UTF-8 nor GB18030 could decode (each such byte became U+FFFD).
+struct ListText
+{
+    QString text;
+    qsizetype undecodableLines = 0;
+};
 
-// Reads the whole file at path and returns listFileText() of it. Throws
-// AppError "Cannot open file "<full path>". <system message>" when the file
-// cannot be opened, and "Text exceeds memo capacity" when the text would be
-// longer than capacity. Other programs may go on writing the file meanwhile
-// (the system has no deny-write sharing); it is read in one pass, so the text
-// is what the file held at some moment of that pass.
-QString importListFile(const QString &path, qsizetype capacity = MemoCapacity);
+// The text of an address-list file for the entry box: a leading UTF-8 byte-order
+// mark dropped, and every line break (CR LF, lone LF, lone CR) made "\n". Each
+// line is decoded on its own: as UTF-8 when it is valid UTF-8, otherwise as
+// GB18030, so that one stray byte never changes the other lines. No line and
+// no character that can be decoded is dropped.
+ListText listFileContents(QByteArray bytes);
+inline QString listFileText(QByteArray bytes) { return listFileContents(std::move(bytes)).text; }
+
+// Reads the file at path to its end, whatever it is (a file, a pipe, a FIFO, a
+// device), and returns listFileContents() of it; the path "-" is the
+// process's standard input. Throws AppError "Cannot open file "<full path>".
+// <system message>" when the file cannot be opened, and "Text exceeds memo
+// capacity" when the text would be longer than capacity: an endless source is
+// refused once it has given more than that could hold. Other programs may go
+// on writing the file meanwhile (the system has no deny-write sharing); it is
+// read in one pass, so the text is what the file held at some moment of that
+// pass.
+ListText readListFile(const QString &path, qsizetype capacity = MemoCapacity);
+inline QString importListFile(const QString &path, qsizetype capacity = MemoCapacity)
+{
+    return readListFile(path, capacity).text;
+}
+
+// The note for the status line when lines held undecodable bytes.
+QString undecodableLinesNote(qsizetype lines);

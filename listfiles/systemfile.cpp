@@ -1,9 +1,10 @@
 #include "listfiles/systemfile.h"
 
-#include <QFile>
+#include "shell/filenames.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,7 +37,7 @@ bool SystemFile::openPath(const QString &path, OpenMode mode)
 {
     close();
     m_errno = 0;
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = encodeFileName(path);
     int flags = O_CLOEXEC | O_NOCTTY;
     if (mode & WriteOnly)
         flags |= O_WRONLY | O_CREAT | O_TRUNC;
@@ -50,6 +51,7 @@ bool SystemFile::openPath(const QString &path, OpenMode mode)
         fail(errno);
         return false;
     }
+    bool fifo = false;
     if (!(mode & WriteOnly)) {
         struct stat st {};
         if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -58,10 +60,41 @@ bool SystemFile::openPath(const QString &path, OpenMode mode)
             fail(err);
             return false;
         }
+        fifo = S_ISFIFO(st.st_mode);
     }
-    m_fd = fd;
-    QIODevice::open((mode & (ReadOnly | WriteOnly)) | Unbuffered);
+    adopt(fd, mode);
+    m_fifo = fifo;
     return true;
+}
+
+bool SystemFile::openStandardInput()
+{
+    close();
+    m_errno = 0;
+    // A copy, so that closing this device leaves the process's own input open.
+    const int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        fail(errno);
+        return false;
+    }
+    adopt(fd, ReadOnly);
+    return true;
+}
+
+void SystemFile::adopt(int fd, OpenMode mode)
+{
+    close();
+    m_fd = fd;
+    m_fifo = false;
+    QIODevice::open((mode & (ReadOnly | WriteOnly)) | Unbuffered);
+}
+
+qint64 SystemFile::regularFileSize() const
+{
+    struct stat st {};
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return st.st_size;
 }
 
 bool SystemFile::closeChecked()
@@ -91,10 +124,25 @@ void SystemFile::close()
 
 qint64 SystemFile::readData(char *data, qint64 maxSize)
 {
+    // A FIFO opened without waiting reads as ended until its writer opens
+    // it; the system signals the reader only once a writer has written or
+    // come and gone.
+    if (m_fifo) {
+        pollfd p {m_fd, POLLIN, 0};
+        while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+        }
+    }
     for (;;) {
         const ssize_t n = ::read(m_fd, data, std::size_t(maxSize));
         if (n >= 0)
             return n;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            // A pipe or FIFO (opened without blocking, or handed over that
+            // way) whose writer has not written yet: wait for it.
+            pollfd p {m_fd, POLLIN, 0};
+            if (::poll(&p, 1, -1) >= 0 || errno == EINTR)
+                continue;
+        }
         if (errno != EINTR) {
             fail(errno);
             return -1;

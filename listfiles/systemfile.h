@@ -21,9 +21,21 @@ public:
     ~SystemFile() override;
 
     // WriteOnly creates the file or empties an existing one. ReadOnly refuses a
-    // folder and never blocks on a pipe or device. Returns false and sets
-    // systemError() on failure.
+    // folder; opening a FIFO does not wait, but reads wait for its writer, and
+    // for data from any slow source, and end only at the end of the source. The path is a name from
+    // decodeFileName(), so that any name the system has can be opened.
+    // Returns false and sets systemError() on failure.
     bool openPath(const QString &path, OpenMode mode);
+
+    // Reads the process's standard input (through a copy of its descriptor).
+    bool openStandardInput();
+
+    // Takes over an open descriptor; the device closes it.
+    void adopt(int fd, OpenMode mode);
+
+    // The size of a regular file, -1 for anything else (a pipe, a device).
+    qint64 regularFileSize() const;
+    int descriptor() const { return m_fd; }
 
     // Closes and reports what the system said about it; a failed close may be
     // the first sign that earlier writes did not reach the disk.
@@ -44,4 +56,5 @@ private:
 
     int m_fd = -1;
     int m_errno = 0;
+    bool m_fifo = false;
 };

@@ -7,72 +7,67 @@
 
 namespace {
 
-// One left-to-right pass that replaces every non-overlapping occurrence of
-// run (a run of one character) by a single character; text produced by a
-// replacement is not scanned again.
-void collapse(QString &text, QChar c, int runLength)
+// What steps 2 to 5 of the normalisation leave of a run of k slashes (or of
+// k backslashes): a pass that turns every three into one, then a pass that
+// turns every two into one. Each pass keeps the run a run of its own, so the
+// passes can be applied run by run in one scan.
+qsizetype collapsedRun(qsizetype k)
 {
-    if (text.size() < runLength)
-        return;
-    QString out;
+    const qsizetype afterThrees = k / 3 + k % 3;
+    return afterThrees / 2 + afterThrees % 2;
+}
+
+// Appends text to out with every run of slashes and of backslashes collapsed.
+void appendCollapsed(QString &out, QStringView text)
+{
     const qsizetype n = text.size();
     qsizetype i = 0;
-    bool changed = false;
     while (i < n) {
-        if (text.at(i) == c && i + runLength <= n) {
-            int k = 1;
-            while (k < runLength && text.at(i + k) == c)
-                ++k;
-            if (k == runLength) {
-                if (!changed) {
-                    out.reserve(n);
-                    out.append(QStringView(text).left(i));
-                    changed = true;
-                }
-                out.append(c);
-                i += runLength;
-                continue;
-            }
+        const QChar c = text.at(i);
+        if (c != QLatin1Char('/') && c != QLatin1Char('\\')) {
+            out.append(c);
+            ++i;
+            continue;
         }
-        if (changed)
-            out.append(text.at(i));
-        ++i;
+        qsizetype k = 1;
+        while (i + k < n && text.at(i + k) == c)
+            ++k;
+        for (qsizetype r = collapsedRun(k); r > 0; --r)
+            out.append(c);
+        i += k;
     }
-    if (changed)
-        text = out;
 }
 
 } // namespace
 
-QString normurl(const QString &text)
+QString normurl(QStringView text)
 {
-    QString s = text;
-    if (startsWithAsciiNoCase(s, u"https://")) {
+    QString out;
+    out.reserve(text.size());
+    if (startsWithAsciiNoCase(text, u"https://")) {
         // The secure scheme keeps its "//"; only the rest is normalised.
-        QString rest = s.mid(8);
-        collapse(rest, QLatin1Char('/'), 3);
-        collapse(rest, QLatin1Char('/'), 2);
-        collapse(rest, QLatin1Char('\\'), 3);
-        collapse(rest, QLatin1Char('\\'), 2);
-        return s.left(8) + rest;
+        out.append(text.left(8));
+        text = text.mid(8);
+    } else if (startsWithAsciiNoCase(text, u"http://")) {
+        text = text.mid(7);
     }
-    if (startsWithAsciiNoCase(s, u"http://"))
-        s.remove(0, 7);
-    collapse(s, QLatin1Char('/'), 3);
-    collapse(s, QLatin1Char('/'), 2);
-    collapse(s, QLatin1Char('\\'), 3);
-    collapse(s, QLatin1Char('\\'), 2);
-    return s;
+    appendCollapsed(out, text);
+    return out;
 }
 
-QStringList entryLines(const QString &text)
+QString normurl(const QString &text)
 {
-    QStringList lines;
+    return normurl(QStringView(text));
+}
+
+QList<QStringView> entryLineViews(QStringView text)
+{
+    QList<QStringView> lines;
     const qsizetype n = text.size();
     qsizetype start = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = text.at(i);
-        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::ParagraphSeparator) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
             lines.append(text.mid(start, i - start));
             if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n'))
                 ++i;
@@ -81,6 +76,14 @@ QStringList entryLines(const QString &text)
     }
     if (start < n)
         lines.append(text.mid(start));
+    return lines;
+}
+
+QStringList entryLines(const QString &text)
+{
+    QStringList lines;
+    for (const QStringView line : entryLineViews(text))
+        lines.append(line.toString());
     return lines;
 }
 
@@ -103,7 +106,8 @@ void startListRun(FormState &form)
 void btn1Click(FormState &form, const QString &entryText)
 {
     form.lv1.clear();
-    const QStringList lines = entryLines(entryText);
+    // Views into the text: a copy of every line would only be thrown away.
+    const QList<QStringView> lines = entryLineViews(entryText);
     const QString batch = QStringLiteral("批量");
     const QString noText = QStringLiteral("--");
     const QString waiting = QStringLiteral("查询中...");

@@ -47,6 +47,24 @@ void release(THTTPGet *request) noexcept
 
 } // namespace
 
+std::unique_ptr<Tmyhttpget> newRequest(FormState &form, const QString &url, qint32 rowindex, const QString &mode)
+{
+    auto request = std::make_unique<Tmyhttpget>(&form);
+    request->BinaryData = false;
+    request->UseCache = false;
+    request->Agent = mode == dispatch::ModeSite ? dispatch::AgentSite : dispatch::AgentQuery;
+    request->URL = url;
+    if (mode == dispatch::ModeReach)
+        request->MaxBodySize = dispatch::ReachBodyLimit;
+    FormState *state = &form;
+    request->OnDoneString = [state](THTTPGet *sender, const QByteArray &result) { getstr(*state, sender, result); };
+    request->OnError = [state](THTTPGet *sender) { geterror(*state, sender); };
+    request->rowindex = rowindex;
+    request->mode = mode;
+    request->listGeneration = form.lv1.generation();
+    return request;
+}
+
 void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString &mode)
 {
     try {
@@ -56,19 +74,7 @@ void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString
         form.setLbl13(QStringLiteral("正在查询：") + url);
         // Owned here until it starts, so that a failure on the way leaves no
         // request behind that would never complete.
-        auto request = std::make_unique<Tmyhttpget>(&form);
-        request->BinaryData = false;
-        request->UseCache = false;
-        request->Agent = mode == dispatch::ModeSite ? dispatch::AgentSite : dispatch::AgentQuery;
-        request->URL = url;
-        if (mode == dispatch::ModeReach)
-            request->MaxBodySize = dispatch::ReachBodyLimit;
-        FormState *state = &form;
-        request->OnDoneString = [state](THTTPGet *sender, const QByteArray &result) { getstr(*state, sender, result); };
-        request->OnError = [state](THTTPGet *sender) { geterror(*state, sender); };
-        request->rowindex = rowindex;
-        request->mode = mode;
-        request->listGeneration = form.lv1.generation();
+        std::unique_ptr<Tmyhttpget> request = newRequest(form, url, rowindex, mode);
         // From here the window owns it, and its completion handler releases it.
         request.release()->FetchString();
     } catch (...) {

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
 class FormState;
 class Tmyhttpget;
 class THTTPGet;
@@ -18,6 +20,11 @@ inline const QString AgentQuery = QStringLiteral("Mozilla/4.0 (compatible; Googl
 // A reachability check reads only the status and whether a body arrives.
 constexpr qint64 ReachBodyLimit = 64 * 1024;
 } // namespace dispatch
+
+// A request of the given mode for the row, set up as gotourl sends it and
+// routed through getstr and geterror, not yet started. Whoever starts it
+// hands it over to its completion handler, which releases it.
+std::unique_ptr<Tmyhttpget> newRequest(FormState &form, const QString &url, qint32 rowindex, const QString &mode);
 
 // Starts one request and returns at once; its outcome arrives through getstr
 // or geterror. Never raises: a request that cannot be started is dropped.

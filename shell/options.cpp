@@ -17,26 +17,45 @@ int Options::filterIndex() const
     return 0;
 }
 
+// All the help in one text: a new option adds its line here, with its default.
 QString usageText()
 {
     return QStringLiteral(
-        "usage: prquery [--servers FILE] [--banner URL|none]\n"
-        "       prquery --batch FILE --out FILE [options]\n"
-        "       prquery --site URL [--filter all|internal|external] --out FILE [options]\n"
+        "用法: prquery [--servers 文件] [--banner 网址|none]\n"
+        "      prquery --batch 文件 --out 文件|- [选项]\n"
+        "      prquery --site 网址 [--filter all|internal|external] --out 文件|- [选项]\n"
         "\n"
-        "  --servers FILE   ranking front ends to use, one host[:port] a line\n"
-        "  --banner URL     banner page to show; \"none\" shows no banner\n"
-        "  --batch FILE     import FILE, query every line, export, exit\n"
-        "  --site URL       survey the links of the page at URL, query them, export, exit\n"
-        "  --filter KIND    links kept by --site: all (default), internal or external\n"
-        "  --out FILE       where a batch or site run exports its list\n"
-        "  --interval MS    query interval, 200 to 100000 ms (default 1000)\n"
-        "  --no-pr          do not query the PR\n"
-        "  --no-deadlink    do not check whether addresses answer\n"
-        "  --long           export every column, not only address and PR\n"
-        "  --timeout S      give up after S seconds (exit 1)\n"
+        "不带 --batch 或 --site 时只打开窗口。\n"
         "\n"
-        "exit status: 0 done, 1 failure or time-out, 2 bad arguments\n");
+        "  --servers 文件      PR 查询服务器列表, 每行一个 主机[:端口] (默认: 程序内置的公共服务器)\n"
+        "  --banner 网址|none  窗口上方的广告页; none 不显示 (默认: 程序内置的广告主机)\n"
+        "  --batch 文件        导入文件中的网址, 每行一个, 查询后导出并退出\n"
+        "  --site 网址         提取该网页上的全部链接, 查询后导出并退出\n"
+        "  --filter 类别       --site 保留的链接: all 全部, internal 站内, external 站外 (默认: all)\n"
+        "  --out 文件|-        导出到该文件; - 表示标准输出 (必填)\n"
+        "  --format 格式       导出格式 tsv、csv 或 jsonl (默认: 按 --out 的扩展名, .csv 为 csv,\n"
+        "                      .jsonl 或 .json 为 jsonl, 其余为 tsv)\n"
+        "  --long              tsv 导出全部列, 而不只是网址和PR (默认: 只导出网址和PR)\n"
+        "  --no-pr             不查询 PR (默认: 查询)\n"
+        "  --no-deadlink       不检测死链 (默认: 检测)\n"
+        "  --interval 毫秒     逐行查询的间隔, 200 到 100000 (默认: 1000); 只检测死链时给出此项\n"
+        "                      也按间隔逐行检测\n"
+        "  --concurrency N     只检测死链时同时进行的请求数, 1 到 1000 (默认: 32)\n"
+        "  --per-host N        只检测死链时对同一主机同时进行的请求数, 1 到 1000 (默认: 4)\n"
+        "  --timeout 秒        超过该秒数即写出当前结果并退出, 退出码 1 (默认: 不限)\n"
+        "  --fail-on-dead      有任何一行为 × 时退出码为 3 (默认: 否)\n"
+        "  --version           显示版本并退出\n"
+        "  -h, --help          显示本帮助并退出\n"
+        "\n"
+        "进度每秒一行, 与结束时的汇总一起写到标准错误。\n"
+        "\n"
+        "退出码: 0 完成, 1 失败或超时, 2 参数错误或 --out 无法写入, 3 有死链 (--fail-on-dead),\n"
+        "        130 被 SIGINT (Ctrl+C) 中断, 143 被 SIGTERM 终止; 超时和中断时已有的结果照样写出。\n");
+}
+
+QString versionText()
+{
+    return QStringLiteral("prquery " PRQ_VERSION "\n");
 }
 
 ParsedOptions parseOptions(const QStringList &arguments)
@@ -63,11 +82,17 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption noPr(QStringLiteral("no-pr"));
     const QCommandLineOption noDeadLink(QStringLiteral("no-deadlink"));
     const QCommandLineOption longForm(QStringLiteral("long"));
-    parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, noPr, noDeadLink, longForm});
+    const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
+    const QCommandLineOption concurrency(QStringLiteral("concurrency"), QString(), QStringLiteral("N"));
+    const QCommandLineOption perHost(QStringLiteral("per-host"), QString(), QStringLiteral("N"));
+    const QCommandLineOption failOnDead(QStringLiteral("fail-on-dead"));
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, noPr, noDeadLink, longForm, format, concurrency,
+                       perHost, failOnDead, version});
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unknown argument: ") + parser.positionalArguments().constFirst());
+        return fail(QStringLiteral("未知参数: ") + parser.positionalArguments().constFirst());
 
     // A number within bounds, or the default when the option is absent.
     const auto number = [&parser](const QCommandLineOption &option, int low, int high, int &into) {
@@ -82,6 +107,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     };
 
     parsed.help = parser.isSet(help);
+    parsed.version = parser.isSet(version);
     o.serversFile = parser.value(servers);
     o.bannerGiven = parser.isSet(banner);
     o.banner = parser.value(banner);
@@ -91,26 +117,36 @@ ParsedOptions parseOptions(const QStringList &arguments)
     o.noPr = parser.isSet(noPr);
     o.noDeadLink = parser.isSet(noDeadLink);
     o.longForm = parser.isSet(longForm);
+    o.intervalGiven = parser.isSet(interval);
+    o.format = parser.value(format);
+    o.failOnDead = parser.isSet(failOnDead);
     if (parser.isSet(filter))
         o.filter = parser.value(filter);
     if (!(o.filter == QLatin1String("all") || o.filter == QLatin1String("internal") || o.filter == QLatin1String("external")))
-        return fail(QStringLiteral("--filter takes all, internal or external"));
+        return fail(QStringLiteral("--filter 只能是 all、internal 或 external"));
     if (!number(interval, 200, 100000, o.intervalMs))
-        return fail(QStringLiteral("--interval takes a number of milliseconds from 200 to 100000"));
+        return fail(QStringLiteral("--interval 须为 200 到 100000 的毫秒数"));
     if (!number(timeout, 1, 100000000, o.timeoutSeconds))
-        return fail(QStringLiteral("--timeout takes a positive number of seconds"));
+        return fail(QStringLiteral("--timeout 须为正整数秒"));
+    if (!number(concurrency, 1, 1000, o.concurrency))
+        return fail(QStringLiteral("--concurrency 须为 1 到 1000 的整数"));
+    if (!number(perHost, 1, 1000, o.perHost))
+        return fail(QStringLiteral("--per-host 须为 1 到 1000 的整数"));
+    if (parser.isSet(format) && !(o.format == QLatin1String("tsv") || o.format == QLatin1String("csv") || o.format == QLatin1String("jsonl")))
+        return fail(QStringLiteral("--format 只能是 tsv、csv 或 jsonl"));
     if (!o.batchFile.isEmpty() && !o.site.isEmpty())
-        return fail(QStringLiteral("--batch and --site cannot be used together"));
+        return fail(QStringLiteral("--batch 与 --site 不能同时使用"));
     if (o.headless() && o.outFile.isEmpty())
-        return fail(QStringLiteral("a batch or site run needs --out FILE"));
+        return fail(QStringLiteral("--batch 或 --site 需要 --out 文件"));
     if (!o.headless()) {
         const bool runOptions = !o.outFile.isEmpty() || o.noPr || o.noDeadLink || o.longForm || o.timeoutSeconds != 0
-            || o.intervalMs != 1000 || o.filter != QLatin1String("all");
+            || o.intervalGiven || o.filter != QLatin1String("all") || parser.isSet(format) || parser.isSet(concurrency) || parser.isSet(perHost)
+            || o.failOnDead;
         if (runOptions)
-            return fail(QStringLiteral("--out, --interval, --no-pr, --no-deadlink, --long, --timeout and --filter need --batch or --site"));
+            return fail(QStringLiteral("--out、--interval、--no-pr、--no-deadlink、--long、--timeout、--filter、--format、--concurrency、--per-host 和 --fail-on-dead 需要 --batch 或 --site"));
     }
     if (!o.batchFile.isEmpty() && o.filter != QLatin1String("all"))
-        return fail(QStringLiteral("--filter applies to --site only"));
+        return fail(QStringLiteral("--filter 只用于 --site"));
     parsed.ok = true;
     return parsed;
 }

@@ -19,8 +19,14 @@ struct Options
     bool noDeadLink = false; // --no-deadlink
     bool longForm = false; // --long
     int timeoutSeconds = 0; // --timeout S; 0: no limit
+    bool intervalGiven = false; // --interval was on the command line
+    QString format;        // --format tsv|csv|jsonl; empty: by the extension of --out
+    int concurrency = 32;  // --concurrency N: checks in flight at once, check-only runs
+    int perHost = 4;       // --per-host N: checks in flight to one host
+    bool failOnDead = false; // --fail-on-dead: exit 3 when a row is "×"
 
     bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
+    bool outToStdout() const { return outFile == QLatin1String("-"); }
     int filterIndex() const; // 0 all, 1 internal, 2 external
 };
 
@@ -29,12 +35,16 @@ struct ParsedOptions
     Options options;
     bool ok = false;
     bool help = false;
+    bool version = false;
     QString error; // why the arguments were refused
 };
 
 // Parses the program's arguments (arguments.first() is the program name).
 ParsedOptions parseOptions(const QStringList &arguments);
+// The help, in Chinese: every option with its default.
 QString usageText();
+// "prquery " and the version.
+QString versionText();
 
 // Reads a --servers file: one host[:port] a line; blank lines and lines that
 // start with "#" are skipped. Raises AppError when the file cannot be read or

@@ -1,4 +1,5 @@
 #include "app/Unit1.h"
+#include "shell/filenames.h"
 #include "shell/guard.h"
 #include "shell/resultproxy.h"
 #include "support/windowtesting.h"
@@ -28,6 +29,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -484,7 +489,71 @@ TEST_F(WindowFixture, ExportWritesTheFormTheCheckBoxSelects)
 
     saveAnswer = QStringLiteral("/dev/full");
     child<QAction>("N3")->trigger();
-    EXPECT_EQ(errors, QStringList{QStringLiteral("Disk full.")});
+    EXPECT_EQ(errors, QStringList{QStringLiteral("Cannot write file \"/dev/full\". Disk full.")});
+}
+
+// Characters the text document would turn into breaks or spaces reach the
+// rows unchanged, whether imported or typed.
+TEST_F(WindowFixture, EntryBoxLinesReachTheListExactly)
+{
+    const QString odd = QStringLiteral("a.com/\u2028x\n" "b.com/\u2029y\r\n" "c.com/\uFDD0\uFDD1z\r" "d.com/\u00A0w");
+    const QStringList rows{QStringLiteral("a.com/\u2028x"), QStringLiteral("b.com/\u2029y"), QStringLiteral("c.com/\uFDD0\uFDD1z"),
+                           QStringLiteral("d.com/\u00A0w")};
+    const auto urls = [this] {
+        QStringList cells;
+        for (int i = 0; i < form->state().lv1.count(); ++i)
+            cells << form->state().lv1.row(i).cells[CellUrl];
+        return cells;
+    };
+    form->setEntryText(odd);
+    form->btn1Click();
+    EXPECT_EQ(urls(), rows);
+
+    // Typed: the text goes through the document itself.
+    auto *memo = child<QPlainTextEdit>("memo1");
+    memo->clear();
+    memo->insertPlainText(QStringLiteral("e.com/\u2028v\nf.com/\u00A0u\n"));
+    form->btn1Click();
+    EXPECT_EQ(urls(), (QStringList{QStringLiteral("e.com/\u2028v"), QStringLiteral("f.com/\u00A0u")}));
+}
+
+// The dialogs list a name that is not UTF-8 with U+FFFD in it; that name
+// still reaches the file.
+TEST_F(WindowFixture, DialogsReachFilesWhoseNamesAreNotUtf8)
+{
+    QTemporaryDir dir;
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/\xB5\xBC\xC8\xEB.txt"; // GB18030 bytes
+    const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "www.a.com\n", 10), 10);
+    ::close(fd);
+    const QString shown = QFile::decodeName(raw);
+    ASSERT_TRUE(shown.contains(QChar::ReplacementCharacter));
+
+    openAnswer = shown;
+    QTest::mouseClick(child<QPushButton>("btn4"), Qt::LeftButton);
+    EXPECT_EQ(form->entryText(), QStringLiteral("www.a.com\n"));
+    form->btn1Click();
+    saveAnswer = shown;
+    child<QAction>("N3")->trigger();
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    // Written over the same file, and under no other name.
+    int entries = 0;
+    if (DIR *d = ::opendir(QFile::encodeName(dir.path()).constData())) {
+        while (const dirent *e = ::readdir(d))
+            entries += e->d_name[0] != '.';
+        ::closedir(d);
+    }
+    EXPECT_EQ(entries, 1);
+    QByteArray bytes;
+    {
+        const int in = ::open(raw.constData(), O_RDONLY | O_CLOEXEC);
+        char buf[256];
+        const ssize_t n = ::read(in, buf, sizeof buf);
+        ::close(in);
+        bytes = QByteArray(buf, int(std::max<ssize_t>(n, 0)));
+    }
+    EXPECT_TRUE(bytes.startsWith("www.a.com\t")) << bytes.constData();
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 #include "shell/resultlist.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -11,6 +13,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <sys/mount.h>
 #include <sys/resource.h>
 
 namespace {
@@ -150,7 +153,7 @@ TEST(ListExport, FailingDeviceKeepsWhatWasWrittenAndReportsItsText)
     EXPECT_EQ(roomy.received(), whole);
 }
 
-TEST(ListExport, UnwritableTargetsGiveTheRuntimeText)
+TEST(ListExport, UnwritableTargetsSayWhatFailedAndWhere)
 {
     QTemporaryDir dir;
     QFile plain(dir.filePath(QStringLiteral("plain")));
@@ -162,26 +165,53 @@ TEST(ListExport, UnwritableTargetsGiveTheRuntimeText)
     const struct
     {
         QString path;
+        const char *step;
         const char *message;
     } cases[] = {
-        {QStringLiteral("/dev/full"), "Disk full"},
-        {dir.path(), "I/O error 21"},                                   // a folder
-        {dir.filePath(QStringLiteral("plain/out.txt")), "I/O error 20"}, // under a file
-        {dir.filePath(QStringLiteral("none/out.txt")), "I/O error 2"},   // missing folder
+        {QStringLiteral("/dev/full"), "write", "Disk full"},                      // a device is written in place
+        {dir.path(), "create", "I/O error 21"},                                   // a folder
+        {dir.filePath(QStringLiteral("plain/out.txt")), "create", "I/O error 20"}, // under a file
+        {dir.filePath(QStringLiteral("none/out.txt")), "create", "I/O error 2"},   // missing folder
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(exportError(list, c.path), QString::fromUtf8(c.message)) << c.path.toStdString();
+    for (const auto &c : cases) {
+        EXPECT_EQ(exportError(list, c.path),
+                  QStringLiteral("Cannot %1 file \"%2\". %3").arg(QLatin1String(c.step), c.path, QString::fromUtf8(c.message)))
+            << c.path.toStdString();
+    }
 }
 
-TEST(ListExport, FileCutShortMidExportKeepsItsPrefix)
+// Fills the list until its export is larger than bytes.
+void fillPast(ResultListModel &list, qint64 bytes)
+{
+    fillList(list, int(bytes / 20) + 100);
+    ASSERT_GT(writtenBytes(list, true).size(), bytes);
+}
+
+// A failure anywhere in the export leaves the earlier file byte for byte, and
+// nothing beside it.
+void expectEarlierFileSurvives(const QString &folder, const QString &path, const QByteArray &earlier, const QString &message,
+                               const char *reason)
+{
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot write file \"%1\". ").arg(path))) << message.toStdString();
+    EXPECT_TRUE(message.endsWith(QString::fromUtf8(reason))) << message.toStdString();
+    EXPECT_EQ(readFile(path), earlier);
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 1);
+}
+
+const QByteArray EarlierFile = QByteArray("www.good.com\t5\r\r\n").repeated(1000);
+
+TEST(ListExport, FileSizeLimitMidExportLeavesTheEarlierFile)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("cut.txt"));
-    ResultListModel list;
-    fillList(list, 20000);
-    const QByteArray whole = writtenBytes(list, true);
+    {
+        QFile good(path);
+        ASSERT_TRUE(good.open(QIODevice::WriteOnly));
+        good.write(EarlierFile);
+    }
     constexpr rlim_t Limit = 300001;
-    ASSERT_GT(whole.size(), qsizetype(Limit));
+    ResultListModel list;
+    fillPast(list, Limit);
 
     // The size limit makes the system refuse writes past it (EFBIG), on a real file.
     rlimit saved {};
@@ -190,17 +220,64 @@ TEST(ListExport, FileCutShortMidExportKeepsItsPrefix)
     rlimit cut = saved;
     cut.rlim_cur = Limit;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &cut), 0);
-    QString message;
-    try {
-        exportList(list, true, path);
-    } catch (const AppError &e) {
-        message = e.message();
-    }
+    const QString message = [&] {
+        try {
+            exportList(list, true, path);
+        } catch (const AppError &e) {
+            return e.message();
+        }
+        return QString();
+    }();
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
-    EXPECT_EQ(message, QStringLiteral("I/O error %1").arg(EFBIG));
-    EXPECT_EQ(readFile(path), whole.left(qsizetype(Limit)));
+    expectEarlierFileSurvives(dir.path(), path, EarlierFile, message, "I/O error 27");
+}
+
+// A small file system that fills up mid-export, over a good file on it.
+TEST(ListExport, FullFileSystemLeavesTheEarlierFile)
+{
+    QTemporaryDir dir;
+    const QByteArray mountPoint = QFile::encodeName(dir.path());
+    if (::mount("prq-full", mountPoint.constData(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    struct Unmount
+    {
+        const QByteArray &at;
+        ~Unmount() { ::umount2(at.constData(), MNT_DETACH); }
+    } unmount{mountPoint};
+
+    const QString path = dir.filePath(QStringLiteral("list.txt"));
+    {
+        QFile good(path);
+        ASSERT_TRUE(good.open(QIODevice::WriteOnly));
+        ASSERT_EQ(good.write(EarlierFile), EarlierFile.size());
+    }
+    ResultListModel list;
+    fillPast(list, 256 * 1024);
+    expectEarlierFileSurvives(dir.path(), path, EarlierFile, exportError(list, path), "Disk full");
+
+    // With room again the export replaces the file whole, keeping its mode.
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    ResultListModel small;
+    fillList(small, 10);
+    exportList(small, true, path);
+    EXPECT_EQ(readFile(path), writtenBytes(small, true));
+    EXPECT_EQ(QFile::permissions(path), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+}
+
+TEST(ListExport, ALinkKeepsPointingAtTheReplacedFile)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("real.txt"));
+    const QString link = dir.filePath(QStringLiteral("link.txt"));
+    QFile(target).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QFile::link(target, link));
+    ResultListModel list;
+    fillList(list, 3);
+    exportList(list, true, link);
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
+    EXPECT_EQ(readFile(target), writtenBytes(list, true));
 }
 
 TEST(ListExport, ErrorTexts)

@@ -1,11 +1,18 @@
 #include "listfiles/listimport.h"
 #include "shell/errors.h"
+#include "shell/filenames.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -51,6 +58,34 @@ TEST(ListImport, TextOfTheBytes)
         EXPECT_EQ(listFileText(c.bytes), c.text) << c.bytes.toHex().constData();
 }
 
+// Each line is read on its own: a stray byte changes its own line only, and
+// no character that can be read is lost.
+TEST(ListImport, EachLineDecodedOnItsOwn)
+{
+    const struct
+    {
+        QByteArray bytes;
+        QString text;
+        qsizetype undecodable;
+    } cases[] = {
+        // UTF-8 Chinese, a GB18030 line, UTF-8 again
+        {"\xE4\xB8\xAD.cn\r\n\xD6\xD0\xCE\xC4.cn\n\xE6\x96\x87.cn", QStringLiteral("中.cn\n中文.cn\n文.cn"), 0},
+        // half a GB18030 character at the end: the line stays, the half shows
+        {"a.com\nb\xD6", QStringLiteral("a.com\nb\uFFFD"), 1},
+        {"a.com\rb\x81\x30\r", QStringLiteral("a.com\nb\uFFFD0\n"), 1},
+        // bytes that neither reads are counted once per line
+        {"\xFF\xFF\nok\n\x80x", QStringLiteral("\uFFFD\uFFFD\nok\n\uFFFDx"), 2},
+        // characters the entry box used to change stay as they are
+        {"a\xE2\x80\xA8" "b\xE2\x80\xA9" "c\xEF\xB7\x90" "d\xC2\xA0" "e\n\xD6\xD0",
+         QStringLiteral("a\u2028b\u2029c\uFDD0d\u00A0e\n中"), 0},
+    };
+    for (const auto &c : cases) {
+        const ListText got = listFileContents(c.bytes);
+        EXPECT_EQ(got.text, c.text) << c.bytes.toHex().constData();
+        EXPECT_EQ(got.undecodableLines, c.undecodable) << c.bytes.toHex().constData();
+    }
+}
+
 TEST(ListImport, ReadsTheWholeFile)
 {
     QTemporaryDir dir;
@@ -63,6 +98,55 @@ TEST(ListImport, ReadsTheWholeFile)
     }
     ASSERT_GT(bytes.size(), 3 * 1024 * 1024);
     EXPECT_EQ(importListFile(writeFile(dir, QStringLiteral("big.txt"), bytes)), expected);
+}
+
+// Lines a slow writer sends through a FIFO, and through standard input.
+TEST(ListImport, ReadsSlowSourcesToTheirEnd)
+{
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("list.fifo")));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    const auto slowWriter = [](int fd) {
+        for (int i = 0; i < 4; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            const QByteArray line = "www.line" + QByteArray::number(i) + ".com\n";
+            EXPECT_EQ(::write(fd, line.constData(), size_t(line.size())), line.size());
+        }
+        ::close(fd);
+    };
+    const QString expected = QStringLiteral("www.line0.com\nwww.line1.com\nwww.line2.com\nwww.line3.com\n");
+
+    // The reader opens first; the writer comes later.
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        slowWriter(::open(fifo.constData(), O_WRONLY | O_CLOEXEC));
+    });
+    EXPECT_EQ(importListFile(QFile::decodeName(fifo)), expected);
+    writer.join();
+
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
+    const int savedInput = ::dup(STDIN_FILENO);
+    ::dup2(ends[0], STDIN_FILENO);
+    ::close(ends[0]);
+    std::thread pipeWriter(slowWriter, ends[1]);
+    const QString fromInput = importListFile(QStringLiteral("-"));
+    pipeWriter.join();
+    ::dup2(savedInput, STDIN_FILENO);
+    ::close(savedInput);
+    EXPECT_EQ(fromInput, expected);
+}
+
+// A name that is not UTF-8 reaches the very file it names.
+TEST(ListImport, FileNameThatIsNotUtf8)
+{
+    QTemporaryDir dir;
+    const QByteArray name = QFile::encodeName(dir.path()) + "/\xD6\xD0\xFF.txt";
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "www.a.com\n", 10), 10);
+    ::close(fd);
+    EXPECT_EQ(importListFile(decodeFileName(name)), QStringLiteral("www.a.com\n"));
 }
 
 TEST(ListImport, FilesThatCannotBeOpened)

@@ -37,6 +37,24 @@ TEST(Options, AcceptedCommandLines)
     p = parse({"--site", "http://a.com", "--filter", "external", "--out", "o.txt"});
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(p.options.filterIndex(), 2);
+    EXPECT_FALSE(p.options.intervalGiven);
+    EXPECT_EQ(p.options.concurrency, 32);
+    EXPECT_EQ(p.options.perHost, 4);
+    EXPECT_TRUE(p.options.format.isEmpty());
+
+    p = parse({"--batch", "in.txt", "--out", "-", "--format", "jsonl", "--concurrency", "8", "--per-host", "2", "--fail-on-dead", "--interval", "1000"});
+    ASSERT_TRUE(p.ok) << p.error.toStdString();
+    EXPECT_TRUE(p.options.outToStdout());
+    EXPECT_EQ(p.options.format, QStringLiteral("jsonl"));
+    EXPECT_EQ(p.options.concurrency, 8);
+    EXPECT_EQ(p.options.perHost, 2);
+    EXPECT_TRUE(p.options.failOnDead);
+    EXPECT_TRUE(p.options.intervalGiven); // even at the default value
+
+    p = parse({"--version"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_TRUE(p.version);
+    EXPECT_EQ(versionText(), QStringLiteral("prquery 1.0\n"));
 }
 
 TEST(Options, RefusedCommandLines)
@@ -52,6 +70,11 @@ TEST(Options, RefusedCommandLines)
         {"--out", "o"},                               // nothing to run
         {"--servers"},                                // missing value
         {"--batch", "a", "--out", "o", "--timeout", "0"},
+        {"--batch", "a", "--out", "o", "--format", "json"},
+        {"--batch", "a", "--out", "o", "--concurrency", "0"},
+        {"--batch", "a", "--out", "o", "--per-host", "1001"},
+        {"--fail-on-dead"},                           // nothing to run
+        {"--format", "csv"},
     };
     for (const auto &args : bad) {
         const ParsedOptions p = parse(args);

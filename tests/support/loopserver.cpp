@@ -77,6 +77,12 @@ LoopServer &LoopServer::post(const std::string &pattern, Handler handler)
     return *this;
 }
 
+LoopServer &LoopServer::bindTo(const std::string &address)
+{
+    m_address = address;
+    return *this;
+}
+
 void LoopServer::start(int handlerThreads)
 {
     keepTrafficOnLoopback();
@@ -102,9 +108,11 @@ void LoopServer::start(int handlerThreads)
         httplib::default_socket_options(sock);
         m_listenSocket = sock;
     });
-    m_port = m_server->bind_to_any_port("127.0.0.1");
+    if (m_address.rfind("127.", 0) != 0)
+        throw std::runtime_error("LoopServer: only loopback addresses");
+    m_port = m_server->bind_to_any_port(m_address);
     if (m_port <= 0)
-        throw std::runtime_error("LoopServer: cannot listen on 127.0.0.1");
+        throw std::runtime_error("LoopServer: cannot listen on " + m_address);
     // Listening again on a listening socket only changes its backlog.
     ::listen(m_listenSocket, kListenBacklog);
     m_thread = std::thread([this] {
@@ -115,7 +123,7 @@ void LoopServer::start(int handlerThreads)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (!m_server->is_running()) {
         m_thread.join();
-        throw std::runtime_error("LoopServer: cannot serve on 127.0.0.1");
+        throw std::runtime_error("LoopServer: cannot serve on " + m_address);
     }
 }
 
@@ -129,8 +137,9 @@ void LoopServer::stop()
 
 QString LoopServer::url(const QString &path) const
 {
-    return QStringLiteral("%1://127.0.0.1:%2%3")
+    return QStringLiteral("%1://%2:%3%4")
         .arg(m_secure ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(QString::fromStdString(m_address))
         .arg(m_port)
         .arg(path);
 }

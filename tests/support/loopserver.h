@@ -62,6 +62,10 @@ public:
     // Any further set-up, before start().
     httplib::Server &server() { return *m_server; }
 
+    // The loopback address to listen on (127.0.0.1 unless set), before
+    // start(): a test of several hosts gives each its own address.
+    LoopServer &bindTo(const std::string &address);
+
     // Listens and serves with this many handler threads. Throws
     // std::runtime_error when it cannot listen.
     void start(int handlerThreads = 8);
@@ -69,7 +73,7 @@ public:
     void stop();
 
     int port() const { return m_port; }
-    // "http://127.0.0.1:PORT" + path (https for a secure server).
+    // "http://ADDRESS:PORT" + path (https for a secure server).
     QString url(const QString &path = QStringLiteral("/")) const;
 
     std::vector<RecordedRequest> requests() const;
@@ -80,6 +84,7 @@ private:
     void record(const httplib::Request &req);
 
     bool m_secure = false;
+    std::string m_address = "127.0.0.1";
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     std::atomic<bool> m_listenEnded{false};

@@ -2,28 +2,12 @@
 
 #include "support/loopserver.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QProcess>
 #include <QTableView>
 #include <QTest>
-#include <QThread>
 
 namespace prqtest {
-
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 int closedLoopbackPort()
 {
@@ -72,13 +56,16 @@ void clickRow(QTableView *view, int row, bool addToSelection)
     QTest::mouseClick(view->viewport(), Qt::LeftButton, addToSelection ? Qt::ControlModifier : Qt::NoModifier, at);
 }
 
-ProgramRun runProgram(const QString &program, const QStringList &args)
+ProgramRun runProgram(const QString &program, const QStringList &args, const std::function<void(QProcess &)> &whileRunning)
 {
     QProcess process;
     process.start(program, args);
+    if (whileRunning && process.waitForStarted(10000))
+        whileRunning(process);
     ProgramRun run;
     if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
         run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
     run.err = QString::fromUtf8(process.readAllStandardError());
     return run;
 }

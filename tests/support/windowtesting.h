@@ -1,19 +1,18 @@
 #pragma once
 
 #include "app/Unit1.h"
+#include "support/waiting.h"
 
 #include <QString>
 #include <QStringList>
 
-class QTableView;
-
 #include <functional>
 #include <memory>
 
-namespace prqtest {
+class QProcess;
+class QTableView;
 
-// Processes events until done() holds or the time is up; false on time-out.
-bool waitUntil(const std::function<bool()> &done, int timeoutMs = 15000);
+namespace prqtest {
 
 // A loopback port on which nothing listens (a server was there a moment ago).
 int closedLoopbackPort();
@@ -34,12 +33,15 @@ void clickHeader(QTableView *view, int column);
 void clickRow(QTableView *view, int row, bool addToSelection = false);
 
 // Runs program with args to its end (at most a minute): its exit code, -1 when
-// it did not finish, and what it wrote on standard error.
+// it did not finish, and what it wrote on standard output and standard error.
+// whileRunning, when given, is called once the program has started (it may
+// wait, send the program a signal, ...).
 struct ProgramRun
 {
     int exitCode = -1;
+    QByteArray out;
     QString err;
 };
-ProgramRun runProgram(const QString &program, const QStringList &args);
+ProgramRun runProgram(const QString &program, const QStringList &args, const std::function<void(QProcess &)> &whileRunning = {});
 
 } // namespace prqtest

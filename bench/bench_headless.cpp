@@ -1,0 +1,169 @@
+// The program itself, run without a screen as a script runs it, against
+// loopback servers: a check-only batch over ten hosts, a site page listed
+// with neither query, and a million-line batch with neither query. Figures are
+// wall time from start to exit and the child's peak resident memory.
+#include "support/loopserver.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+struct ChildRun
+{
+    int status = -1;
+    double seconds = 0;
+    double peakMB = 0;
+};
+
+// Runs the program to its end; its output goes nowhere.
+ChildRun runProgram(const QStringList &args)
+{
+    std::vector<QByteArray> bytes{QByteArray(PRQUERY_EXE)};
+    for (const QString &a : args)
+        bytes.push_back(a.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    ChildRun run;
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        rusage usage {};
+        if (wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status))
+            run.status = WEXITSTATUS(status);
+        run.peakMB = double(usage.ru_maxrss) / 1024.0;
+    }
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+    return path;
+}
+
+void report(benchmark::State &state, const ChildRun &run)
+{
+    state.SetIterationTime(run.seconds);
+    state.counters["wall_s"] = run.seconds;
+    state.counters["peak_MB"] = run.peakMB;
+    if (run.status != 0)
+        state.SkipWithError("the program failed");
+}
+
+// 300 addresses, 30 on each of 127.0.0.1 to 127.0.0.10, every server
+// answering after 20 ms and counting the requests it serves at once.
+void BM_CheckOnlyTenHosts(benchmark::State &state)
+{
+    struct Host
+    {
+        prqtest::LoopServer server;
+        std::atomic<int> now{0};
+        std::atomic<int> most{0};
+    };
+    std::vector<std::unique_ptr<Host>> hosts;
+    QStringList lines;
+    for (int h = 1; h <= 10; ++h) {
+        auto host = std::make_unique<Host>();
+        Host *raw = host.get();
+        host->server.bindTo("127.0.0." + std::to_string(h)).get(R"(/page\d+)", [raw](const httplib::Request &, httplib::Response &res) {
+            const int n = ++raw->now;
+            int seen = raw->most.load();
+            while (n > seen && !raw->most.compare_exchange_weak(seen, n)) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            --raw->now;
+            res.set_content(std::string(2000, 'x'), "text/html");
+        });
+        host->server.start(8);
+        for (int i = 0; i < 30; ++i)
+            lines << QStringLiteral("127.0.0.%1:%2/page%3").arg(h).arg(host->server.port()).arg(i);
+        hosts.push_back(std::move(host));
+    }
+    QTemporaryDir dir;
+    const QString in = writeFile(dir, QStringLiteral("in.txt"), lines.join(QLatin1Char('\n')).toUtf8());
+    const QString servers = writeFile(dir, QStringLiteral("servers.txt"), "127.0.0.1:9\n");
+    for (auto _ : state) {
+        const ChildRun run = runProgram({"--servers", servers, "--banner", "none", "--batch", in, "--no-pr", "--out", dir.filePath("out.csv")});
+        report(state, run);
+    }
+    int most = 0;
+    size_t requests = 0;
+    for (const auto &h : hosts) {
+        most = std::max(most, h->most.load());
+        requests += h->server.requestCount();
+    }
+    state.counters["max_in_flight_per_host"] = most;
+    state.counters["requests"] = double(requests);
+}
+BENCHMARK(BM_CheckOnlyTenHosts)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A page of 3,860 links listed and written, neither query.
+void BM_SitePageListOnly(benchmark::State &state)
+{
+    QByteArray page = "<html><body>\n";
+    for (int i = 0; i < 3860; ++i)
+        page += "<li><a href=\"/news/2024/item" + QByteArray::number(i) + ".html\">新闻 <b>第" + QByteArray::number(i) + "条</b></a></li>\n";
+    page += "</body></html>\n";
+    prqtest::LoopServer site;
+    site.get("/index.html", [&page](const httplib::Request &, httplib::Response &res) { res.set_content(page.toStdString(), "text/html; charset=utf-8"); });
+    site.start();
+    QTemporaryDir dir;
+    const QString servers = writeFile(dir, QStringLiteral("servers.txt"), "127.0.0.1:9\n");
+    for (auto _ : state) {
+        const ChildRun run = runProgram({"--servers", servers, "--banner", "none", "--site", site.url("/index.html"), "--no-pr", "--no-deadlink",
+                                         "--long", "--out", dir.filePath("out.txt")});
+        report(state, run);
+    }
+    QFile out(dir.filePath("out.txt"));
+    state.counters["rows"] = out.open(QIODevice::ReadOnly) ? double(out.readAll().count("\r\r\n")) : 0;
+}
+BENCHMARK(BM_SitePageListOnly)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A million-line batch imported, built and written, neither query.
+void BM_MillionLineBatchListOnly(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    QByteArray bytes;
+    bytes.reserve(40 << 20);
+    for (int i = 0; i < 1000000; ++i)
+        bytes += "http://www.example" + QByteArray::number(i % 997) + ".com.cn/news/2024/item_" + QByteArray::number(i) + ".html\n";
+    const QString in = writeFile(dir, QStringLiteral("in.txt"), bytes);
+    const QString servers = writeFile(dir, QStringLiteral("servers.txt"), "127.0.0.1:9\n");
+    for (auto _ : state) {
+        const ChildRun run = runProgram({"--servers", servers, "--banner", "none", "--batch", in, "--no-pr", "--no-deadlink", "--out",
+                                         dir.filePath("out.txt")});
+        report(state, run);
+    }
+    state.counters["input_MB"] = double(bytes.size()) / (1 << 20);
+}
+BENCHMARK(BM_MillionLineBatchListOnly)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace

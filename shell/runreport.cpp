@@ -1,0 +1,42 @@
+#include "shell/runreport.h"
+
+#include "shell/resultlist.h"
+
+ListTally tallyList(const ResultListModel &list)
+{
+    const QString alive = QStringLiteral("√");
+    const QString dead = QStringLiteral("×");
+    ListTally t;
+    t.rows = list.count();
+    for (int i = 0; i < t.rows; ++i) {
+        const QString &access = list.cell(i, CellAccess);
+        if (access == alive)
+            ++t.alive;
+        else if (access == dead)
+            ++t.dead;
+        const QString &pr = list.cell(i, CellPr);
+        if (!pr.isEmpty() && pr.front().isDigit())
+            ++t.prFound;
+    }
+    return t;
+}
+
+QString progressText(int done, int total, int dead, qint64 elapsedMs)
+{
+    QString text = QStringLiteral("进度: %1/%2, 死链 %3").arg(done).arg(total).arg(dead);
+    if (done > 0 && done < total) {
+        const qint64 leftMs = elapsedMs * (total - done) / done;
+        text += QStringLiteral(", 预计剩余 %1 秒").arg((leftMs + 999) / 1000);
+    }
+    return text;
+}
+
+QString summaryText(const ListTally &tally, const QString &outputName)
+{
+    return QStringLiteral("完成: %1 行, √ %2, × %3, PR %4 个, 输出 %5")
+        .arg(tally.rows)
+        .arg(tally.alive)
+        .arg(tally.dead)
+        .arg(tally.prFound)
+        .arg(outputName);
+}

@@ -1,0 +1,257 @@
+// The program run without a screen, as a script runs it: exit statuses, what
+// reaches the output on a time-out or a signal, standard output, and the rows
+// it builds from a file against the window's own.
+#include "app/Unit1.h"
+#include "support/loopserver.h"
+#include "support/windowtesting.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+namespace {
+
+using prqtest::LoopServer;
+using prqtest::ProgramRun;
+
+struct Headless : ::testing::Test
+{
+    LoopServer web;
+    // While set, /hold keeps its reply back (at most 20 s).
+    std::atomic<bool> hold{true};
+    std::atomic<int> holdSeen{0};
+    std::atomic<int> fastDone{0};
+    QTemporaryDir dir;
+    QString servers;
+
+    void SetUp() override
+    {
+        web.get(R"(/p\d+)", [this](const httplib::Request &, httplib::Response &res) {
+            res.set_content("<html>live</html>", "text/html");
+            ++fastDone;
+        });
+        web.get(R"(/d(\d+))", [](const httplib::Request &req, httplib::Response &res) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(req.matches[1])));
+            res.set_content("late", "text/plain");
+        });
+        web.get("/gone", [](const httplib::Request &, httplib::Response &res) {
+            res.status = 404;
+            res.set_content("not here", "text/html");
+        });
+        web.get("/hold", [this](const httplib::Request &, httplib::Response &res) {
+            ++holdSeen;
+            for (int waited = 0; hold && waited < 20000; waited += 5)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            res.set_content("held", "text/plain");
+        });
+        web.start();
+        // No ranking request is ever sent by these runs; the pool still
+        // points at loopback so that none could leave the machine.
+        servers = write(QStringLiteral("servers.txt"), QStringLiteral("127.0.0.1:%1\n").arg(prqtest::closedLoopbackPort()).toUtf8());
+    }
+    void TearDown() override
+    {
+        hold = false;
+        web.stop();
+    }
+
+    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(web.port()); }
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    QString list(const QStringList &paths)
+    {
+        QStringList lines;
+        for (const QString &p : paths)
+            lines << (p.isEmpty() ? QString() : host() + p);
+        return write(QStringLiteral("in.txt"), (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+    }
+    ProgramRun run(QStringList args, const std::function<void(QProcess &)> &whileRunning = {})
+    {
+        args << QStringLiteral("--servers") << servers << QStringLiteral("--banner") << QStringLiteral("none");
+        return prqtest::runProgram(QStringLiteral(PRQUERY_EXE), args, whileRunning);
+    }
+    static QByteArray read(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+    }
+};
+
+TEST_F(Headless, ExitStatusOfFinishedRuns)
+{
+    const QString out = dir.filePath(QStringLiteral("out.txt"));
+    const QString live = list({"/p1", "/p2"});
+    const ProgramRun fine = run({"--batch", live, "--out", out, "--no-pr", "--fail-on-dead"});
+    EXPECT_EQ(fine.exitCode, 0) << fine.err.toStdString();
+    EXPECT_TRUE(fine.err.contains(QStringLiteral("完成: 2 行, √ 2, × 0, PR 0 个, 输出 ") + out)) << fine.err.toStdString();
+
+    const QString withDead = list({"/p1", "/gone"});
+    const ProgramRun dead = run({"--batch", withDead, "--out", out, "--no-pr", "--fail-on-dead"});
+    EXPECT_EQ(dead.exitCode, 3) << dead.err.toStdString();
+    EXPECT_EQ(read(out), (host() + "/p1\t查询中...\r\r\n" + host() + "/gone\t查询中...\r\r\n").toUtf8()); // written all the same
+    EXPECT_EQ(run({"--batch", withDead, "--out", out, "--no-pr"}).exitCode, 0);
+
+    const ProgramRun version = run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, QByteArray("prquery 1.0\n"));
+    const ProgramRun help = run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char *option : {"--servers", "--banner", "--batch", "--site", "--filter", "--out", "--format", "--long", "--no-pr", "--no-deadlink",
+                               "--interval", "--concurrency", "--per-host", "--timeout", "--fail-on-dead", "--version", "--help"})
+        EXPECT_TRUE(help.out.contains(option)) << option;
+    EXPECT_EQ(run({"--batch", live, "--out", out, "--format", "xml"}).exitCode, 2);
+    EXPECT_EQ(run({"--batch", live, "--out", out, "--per-host", "0"}).exitCode, 2);
+}
+
+TEST_F(Headless, AnOutputThatCannotBeWrittenFailsBeforeAnyRequest)
+{
+    const QString in = list({"/p1"});
+    const QString existing = write(QStringLiteral("keep.txt"), "kept");
+    for (const QString &out : {dir.path(), dir.filePath(QStringLiteral("missing/out.txt")), existing + QStringLiteral("/out.txt")}) {
+        const ProgramRun r = run({"--batch", in, "--out", out, "--no-pr"});
+        EXPECT_EQ(r.exitCode, 2) << out.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("无法写入"))) << r.err.toStdString();
+    }
+    EXPECT_EQ(web.requestCount(), 0u);
+    EXPECT_EQ(read(existing), QByteArray("kept"));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("missing"))));
+}
+
+TEST_F(Headless, TimeOutAndStopSignalsWriteTheRowsAsTheyStand)
+{
+    const QString in = list({"/p1", "/hold", "/p2"});
+    const QString out = dir.filePath(QStringLiteral("out.jsonl"));
+    const auto access = [&] {
+        QStringList cells;
+        for (const QByteArray &line : read(out).split('\n')) {
+            if (!line.isEmpty())
+                cells << QJsonDocument::fromJson(line).object().value(QStringLiteral("access")).toString();
+        }
+        return cells;
+    };
+    const QStringList partial = {"√", "查询中...", "√"};
+
+    QElapsedTimer clock;
+    clock.start();
+    const ProgramRun timedOut = run({"--batch", in, "--out", out, "--no-pr", "--timeout", "1"});
+    EXPECT_EQ(timedOut.exitCode, 1) << timedOut.err.toStdString();
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_EQ(access(), partial);
+    EXPECT_TRUE(timedOut.err.contains(QStringLiteral("超时"))) << timedOut.err.toStdString();
+
+    // Once the held check has started, the other two have their answers.
+    const auto stopWith = [this](int signalNumber) {
+        return [this, signalNumber](QProcess &p) {
+            const int seen = holdSeen;
+            prqtest::waitUntil([&] { return holdSeen > seen && fastDone >= 2 * (seen + 1); }, 20000);
+            QThread::msleep(300);
+            ::kill(pid_t(p.processId()), signalNumber);
+        };
+    };
+    for (const auto &[signalNumber, status] : {std::pair{SIGTERM, 143}, std::pair{SIGINT, 130}}) {
+        QFile::remove(out);
+        const ProgramRun stopped = run({"--batch", in, "--out", out, "--no-pr"}, stopWith(signalNumber));
+        EXPECT_EQ(stopped.exitCode, status) << stopped.err.toStdString();
+        EXPECT_EQ(access(), partial) << signalNumber;
+    }
+}
+
+TEST_F(Headless, StandardOutputCarriesTheRowsInListOrder)
+{
+    // The first rows answer last.
+    const QString in = list({"/d400", "/d200", "", "/d0", "/gone"});
+    const ProgramRun r = run({"--batch", in, "--out", "-", "--no-pr", "--format", "jsonl"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QList<QByteArray> lines = r.out.split('\n');
+    ASSERT_EQ(lines.takeLast(), QByteArray());
+    ASSERT_EQ(lines.size(), 5);
+    const QStringList urls = {host() + "/d400", host() + "/d200", "", host() + "/d0", host() + "/gone"};
+    const QStringList access = {"√", "√", "×", "√", "×"};
+    for (int i = 0; i < lines.size(); ++i) {
+        const QJsonObject o = QJsonDocument::fromJson(lines.at(i)).object();
+        EXPECT_EQ(o.value(QStringLiteral("row")).toInt(), i + 1);
+        EXPECT_EQ(o.value(QStringLiteral("url")).toString(), urls.at(i));
+        EXPECT_EQ(o.value(QStringLiteral("access")).toString(), access.at(i));
+    }
+    EXPECT_EQ(QJsonDocument::fromJson(lines.at(4)).object().value(QStringLiteral("status")).toString(), QStringLiteral("404"));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("输出 标准输出"))) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(QStringLiteral("-")));
+
+    // The format follows the extension unless it is named.
+    const QString csv = dir.filePath(QStringLiteral("out.CSV"));
+    EXPECT_EQ(run({"--batch", in, "--out", csv, "--no-pr", "--no-deadlink"}).exitCode, 0);
+    EXPECT_TRUE(read(csv).startsWith("\xEF\xBB\xBF\xE5\xBA\x8F\xE5\x8F\xB7,")); // BOM, 序号
+    EXPECT_EQ(run({"--batch", in, "--out", csv, "--no-pr", "--no-deadlink", "--format", "tsv"}).exitCode, 0);
+    EXPECT_TRUE(read(csv).startsWith((host() + "/d400\t").toUtf8()));
+}
+
+TEST_F(Headless, WithNeitherQueryTheListIsWrittenAtOnce)
+{
+    QStringList paths;
+    for (int i = 0; i < 500; ++i)
+        paths << QStringLiteral("/p%1").arg(i);
+    const QString in = list(paths);
+    const QString out = dir.filePath(QStringLiteral("out.txt"));
+    QElapsedTimer clock;
+    clock.start();
+    // The interval would make a walk take 500 x 100 s.
+    const ProgramRun r = run({"--batch", in, "--out", out, "--no-pr", "--no-deadlink", "--interval", "100000"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_EQ(read(out).count("\r\r\n"), 500);
+    EXPECT_EQ(web.requestCount(), 0u);
+}
+
+TEST_F(Headless, RowsFromAFileAreTheWindowsRows)
+{
+    // 100,000 lines with what a line splitter gets wrong: empty lines, every
+    // kind of line break, blanks, tabs, Chinese, schemes and slashes that
+    // normurl rewrites, a form feed and a very long line.
+    QByteArray bytes;
+    const char *shapes[] = {"http://www.a%1.com//x", "", "  spaced %1  ", "tab\t%1", "中文%1.cn/页", "HTTPS://b%1.org///y", "x%1\f", "\\\\share\\%1"};
+    const char *breaks[] = {"\n", "\r\n", "\r"};
+    for (int i = 0; i < 100000; ++i) {
+        bytes += QByteArray(shapes[i % 8]).replace("%1", QByteArray::number(i));
+        bytes += breaks[(i / 8) % 3];
+    }
+    bytes += QByteArray(5000, 'L') + "\n";
+    const QString in = write(QStringLiteral("big.txt"), bytes);
+
+    const QString fromWindow = dir.filePath(QStringLiteral("window.txt"));
+    auto form = prqtest::makeWindow({QStringLiteral("127.0.0.1:9")});
+    form->seams().openFile = [&](const FileDialogQuestion &) { return FileDialogAnswer{in, QString()}; };
+    form->seams().saveFile = [&](const FileDialogQuestion &) { return FileDialogAnswer{fromWindow, QString()}; };
+    form->setChoices(false, false, false, 0, 100000);
+    form->btn4Click();
+    form->btn1Click();
+    form->findChild<QAction *>(QStringLiteral("N3"))->trigger();
+    ASSERT_EQ(form->state().lv1.count(), 100001);
+    form.reset();
+
+    const QString fromProgram = dir.filePath(QStringLiteral("program.txt"));
+    const ProgramRun r = run({"--batch", in, "--out", fromProgram, "--no-pr", "--no-deadlink", "--long"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QByteArray expected = read(fromWindow);
+    EXPECT_EQ(read(fromProgram), expected);
+    EXPECT_EQ(expected.count("\r\r\n"), 100001);
+}
+
+} // namespace
