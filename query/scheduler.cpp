@@ -37,6 +37,16 @@ void tmr2Timer(FormState &form)
         return;
     const QScopedValueRollback<bool> inTick(form.inTick, true);
 
+    if (form.requeueGeneration != form.lv1.generation())
+        form.requeue.clear();
+    if (!form.requeue.isEmpty()) {
+        // A row of a re-query takes this tick's place in the walk.
+        N4Click(form, form.requeue.takeFirst());
+        if (form.requeue.isEmpty() && form.curindex > form.lv1.count() - 1)
+            form.tmr2.stop();
+        return;
+    }
+
     const int row = form.curindex;
     const quint64 generation = form.lv1.generation();
     // "停止" pressed inside one of this tick's request starts ends the walk
@@ -53,7 +63,7 @@ void tmr2Timer(FormState &form)
         return;
     }
     ++form.curindex;
-    if (form.curindex > form.lv1.count() - 1)
+    if (form.curindex > form.lv1.count() - 1 && form.requeue.isEmpty())
         form.tmr2.stop();
 }
 
@@ -77,16 +87,29 @@ void N4Click(FormState &form, int selectedRow)
 
 void N4Click(FormState &form, const QList<int> &selectedRows)
 {
-    const quint64 generation = form.lv1.generation();
+    QList<int> rows;
     for (int row : selectedRows) {
-        if (form.lv1.generation() != generation)
-            return;
-        N4Click(form, row);
+        if (form.lv1.hasRow(row))
+            rows << row;
     }
+    if (rows.isEmpty())
+        return;
+    // The interval is the ranking service's only throttle: the first row goes
+    // at once, the others one a tick, as the walk would send them. A row keeps
+    // its cells until its turn, so that a stop leaves no row waiting for
+    // nothing.
+    if (form.requeueGeneration != form.lv1.generation())
+        form.requeue.clear();
+    form.requeueGeneration = form.lv1.generation();
+    form.requeue << rows.mid(1);
+    if (!form.requeue.isEmpty() && !form.tmr2.isActive())
+        form.tmr2.start();
+    N4Click(form, rows.constFirst());
 }
 
 void btnStopClick(FormState &form)
 {
+    form.requeue.clear();
     if (!form.tmr2.isActive())
         return;
     form.tmr2.stop();

@@ -15,10 +15,13 @@ void bsknspndt1Change(FormState &form, int value);
 // "重新查询": sends both requests of the selected row at once (row -1: none).
 void N4Click(FormState &form, int selectedRow);
 
-// "重新查询" over several rows (the rows of a multiple selection), one after
-// another; it ends when a command run meanwhile rebuilds the list.
+// "重新查询" over several rows (the rows of a multiple selection): the first
+// is sent at once, the others one a tick, so that the interval keeps pacing
+// the ranking service. The query timer runs until
+// they are sent; a rebuilt list drops those not yet sent.
 void N4Click(FormState &form, const QList<int> &selectedRows);
 
-// "停止": ends the walk at once. Requests in flight still write their
-// answers; the list keeps every cell.
+// "停止": ends the walk, and drops the rows of a re-query not yet sent, at
+// once. Requests in flight still write their answers; the list keeps every
+// cell.
 void btnStopClick(FormState &form);

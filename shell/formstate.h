@@ -49,6 +49,11 @@ public:
     // request starts does nothing.
     bool inTick = false;
 
+    // Rows of a re-query of several rows still to be sent, one per tick, and
+    // the list they belong to.
+    QList<int> requeue;
+    quint64 requeueGeneration = 0;
+
     // The user's choices, kept current by the window on every change.
     bool bschck1 = true; // 只导出网址和PR
     bool bschck2 = true; // 查询PR

@@ -363,7 +363,7 @@ TEST_F(BatchRun, SortedAndFilteredWhileAnswersArriveEachLandsInItsOwnRow)
     EXPECT_EQ(gaugeText(), QStringLiteral("6/6"));
 }
 
-TEST_F(BatchRun, RequeryOfTwoSelectedRowsSendsBothRequestsOfEach)
+TEST_F(BatchRun, RequeryOfTwoSelectedRowsSendsBothRequestsOfEachPacedByTheInterval)
 {
     form->setChoices(true, false, true, 0, 200);
     start({"/p1", "/p2", "/p3"});
@@ -374,12 +374,19 @@ TEST_F(BatchRun, RequeryOfTwoSelectedRowsSendsBothRequestsOfEach)
     prqtest::clickRow(list(), 1, true); // the rows of /p3 and /p2
     const size_t ranked = ranking.requestCount();
     holdRanking = true;
+    form->setChoices(true, false, true, 0, 1500);
     form->findChild<QAction *>(QStringLiteral("N4"))->trigger();
+    // The first row goes at once, the second one interval later.
     EXPECT_EQ(s().lv1.cell(2, 4), QStringLiteral("查询..."));
-    EXPECT_EQ(s().lv1.cell(1, 4), QStringLiteral("查询..."));
+    EXPECT_EQ(s().lv1.cell(1, 4), QStringLiteral("2"));
     EXPECT_EQ(s().lv1.cell(0, 4), QStringLiteral("1"));
+    ASSERT_TRUE(waitUntil([&] { return ranking.requestCount() == ranked + 1; }));
+    QTest::qWait(300);
+    EXPECT_EQ(ranking.requestCount(), ranked + 1);
+    EXPECT_TRUE(waitUntil([this] { return s().lv1.cell(1, 4) == QStringLiteral("查询..."); }, 3000));
     holdRanking = false;
     ASSERT_TRUE(runEnded());
+    EXPECT_EQ(s().curindex, 3); // the walk's position is untouched
     EXPECT_EQ(s().lv1.cell(2, 4), QStringLiteral("3"));
     EXPECT_EQ(s().lv1.cell(1, 4), QStringLiteral("2"));
     EXPECT_EQ(s().lv1.cell(1, 3), QStringLiteral("√"));

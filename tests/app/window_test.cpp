@@ -1,5 +1,6 @@
 #include "app/Unit1.h"
 #include "shell/filenames.h"
+#include "query/dispatch.h"
 #include "shell/guard.h"
 #include "shell/resultproxy.h"
 #include "support/windowtesting.h"
@@ -28,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include <dirent.h>
@@ -375,6 +377,37 @@ TEST_F(WindowFixture, CopyTakesTheSelectedRowsInViewOrderAndVisitTheCurrentOne)
     child<QAction>("N2")->trigger();
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened.first(), QUrl(QStringLiteral("http://c.com")));
+}
+
+TEST_F(WindowFixture, StopDropsTheRowsOfAReQueryNotYetSent)
+{
+    const QString base = QStringLiteral("127.0.0.1:%1/").arg(prqtest::closedLoopbackPort());
+    fill({base + "a", base + "b", base + "c"}, {"5", "--", "10"}, {"√", "×", "√"});
+    form->setChoices(false, false, true, 0, 200);
+    QStringList started; // every request start shows its address
+    QObject::connect(&form->state(), &FormState::lbl13Changed, form.get(), [&started](const QString &text) {
+        if (text.startsWith(QStringLiteral("正在查询：")))
+            started << text;
+    });
+    const auto startsFor = [&started](const QString &address) {
+        return std::count_if(started.cbegin(), started.cend(), [&](const QString &t) { return t.endsWith(address); });
+    };
+
+    list()->selectAll();
+    child<QAction>("N4")->trigger(); // a at once, b and c one a tick
+    EXPECT_EQ(startsFor(base + "a"), 2);
+    EXPECT_EQ(form->state().lv1.cell(1, 4), QStringLiteral("--")); // waits with its cells as they were
+    QTest::mouseClick(child<QPushButton>("btnStop"), Qt::LeftButton);
+    EXPECT_FALSE(form->state().tmr2.isActive());
+
+    // A later re-query sends its own rows, not those the stop dropped.
+    prqtest::clickRow(list(), 0);
+    prqtest::clickRow(list(), 2, true);
+    child<QAction>("N4")->trigger();
+    ASSERT_TRUE(prqtest::waitUntil([this] { return !form->state().tmr2.isActive() && requestsInFlight(form->state()) == 0; }));
+    EXPECT_EQ(startsFor(base + "b"), 0);
+    EXPECT_EQ(startsFor(base + "c"), 2);
+    EXPECT_EQ(startsFor(base + "a"), 4);
 }
 
 TEST_F(WindowFixture, TabLeavesTheEntryBoxAndEnterInTheSiteBoxStartsTheSiteQuery)
