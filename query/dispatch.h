@@ -37,3 +37,7 @@ void geterror(FormState &form, THTTPGet *Sender);
 
 // Number of requests started by gotourl that have not completed yet.
 int requestsInFlight(const FormState &form);
+
+// Asks every request of mode still in flight to stop; each then completes
+// through geterror as a cancelled fetch.
+void cancelRequests(FormState &form, const QString &mode);

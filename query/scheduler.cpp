@@ -110,6 +110,9 @@ void N4Click(FormState &form, const QList<int> &selectedRows)
 void btnStopClick(FormState &form)
 {
     form.requeue.clear();
+    // A whole-site query whose page is still coming would start a walk when
+    // it arrives: it ends here, as a failed page that lists nothing.
+    cancelRequests(form, dispatch::ModeSite);
     if (!form.tmr2.isActive())
         return;
     form.tmr2.stop();

@@ -21,7 +21,7 @@ void N4Click(FormState &form, int selectedRow);
 // they are sent; a rebuilt list drops those not yet sent.
 void N4Click(FormState &form, const QList<int> &selectedRows);
 
-// "停止": ends the walk, and drops the rows of a re-query not yet sent, at
-// once. Requests in flight still write their answers; the list keeps every
+// "停止": ends the walk, drops the rows of a re-query not yet sent, and
+// cancels a whole-site query whose page has not come yet, at once. Requests in flight still write their answers; the list keeps every
 // cell.
 void btnStopClick(FormState &form);

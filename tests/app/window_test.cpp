@@ -3,6 +3,7 @@
 #include "query/dispatch.h"
 #include "shell/guard.h"
 #include "shell/resultproxy.h"
+#include "support/loopserver.h"
 #include "support/windowtesting.h"
 
 #include <QAction>
@@ -30,7 +31,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -408,6 +412,27 @@ TEST_F(WindowFixture, StopDropsTheRowsOfAReQueryNotYetSent)
     EXPECT_EQ(startsFor(base + "b"), 0);
     EXPECT_EQ(startsFor(base + "c"), 2);
     EXPECT_EQ(startsFor(base + "a"), 4);
+}
+
+TEST_F(WindowFixture, StopCancelsASiteQueryWhosePageIsStillComing)
+{
+    std::atomic<bool> hold{true};
+    prqtest::LoopServer site;
+    site.get("/", [&hold](const httplib::Request &, httplib::Response &res) {
+        for (int waited = 0; hold && waited < 10000; waited += 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        res.set_content("<a href=\"/x\">x</a>", "text/html");
+    });
+    site.start();
+    child<QLineEdit>("edt6")->setText(site.url());
+    QTest::mouseClick(child<QPushButton>("btn3"), Qt::LeftButton);
+    ASSERT_TRUE(prqtest::waitUntil([&site] { return site.requestCount() == 1; }));
+    QTest::mouseClick(child<QPushButton>("btnStop"), Qt::LeftButton);
+    hold = false;
+    ASSERT_TRUE(prqtest::waitUntil([this] { return requestsInFlight(form->state()) == 0; }));
+    QTest::qWait(100);
+    EXPECT_EQ(form->state().lv1.count(), 0);
+    EXPECT_FALSE(form->state().tmr2.isActive());
 }
 
 TEST_F(WindowFixture, TabLeavesTheEntryBoxAndEnterInTheSiteBoxStartsTheSiteQuery)
