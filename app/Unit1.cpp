@@ -15,6 +15,7 @@
 #include "query/scheduler.h"
 #include "shell/guard.h"
 #include "shell/listcommands.h"
+#include "shell/resultproxy.h"
 #include "survey/regexp.h"
 #include "survey/sitequery.h"
 
@@ -22,7 +23,9 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFrame>
@@ -41,6 +44,9 @@
 #include <QSpinBox>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -91,30 +97,70 @@ WindowEndpoints TForm1::defaultEndpoints()
     return e;
 }
 
+namespace {
+
+QFileDialog *fileDialog(QWidget *parent, const FileDialogQuestion &question)
+{
+    auto *dialog = new QFileDialog(parent, question.title, question.folder);
+    dialog->setNameFilters(question.filters);
+    if (!question.filters.isEmpty())
+        dialog->selectNameFilter(question.filters.constFirst());
+    if (!question.suggestedName.isEmpty())
+        dialog->selectFile(question.suggestedName);
+    return dialog;
+}
+
+FileDialogAnswer answerOf(QFileDialog &dialog)
+{
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return {dialog.selectedFiles().constFirst(), dialog.selectedNameFilter()};
+}
+
+// The extension of a filter such as "文本文件 (*.txt)": ".txt".
+QString filterSuffix(const QString &filter)
+{
+    const qsizetype star = filter.lastIndexOf(QLatin1String("(*"));
+    return star < 0 ? QString() : filter.mid(star + 2).chopped(1);
+}
+
+} // namespace
+
 WindowSeams TForm1::defaultSeams()
 {
     WindowSeams s;
-    s.openFile = [](const QString &title, const QString &folder, const QString &filter) {
+    s.openFile = [](const FileDialogQuestion &question) {
         // Only an existing file; a name typed without an extension is looked
         // up with ".txt" added.
-        QFileDialog dialog(QApplication::activeWindow(), title, folder, filter);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        dialog.setDefaultSuffix(QStringLiteral("txt"));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return QString();
-        return dialog.selectedFiles().constFirst();
+        const std::unique_ptr<QFileDialog> dialog(fileDialog(QApplication::activeWindow(), question));
+        dialog->setAcceptMode(QFileDialog::AcceptOpen);
+        dialog->setFileMode(QFileDialog::ExistingFile);
+        dialog->setDefaultSuffix(QStringLiteral("txt"));
+        return answerOf(*dialog);
     };
-    s.saveFile = [](const QString &title, const QString &folder, const QString &filter) {
+    s.saveFile = [](const FileDialogQuestion &question) {
         // A typed name is used as typed, and an existing file is overwritten
         // without asking.
-        QFileDialog dialog(QApplication::activeWindow(), title, folder, filter);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return QString();
-        return dialog.selectedFiles().constFirst();
+        const std::unique_ptr<QFileDialog> dialog(fileDialog(QApplication::activeWindow(), question));
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setFileMode(QFileDialog::AnyFile);
+        dialog->setOption(QFileDialog::DontConfirmOverwrite);
+        // Choosing another filter changes the extension of a name that has
+        // one of the filters' extensions, so that a CSV export is not named
+        // ".txt". Qt's own dialog only; a native one keeps its own ways.
+        if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
+            QObject::connect(dialog.get(), &QFileDialog::filterSelected, name, [name, filters = question.filters](const QString &chosen) {
+                const QString to = filterSuffix(chosen);
+                for (const QString &f : filters) {
+                    const QString from = filterSuffix(f);
+                    if (!from.isEmpty() && !to.isEmpty() && name->text().endsWith(from)) {
+                        name->setText(name->text().chopped(from.size()) + to);
+                        return;
+                    }
+                }
+            });
+        }
+        return answerOf(*dialog);
     };
     // QDesktopServices hands the address to the desktop's URL handler as an
     // argument; nothing goes through a shell.
@@ -127,6 +173,7 @@ TForm1::TForm1(WindowEndpoints endpoints, WindowSeams seams, QWidget *parent)
     , m_endpoints(std::move(endpoints))
     , m_seams(std::move(seams))
     , m_state(new FormState(this))
+    , m_view(new ResultListProxy(m_state->lv1, this))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("KelvrayGoogle PR批量查询工具V1.0"));
@@ -215,6 +262,9 @@ void TForm1::buildControls()
     memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // A tab character would go into the address and split the export's
+    // fields: Tab moves on to the next control.
+    memo1->setTabChangesFocus(true);
 
     QWidget *batch = strip(bskngrpbx1, 184);
     batch->setObjectName(QStringLiteral("batchArea"));
@@ -234,11 +284,15 @@ void TForm1::buildControls()
     WebBrowser1 = new TBannerView(this);
     WebBrowser1->setFixedHeight(62);
     outer->addWidget(WebBrowser1);
+    // Without a banner address the region is not shown: the list below
+    // takes its height.
+    WebBrowser1->setVisible(!m_endpoints.bannerUrl.isEmpty());
 
-    // Gauge, without text
+    // Gauge; it shows "n/m" once a list has been built.
     pr1 = new QProgressBar(this);
     pr1->setFixedHeight(13);
     pr1->setTextVisible(false);
+    pr1->setAlignment(Qt::AlignCenter);
     outer->addWidget(pr1);
 
     // List strip
@@ -254,16 +308,27 @@ void TForm1::buildControls()
     lbl3 = new QLabel(QStringLiteral("毫秒"), this);
     btn5 = new QPushButton(QStringLiteral("统计死链"), this);
     lbl5 = new QLabel(m_state->lbl5(), this);
-    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, lbl5});
+    btnStop = new QPushButton(QStringLiteral("停止"), this);
+    cbbFilter = new QComboBox(this);
+    cbbFilter->addItems(ResultListProxy::filterTexts());
+    // Ten controls share the window's width: the buttons take what their
+    // texts need, and the counts may be cut short rather than widen the
+    // window when they grow long.
+    for (QPushButton *b : {btn2, btn5, btnStop})
+        b->setFixedWidth(b->fontMetrics().horizontalAdvance(b->text()) + 24);
+    for (QLabel *l : {lbl2, lbl5})
+        l->setMinimumWidth(l->sizeHint().width());
+    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, lbl5, btnStop, cbbFilter});
     listStrip->setObjectName(QStringLiteral("listStrip"));
     outer->addWidget(listStrip);
 
     // Result list: it alone grows and shrinks with the window.
     lv1 = new QTableView(this);
-    lv1->setModel(&m_state->lv1);
+    // The view shows the list through the sorting and filtering model; the
+    // list itself never moves, and every view row is mapped back to it.
+    lv1->setModel(m_view);
     lv1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lv1->setSelectionMode(QAbstractItemView::SingleSelection);
-    lv1->setSortingEnabled(false);
+    lv1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lv1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lv1->setShowGrid(false);
     lv1->setWordWrap(false);
@@ -271,11 +336,18 @@ void TForm1::buildControls()
     lv1->verticalHeader()->hide();
     lv1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     lv1->verticalHeader()->setDefaultSectionSize(lv1->fontMetrics().height() + 4);
-    lv1->horizontalHeader()->setSectionsClickable(false);
-    lv1->horizontalHeader()->setHighlightSections(false);
-    lv1->horizontalHeader()->setStretchLastSection(false);
+    QHeaderView *header = lv1->horizontalHeader();
+    header->setHighlightSections(false);
+    header->setStretchLastSection(false);
+    // A click sorts up, the second down, the third gives list order back.
+    header->setSectionsClickable(true);
+    header->setSortIndicatorClearable(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    lv1->setSortingEnabled(true);
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
     for (int c = 0; c < ResultListModel::ColumnCount; ++c)
         lv1->setColumnWidth(c, ResultListModel::columnWidth(c));
+    lv1->viewport()->installEventFilter(this);
     outer->addWidget(lv1, 1);
 
     bsknpmn1 = new QMenu(this);
@@ -283,6 +355,11 @@ void TForm1::buildControls()
     N3 = bsknpmn1->addAction(QStringLiteral("导出文本"));
     N1 = bsknpmn1->addAction(QStringLiteral("清空列表"));
     N2 = bsknpmn1->addAction(QStringLiteral("访问网站"));
+    N5 = bsknpmn1->addAction(QStringLiteral("复制"));
+    // Ctrl+C in the list copies the selected rows, not the current cell.
+    N5->setShortcut(QKeySequence::Copy);
+    N5->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    lv1->addAction(N5);
 
     const std::pair<QObject *, const char *> names[] = {
         {lbl12, "lbl12"}, {lbl6, "lbl6"}, {edt6, "edt6"}, {rdlist1, "rdlist1"}, {bschck4, "bschck4"}, {lbl13, "lbl13"},
@@ -291,7 +368,7 @@ void TForm1::buildControls()
         {lbl1, "lbl1"}, {memo1, "memo1"}, {WebBrowser1, "WebBrowser1"}, {pr1, "pr1"}, {btn2, "btn2"},
         {lbl2, "lbl2"}, {bschck1, "bschck1"}, {lbl4, "lbl4"}, {bsknspndt1, "bsknspndt1"}, {lbl3, "lbl3"},
         {btn5, "btn5"}, {lbl5, "lbl5"}, {lv1, "lv1"}, {bsknpmn1, "bsknpmn1"}, {N4, "N4"}, {N3, "N3"},
-        {N1, "N1"}, {N2, "N2"}, {&m_state->tmr2, "tmr2"}};
+        {N1, "N1"}, {N2, "N2"}, {N5, "N5"}, {btnStop, "btnStop"}, {cbbFilter, "cbbFilter"}, {&m_state->tmr2, "tmr2"}};
     for (const auto &[object, name] : names)
         object->setObjectName(QString::fromLatin1(name));
 
@@ -310,11 +387,28 @@ void TForm1::connectControls()
     connect(N2, &QAction::triggered, this, [this] { guard::run([this] { N2Click(); }); });
     connect(N3, &QAction::triggered, this, [this] { guard::run([this] { N3Click(); }); });
     connect(N4, &QAction::triggered, this, [this] { guard::run([this] { N4Click(); }); });
+    connect(N5, &QAction::triggered, this, [this] { guard::run([this] { N5Click(); }); });
+    connect(btnStop, &QPushButton::clicked, this, [this] { guard::run([this] { btnStopClick(); }); });
+    // Enter in the site box starts the whole-site query.
+    connect(edt6, &QLineEdit::returnPressed, btn3, &QPushButton::click);
+    connect(cbbFilter, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_view->setViewFilter(ResultListProxy::ViewFilter(index));
+    });
     connect(&s.tmr2, &QTimer::timeout, this, [this] { guard::run([this] { tmr2Timer(); }); });
     connect(bsknspndt1, &QSpinBox::valueChanged, this, [this](int v) { guard::run([this, v] { bsknspndt1Change(v); }); });
     connect(cbb1, &QComboBox::currentIndexChanged, this, [this](int i) { guard::run([this, i] { cbb1Change(i); }); });
     connect(lv1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         bsknpmn1->popup(lv1->viewport()->mapToGlobal(at));
+    });
+    // The header belongs to the list: the same menu opens on it.
+    QHeaderView *header = lv1->horizontalHeader();
+    connect(header, &QWidget::customContextMenuRequested, this, [this, header](const QPoint &at) {
+        bsknpmn1->popup(header->mapToGlobal(at));
+    });
+    connect(header, &QHeaderView::sectionResized, this, [this](int section) {
+        // Another column's new width is taken from 网址's.
+        if (section != CellUrl + 1)
+            fitAddressColumn();
     });
 
     // The handlers read the user's choices from the state: keep it current.
@@ -336,6 +430,11 @@ void TForm1::connectControls()
     connect(&s, &FormState::lbl13Changed, lbl13, &QLabel::setText);
     connect(&s, &FormState::repaintRequested, lv1, [this] { lv1->viewport()->repaint(); });
     connect(&s.pr1, &Gauge::changed, this, &TForm1::syncGauge);
+    connect(&s, &FormState::runStarted, this, [this] {
+        m_gaugeText = true;
+        m_followed = -1;
+        syncGauge();
+    });
     connect(WebBrowser1, &TBannerView::DocumentComplete, this, [this] { guard::run([this] { WebBrowser1DocumentComplete(); }); });
     WebBrowser1->openLink = [this](const QUrl &url) {
         if (m_seams.openUrl)
@@ -355,6 +454,51 @@ void TForm1::syncGauge()
         pr1->setRange(g.minimum(), g.maximum());
         pr1->setValue(g.value());
     }
+    // Written out rather than Qt's "%v/%m", which would show the stand-in
+    // range of an empty list.
+    pr1->setFormat(QStringLiteral("%1/%2").arg(g.value()).arg(g.maximum()));
+    pr1->setTextVisible(m_gaugeText);
+}
+
+void TForm1::fitAddressColumn()
+{
+    constexpr int address = CellUrl + 1;
+    int others = 0;
+    for (int c = 0; c < ResultListModel::ColumnCount; ++c) {
+        if (c != address)
+            others += lv1->columnWidth(c);
+    }
+    const int width = std::max(ResultListModel::columnWidth(address), lv1->viewport()->width() - others);
+    if (lv1->columnWidth(address) != width)
+        lv1->setColumnWidth(address, width);
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize && lv1 && watched == lv1->viewport())
+        fitAddressColumn();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::followRow(int listRow)
+{
+    const auto shown = [this](int row) {
+        const int at = m_view->viewRow(row);
+        if (at < 0)
+            return false;
+        const QRect rect = lv1->visualRect(m_view->index(at, 0));
+        return rect.isValid() && lv1->viewport()->rect().intersects(rect);
+    };
+    // The first row of a run is always followed; after that only while the
+    // row followed last is still in sight, so that scrolling away stops the
+    // following and scrolling back to it resumes it.
+    if (m_followed >= 0 && !shown(m_followed))
+        return;
+    const int at = m_view->viewRow(listRow);
+    if (at < 0)
+        return;
+    lv1->scrollTo(m_view->index(at, 0), QAbstractItemView::EnsureVisible);
+    m_followed = listRow;
 }
 
 void TForm1::FormCreate()
@@ -391,10 +535,21 @@ void TForm1::WebBrowser1DocumentComplete()
 
 int TForm1::selectedRow() const
 {
-    const QModelIndexList rows = lv1->selectionModel()->selectedRows();
-    if (rows.isEmpty())
+    const QModelIndex current = lv1->currentIndex();
+    if (!current.isValid() || !lv1->selectionModel()->isRowSelected(current.row(), QModelIndex()))
         return -1;
-    return rows.first().row();
+    return m_view->listRow(current);
+}
+
+QList<int> TForm1::selectedRows() const
+{
+    QModelIndexList rows = lv1->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QList<int> out;
+    out.reserve(rows.size());
+    for (const QModelIndex &at : rows)
+        out << m_view->listRow(at);
+    return out;
 }
 
 void TForm1::btn1Click()
@@ -414,7 +569,7 @@ void TForm1::btn3Click()
 
 void TForm1::btn4Click()
 {
-    const QString path = m_seams.openFile(ListFileDialogs::importTitle(), m_dialogs.startFolder(), ListFileDialogs::filter());
+    const QString path = m_seams.openFile({ListFileDialogs::importTitle(), m_dialogs.startFolder(), QString(), {ListFileDialogs::filter()}}).path;
     if (path.isEmpty())
         return;
     m_dialogs.remember(path);
@@ -442,20 +597,37 @@ void TForm1::N2Click()
 
 void TForm1::N3Click()
 {
-    const QString path = m_seams.saveFile(ListFileDialogs::exportTitle(), m_dialogs.startFolder(), ListFileDialogs::filter());
-    if (path.isEmpty())
+    const FileDialogAnswer answer = m_seams.saveFile({ListFileDialogs::exportTitle(), m_dialogs.exportStartFolder(),
+        ListFileDialogs::exportName(QDateTime::currentDateTime()), ListFileDialogs::exportFilters()});
+    if (answer.path.isEmpty())
         return;
-    m_dialogs.remember(path);
-    exportList(m_state->lv1, m_state->bschck1, m_dialogs.systemPath(path));
+    m_dialogs.remember(answer.path);
+    // Every row goes out, whatever the view shows.
+    exportListAs(m_state->lv1, ListFileDialogs::exportFormat(answer), m_state->bschck1, m_dialogs.systemPath(answer.path));
 }
 
 void TForm1::N4Click()
 {
-    ::N4Click(*m_state, selectedRow());
+    ::N4Click(*m_state, selectedRows());
+}
+
+void TForm1::N5Click()
+{
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty())
+        return;
+    QGuiApplication::clipboard()->setText(N5Text(*m_state, rows));
+}
+
+void TForm1::btnStopClick()
+{
+    ::btnStopClick(*m_state);
 }
 
 void TForm1::tmr2Timer()
 {
+    if (!m_state->inTick)
+        followRow(m_state->curindex);
     ::tmr2Timer(*m_state);
 }
 

@@ -25,6 +25,7 @@ class QTableView;
 class QAction;
 class TBannerView;
 class TEntryBox;
+class ResultListProxy;
 
 // What the window reaches outside itself. Tests and the command line replace
 // each of these, so that nothing blocks, nothing is launched and no public
@@ -41,9 +42,10 @@ struct WindowEndpoints
 
 struct WindowSeams
 {
-    // Answers a file dialog: returns the chosen path, or empty for cancel.
-    std::function<QString(const QString &title, const QString &folder, const QString &filter)> openFile;
-    std::function<QString(const QString &title, const QString &folder, const QString &filter)> saveFile;
+    // Answers a file dialog: the chosen path (empty for cancel) and filter.
+    using FileDialog = std::function<FileDialogAnswer(const FileDialogQuestion &)>;
+    FileDialog openFile;
+    FileDialog saveFile;
     // Opens a web address with the user's default browser.
     std::function<void(const QUrl &)> openUrl;
     // Tells the user, once per run, that the PR source refused its key.
@@ -90,21 +92,37 @@ public:
     void N2Click();
     void N3Click();
     void N4Click();
+    void N5Click();
+    void btnStopClick();
     void tmr2Timer();
     void bsknspndt1Change(int value);
     void cbb1Change(int index);
 
+    // The list row of the current row when it is selected; -1 otherwise.
     int selectedRow() const;
+    // The list rows of the selected view rows, in view order.
+    QList<int> selectedRows() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
     void connectControls();
     void syncGauge();
+    // 网址 takes what the view has beyond the other columns' widths.
+    void fitAddressColumn();
+    // Keeps the row a tick is about to query in view, unless the person has
+    // scrolled away from the row followed last.
+    void followRow(int listRow);
 
     WindowEndpoints m_endpoints;
     WindowSeams m_seams;
     ListFileDialogs m_dialogs;
     FormState *m_state = nullptr;
+    ResultListProxy *m_view = nullptr;
+    bool m_gaugeText = false; // the gauge shows "n/m" once a list was built
+    int m_followed = -1;      // the list row the view followed last; -1: none yet
 
     // Query panel
     QFrame *bskngrpbx1 = nullptr;
@@ -139,6 +157,8 @@ private:
     QLabel *lbl3 = nullptr;
     QPushButton *btn5 = nullptr;
     QLabel *lbl5 = nullptr;
+    QPushButton *btnStop = nullptr;
+    QComboBox *cbbFilter = nullptr;
     // Result list
     QTableView *lv1 = nullptr;
     QMenu *bsknpmn1 = nullptr;
@@ -146,4 +166,5 @@ private:
     QAction *N3 = nullptr;
     QAction *N1 = nullptr;
     QAction *N2 = nullptr;
+    QAction *N5 = nullptr;
 };

@@ -128,8 +128,8 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
     headlessEndpoints.bannerUrl.clear(); // a run without a screen loads no banner
     // Nothing to ask and nothing to open without a screen.
     WindowSeams seams;
-    seams.openFile = [](const QString &, const QString &, const QString &) { return QString(); };
-    seams.saveFile = [](const QString &, const QString &, const QString &) { return QString(); };
+    seams.openFile = [](const FileDialogQuestion &) { return FileDialogAnswer(); };
+    seams.saveFile = seams.openFile;
     seams.openUrl = [](const QUrl &) {};
     // A refused key is one line on standard error; the rows get "--" and the
     // run goes on, so that the checks and the list are not lost, but it does

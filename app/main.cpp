@@ -2,12 +2,14 @@
 #include "app/errorbox.h"
 #include "app/headless.h"
 #include "app/hugepages.h"
+#include "app/qttranslations.h"
 #include "shell/errors.h"
 #include "shell/filenames.h"
 #include "shell/guard.h"
 #include "shell/options.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QTextStream>
 
 #include <cstdio>
@@ -86,6 +88,7 @@ int main(int argc, char **argv)
     if (options.headless())
         return runHeadless(options, endpoints, err);
 
+    installQtTranslations(QLocale::system());
     installStandardErrorBox(nullptr); // for errors while the window is created
     TForm1 form(endpoints, TForm1::defaultSeams());
     form.state().requestTimeoutMs = options.requestTimeoutSeconds * 1000;

@@ -3,8 +3,10 @@
 #include "shell/filenames.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -55,20 +57,64 @@ QString ListFileDialogs::filter()
     return QStringLiteral("文本文件 (*.txt)");
 }
 
+namespace {
+QString csvFilter()
+{
+    return QStringLiteral("CSV文件 (*.csv)");
+}
+} // namespace
+
+QStringList ListFileDialogs::exportFilters()
+{
+    return {filter(), csvFilter()};
+}
+
+ExportFormat ListFileDialogs::exportFormat(const FileDialogAnswer &answer)
+{
+    if (answer.filter == filter())
+        return ExportFormat::Tsv;
+    if (answer.filter == csvFilter())
+        return ExportFormat::Csv;
+    return exportFormatForPath(answer.path);
+}
+
+QString ListFileDialogs::exportName(const QDateTime &at)
+{
+    return QStringLiteral("PR查询结果-") + at.toString(QStringLiteral("yyyyMMdd-HHmmss")) + QStringLiteral(".txt");
+}
+
+namespace {
+QString documentsFolder()
+{
+    // The folder is named even where it was never made; a dialog sent there
+    // would fall back to wherever the program was started.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+} // namespace
+
 ListFileDialogs::ListFileDialogs()
-    : ListFileDialogs(QCoreApplication::applicationDirPath())
+    : ListFileDialogs(QCoreApplication::applicationDirPath(), documentsFolder())
 {
 }
 
 ListFileDialogs::ListFileDialogs(QString firstFolder)
-    : m_folder(std::move(firstFolder))
+    : ListFileDialogs(firstFolder, firstFolder)
+{
+}
+
+ListFileDialogs::ListFileDialogs(QString firstImportFolder, QString firstExportFolder)
+    : m_folder(std::move(firstImportFolder))
+    , m_exportFolder(std::move(firstExportFolder))
 {
 }
 
 void ListFileDialogs::remember(const QString &chosenPath)
 {
-    if (!chosenPath.isEmpty())
-        m_folder = QFileInfo(chosenPath).absolutePath();
+    if (chosenPath.isEmpty())
+        return;
+    m_folder = QFileInfo(chosenPath).absolutePath();
+    m_chosen = true;
 }
 
 QString ListFileDialogs::resolveOpenName(const QString &typed, const QString &folder)

@@ -1,24 +1,56 @@
 #pragma once
 
+#include "listfiles/listexport.h"
+
 #include <QString>
+#include <QStringList>
+
+class QDateTime;
+
+// What a file dialog is asked, and what the person answered. The window's
+// seams pass these, so that tests answer a dialog, the filter included.
+struct FileDialogQuestion
+{
+    QString title;
+    QString folder;
+    QString suggestedName; // empty: none
+    QStringList filters;   // the first is selected at start
+};
+
+struct FileDialogAnswer
+{
+    QString path;   // empty: cancelled
+    QString filter; // the filter selected when the person accepted
+};
 
 // What the import and export dialogs need besides their widgets: their texts,
 // the folder they start in, and how a typed name becomes a path.
 //
 // One instance is one memory of the last folder. The window keeps a single one
-// for both dialogs, so that each starts where the last file was chosen.
+// for both dialogs, so that each starts where the last file was chosen; before
+// any was chosen, the import starts in the program's own folder and the export
+// in the user's documents folder.
 class ListFileDialogs final
 {
 public:
     static QString importTitle(); // 导入域名列表
     static QString exportTitle(); // 导出文本文件
     static QString filter();      // 文本文件 (*.txt)
+    // The export's filters; the first is selected at start.
+    static QStringList exportFilters();
+    // "PR查询结果-<date>-<time>.txt", the name the export suggests.
+    static QString exportName(const QDateTime &at);
+    // The form an answered export dialog asks for: that of the filter
+    // chosen, or, for a filter it did not offer, that of the name's extension.
+    static ExportFormat exportFormat(const FileDialogAnswer &answer);
 
-    // Starts in the program's own folder.
     ListFileDialogs();
+    // Both dialogs start in firstFolder until a file is chosen.
     explicit ListFileDialogs(QString firstFolder);
+    ListFileDialogs(QString firstImportFolder, QString firstExportFolder);
 
     QString startFolder() const { return m_folder; }
+    QString exportStartFolder() const { return m_chosen ? m_folder : m_exportFolder; }
 
     // Records the file the user chose; the next dialog starts in its folder.
     void remember(const QString &chosenPath);
@@ -43,4 +75,6 @@ public:
 
 private:
     QString m_folder;
+    QString m_exportFolder;
+    bool m_chosen = false;
 };

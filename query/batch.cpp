@@ -103,6 +103,7 @@ void startListRun(FormState &form)
         form.rankSource().listBuilt();
     if (!form.tmr2.isActive())
         form.tmr2.start();
+    emit form.runStarted();
 }
 
 void btn1Click(FormState &form, const QString &entryText)

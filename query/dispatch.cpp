@@ -170,3 +170,11 @@ int requestsInFlight(const FormState &form)
 {
     return int(form.findChildren<Tmyhttpget *>(QString(), Qt::FindDirectChildrenOnly).size());
 }
+
+void cancelRequests(FormState &form, const QString &mode)
+{
+    for (Tmyhttpget *request : form.findChildren<Tmyhttpget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (request->mode == mode)
+            request->Cancel();
+    }
+}

@@ -42,3 +42,7 @@ void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repai
 
 // Number of requests started by gotourl that have not completed yet.
 int requestsInFlight(const FormState &form);
+
+// Asks every request of mode still in flight to stop; each then completes
+// through geterror as a cancelled fetch.
+void cancelRequests(FormState &form, const QString &mode);

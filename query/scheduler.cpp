@@ -31,11 +31,25 @@ void tmr2Timer(FormState &form)
         return;
     const QScopedValueRollback<bool> inTick(form.inTick, true);
 
+    if (form.requeueGeneration != form.lv1.generation())
+        form.requeue.clear();
+    if (!form.requeue.isEmpty()) {
+        // A row of a re-query takes this tick's place in the walk.
+        N4Click(form, form.requeue.takeFirst());
+        if (form.requeue.isEmpty() && form.curindex > form.lv1.count() - 1)
+            form.tmr2.stop();
+        return;
+    }
+
     const int row = form.curindex;
     const quint64 generation = form.lv1.generation();
+    // "停止" pressed inside one of this tick's request starts ends the walk
+    // there: nothing more is sent.
+    const bool walking = form.tmr2.isActive();
+    const auto stopped = [&form, walking] { return walking && !form.tmr2.isActive(); };
     if (form.bschck2 && rowStillThere(form, row, generation))
         form.rankSource().queryRow(row);
-    if (form.bschck3 && rowStillThere(form, row, generation))
+    if (form.bschck3 && rowStillThere(form, row, generation) && !stopped())
         sendReach(form, row);
     if (form.lv1.generation() != generation && form.lv1.count() > 0) {
         // The list was rebuilt inside this tick: the new run has set its own
@@ -43,7 +57,7 @@ void tmr2Timer(FormState &form)
         return;
     }
     ++form.curindex;
-    if (form.curindex > form.lv1.count() - 1)
+    if (form.curindex > form.lv1.count() - 1 && form.requeue.isEmpty())
         form.tmr2.stop();
 }
 
@@ -63,4 +77,38 @@ void N4Click(FormState &form, int selectedRow)
     form.rankSource().requeryRow(selectedRow);
     if (rowStillThere(form, selectedRow, generation))
         sendReach(form, selectedRow);
+}
+
+void N4Click(FormState &form, const QList<int> &selectedRows)
+{
+    QList<int> rows;
+    for (int row : selectedRows) {
+        if (form.lv1.hasRow(row))
+            rows << row;
+    }
+    if (rows.isEmpty())
+        return;
+    // The interval is the ranking service's only throttle: the first row goes
+    // at once, the others one a tick, as the walk would send them. A row keeps
+    // its cells until its turn, so that a stop leaves no row waiting for
+    // nothing.
+    if (form.requeueGeneration != form.lv1.generation())
+        form.requeue.clear();
+    form.requeueGeneration = form.lv1.generation();
+    form.requeue << rows.mid(1);
+    if (!form.requeue.isEmpty() && !form.tmr2.isActive())
+        form.tmr2.start();
+    N4Click(form, rows.constFirst());
+}
+
+void btnStopClick(FormState &form)
+{
+    form.requeue.clear();
+    // A whole-site query whose page is still coming would start a walk when
+    // it arrives: it ends here, as a failed page that lists nothing.
+    cancelRequests(form, dispatch::ModeSite);
+    if (!form.tmr2.isActive())
+        return;
+    form.tmr2.stop();
+    form.setLbl13(QStringLiteral("提示：查询已停止"));
 }

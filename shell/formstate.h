@@ -51,6 +51,11 @@ public:
     // request starts does nothing.
     bool inTick = false;
 
+    // Rows of a re-query of several rows still to be sent, one per tick, and
+    // the list they belong to.
+    QList<int> requeue;
+    quint64 requeueGeneration = 0;
+
     // The user's choices, kept current by the window on every change.
     bool bschck1 = true; // 只导出网址和PR
     bool bschck2 = true; // 查询PR
@@ -88,6 +93,8 @@ signals:
     void lbl5Changed(const QString &text);
     void lbl13Changed(const QString &text);
     void repaintRequested();
+    // A list has been built and its walk starts.
+    void runStarted();
 
 private:
     QString m_lbl2;

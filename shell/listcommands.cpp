@@ -37,3 +37,24 @@ void N2Click(const FormState &form, int selectedRow, const std::function<void(co
     if (url.isValid())
         opener(url);
 }
+
+QString N5Text(const FormState &form, const QList<int> &rows)
+{
+    QString out;
+    for (int row : rows) {
+        if (!form.lv1.hasRow(row))
+            continue;
+        for (int c = 0; c < ResultListModel::ColumnCount; ++c) {
+            if (c > 0)
+                out += QLatin1Char('\t');
+            QString text = form.lv1.data(form.lv1.index(row, c)).toString();
+            for (QChar &ch : text) {
+                if (ch == QLatin1Char('\t') || ch == QLatin1Char('\r') || ch == QLatin1Char('\n'))
+                    ch = QLatin1Char(' ');
+            }
+            out += text;
+        }
+        out += QLatin1Char('\n');
+    }
+    return out;
+}

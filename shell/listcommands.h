@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QUrl>
 
@@ -22,3 +23,9 @@ QUrl visitTarget(const QString &cellText);
 // "访问网站": opens the selected row's address (row -1: no selection) with
 // opener, the user's default browser in the window and a recorder in tests.
 void N2Click(const FormState &form, int selectedRow, const std::function<void(const QUrl &)> &opener);
+
+// "复制": the given rows as text for the clipboard, one line a row ending in a
+// line break, the seven columns as shown joined by tabs. A tab or line break
+// inside a cell becomes a space, so that every row stays one line of seven
+// fields.
+QString N5Text(const FormState &form, const QList<int> &rows);

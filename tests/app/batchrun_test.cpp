@@ -8,12 +8,18 @@
 #include "support/windowtesting.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QUrlQuery>
 
 #include <gtest/gtest.h>
@@ -103,6 +109,24 @@ struct BatchRun : ::testing::Test
     bool runEnded(int timeoutMs = 15000)
     {
         return waitUntil([this] { return !s().tmr2.isActive() && requestsInFlight(s()) == 0; }, timeoutMs);
+    }
+
+    QTableView *list() { return form->findChild<QTableView *>(QStringLiteral("lv1")); }
+    QString gaugeText() { return form->findChild<QProgressBar *>(QStringLiteral("pr1"))->text(); }
+    // A batch of the web server's paths.
+    void start(const QStringList &paths)
+    {
+        QStringList lines;
+        for (const QString &p : paths)
+            lines << host() + p;
+        form->setEntryText(lines.join(QLatin1Char('\n')));
+        form->btn1Click();
+    }
+    // The PR cell that the answer for the row's own address writes.
+    static QString ownRank(const QString &address)
+    {
+        const qsizetype at = address.lastIndexOf(QLatin1String("/p"));
+        return at < 0 ? QStringLiteral("0") : address.mid(at + 2);
     }
 
     QStringList column(int k)
@@ -276,6 +300,103 @@ TEST_F(BatchRun, AListClearedDuringARunEndsAtTheNextTick)
     EXPECT_EQ(s().donecount, 0); // the late reply is not counted
 }
 
+TEST_F(BatchRun, StopEndsTheWalkAtOnceAndAnswersInFlightStillLand)
+{
+    form->setChoices(true, false, true, 0, 200);
+    holdRanking = true;
+    start({"/p1", "/p2", "/p3", "/p4", "/p5", "/p6"});
+    ASSERT_TRUE(waitUntil([this] { return s().curindex == 2; }));
+    QTest::mouseClick(form->findChild<QPushButton *>(QStringLiteral("btnStop")), Qt::LeftButton);
+    EXPECT_FALSE(s().tmr2.isActive());
+    EXPECT_EQ(requestsInFlight(s()), 2);
+    holdRanking = false;
+    ASSERT_TRUE(waitUntil([this] { return requestsInFlight(s()) == 0; }));
+    QTest::qWait(700); // more than three intervals: no tick comes
+    EXPECT_EQ(s().curindex, 2);
+    EXPECT_EQ(ranking.requestCount(), 2u);
+    QStringList pr;
+    for (int r = 0; r < 6; ++r)
+        pr << s().lv1.cell(r, 4);
+    EXPECT_EQ(pr, (QStringList{"1", "2", "查询中...", "查询中...", "查询中...", "查询中..."}));
+    EXPECT_EQ(gaugeText(), QStringLiteral("2/6"));
+    EXPECT_EQ(form->findChild<QLabel *>(QStringLiteral("lbl13"))->text(), QStringLiteral("提示：查询已停止"));
+
+    // The next run starts from the top as always.
+    start({"/p7", "/p8"});
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(s().lv1.cell(1, 4), QStringLiteral("8"));
+    EXPECT_EQ(gaugeText(), QStringLiteral("2/2"));
+}
+
+TEST_F(BatchRun, StopPressedInsideARequestStartSendsNothingMore)
+{
+    form->setChoices(true, true, true, 0, 100000); // the tick below comes by hand
+    start({"/p1", "/p2"});
+    // The ranking request's start lets pending events run: the click is one.
+    QTimer::singleShot(0, form.get(), [this] { QTest::mouseClick(form->findChild<QPushButton *>(QStringLiteral("btnStop")), Qt::LeftButton); });
+    form->tmr2Timer();
+    EXPECT_FALSE(s().tmr2.isActive());
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(ranking.requestCount(), 1u);
+    EXPECT_EQ(web.requestCount(), 0u); // the check of the same row was not sent
+    EXPECT_EQ(column(4), (QStringList{"1", "查询中..."}));
+}
+
+TEST_F(BatchRun, SortedAndFilteredWhileAnswersArriveEachLandsInItsOwnRow)
+{
+    form->setChoices(true, true, true, 0, 200);
+    start({"/p3", "/empty", "/p1", "/p5", "/p2", "/p4"});
+    prqtest::clickHeader(list(), 5); // PR, rising
+    ASSERT_TRUE(waitUntil([this] { return s().donecount >= 2; }));
+    form->findChild<QComboBox *>(QStringLiteral("cbbFilter"))->setCurrentIndex(2); // 只看正常
+    ASSERT_TRUE(runEnded());
+
+    for (int r = 0; r < s().lv1.count(); ++r) {
+        const QString address = s().lv1.cell(r, 2);
+        EXPECT_EQ(s().lv1.cell(r, 4), ownRank(address)) << address.toStdString();
+        EXPECT_EQ(s().lv1.cell(r, 3), address.endsWith(QLatin1String("/empty")) ? QStringLiteral("×") : QStringLiteral("√")) << address.toStdString();
+    }
+    EXPECT_EQ(prqtest::shownColumn(list(), 5), (QStringList{"1", "2", "3", "4", "5"}));
+    for (const QString &address : prqtest::shownColumn(list(), 3))
+        EXPECT_FALSE(address.endsWith(QLatin1String("/empty")));
+    form->findChild<QComboBox *>(QStringLiteral("cbbFilter"))->setCurrentIndex(1); // 只看死链
+    ASSERT_EQ(prqtest::shownColumn(list(), 3).size(), 1);
+    EXPECT_TRUE(prqtest::shownColumn(list(), 3).at(0).endsWith(QLatin1String("/empty")));
+    EXPECT_EQ(gaugeText(), QStringLiteral("6/6"));
+}
+
+TEST_F(BatchRun, RequeryOfTwoSelectedRowsSendsBothRequestsOfEachPacedByTheInterval)
+{
+    form->setChoices(true, false, true, 0, 200);
+    start({"/p1", "/p2", "/p3"});
+    ASSERT_TRUE(runEnded());
+    prqtest::clickHeader(list(), 5);
+    prqtest::clickHeader(list(), 5); // PR falling: 3, 2, 1
+    prqtest::clickRow(list(), 0);
+    prqtest::clickRow(list(), 1, true); // the rows of /p3 and /p2
+    const size_t ranked = ranking.requestCount();
+    holdRanking = true;
+    form->setChoices(true, false, true, 0, 1500);
+    form->findChild<QAction *>(QStringLiteral("N4"))->trigger();
+    // The first row goes at once, the second one interval later.
+    EXPECT_EQ(s().lv1.cell(2, 4), QStringLiteral("查询..."));
+    EXPECT_EQ(s().lv1.cell(1, 4), QStringLiteral("2"));
+    EXPECT_EQ(s().lv1.cell(0, 4), QStringLiteral("1"));
+    ASSERT_TRUE(waitUntil([&] { return ranking.requestCount() == ranked + 1; }));
+    QTest::qWait(300);
+    EXPECT_EQ(ranking.requestCount(), ranked + 1);
+    EXPECT_TRUE(waitUntil([this] { return s().lv1.cell(1, 4) == QStringLiteral("查询..."); }, 3000));
+    holdRanking = false;
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(s().curindex, 3); // the walk's position is untouched
+    EXPECT_EQ(s().lv1.cell(2, 4), QStringLiteral("3"));
+    EXPECT_EQ(s().lv1.cell(1, 4), QStringLiteral("2"));
+    EXPECT_EQ(s().lv1.cell(1, 3), QStringLiteral("√"));
+    EXPECT_EQ(s().lv1.cell(0, 3), QStringLiteral("查询中...")); // not selected, not checked
+    EXPECT_EQ(ranking.requestCount(), ranked + 2);
+    EXPECT_EQ(web.requestCount(), 2u);
+}
+
 TEST_F(BatchRun, HeadlessExportMatchesTheWindowsOwnExport)
 {
     // The window's export of a finished run...
@@ -285,7 +406,7 @@ TEST_F(BatchRun, HeadlessExportMatchesTheWindowsOwnExport)
     form->btn1Click();
     ASSERT_TRUE(runEnded());
     const QString windowOut = dir.filePath(QStringLiteral("window.txt"));
-    form->seams().saveFile = [&](const QString &, const QString &, const QString &) { return windowOut; };
+    form->seams().saveFile = [&](const FileDialogQuestion &) { return FileDialogAnswer{windowOut, QString()}; };
     form->findChild<QAction *>(QStringLiteral("N3"))->trigger();
 
     // ... and the program's headless batch over the same list.

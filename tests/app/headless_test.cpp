@@ -238,8 +238,8 @@ TEST_F(Headless, RowsFromAFileAreTheWindowsRows)
 
     const QString fromWindow = dir.filePath(QStringLiteral("window.txt"));
     auto form = prqtest::makeWindow({QStringLiteral("127.0.0.1:9")});
-    form->seams().openFile = [&](const QString &, const QString &, const QString &) { return in; };
-    form->seams().saveFile = [&](const QString &, const QString &, const QString &) { return fromWindow; };
+    form->seams().openFile = [&](const FileDialogQuestion &) { return FileDialogAnswer{in, QString()}; };
+    form->seams().saveFile = [&](const FileDialogQuestion &) { return FileDialogAnswer{fromWindow, QString()}; };
     form->setChoices(false, false, false, 0, 100000);
     form->btn4Click();
     form->btn1Click();

@@ -1,12 +1,19 @@
 #include "app/Unit1.h"
 #include "shell/filenames.h"
+#include "query/dispatch.h"
 #include "shell/guard.h"
+#include "shell/resultproxy.h"
+#include "support/loopserver.h"
+#include "support/windowtesting.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFile>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QHeaderView>
 #include <QLabel>
@@ -16,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTextCursor>
@@ -23,7 +31,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -37,7 +49,9 @@ struct WindowFixture : ::testing::Test
 {
     QString openAnswer;
     QString saveAnswer;
+    QString saveFilter; // the filter the save dialog answers with; empty: its first
     QStringList dialogTitles;
+    QList<FileDialogQuestion> saveQuestions;
     QList<QUrl> opened;
     QStringList errors;
     guard::ErrorBox oldBox;
@@ -49,13 +63,14 @@ struct WindowFixture : ::testing::Test
         WindowEndpoints endpoints;
         endpoints.servers = {QStringLiteral("127.0.0.1:9")};
         WindowSeams seams;
-        seams.openFile = [this](const QString &title, const QString &, const QString &filter) {
-            dialogTitles << title << filter;
-            return openAnswer;
+        seams.openFile = [this](const FileDialogQuestion &q) {
+            dialogTitles << q.title << q.filters.join(QLatin1String(";;"));
+            return FileDialogAnswer{openAnswer, q.filters.value(0)};
         };
-        seams.saveFile = [this](const QString &title, const QString &, const QString &filter) {
-            dialogTitles << title << filter;
-            return saveAnswer;
+        seams.saveFile = [this](const FileDialogQuestion &q) {
+            dialogTitles << q.title << q.filters.join(QLatin1String(";;"));
+            saveQuestions << q;
+            return FileDialogAnswer{saveAnswer, saveFilter.isEmpty() ? q.filters.value(0) : saveFilter};
         };
         seams.openUrl = [this](const QUrl &u) { opened << u; };
         form = std::make_unique<TForm1>(endpoints, seams);
@@ -73,6 +88,20 @@ struct WindowFixture : ::testing::Test
         T *w = form->findChild<T *>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
         return w;
+    }
+    QTableView *list() { return child<QTableView>("lv1"); }
+    QStringList shown(int c) { return prqtest::shownColumn(list(), c); }
+    void clickHeader(int c) { prqtest::clickHeader(list(), c); }
+    // A list of rows from the entry box, with PR and 访问 cells set.
+    void fill(const QStringList &addresses, const QStringList &pr, const QStringList &access)
+    {
+        form->setEntryText(addresses.join(QLatin1Char('\n')));
+        form->btn1Click();
+        form->state().tmr2.stop(); // the cells below stand for the answers
+        for (int r = 0; r < addresses.size(); ++r) {
+            form->state().lv1.setCell(r, 4, pr.at(r));
+            form->state().lv1.setCell(r, 3, access.at(r));
+        }
     }
 };
 
@@ -128,16 +157,23 @@ TEST_F(WindowFixture, StartState)
     auto *gauge = child<QProgressBar>("pr1");
     EXPECT_EQ(gauge->value(), 0);
     EXPECT_EQ(form->state().pr1.maximum(), 100);
-    EXPECT_FALSE(gauge->isTextVisible());
+    EXPECT_FALSE(gauge->isTextVisible()); // no numbers before a list is built
 
     auto *list = child<QTableView>("lv1");
     EXPECT_TRUE(list->showGrid());
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
-    EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
-    EXPECT_FALSE(list->isSortingEnabled());
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_EQ(list->horizontalHeader()->sortIndicatorSection(), -1); // list order
     const int widths[] = {50, 50, 100, 310, 50, 80, 90};
     for (int c = 0; c < 7; ++c)
         EXPECT_EQ(list->columnWidth(c), widths[c]);
+    EXPECT_EQ(child<QPushButton>("btnStop")->text(), QStringLiteral("停止"));
+    auto *filter = child<QComboBox>("cbbFilter");
+    ASSERT_EQ(filter->count(), 3);
+    EXPECT_EQ(filter->currentText(), QStringLiteral("全部"));
+    EXPECT_EQ(filter->itemText(1), QStringLiteral("只看死链"));
+    EXPECT_EQ(filter->itemText(2), QStringLiteral("只看正常"));
+    EXPECT_FALSE(child<QWidget>("WebBrowser1")->isVisible()); // no banner address
 
     auto *menu = child<QMenu>("bsknpmn1");
     QStringList items;
@@ -145,31 +181,42 @@ TEST_F(WindowFixture, StartState)
         items << a->text();
         EXPECT_TRUE(a->isEnabled());
     }
-    EXPECT_EQ(items, (QStringList{QStringLiteral("重新查询"), QStringLiteral("导出文本"), QStringLiteral("清空列表"), QStringLiteral("访问网站")}));
+    EXPECT_EQ(items, (QStringList{QStringLiteral("重新查询"), QStringLiteral("导出文本"), QStringLiteral("清空列表"), QStringLiteral("访问网站"), QStringLiteral("复制")}));
     EXPECT_EQ(form->state().iplist, QStringList{QStringLiteral("127.0.0.1:9")});
     EXPECT_EQ(form->state().linkexpr.size(), 79);
 }
 
+// The regions above the list keep their heights; the list takes the rest, the
+// banner's too when there is no banner address; 网址 takes the width.
 TEST_F(WindowFixture, OnlyTheResultListGrowsWithTheWindow)
 {
-    const char *regions[] = {"bskngrpbx1", "WebBrowser1", "pr1", "listStrip"};
+    // With a banner address the banner region stands between panel and gauge.
+    auto withBanner = prqtest::makeWindow({QStringLiteral("127.0.0.1:9")}, QStringLiteral("http://127.0.0.1:%1/").arg(prqtest::closedLoopbackPort()));
+    QCoreApplication::processEvents();
+    auto *banner = withBanner->findChild<QWidget *>(QStringLiteral("WebBrowser1"));
+    ASSERT_TRUE(banner->isVisible());
+    EXPECT_EQ(banner->height(), 62);
+    EXPECT_EQ(withBanner->findChild<QWidget *>(QStringLiteral("lv1"))->height(), 579 - 281 - 62 - 13 - 32);
+    withBanner.reset();
+
+    const char *regions[] = {"bskngrpbx1", "pr1", "listStrip"};
     QList<QRect> before;
     for (const char *name : regions)
         before << child<QWidget>(name)->geometry();
     EXPECT_EQ(before[0].height(), 281);
-    EXPECT_EQ(before[1].height(), 62);
-    EXPECT_EQ(before[2].height(), 13);
-    EXPECT_EQ(before[3].height(), 32);
+    EXPECT_EQ(before[1].height(), 13);
+    EXPECT_EQ(before[1].top(), 281); // straight below the panel: no empty banner box
+    EXPECT_EQ(before[2].height(), 32);
     EXPECT_EQ(child<QWidget>("siteStrip")->height(), 75);
     EXPECT_EQ(child<QWidget>("batchArea")->height(), 184);
     EXPECT_EQ(child<QWidget>("toolStrip")->height(), 49);
     auto *list = child<QTableView>("lv1");
     const QRect listBefore = list->geometry();
-    EXPECT_EQ(listBefore.height(), 579 - 281 - 62 - 13 - 32);
+    EXPECT_EQ(listBefore.height(), 579 - 281 - 13 - 32);
 
     form->resize(900, 800);
     QCoreApplication::processEvents();
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 3; ++i) {
         const QRect now = child<QWidget>(regions[i])->geometry();
         EXPECT_EQ(now.height(), before[i].height()) << regions[i];
         EXPECT_EQ(now.top(), before[i].top()) << regions[i];
@@ -178,8 +225,32 @@ TEST_F(WindowFixture, OnlyTheResultListGrowsWithTheWindow)
     EXPECT_EQ(list->height(), listBefore.height() + 221);
     EXPECT_EQ(list->width(), 900);
 
-    // A long request address in the status line does not widen the window.
+    // 网址 fills the view; every other column keeps its width.
+    const int widths[] = {50, 50, 100, -1, 50, 80, 90};
+    const auto addressFills = [&] {
+        for (int c = 0; c < 7; ++c) {
+            if (widths[c] > 0) {
+                EXPECT_EQ(list->columnWidth(c), widths[c]) << c;
+            }
+        }
+        EXPECT_EQ(list->columnWidth(3), list->viewport()->width() - 420);
+    };
+    addressFills();
+    const int at900 = list->columnWidth(3);
+    form->resize(1200, 800);
+    QCoreApplication::processEvents();
+    addressFills();
+    EXPECT_EQ(list->columnWidth(3), at900 + 300);
+    // Never narrower than its own width.
+    form->resize(682, 579);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(list->columnWidth(3), 310);
+
+    // A long request address in the status line, or long counts, do not
+    // widen the window.
     form->state().setLbl13(QStringLiteral("正在查询：") + QString(2000, QLatin1Char('x')));
+    form->state().setLbl2(QStringLiteral("数量(123456789)"));
+    form->state().setLbl5(QStringLiteral("死链=(123456789)"));
     form->resize(682, 579);
     QCoreApplication::processEvents();
     EXPECT_EQ(form->width(), 682);
@@ -194,13 +265,18 @@ TEST_F(WindowFixture, BatchFromTheEntryBoxAndAnEmptyGaugeForNoRows)
     EXPECT_EQ(form->state().lv1.count(), 2);
     EXPECT_EQ(child<QLabel>("lbl2")->text(), QStringLiteral("数量(2)"));
     EXPECT_TRUE(form->state().tmr2.isActive());
+    auto *gauge = child<QProgressBar>("pr1");
+    EXPECT_TRUE(gauge->isTextVisible());
+    EXPECT_EQ(gauge->text(), QStringLiteral("0/2"));
+    form->state().pr1.setValue(1);
+    EXPECT_EQ(gauge->text(), QStringLiteral("1/2"));
 
     memo->clear();
     QTest::mouseClick(child<QPushButton>("btn1"), Qt::LeftButton);
-    auto *gauge = child<QProgressBar>("pr1");
     // Range 0..0 would show Qt's busy animation; the gauge must show empty.
     EXPECT_GT(gauge->maximum(), gauge->minimum());
     EXPECT_EQ(gauge->value(), 0);
+    EXPECT_EQ(gauge->text(), QStringLiteral("0/0"));
     EXPECT_EQ(child<QLabel>("lbl2")->text(), QStringLiteral("数量(0)"));
 }
 
@@ -225,6 +301,188 @@ TEST_F(WindowFixture, VisitSiteOpensTheSelectedAddressWithTheBrowserSeam)
     child<QAction>("N1")->trigger();
     EXPECT_EQ(form->state().lv1.count(), 0);
     EXPECT_EQ(child<QLabel>("lbl2")->text(), QStringLiteral("数量(2)"));
+}
+
+TEST_F(WindowFixture, HeaderClicksSortUpThenDownThenGiveListOrderBack)
+{
+    const QStringList addresses = {"a.com", "b.com", "c.com", "d.com", "e.com"};
+    fill(addresses, {"5", "--", "10", "IP被屏蔽", "2"}, {"√", "×", "√", "×", "查询中..."});
+    const struct
+    {
+        int column;
+        QStringList pr; // the PR column as shown after the click
+        int indicator;
+    } clicks[] = {
+        {5, {"2", "5", "10", "--", "IP被屏蔽"}, 5},
+        {5, {"10", "5", "2", "IP被屏蔽", "--"}, 5}, // the texts stay after the numbers
+        {5, {"5", "--", "10", "IP被屏蔽", "2"}, -1},
+        {0, {"5", "--", "10", "IP被屏蔽", "2"}, 0},
+        {0, {"2", "IP被屏蔽", "10", "--", "5"}, 0},
+        {3, {"5", "--", "10", "IP被屏蔽", "2"}, 3},
+    };
+    for (const auto &c : clicks) {
+        clickHeader(c.column);
+        EXPECT_EQ(shown(5), c.pr) << c.column;
+        EXPECT_EQ(list()->horizontalHeader()->sortIndicatorSection(), c.indicator);
+    }
+    // The list itself never moves: replies find their rows by position.
+    for (int r = 0; r < 5; ++r)
+        EXPECT_EQ(form->state().lv1.cell(r, 2), addresses.at(r));
+
+    // A right click on the header opens the list's menu.
+    auto *menu = child<QMenu>("bsknpmn1");
+    QHeaderView *header = list()->horizontalHeader();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(10, 5), header->viewport()->mapToGlobal(QPoint(10, 5)));
+    QCoreApplication::sendEvent(header->viewport(), &click);
+    EXPECT_TRUE(menu->isVisible());
+    menu->close();
+}
+
+TEST_F(WindowFixture, FilterHidesRowsFromViewOnlyAndFollowsNewAnswers)
+{
+    fill({"a.com", "b.com", "c.com", "d.com"}, {"1", "2", "3", "4"}, {"√", "×", "查询中...", "×"});
+    auto *filter = child<QComboBox>("cbbFilter");
+    filter->setCurrentIndex(1); // 只看死链
+    EXPECT_EQ(shown(3), (QStringList{"b.com", "d.com"}));
+    form->state().lv1.setCell(2, 3, QStringLiteral("×")); // an answer arrives
+    EXPECT_EQ(shown(3), (QStringList{"b.com", "c.com", "d.com"}));
+    filter->setCurrentIndex(2); // 只看正常
+    EXPECT_EQ(shown(3), (QStringList{"a.com"}));
+
+    // Every row goes out.
+    QTemporaryDir dir;
+    saveAnswer = dir.filePath(QStringLiteral("all.txt"));
+    child<QAction>("N3")->trigger();
+    QFile out(saveAnswer);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    EXPECT_EQ(out.readAll().count("\r\r\n"), 4);
+
+    filter->setCurrentIndex(0);
+    EXPECT_EQ(shown(3), (QStringList{"a.com", "b.com", "c.com", "d.com"}));
+}
+
+TEST_F(WindowFixture, CopyTakesTheSelectedRowsInViewOrderAndVisitTheCurrentOne)
+{
+    fill({"a.com", "b.com", "c.com"}, {"5", "--", "10"}, {"√", "×", "√"});
+    form->state().lv1.setCell(1, 1, QStringLiteral("a\tb")); // a tab in a cell stays inside its field
+    clickHeader(5);
+    clickHeader(5); // PR descending: c, a, b
+    QTableView *view = list();
+    prqtest::clickRow(view, 2);
+    prqtest::clickRow(view, 0, true);
+    form->activateWindow();
+    view->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    const QString copied = QStringLiteral("3\t批量\t--\tc.com\t√\t10\t\n") + QStringLiteral("2\t批量\ta b\tb.com\t×\t--\t\n");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), copied);
+    QGuiApplication::clipboard()->clear();
+    child<QAction>("N5")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), copied);
+
+    // "访问网站" opens the current row, the one clicked last.
+    child<QAction>("N2")->trigger();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.first(), QUrl(QStringLiteral("http://c.com")));
+}
+
+TEST_F(WindowFixture, StopDropsTheRowsOfAReQueryNotYetSent)
+{
+    const QString base = QStringLiteral("127.0.0.1:%1/").arg(prqtest::closedLoopbackPort());
+    fill({base + "a", base + "b", base + "c"}, {"5", "--", "10"}, {"√", "×", "√"});
+    form->setChoices(false, false, true, 0, 200);
+    QStringList started; // every request start shows its address
+    QObject::connect(&form->state(), &FormState::lbl13Changed, form.get(), [&started](const QString &text) {
+        if (text.startsWith(QStringLiteral("正在查询：")))
+            started << text;
+    });
+    const auto startsFor = [&started](const QString &address) {
+        return std::count_if(started.cbegin(), started.cend(), [&](const QString &t) { return t.endsWith(address); });
+    };
+
+    list()->selectAll();
+    child<QAction>("N4")->trigger(); // a at once, b and c one a tick
+    EXPECT_EQ(startsFor(base + "a"), 2);
+    EXPECT_EQ(form->state().lv1.cell(1, 4), QStringLiteral("--")); // waits with its cells as they were
+    QTest::mouseClick(child<QPushButton>("btnStop"), Qt::LeftButton);
+    EXPECT_FALSE(form->state().tmr2.isActive());
+
+    // A later re-query sends its own rows, not those the stop dropped.
+    prqtest::clickRow(list(), 0);
+    prqtest::clickRow(list(), 2, true);
+    child<QAction>("N4")->trigger();
+    ASSERT_TRUE(prqtest::waitUntil([this] { return !form->state().tmr2.isActive() && requestsInFlight(form->state()) == 0; }));
+    EXPECT_EQ(startsFor(base + "b"), 0);
+    EXPECT_EQ(startsFor(base + "c"), 2);
+    EXPECT_EQ(startsFor(base + "a"), 4);
+}
+
+TEST_F(WindowFixture, StopCancelsASiteQueryWhosePageIsStillComing)
+{
+    std::atomic<bool> hold{true};
+    prqtest::LoopServer site;
+    site.get("/", [&hold](const httplib::Request &, httplib::Response &res) {
+        for (int waited = 0; hold && waited < 10000; waited += 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        res.set_content("<a href=\"/x\">x</a>", "text/html");
+    });
+    site.start();
+    child<QLineEdit>("edt6")->setText(site.url());
+    QTest::mouseClick(child<QPushButton>("btn3"), Qt::LeftButton);
+    ASSERT_TRUE(prqtest::waitUntil([&site] { return site.requestCount() == 1; }));
+    QTest::mouseClick(child<QPushButton>("btnStop"), Qt::LeftButton);
+    hold = false;
+    ASSERT_TRUE(prqtest::waitUntil([this] { return requestsInFlight(form->state()) == 0; }));
+    QTest::qWait(100);
+    EXPECT_EQ(form->state().lv1.count(), 0);
+    EXPECT_FALSE(form->state().tmr2.isActive());
+}
+
+TEST_F(WindowFixture, TabLeavesTheEntryBoxAndEnterInTheSiteBoxStartsTheSiteQuery)
+{
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    auto *memo = child<QPlainTextEdit>("memo1");
+    memo->setFocus();
+    QTest::keyClick(memo, Qt::Key_Tab);
+    EXPECT_TRUE(memo->toPlainText().isEmpty());
+    EXPECT_FALSE(memo->hasFocus());
+
+    auto *site = child<QLineEdit>("edt6");
+    const QString address = QStringLiteral("http://127.0.0.1:%1/").arg(prqtest::closedLoopbackPort());
+    site->setText(address);
+    site->setFocus();
+    QSignalSpy pressed(child<QPushButton>("btn3"), &QPushButton::clicked);
+    QTest::keyClick(site, Qt::Key_Return);
+    EXPECT_EQ(pressed.count(), 1);
+    const QString failed = QStringLiteral("提示：") + address + QStringLiteral("访问失败...");
+    EXPECT_TRUE(prqtest::waitUntil([&] { return form->state().lbl13() == failed; })) << form->state().lbl13().toStdString();
+}
+
+TEST_F(WindowFixture, TheListFollowsTheQueriedRowUntilThePersonScrollsAway)
+{
+    form->setChoices(false, false, true, 0, 100000); // ticks by hand, nothing sent
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QStringLiteral("h%1.com").arg(i);
+    form->setEntryText(lines.join(QLatin1Char('\n')));
+    form->btn1Click();
+    QTableView *view = list();
+    const auto inSight = [view](int row) {
+        const QRect r = view->visualRect(view->model()->index(row, 0));
+        return view->viewport()->rect().contains(r.center());
+    };
+    for (int i = 0; i < 100; ++i)
+        form->tmr2Timer();
+    EXPECT_TRUE(inSight(99));
+    view->verticalScrollBar()->setValue(0); // the person looks at the top
+    for (int i = 0; i < 5; ++i)
+        form->tmr2Timer();
+    EXPECT_EQ(view->verticalScrollBar()->value(), 0);
+    view->scrollTo(view->model()->index(104, 0)); // back to the row followed last
+    form->tmr2Timer();
+    EXPECT_TRUE(inSight(105));
 }
 
 QByteArray readAll(const QString &path)
@@ -277,6 +535,19 @@ TEST_F(WindowFixture, ExportWritesTheFormTheCheckBoxSelects)
     EXPECT_TRUE(readAll(saveAnswer).startsWith(QByteArray("1\t\xe6\x89\xb9\xe9\x87\x8f\t--\ta.com\t")));
     EXPECT_EQ(dialogTitles.at(0), QStringLiteral("导出文本文件"));
     EXPECT_TRUE(errors.isEmpty());
+    // First in the documents folder with a dated name, then where the last file went.
+    ASSERT_EQ(saveQuestions.size(), 2);
+    EXPECT_NE(saveQuestions[0].folder, QCoreApplication::applicationDirPath());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^PR查询结果-\\d{8}-\\d{6}\\.txt$")).match(saveQuestions[0].suggestedName).hasMatch())
+        << saveQuestions[0].suggestedName.toStdString();
+    EXPECT_EQ(saveQuestions[0].filters, (QStringList{QStringLiteral("文本文件 (*.txt)"), QStringLiteral("CSV文件 (*.csv)")}));
+    EXPECT_EQ(saveQuestions[1].folder, dir.path());
+
+    // The CSV filter writes CSV, header first, every column.
+    saveFilter = saveQuestions[0].filters.at(1);
+    child<QAction>("N3")->trigger();
+    EXPECT_TRUE(readAll(saveAnswer).startsWith(QByteArray("\xef\xbb\xbf") + QStringLiteral("序号,站内?,链接词,网址,访问,PR,状态").toUtf8())) << readAll(saveAnswer).left(80).toStdString();
+    saveFilter.clear();
 
     saveAnswer = QStringLiteral("/dev/full");
     child<QAction>("N3")->trigger();

@@ -1,22 +1,51 @@
 #include "listfiles/listfiledialogs.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QStandardPaths>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-TEST(ListFileDialogs, StartsInTheProgramFolderThenTheLastChosenOne)
+TEST(ListFileDialogs, StartInTheirFirstFoldersThenTheLastChosenOne)
 {
     ListFileDialogs dialogs;
     EXPECT_EQ(dialogs.startFolder(), QCoreApplication::applicationDirPath());
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!QFileInfo(documents).isDir())
+        documents = QDir::homePath();
+    EXPECT_EQ(dialogs.exportStartFolder(), documents);
+    dialogs.remember(QString()); // a cancelled dialog
+    EXPECT_EQ(dialogs.exportStartFolder(), documents);
     dialogs.remember(QStringLiteral("/tmp/lists/a.txt"));
     EXPECT_EQ(dialogs.startFolder(), QStringLiteral("/tmp/lists"));
-    dialogs.remember(QString()); // a cancelled dialog
+    EXPECT_EQ(dialogs.exportStartFolder(), QStringLiteral("/tmp/lists"));
+    dialogs.remember(QString());
     EXPECT_EQ(dialogs.startFolder(), QStringLiteral("/tmp/lists"));
+
+    EXPECT_EQ(ListFileDialogs::exportName(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7))), QStringLiteral("PR查询结果-20260304-050607.txt"));
+    const QStringList filters = ListFileDialogs::exportFilters();
+    ASSERT_EQ(filters, (QStringList{QStringLiteral("文本文件 (*.txt)"), QStringLiteral("CSV文件 (*.csv)")}));
+
+    // The chosen filter decides the form, whatever the name; a filter the
+    // dialog did not offer leaves it to the extension.
+    const struct
+    {
+        FileDialogAnswer answer;
+        ExportFormat format;
+    } answers[] = {
+        {{QStringLiteral("/x/a.csv"), filters[0]}, ExportFormat::Tsv},
+        {{QStringLiteral("/x/a.txt"), filters[1]}, ExportFormat::Csv},
+        {{QStringLiteral("/x/a.csv"), QString()}, ExportFormat::Csv},
+        {{QStringLiteral("/x/a"), QStringLiteral("All (*)")}, ExportFormat::Tsv},
+    };
+    for (const auto &a : answers)
+        EXPECT_EQ(ListFileDialogs::exportFormat(a.answer), a.format) << a.answer.path.toStdString();
 }
 
 TEST(ListFileDialogs, TypedNames)

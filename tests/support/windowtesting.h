@@ -10,6 +10,7 @@
 #include <memory>
 
 class QProcess;
+class QTableView;
 
 namespace prqtest {
 
@@ -23,6 +24,13 @@ WindowSeams quietSeams();
 // The window, off screen, with a loopback server pool and the banner given
 // (none by default). Nothing it does can reach a public address.
 std::unique_ptr<TForm1> makeWindow(const QStringList &servers, const QString &bannerUrl = QString());
+
+// The texts of column c as the view shows them, top to bottom.
+QStringList shownColumn(const QTableView *view, int column);
+// A left click on the header of column c, as a person sorts by it.
+void clickHeader(QTableView *view, int column);
+// Clicks view row r (with Ctrl held to add it to the selection).
+void clickRow(QTableView *view, int row, bool addToSelection = false);
 
 // Runs program with args to its end (at most a minute): its exit code, -1 when
 // it did not finish, and what it wrote on standard output and standard error.
