@@ -51,7 +51,7 @@ TEST(RegistrableDomain, ByThePublicSuffixList)
         {u"", u""},
         {u"/path/only", u""},
         {u"127.0.0.1/page", u""},
-        {u"http://10.1.2.3:8080/", u""},
+        {u"http://127.1.2.3:8080/", u""},
         {u"127.1", u""},
         {u"[::1]:80/x", u""},
         {u"co.uk", u""},
