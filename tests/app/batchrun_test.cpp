@@ -7,6 +7,7 @@
 #include "support/loopserver.h"
 #include "support/windowtesting.h"
 
+#include <unistd.h>
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -460,6 +461,7 @@ TEST_F(BatchRun, HeadlessReadsStandardInputAndWritesToAByteName)
     EXPECT_TRUE(bytes.startsWith("www.a.example/1\t")) << bytes.constData();
     EXPECT_TRUE(bytes.contains("\r\r\nwww.b.example/2\t")) << bytes.constData();
     EXPECT_FALSE(out.exists()); // not the name Qt would have made of it
+    ::unlink(raw.constData()); // the temporary folder cannot name it to remove it
 }
 
 TEST_F(BatchRun, HeadlessTimeOutAndBadArguments)

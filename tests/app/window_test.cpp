@@ -636,6 +636,7 @@ TEST_F(WindowFixture, DialogsReachFilesWhoseNamesAreNotUtf8)
         bytes = QByteArray(buf, int(std::max<ssize_t>(n, 0)));
     }
     EXPECT_TRUE(bytes.startsWith("www.a.com\t")) << bytes.constData();
+    ::unlink(raw.constData()); // the temporary folder cannot name it to remove it
 }
 
 } // namespace

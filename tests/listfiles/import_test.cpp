@@ -149,6 +149,7 @@ TEST(ListImport, FileNameThatIsNotUtf8)
     ASSERT_EQ(::write(fd, "www.a.com\n", 10), 10);
     ::close(fd);
     EXPECT_EQ(importListFile(decodeFileName(name)), QStringLiteral("www.a.com\n"));
+    ::unlink(name.constData()); // the temporary folder cannot name it to remove it
 }
 
 TEST(ListImport, FilesThatCannotBeOpened)
