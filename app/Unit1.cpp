@@ -253,7 +253,7 @@ void TForm1::buildControls()
     cbb1 = new QComboBox(this);
     cbb1->addItems({QStringLiteral("工具栏"), QStringLiteral("Open PageRank")});
     edt8 = new QLineEdit(this);
-    edt8->setPlaceholderText(QStringLiteral("API Key"));
+    edt8->setPlaceholderText(QStringLiteral("API密钥"));
     edt8->setEchoMode(QLineEdit::PasswordEchoOnEdit);
     edt8->setFixedSize(110, 18);
     edt8->setVisible(false);
@@ -272,8 +272,9 @@ void TForm1::buildControls()
     tools->setObjectName(QStringLiteral("toolStrip"));
     QVBoxLayout *toolLines = stackIn(tools, 2, 2);
     toolLines->addWidget(lineOf(tools, 25, {btn1, btn3, btn4, bschck2, lbl14, cbb1, bschck3}));
-    // The key field stands below the box, where the hint leaves room.
-    toolLines->addWidget(lineOf(tools, 18, {edt8, lbl1}, true));
+    // The key field stands after the hint, under the box that shows it; the
+    // hint keeps its place whichever source is chosen.
+    toolLines->addWidget(lineOf(tools, 18, {lbl1, edt8}));
     QVBoxLayout *batchLayout = stackIn(batch, 0, 0);
     batchLayout->addWidget(tools);
     batchLayout->addWidget(memo1, 1);
