@@ -113,6 +113,11 @@ void routeRowReply(FormState &form, const Tmyhttpget &request, bool success, con
         if (!form.bschck2) {
             countReply(form);
             completionCheck(form, success);
+        } else if (form.lbl13().startsWith(QStringLiteral("正在查询："))) {
+            // The ranking replies count. When the last of them came while
+            // this check was still to start, the start's "正在查询：" has
+            // covered the finish text: it is shown again.
+            completionCheck(form, false);
         }
     }
 }

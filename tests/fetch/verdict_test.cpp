@@ -250,4 +250,23 @@ TEST_F(Verdicts, NoDescriptorAtAllWaitsForOne)
     EXPECT_EQ(form.lv1.cell(0, CellAccess), QStringLiteral("√"));
 }
 
+// When the last ranking reply lands before its row's check has started, the
+// check's "正在查询：" covers the finish text; the check's answer shows it again.
+TEST_F(Verdicts, FinishTextOutlivesTheLastCheckStart)
+{
+    LoopServer web;
+    answer(web, "/rank", 200, "Rank_1:1:3");
+    answer(web, "/page", 200, "<html>live</html>");
+    web.start();
+    form.lv1.addRow(ResultRow{QStringLiteral("1"), {QString(), QString(), web.url("/page"), QStringLiteral("查询中..."), QStringLiteral("查询中...")}});
+    form.pr1.setMaximum(1);
+    gotourl(form, web.url("/rank"), 0, dispatch::ModeRank);
+    ASSERT_TRUE(waitFor([this] { return requestsInFlight(form) == 0; }));
+    ASSERT_EQ(form.lbl13(), QStringLiteral("提示：全部查询完毕"));
+    gotourl(form, web.url("/page"), 0, dispatch::ModeReach);
+    ASSERT_TRUE(waitFor([this] { return requestsInFlight(form) == 0; }));
+    EXPECT_EQ(form.lv1.cell(0, CellAccess), QStringLiteral("√"));
+    EXPECT_EQ(form.lbl13(), QStringLiteral("提示：全部查询完毕"));
+}
+
 } // namespace
