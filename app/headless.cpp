@@ -5,7 +5,6 @@
 #include "listfiles/listexport.h"
 #include "listfiles/listimport.h"
 #include "listfiles/atomicsave.h"
-#include "listfiles/systemfile.h"
 #include "query/batch.h"
 #include "query/checkqueue.h"
 #include "query/dispatch.h"
@@ -118,7 +117,9 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
     // Found out before any request is sent, not after an hour of work.
     if (!options.outToStdout()) {
         if (const int problem = probeSave(options.outFile)) {
-            err << "prquery: --out " << options.outFile << " 无法写入: " << fileErrorText(problem) << Qt::endl;
+            // The system's own words: "I/O error 2" would not tell a missing
+            // folder from anything else.
+            err << "prquery: --out " << options.outFile << " 无法写入: " << qt_error_string(problem) << Qt::endl;
             return headlessexit::BadArguments;
         }
     }
