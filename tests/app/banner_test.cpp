@@ -3,6 +3,7 @@
 #include "app/Unit1.h"
 #include "app/bannerview.h"
 #include "shell/guard.h"
+#include "support/errorrecorder.h"
 #include "support/imagepage.h"
 #include "support/loopserver.h"
 #include "support/windowtesting.h"
@@ -61,11 +62,13 @@ TEST(Banner, LoadsThePageAndItsImageAndAdjustsTheDocument)
     server.start();
 
     QStringList errors;
-    const auto old = guard::setErrorBox([&](const QString &, const QString &m) { errors << m; });
-    auto form = windowWithBanner(server.url(QStringLiteral("/softad/PR.html?v1.0")));
+    std::unique_ptr<TForm1> form;
+    {
+        const prqtest::ErrorRecorder recorder(errors);
+        form = windowWithBanner(server.url(QStringLiteral("/softad/PR.html?v1.0")));
+        ASSERT_TRUE(adjusted(form->banner()));
+    }
     TBannerView *banner = form->banner();
-    ASSERT_TRUE(adjusted(banner));
-    guard::setErrorBox(old);
 
     EXPECT_TRUE(banner->toPlainText().contains(QStringLiteral("广告")));
     EXPECT_EQ(banner->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
@@ -87,10 +90,12 @@ TEST(Banner, APageThatDoesNotLoadShowsAShortErrorPageAndNoMessage)
 {
     const int closedPort = prqtest::closedLoopbackPort();
     QStringList errors;
-    const auto old = guard::setErrorBox([&](const QString &, const QString &m) { errors << m; });
-    auto form = windowWithBanner(QStringLiteral("http://127.0.0.1:%1/softad/PR.html?v1.0").arg(closedPort));
-    ASSERT_TRUE(adjusted(form->banner()));
-    guard::setErrorBox(old);
+    std::unique_ptr<TForm1> form;
+    {
+        const prqtest::ErrorRecorder recorder(errors);
+        form = windowWithBanner(QStringLiteral("http://127.0.0.1:%1/softad/PR.html?v1.0").arg(closedPort));
+        ASSERT_TRUE(adjusted(form->banner()));
+    }
     EXPECT_TRUE(errors.isEmpty());
     EXPECT_TRUE(form->banner()->toPlainText().contains(QStringLiteral("无法显示此页")));
 }

@@ -4,6 +4,7 @@
 #include "query/checksum.h"
 #include "query/dispatch.h"
 #include "shell/guard.h"
+#include "support/errorrecorder.h"
 #include "support/loopserver.h"
 #include "support/windowtesting.h"
 
@@ -48,7 +49,7 @@ struct BatchRun : ::testing::Test
     std::atomic<int> badChecksums{0};
     std::unique_ptr<TForm1> form;
     QStringList errors;
-    guard::ErrorBox oldBox;
+    prqtest::ErrorRecorder recorder{errors};
     int closedPort = 0;
 
     void SetUp() override
@@ -90,7 +91,6 @@ struct BatchRun : ::testing::Test
         });
         web.start();
         closedPort = prqtest::closedLoopbackPort();
-        oldBox = guard::setErrorBox([this](const QString &, const QString &m) { errors << m; });
         form = prqtest::makeWindow({QStringLiteral("127.0.0.1:%1").arg(ranking.port())});
         form->setChoices(true, true, true, 0, 200);
     }
@@ -98,7 +98,6 @@ struct BatchRun : ::testing::Test
     void TearDown() override
     {
         form.reset();
-        guard::setErrorBox(oldBox);
         EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
         EXPECT_EQ(badChecksums.load(), 0);
     }

@@ -4,6 +4,7 @@
 #include "query/dispatch.h"
 #include "query/ranksource.h"
 #include "shell/guard.h"
+#include "support/errorrecorder.h"
 #include "support/oprservice.h"
 #include "support/windowtesting.h"
 
@@ -26,12 +27,11 @@ struct OprWindow : ::testing::Test
 {
     OprService service;
     QStringList errors;
-    guard::ErrorBox oldBox;
+    prqtest::ErrorRecorder recorder{errors};
     std::unique_ptr<TForm1> form;
 
     void SetUp() override
     {
-        oldBox = guard::setErrorBox([this](const QString &, const QString &m) { errors << m; });
         WindowEndpoints endpoints;
         endpoints.servers = {QStringLiteral("127.0.0.1:9")};
         endpoints.oprEndpoint = service.endpoint();
@@ -43,7 +43,6 @@ struct OprWindow : ::testing::Test
     void TearDown() override
     {
         form.reset();
-        guard::setErrorBox(oldBox);
     }
 
     FormState &s() { return form->state(); }

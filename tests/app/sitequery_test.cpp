@@ -3,6 +3,7 @@
 #include "app/Unit1.h"
 #include "query/dispatch.h"
 #include "shell/guard.h"
+#include "support/errorrecorder.h"
 #include "support/loopserver.h"
 #include "support/windowtesting.h"
 
@@ -41,7 +42,7 @@ struct SiteQuery : ::testing::Test
     LoopServer pages;
     std::unique_ptr<TForm1> form;
     QStringList errors;
-    guard::ErrorBox oldBox;
+    prqtest::ErrorRecorder recorder{errors};
 
     void SetUp() override
     {
@@ -54,13 +55,11 @@ struct SiteQuery : ::testing::Test
             res.set_content("<a href=\"/a.html\">a</a>", "text/html");
         });
         pages.start();
-        oldBox = guard::setErrorBox([this](const QString &, const QString &m) { errors << m; });
         form = prqtest::makeWindow({QStringLiteral("127.0.0.1:9")});
     }
     void TearDown() override
     {
         form.reset();
-        guard::setErrorBox(oldBox);
     }
     FormState &s() { return form->state(); }
     QString site() const { return pages.url(QStringLiteral("/index.html")); }

@@ -3,6 +3,7 @@
 #include "query/dispatch.h"
 #include "shell/guard.h"
 #include "shell/resultproxy.h"
+#include "support/errorrecorder.h"
 #include "support/loopserver.h"
 #include "support/windowtesting.h"
 
@@ -54,12 +55,11 @@ struct WindowFixture : ::testing::Test
     QList<FileDialogQuestion> saveQuestions;
     QList<QUrl> opened;
     QStringList errors;
-    guard::ErrorBox oldBox;
+    prqtest::ErrorRecorder recorder{errors};
     std::unique_ptr<TForm1> form;
 
     void SetUp() override
     {
-        oldBox = guard::setErrorBox([this](const QString &, const QString &m) { errors << m; });
         WindowEndpoints endpoints;
         endpoints.servers = {QStringLiteral("127.0.0.1:9")};
         WindowSeams seams;
@@ -80,7 +80,6 @@ struct WindowFixture : ::testing::Test
     void TearDown() override
     {
         form.reset();
-        guard::setErrorBox(oldBox);
     }
     template<typename T>
     T *child(const char *name)
