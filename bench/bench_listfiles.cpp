@@ -50,7 +50,7 @@ void BM_ImportFile(benchmark::State &state)
     const QString path = dir.filePath(QStringLiteral("import.txt"));
     exportList(bigList(), false, path);
     for (auto _ : state)
-        benchmark::DoNotOptimize(importListFile(path));
+        benchmark::DoNotOptimize(readListFile(path));
     state.SetBytesProcessed(state.iterations() * QFileInfo(path).size());
 }
 BENCHMARK(BM_ImportFile)->Unit(benchmark::kMillisecond);

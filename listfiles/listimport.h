@@ -23,7 +23,6 @@ struct ListText
 // GB18030, so that one stray byte never changes the other lines. No line and
 // no character that can be decoded is dropped.
 ListText listFileContents(QByteArray bytes);
-inline QString listFileText(QByteArray bytes) { return listFileContents(std::move(bytes)).text; }
 
 // Reads the file at path to its end, whatever it is (a file, a pipe, a FIFO, a
 // device), and returns listFileContents() of it; the path "-" is the
@@ -35,10 +34,6 @@ inline QString listFileText(QByteArray bytes) { return listFileContents(std::mov
 // read in one pass, so the text is what the file held at some moment of that
 // pass.
 ListText readListFile(const QString &path, qsizetype capacity = MemoCapacity);
-inline QString importListFile(const QString &path, qsizetype capacity = MemoCapacity)
-{
-    return readListFile(path, capacity).text;
-}
 
 // The note for the status line when lines held undecodable bytes.
 QString undecodableLinesNote(qsizetype lines);

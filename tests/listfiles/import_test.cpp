@@ -28,7 +28,7 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
 QString importError(const QString &path, qsizetype capacity = MemoCapacity)
 {
     try {
-        importListFile(path, capacity);
+        (void)readListFile(path, capacity);
     } catch (const AppError &e) {
         return e.message();
     }
@@ -55,7 +55,7 @@ TEST(ListImport, TextOfTheBytes)
         {"\x81\x30\x81\x30", QStringLiteral("\u0080")},                           // four-byte GB18030
     };
     for (const auto &c : cases)
-        EXPECT_EQ(listFileText(c.bytes), c.text) << c.bytes.toHex().constData();
+        EXPECT_EQ(listFileContents(c.bytes).text, c.text) << c.bytes.toHex().constData();
 }
 
 // Each line is read on its own: a stray byte changes its own line only, and
@@ -99,7 +99,7 @@ TEST(ListImport, ReadsTheWholeFile)
         expected += QStringLiteral("www.中%1\n").arg(i);
     }
     ASSERT_GT(bytes.size(), 3 * 1024 * 1024);
-    EXPECT_EQ(importListFile(writeFile(dir, QStringLiteral("big.txt"), bytes)), expected);
+    EXPECT_EQ(readListFile(writeFile(dir, QStringLiteral("big.txt"), bytes)).text, expected);
 }
 
 // Lines a slow writer sends through a FIFO, and through standard input.
@@ -123,7 +123,7 @@ TEST(ListImport, ReadsSlowSourcesToTheirEnd)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         slowWriter(::open(fifo.constData(), O_WRONLY | O_CLOEXEC));
     });
-    EXPECT_EQ(importListFile(QFile::decodeName(fifo)), expected);
+    EXPECT_EQ(readListFile(QFile::decodeName(fifo)).text, expected);
     writer.join();
 
     int ends[2];
@@ -132,7 +132,7 @@ TEST(ListImport, ReadsSlowSourcesToTheirEnd)
     ::dup2(ends[0], STDIN_FILENO);
     ::close(ends[0]);
     std::thread pipeWriter(slowWriter, ends[1]);
-    const QString fromInput = importListFile(QStringLiteral("-"));
+    const QString fromInput = readListFile(QStringLiteral("-")).text;
     pipeWriter.join();
     ::dup2(savedInput, STDIN_FILENO);
     ::close(savedInput);
@@ -148,7 +148,7 @@ TEST(ListImport, FileNameThatIsNotUtf8)
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::write(fd, "www.a.com\n", 10), 10);
     ::close(fd);
-    EXPECT_EQ(importListFile(decodeFileName(name)), QStringLiteral("www.a.com\n"));
+    EXPECT_EQ(readListFile(decodeFileName(name)).text, QStringLiteral("www.a.com\n"));
     ::unlink(name.constData()); // the temporary folder cannot name it to remove it
 }
 
@@ -165,10 +165,10 @@ TEST(ListImport, CapacityCountsTheTextNotTheBytes)
 {
     QTemporaryDir dir;
     const QString exceeds = QStringLiteral("Text exceeds memo capacity");
-    EXPECT_EQ(importListFile(writeFile(dir, QStringLiteral("fits.txt"), "0123456789"), 10), QStringLiteral("0123456789"));
+    EXPECT_EQ(readListFile(writeFile(dir, QStringLiteral("fits.txt"), "0123456789"), 10).text, QStringLiteral("0123456789"));
     EXPECT_EQ(importError(writeFile(dir, QStringLiteral("over.txt"), "0123456789a"), 10), exceeds);
     // 30 bytes of UTF-8 and CR LF, 10 characters.
-    EXPECT_EQ(importListFile(writeFile(dir, QStringLiteral("wide.txt"), "\xEF\xBB\xBF\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD\r\n\r\n\r\n\r\n\r\n\r\n"), 10)
+    EXPECT_EQ(readListFile(writeFile(dir, QStringLiteral("wide.txt"), "\xEF\xBB\xBF\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD\r\n\r\n\r\n\r\n\r\n\r\n"), 10).text
                   .size(),
               10);
     // An endless source is refused without reading it to its end.
