@@ -122,7 +122,7 @@ private:
     FormState *m_state = nullptr;
     ResultListProxy *m_view = nullptr;
     bool m_gaugeText = false; // the gauge shows "n/m" once a list was built
-    int m_followed = -1;      // the list row the view followed last; -1: none yet
+    int m_followed = -1; // the list row the view followed last; -1: none yet
 
     // Query panel
     QFrame *bskngrpbx1 = nullptr;

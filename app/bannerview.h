@@ -29,7 +29,7 @@ public:
     static constexpr int MaxResources = 16;
     static constexpr qint64 ResourceBytes = 4 * 1024 * 1024;
     static constexpr qint64 MaxImagePixels = 4096 * 4096;
-    static constexpr std::chrono::milliseconds LayoutWait{10000};
+    static constexpr std::chrono::milliseconds LayoutWait {10000};
 
     explicit TBannerView(QWidget *parent = nullptr);
     ~TBannerView() override;

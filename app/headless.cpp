@@ -2,9 +2,9 @@
 
 #include "app/Unit1.h"
 #include "app/stopsignals.h"
+#include "listfiles/atomicsave.h"
 #include "listfiles/listexport.h"
 #include "listfiles/listimport.h"
-#include "listfiles/atomicsave.h"
 #include "query/batch.h"
 #include "query/checkqueue.h"
 #include "query/dispatch.h"
@@ -27,9 +27,9 @@ namespace {
 
 // How the rows are queried once the list is built.
 enum class Walk {
-    None,   // neither query: the list is the result
-    Queue,  // checks only, as fast as the limits allow
-    Paced,  // the window's timer, one row per interval
+    None, // neither query: the list is the result
+    Queue, // checks only, as fast as the limits allow
+    Paced, // the window's timer, one row per interval
 };
 
 Walk walkFor(const Options &o)
@@ -112,7 +112,7 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
     {
         const guard::ErrorBox &box;
         ~Restore() { guard::setErrorBox(box); }
-    } restore{previous};
+    } restore {previous};
 
     // Found out before any request is sent, not after an hour of work.
     if (!options.outToStdout()) {

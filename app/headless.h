@@ -8,11 +8,11 @@ struct WindowEndpoints;
 // Exit statuses of a run without a screen.
 namespace headlessexit {
 constexpr int Done = 0;
-constexpr int Failed = 1;      // a failure, or --timeout
+constexpr int Failed = 1; // a failure, or --timeout
 constexpr int BadArguments = 2; // also an --out that cannot be written
-constexpr int DeadFound = 3;   // --fail-on-dead and a row is "×"
+constexpr int DeadFound = 3; // --fail-on-dead and a row is "×"
 constexpr int Interrupted = 130; // SIGINT
-constexpr int Terminated = 143;  // SIGTERM
+constexpr int Terminated = 143; // SIGTERM
 } // namespace headlessexit
 
 // Runs a batch or a site survey on the window's own state, off screen: builds

@@ -33,7 +33,7 @@ QStringList rawArguments(int argc, char **argv)
 // 1,024 open files would fail working addresses long before the hard limit.
 void raiseOpenFileLimit()
 {
-    rlimit limit{};
+    rlimit limit {};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
@@ -56,7 +56,8 @@ int main(int argc, char **argv)
         return 0;
     }
     if (!parsed.ok) {
-        err << "prquery: " << parsed.error << "\n\n" << usageText();
+        err << "prquery: " << parsed.error << "\n\n"
+            << usageText();
         return 2;
     }
     const Options &options = parsed.options;
@@ -68,7 +69,8 @@ int main(int argc, char **argv)
         try {
             endpoints.servers = readServersFile(options.serversFile);
         } catch (const AppError &e) {
-            err << "prquery: " << e.message() << "\n\n" << usageText();
+            err << "prquery: " << e.message() << "\n\n"
+                << usageText();
             return 2;
         }
     }

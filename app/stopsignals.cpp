@@ -31,7 +31,9 @@ StopSignals::StopSignals(QObject *parent)
         return;
     m_notifier = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &StopSignals::readPipe);
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = &onStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART | SA_RESETHAND;

@@ -2,7 +2,6 @@
 #include "query/checksum.h"
 #include "query/scripthost.h"
 
-
 #include <benchmark/benchmark.h>
 
 namespace {

@@ -42,7 +42,8 @@ std::string bodyOf(int page)
 class Sampler final
 {
 public:
-    Sampler() : m_baseKiB(statusField("VmRSS"))
+    Sampler()
+        : m_baseKiB(statusField("VmRSS"))
     {
         m_thread = std::thread([this] {
             while (!m_stop) {
@@ -77,7 +78,7 @@ public:
 
 private:
     const long m_baseKiB;
-    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_stop {false};
     std::thread m_thread;
     long m_peakThreads = 0;
     int m_peakLive = 0;

@@ -36,7 +36,7 @@ struct ChildRun
 // Runs the program to its end; its output goes nowhere.
 ChildRun runProgram(const QStringList &args)
 {
-    std::vector<QByteArray> bytes{QByteArray(PRQUERY_EXE)};
+    std::vector<QByteArray> bytes {QByteArray(PRQUERY_EXE)};
     for (const QString &a : args)
         bytes.push_back(a.toLocal8Bit());
     std::vector<char *> argv;
@@ -89,8 +89,8 @@ void BM_CheckOnlyTenHosts(benchmark::State &state)
     struct Host
     {
         prqtest::LoopServer server;
-        std::atomic<int> now{0};
-        std::atomic<int> most{0};
+        std::atomic<int> now {0};
+        std::atomic<int> most {0};
     };
     std::vector<std::unique_ptr<Host>> hosts;
     QStringList lines;
@@ -143,7 +143,7 @@ void BM_SitePageListOnly(benchmark::State &state)
     const QString servers = writeFile(dir, QStringLiteral("servers.txt"), "127.0.0.1:9\n");
     for (auto _ : state) {
         const ChildRun run = runProgram({"--servers", servers, "--banner", "none", "--site", site.url("/index.html"), "--no-pr", "--no-deadlink",
-                                         "--long", "--out", dir.filePath("out.txt")});
+            "--long", "--out", dir.filePath("out.txt")});
         report(state, run);
     }
     QFile out(dir.filePath("out.txt"));
@@ -163,7 +163,7 @@ void BM_MillionLineBatchListOnly(benchmark::State &state)
     const QString servers = writeFile(dir, QStringLiteral("servers.txt"), "127.0.0.1:9\n");
     for (auto _ : state) {
         const ChildRun run = runProgram({"--servers", servers, "--banner", "none", "--batch", in, "--no-pr", "--no-deadlink", "--out",
-                                         dir.filePath("out.txt")});
+            dir.filePath("out.txt")});
         report(state, run);
     }
     state.counters["input_MB"] = double(bytes.size()) / (1 << 20);

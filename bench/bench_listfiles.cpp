@@ -19,10 +19,10 @@ const ResultListModel &bigList()
         std::vector<ResultRow> rows;
         rows.reserve(Rows);
         for (int i = 0; i < Rows; ++i) {
-            rows.push_back(ResultRow{QString::number(i + 1),
-                                     {QStringLiteral("内"), QStringLiteral("新闻中心 第%1页").arg(i),
-                                      QStringLiteral("www.example%1.com.cn/news/2024/item_%2.html").arg(i % 97).arg(i),
-                                      QStringLiteral("√"), QString::number(i % 10)}});
+            rows.push_back(ResultRow {QString::number(i + 1),
+                {QStringLiteral("内"), QStringLiteral("新闻中心 第%1页").arg(i),
+                    QStringLiteral("www.example%1.com.cn/news/2024/item_%2.html").arg(i % 97).arg(i),
+                    QStringLiteral("√"), QString::number(i % 10)}});
         }
         list.addRows(std::move(rows));
         return true;

@@ -16,8 +16,7 @@ void fill(ResultListModel &list, int n)
     for (int i = 0; i < n; ++i) {
         const QString pr = i % 7 == 0 ? QStringLiteral("--") : QString::number((i * 7919) % 11);
         const QString access = i % 5 == 0 ? QStringLiteral("×") : QStringLiteral("√");
-        rows.push_back(ResultRow{QString::number(i + 1), {QStringLiteral("批量"), QStringLiteral("--"),
-            QStringLiteral("www.site%1.example.com/path/page.html").arg((i * 104729) % n), access, pr}});
+        rows.push_back(ResultRow {QString::number(i + 1), {QStringLiteral("批量"), QStringLiteral("--"), QStringLiteral("www.site%1.example.com/path/page.html").arg((i * 104729) % n), access, pr}});
     }
     list.addRows(std::move(rows));
 }

@@ -43,14 +43,14 @@ long rssKiB()
 
 double processCpuSeconds()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double threadCpuSeconds()
 {
-    timespec t{};
+    timespec t {};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
@@ -61,10 +61,11 @@ double threadCpuSeconds()
 class SlowServer final
 {
 public:
-    explicit SlowServer(std::chrono::milliseconds delay) : m_delay(delay)
+    explicit SlowServer(std::chrono::milliseconds delay)
+        : m_delay(delay)
     {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_in addr{};
+        sockaddr_in addr {};
         addr.sin_family = AF_INET;
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof addr;
@@ -102,7 +103,7 @@ private:
     {
         std::vector<Client> clients;
         for (;;) {
-            std::vector<pollfd> fds{{m_stopPipe[0], POLLIN, 0}, {m_listener, POLLIN, 0}};
+            std::vector<pollfd> fds {{m_stopPipe[0], POLLIN, 0}, {m_listener, POLLIN, 0}};
             Clock::time_point next = Clock::time_point::max();
             for (const Client &c : clients) {
                 fds.push_back({c.fd, short(c.heard ? 0 : POLLIN), 0});
@@ -150,7 +151,7 @@ private:
     int m_port = 0;
     int m_stopPipe[2] = {-1, -1};
     std::thread m_thread;
-    static inline std::atomic<double> s_cpuSeconds{0};
+    static inline std::atomic<double> s_cpuSeconds {0};
 };
 
 // Fetches count addresses at once and runs the event loop until all have

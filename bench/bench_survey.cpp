@@ -31,23 +31,23 @@ QString directoryBlock(int n, const QString &nl)
 {
     const QString i = QString::number(n);
     return QStringLiteral("<div class=\"item\" id=\"i") + i + QStringLiteral("\">") + nl
-           + QStringLiteral("<h2><a href=\"/news/2024/") + i + QStringLiteral(".html\" title=\"新闻\">今日要闻 ") + i
-           + QStringLiteral("</a></h2>") + nl
-           + QStringLiteral("<p>这是一段较长的中文说明文字，介绍页面的内容与栏目，并无链接。Some English text too.</p>") + nl
-           + QStringLiteral("<a href='http://www.Example.com/a") + i + QStringLiteral("'><img src=\"/img/") + i
-           + QStringLiteral(".png\" alt=\"图\"> 图片 </a> <a HREF=http://other") + i
-           + QStringLiteral(".org.cn/x?y=1>外部站点</A>") + nl
-           + QStringLiteral("<a href=\"https://secure.example.com/login\" class=\"btn\"\ttarget=\"_blank\"><b>登录</b></a>") + nl
-           + QStringLiteral("<script type=\"text/javascript\">var a = '<a href=x>';</script>") + nl
-           + QStringLiteral("<!-- <a href=\"/old/") + i + QStringLiteral(".html\">旧版</a> -->") + nl
-           + QStringLiteral("<a href=\"/list?page=") + i + QStringLiteral("&amp;cat=3\" title=\"列表\">列表&nbsp;&raquo;</a>") + nl
-           + QStringLiteral("<a href=\"../topic/") + i + QStringLiteral(".html\"") + nl
-           + QStringLiteral("   class=\"rel\">相关") + nl + QStringLiteral("专题</a>") + nl
-           + QStringLiteral("<ul><li><a href=\"#top\">返回顶部</a></li><li><a href=\"mailto:x@example.com\">联系</a></li>")
-           + QStringLiteral("<li><a href=\"page") + i + QStringLiteral(".html\"><span style=\"color:red\">下一页</span></a></li></ul>") + nl
-           + QStringLiteral("<p>Ordinary paragraph with <em>emphasis</em> and <strong>bold</strong> words, "
-                            "and a few more characters to fill the block to its size.</p>")
-           + nl + QStringLiteral("</div>") + nl;
+        + QStringLiteral("<h2><a href=\"/news/2024/") + i + QStringLiteral(".html\" title=\"新闻\">今日要闻 ") + i
+        + QStringLiteral("</a></h2>") + nl
+        + QStringLiteral("<p>这是一段较长的中文说明文字，介绍页面的内容与栏目，并无链接。Some English text too.</p>") + nl
+        + QStringLiteral("<a href='http://www.Example.com/a") + i + QStringLiteral("'><img src=\"/img/") + i
+        + QStringLiteral(".png\" alt=\"图\"> 图片 </a> <a HREF=http://other") + i
+        + QStringLiteral(".org.cn/x?y=1>外部站点</A>") + nl
+        + QStringLiteral("<a href=\"https://secure.example.com/login\" class=\"btn\"\ttarget=\"_blank\"><b>登录</b></a>") + nl
+        + QStringLiteral("<script type=\"text/javascript\">var a = '<a href=x>';</script>") + nl
+        + QStringLiteral("<!-- <a href=\"/old/") + i + QStringLiteral(".html\">旧版</a> -->") + nl
+        + QStringLiteral("<a href=\"/list?page=") + i + QStringLiteral("&amp;cat=3\" title=\"列表\">列表&nbsp;&raquo;</a>") + nl
+        + QStringLiteral("<a href=\"../topic/") + i + QStringLiteral(".html\"") + nl
+        + QStringLiteral("   class=\"rel\">相关") + nl + QStringLiteral("专题</a>") + nl
+        + QStringLiteral("<ul><li><a href=\"#top\">返回顶部</a></li><li><a href=\"mailto:x@example.com\">联系</a></li>")
+        + QStringLiteral("<li><a href=\"page") + i + QStringLiteral(".html\"><span style=\"color:red\">下一页</span></a></li></ul>") + nl
+        + QStringLiteral("<p>Ordinary paragraph with <em>emphasis</em> and <strong>bold</strong> words, "
+                         "and a few more characters to fill the block to its size.</p>")
+        + nl + QStringLiteral("</div>") + nl;
 }
 
 // One block of a portal page: the directory block with a news summary, a
@@ -55,12 +55,13 @@ QString directoryBlock(int n, const QString &nl)
 QString portalBlock(int n, const QString &nl)
 {
     return directoryBlock(n, nl)
-           + QStringLiteral("<div class=\"summary\"><p>记者从有关部门获悉，今年以来各地持续推进重点项目建设，"
-                            "投资规模稳步扩大，带动就业与消费回升。专家表示，下一阶段将进一步优化营商环境，"
-                            "支持民营经济发展壮大。</p>") + nl
-           + QStringLiteral("<p class=\"meta\"><span class=\"time\">2024-05-20 10:32</span>"
-                            "<span class=\"source\">来源：本站综合</span><span class=\"editor\">责任编辑：王某</span></p>")
-           + nl + QStringLiteral("</div>") + nl;
+        + QStringLiteral("<div class=\"summary\"><p>记者从有关部门获悉，今年以来各地持续推进重点项目建设，"
+                         "投资规模稳步扩大，带动就业与消费回升。专家表示，下一阶段将进一步优化营商环境，"
+                         "支持民营经济发展壮大。</p>")
+        + nl
+        + QStringLiteral("<p class=\"meta\"><span class=\"time\">2024-05-20 10:32</span>"
+                         "<span class=\"source\">来源：本站综合</span><span class=\"editor\">责任编辑：王某</span></p>")
+        + nl + QStringLiteral("</div>") + nl;
 }
 
 using Block = QString (*)(int, const QString &);

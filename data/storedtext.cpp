@@ -15,9 +15,24 @@ QString readResource(const QString &name)
 } // namespace
 
 namespace storedtext {
-QString checksumScript() { return readResource(QStringLiteral("checksum.js")); }
-QString serverPool() { return readResource(QStringLiteral("servers.txt")); }
-QString linkPattern() { return readResource(QStringLiteral("linkpattern.txt")); }
-QString bannerHost() { return readResource(QStringLiteral("banner.txt")).trimmed(); }
-QString bannerUrl() { return QStringLiteral("http://") + bannerHost() + QStringLiteral("/softad/PR.html?v1.0"); }
+QString checksumScript()
+{
+    return readResource(QStringLiteral("checksum.js"));
+}
+QString serverPool()
+{
+    return readResource(QStringLiteral("servers.txt"));
+}
+QString linkPattern()
+{
+    return readResource(QStringLiteral("linkpattern.txt"));
+}
+QString bannerHost()
+{
+    return readResource(QStringLiteral("banner.txt")).trimmed();
+}
+QString bannerUrl()
+{
+    return QStringLiteral("http://") + bannerHost() + QStringLiteral("/softad/PR.html?v1.0");
+}
 } // namespace storedtext

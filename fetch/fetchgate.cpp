@@ -16,7 +16,7 @@ using Clock = TPendingFetch::Clock;
 
 // How long a fetch that found no resources waits when no other fetch runs
 // whose end would free some.
-constexpr std::chrono::milliseconds kResourcePause{250};
+constexpr std::chrono::milliseconds kResourcePause {250};
 
 struct GateState
 {
@@ -69,7 +69,7 @@ bool TFetchGate::Withdraw(const TFetchLink *link)
 bool TFetchGate::Retry(TPendingFetch fetch)
 {
     GateState &g = gate();
-    Clock::time_point pauseUntil{};
+    Clock::time_point pauseUntil {};
     {
         std::lock_guard<std::mutex> lock(g.mutex);
         // Under the lock, so that a Withdraw that did not find the fetch
@@ -86,7 +86,7 @@ bool TFetchGate::Retry(TPendingFetch fetch)
         }
         g.waiting.push_front(std::move(fetch));
     }
-    if (pauseUntil != Clock::time_point{})
+    if (pauseUntil != Clock::time_point {})
         PumpLater(pauseUntil);
     return true;
 }
@@ -144,7 +144,7 @@ void TFetchGate::Pump()
     GateState &g = gate();
     for (;;) {
         TPendingFetch next;
-        Clock::time_point later{};
+        Clock::time_point later {};
         {
             std::lock_guard<std::mutex> lock(g.mutex);
             g.pumpPosted = false;
@@ -158,7 +158,7 @@ void TFetchGate::Pump()
                 ++g.inFlight;
             }
         }
-        if (later != Clock::time_point{}) {
+        if (later != Clock::time_point {}) {
             PumpLater(later);
             return;
         }
@@ -196,7 +196,7 @@ void TFetchGate::PumpLater(Clock::time_point when)
 void TFetchGate::Start(TPendingFetch fetch)
 {
     const Clock::time_point now = Clock::now();
-    const bool retried = fetch.startedAt != Clock::time_point{};
+    const bool retried = fetch.startedAt != Clock::time_point {};
     if (!retried)
         fetch.startedAt = now;
     const bool pastLimit = now - fetch.startedAt >= std::chrono::milliseconds(fetch.settings.RequestTimeoutMs);

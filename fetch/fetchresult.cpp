@@ -9,24 +9,24 @@ namespace {
 // The words of each reason, in the order of FetchFailure.
 struct ReasonWords
 {
-    const char *key;   // for machines
+    const char *key; // for machines
     const char *shortText; // the 状态 column
-    const char *text;  // the tooltip
+    const char *text; // the tooltip
 };
 
 const ReasonWords kReasons[] = {
-    {"", "", "正常"},                                  // None
-    {"dns", "无法解析", "域名无法解析"},                // NameNotResolved
-    {"refused", "拒绝连接", "服务器拒绝连接"},          // ConnectionRefused
-    {"timeout", "超时", "请求超时"},                    // TimedOut
-    {"tls", "证书错误", "证书或加密握手失败"},          // Tls
-    {"redirects", "重定向过多", "重定向次数过多"},      // TooManyRedirects
-    {"empty", "空内容", "服务器未返回内容"},            // EmptyBody
-    {"status", "", "服务器返回错误状态 %1"},            // HttpStatus: the codes say it
-    {"limit", "失败", "超出大小限制"},                  // SizeLimit
-    {"resources", "资源不足", "本机资源不足"},          // Resources
-    {"cancelled", "已取消", "请求已取消"},              // Cancelled
-    {"other", "失败", "请求失败"},                      // Other
+    {"", "", "正常"}, // None
+    {"dns", "无法解析", "域名无法解析"}, // NameNotResolved
+    {"refused", "拒绝连接", "服务器拒绝连接"}, // ConnectionRefused
+    {"timeout", "超时", "请求超时"}, // TimedOut
+    {"tls", "证书错误", "证书或加密握手失败"}, // Tls
+    {"redirects", "重定向过多", "重定向次数过多"}, // TooManyRedirects
+    {"empty", "空内容", "服务器未返回内容"}, // EmptyBody
+    {"status", "", "服务器返回错误状态 %1"}, // HttpStatus: the codes say it
+    {"limit", "失败", "超出大小限制"}, // SizeLimit
+    {"resources", "资源不足", "本机资源不足"}, // Resources
+    {"cancelled", "已取消", "请求已取消"}, // Cancelled
+    {"other", "失败", "请求失败"}, // Other
 };
 static_assert(std::size(kReasons) == std::size_t(FetchFailure::Other) + 1);
 

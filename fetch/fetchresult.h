@@ -8,28 +8,28 @@
 // status, when it is read, is below 400.
 enum class FetchFailure {
     None,
-    NameNotResolved,   // "dns"
+    NameNotResolved, // "dns"
     ConnectionRefused, // "refused"
-    TimedOut,          // "timeout": connect, idle or whole-request limit
-    Tls,               // "tls": certificate or handshake
-    TooManyRedirects,  // "redirects"
-    EmptyBody,         // "empty"
-    HttpStatus,        // "status": final status 400 or more
-    SizeLimit,         // "limit"
-    Resources,         // "resources": no socket, no thread, no memory here
-    Cancelled,         // "cancelled"
-    Other,             // "other": the HTTP library's own text is in detail
+    TimedOut, // "timeout": connect, idle or whole-request limit
+    Tls, // "tls": certificate or handshake
+    TooManyRedirects, // "redirects"
+    EmptyBody, // "empty"
+    HttpStatus, // "status": final status 400 or more
+    SizeLimit, // "limit"
+    Resources, // "resources": no socket, no thread, no memory here
+    Cancelled, // "cancelled"
+    Other, // "other": the HTTP library's own text is in detail
 };
 
 // What one fetch found out, handed over with its completion: every reply's
 // status, where it ended and how long it took. A plain value.
 struct FetchResult
 {
-    QList<int> hops;     // status of every reply received: each redirect, then the final one
-    QString finalUrl;    // the address of the last request made
+    QList<int> hops; // status of every reply received: each redirect, then the final one
+    QString finalUrl; // the address of the last request made
     qint64 elapsedMs = 0; // from start to completion
     FetchFailure reason = FetchFailure::None;
-    QString detail;      // the HTTP library's own words, when it gave any
+    QString detail; // the HTTP library's own words, when it gave any
     int retryAfterSeconds = -1; // Retry-After of the final reply in seconds; -1 when absent or unreadable
 
     // The final reply's status; 0 when no reply came.

@@ -15,8 +15,8 @@ public:
     struct Answer
     {
         enum class Kind {
-            System,   // libcurl asks the system's resolver
-            Address,  // connect to address, with no lookup
+            System, // libcurl asks the system's resolver
+            Address, // connect to address, with no lookup
             NotFound, // the name does not resolve; nothing is looked up
         };
         Kind kind = Kind::System;

@@ -59,7 +59,10 @@ void processPendingEvents()
 
 } // namespace
 
-THTTPGet::THTTPGet(QObject *AOwner) : QObject(AOwner) {}
+THTTPGet::THTTPGet(QObject *AOwner)
+    : QObject(AOwner)
+{
+}
 
 THTTPGet::~THTTPGet()
 {
@@ -81,7 +84,7 @@ void THTTPGet::FetchString()
         fetch.link = std::make_shared<TFetchLink>();
         fetch.link->Owner = this;
         m_link = fetch.link;
-        m_record = FetchResult{};
+        m_record = FetchResult {};
         // It starts now, or waits in order for a slot.
         TFetchGate::Submit(std::move(fetch));
         // Nothing of the component is read once events run: a handler may
@@ -133,14 +136,16 @@ void THTTPGet::ReportUnstarted(const std::shared_ptr<TFetchLink> &link, FetchFai
     // Reported from the event processing like any other completion, never
     // from inside FetchString's own start.
     const std::weak_ptr<TFetchLink> started = link;
-    QMetaObject::invokeMethod(this, [this, started, reason] {
-        if (!m_link || m_link != started.lock())
-            return;
-        m_link.reset();
-        m_record = FetchResult{};
-        m_record.finalUrl = URL;
-        m_record.reason = reason;
-        if (const TNotifyEvent handler = OnError)
-            guard::run([&] { handler(this); });
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, started, reason] {
+            if (!m_link || m_link != started.lock())
+                return;
+            m_link.reset();
+            m_record = FetchResult {};
+            m_record.finalUrl = URL;
+            m_record.reason = reason;
+            if (const TNotifyEvent handler = OnError)
+                guard::run([&] { handler(this); });
+        },
+        Qt::QueuedConnection);
 }

@@ -19,8 +19,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -40,8 +40,8 @@ static_assert(sizeof(kFormHeader) - 1 == 47);
 // libcurl shortens it to its own timeouts.
 constexpr int kLongestWaitMs = 3600 * 1000;
 
-std::atomic<int> g_liveWorkers{0};
-std::atomic<bool> g_stopAll{false};
+std::atomic<int> g_liveWorkers {0};
+std::atomic<bool> g_stopAll {false};
 
 // The multi handles of the waiting workers, which a stop wakes.
 std::mutex g_wakeMutex;
@@ -53,10 +53,22 @@ int millisecondsUntil(Clock::time_point when, Clock::time_point now)
     return int(std::clamp<qint64>(left, 0, kLongestWaitMs));
 }
 
-struct EasyDeleter { void operator()(CURL *h) const { curl_easy_cleanup(h); } };
-struct MultiDeleter { void operator()(CURLM *h) const { curl_multi_cleanup(h); } };
-struct UrlDeleter { void operator()(CURLU *h) const { curl_url_cleanup(h); } };
-struct ListDeleter { void operator()(curl_slist *l) const { curl_slist_free_all(l); } };
+struct EasyDeleter
+{
+    void operator()(CURL *h) const { curl_easy_cleanup(h); }
+};
+struct MultiDeleter
+{
+    void operator()(CURLM *h) const { curl_multi_cleanup(h); }
+};
+struct UrlDeleter
+{
+    void operator()(CURLU *h) const { curl_url_cleanup(h); }
+};
+struct ListDeleter
+{
+    void operator()(curl_slist *l) const { curl_slist_free_all(l); }
+};
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
 using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
@@ -148,8 +160,8 @@ int retryAfterSeconds(const QByteArray &value)
 // An address written as numbers, which needs no lookup.
 bool isNumericAddress(const QByteArray &host)
 {
-    in_addr v4{};
-    in6_addr v6{};
+    in_addr v4 {};
+    in6_addr v6 {};
     const QByteArray bare = host.startsWith('[') && host.endsWith(']') ? host.mid(1, host.size() - 2) : host;
     return inet_pton(AF_INET, bare.constData(), &v4) == 1 || inet_pton(AF_INET6, bare.constData(), &v6) == 1;
 }
@@ -262,7 +274,10 @@ QByteArray requestTarget(const QString &path)
 // and fails the fetch.
 struct THTTPGetThread::Transfer
 {
-    explicit Transfer(THTTPGetThread &w) : worker(w) {}
+    explicit Transfer(THTTPGetThread &w)
+        : worker(w)
+    {
+    }
 
     static size_t onHeader(char *data, size_t size, size_t count, void *self);
     static size_t onBody(char *data, size_t size, size_t count, void *self);
@@ -404,7 +419,10 @@ bool THTTPGetThread::Transfer::idleTooLong(Clock::time_point now) const
 }
 
 THTTPGetThread::THTTPGetThread(const TPendingFetch &fetch)
-    : m_settings(fetch.settings), m_toFile(fetch.toFile), m_startedAt(fetch.startedAt), m_link(fetch.link)
+    : m_settings(fetch.settings)
+    , m_toFile(fetch.toFile)
+    , m_startedAt(fetch.startedAt)
+    , m_link(fetch.link)
 {
     g_liveWorkers.fetch_add(1);
 }
@@ -511,7 +529,7 @@ void THTTPGetThread::Run()
     // Running short here says nothing about the address: the fetch waits
     // for another to end and is tried anew.
     const bool retried = m_record.reason == FetchFailure::Resources
-        && TFetchGate::Retry(TPendingFetch{m_settings, m_toFile, m_link, m_startedAt, {}});
+        && TFetchGate::Retry(TPendingFetch {m_settings, m_toFile, m_link, m_startedAt, {}});
     if (!retried) {
         m_link->Outcome.store(ok);
         CallOwner([this](THTTPGet &owner) { owner.WorkerDone(*this); });

@@ -25,8 +25,8 @@ struct TSplitURL
     bool Secure = false;
     QString Host;
     QString PortText; // as written, or the scheme's default when none is
-    int Port = 80;    // 0 when PortText is a number that names no port
-    QString Path;     // from the first "/", query and fragment included
+    int Port = 80; // 0 when PortText is a number that names no port
+    QString Path; // from the first "/", query and fragment included
 };
 
 TSplitURL SplitURL(const QString &url);
@@ -75,9 +75,9 @@ struct THTTPGetSettings
 // Owner is read and written on the application's thread only.
 struct TFetchLink
 {
-    std::atomic<bool> StopRequested{false};
-    std::atomic<bool> Outcome{false};
-    std::atomic<bool> Detached{false};
+    std::atomic<bool> StopRequested {false};
+    std::atomic<bool> Outcome {false};
+    std::atomic<bool> Detached {false};
     THTTPGet *Owner = nullptr;
     // The waiting worker's libcurl multi handle, which a stop wakes; guarded
     // by the workers' wake lock, null while no worker waits.
@@ -95,9 +95,9 @@ struct TPendingFetch
     std::shared_ptr<TFetchLink> link;
     // When it first got a slot; the whole-request limit and the elapsed
     // time run from here. Unset until then.
-    Clock::time_point startedAt{};
+    Clock::time_point startedAt {};
     // A fetch waiting to be tried anew starts no earlier than this.
-    Clock::time_point notBefore{};
+    Clock::time_point notBefore {};
 };
 
 // One fetch on a thread of its own, over one libcurl easy handle. It

@@ -18,7 +18,11 @@ struct PendingCall
 {
     std::function<void()> fn;
     std::condition_variable cv;
-    enum class State { Queued, Running, Ran, Dropped } state = State::Queued;
+    enum class State { Queued,
+        Running,
+        Ran,
+        Dropped } state
+        = State::Queued;
 };
 
 class CallReceiver;
@@ -27,7 +31,11 @@ class CallReceiver;
 class PostedCall final : public QEvent
 {
 public:
-    explicit PostedCall(std::function<void()> f) : QEvent(postedEventType()), fn(std::move(f)) {}
+    explicit PostedCall(std::function<void()> f)
+        : QEvent(postedEventType())
+        , fn(std::move(f))
+    {
+    }
     static QEvent::Type postedEventType()
     {
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -52,7 +60,10 @@ QEvent::Type callEventType()
 class CallReceiver final : public QObject
 {
 public:
-    explicit CallReceiver(QObject *parent) : QObject(parent) {}
+    explicit CallReceiver(QObject *parent)
+        : QObject(parent)
+    {
+    }
     ~CallReceiver() override;
     Q_DISABLE_COPY_MOVE(CallReceiver)
 

@@ -32,7 +32,9 @@ void runWriter(SystemFile &device, const QString &path, const std::function<void
 // The path whose file is to be replaced: a link's final target.
 QByteArray replacedName(const QByteArray &name)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::lstat(name.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
         return name;
     char resolved[PATH_MAX];
@@ -64,7 +66,9 @@ void writeDirectly(const QString &path, const std::function<void(QIODevice &)> &
 void saveAtomically(const QString &path, const std::function<void(QIODevice &)> &write)
 {
     const QByteArray target = replacedName(encodeFileName(path));
-    struct stat old {};
+    struct stat old
+    {
+    };
     const bool exists = ::stat(target.constData(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode)) {
         if (S_ISDIR(old.st_mode))
@@ -89,7 +93,7 @@ void saveAtomically(const QString &path, const std::function<void(QIODevice &)> 
             if (armed)
                 ::unlink(name.constData());
         }
-    } cleanup{temp};
+    } cleanup {temp};
 
     // mkostemp makes the file private; the new file gets the old one's mode,
     // or what a plain create would have given.
@@ -122,7 +126,9 @@ void saveAtomically(const QString &path, const std::function<void(QIODevice &)> 
 int probeSave(const QString &path)
 {
     const QByteArray target = replacedName(encodeFileName(path));
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(target.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
         if (S_ISDIR(st.st_mode))
             return EISDIR;

@@ -106,10 +106,10 @@ void writeCsv(const ResultListModel &list, QIODevice &device)
     out.text() += QChar(0xFEFF); // the byte-order mark, by which spreadsheets know UTF-8
     appendCsvRecord(out.text(),
         {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"),
-         QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因")});
+            QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因")});
     for (int i = 0; i < list.count(); ++i) {
         const ResultRow &row = list.row(i);
-        QStringList fields{row.caption};
+        QStringList fields {row.caption};
         for (const QString &cell : row.cells)
             fields << cell;
         if (const FetchResult *check = list.check(i)) {
@@ -127,7 +127,7 @@ void writeCsv(const ResultListModel &list, QIODevice &device)
 QJsonObject jsonRecord(const ResultListModel &list, int i)
 {
     const ResultRow &row = list.row(i);
-    QJsonObject o{
+    QJsonObject o {
         {QStringLiteral("row"), i + 1},
         {QStringLiteral("caption"), row.caption},
         {QStringLiteral("kind"), row.cells[CellInternal]},
@@ -140,7 +140,7 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
     const FetchResult *check = list.check(i);
     if (!check) {
         for (const QString &key : {QStringLiteral("status"), QStringLiteral("hops"), QStringLiteral("final_url"), QStringLiteral("elapsed_ms"),
-                                   QStringLiteral("reason")})
+                 QStringLiteral("reason")})
             o.insert(key, none);
         return o;
     }

@@ -19,7 +19,9 @@ namespace {
 
 bool exists(const QByteArray &name)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::lstat(name.constData(), &st) == 0;
 }
 

@@ -14,12 +14,12 @@ struct FileDialogQuestion
     QString title;
     QString folder;
     QString suggestedName; // empty: none
-    QStringList filters;   // the first is selected at start
+    QStringList filters; // the first is selected at start
 };
 
 struct FileDialogAnswer
 {
-    QString path;   // empty: cancelled
+    QString path; // empty: cancelled
     QString filter; // the filter selected when the person accepted
 };
 
@@ -35,7 +35,7 @@ class ListFileDialogs final
 public:
     static QString importTitle(); // 导入域名列表
     static QString exportTitle(); // 导出文本文件
-    static QString filter();      // 文本文件 (*.txt)
+    static QString filter(); // 文本文件 (*.txt)
     // The export's filters; the first is selected at start.
     static QStringList exportFilters();
     // "PR查询结果-<date>-<time>.txt", the name the export suggests.

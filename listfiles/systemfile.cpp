@@ -53,7 +53,9 @@ bool SystemFile::openPath(const QString &path, OpenMode mode)
     }
     bool fifo = false;
     if (!(mode & WriteOnly)) {
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
             const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
             ::close(fd);
@@ -91,7 +93,9 @@ void SystemFile::adopt(int fd, OpenMode mode)
 
 qint64 SystemFile::regularFileSize() const
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (m_fd < 0 || ::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
         return -1;
     return st.st_size;

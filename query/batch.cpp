@@ -117,7 +117,7 @@ void btn1Click(FormState &form, const QString &entryText)
     std::vector<ResultRow> rows;
     rows.reserve(std::size_t(lines.size()));
     for (qsizetype i = 0; i < lines.size(); ++i)
-        rows.push_back(ResultRow{QString::number(i + 1), {batch, noText, normurl(lines.at(i)), waiting, waiting}});
+        rows.push_back(ResultRow {QString::number(i + 1), {batch, noText, normurl(lines.at(i)), waiting, waiting}});
     form.lv1.addRows(std::move(rows));
     startListRun(form);
 }

@@ -20,9 +20,9 @@ struct CheckQueueLimits
 {
     int total = 32;
     int perHost = 4;
-    int retries = 2;              // further tries of a check answered 429
-    int defaultPauseSeconds = 5;  // a 429 without a readable Retry-After
-    int maxPauseSeconds = 60;     // a longer Retry-After is cut to this
+    int retries = 2; // further tries of a check answered 429
+    int defaultPauseSeconds = 5; // a 429 without a readable Retry-After
+    int maxPauseSeconds = 60; // a longer Retry-After is cut to this
 };
 
 // The reachability checks of every row of the list, sent as fast as the

@@ -43,20 +43,38 @@ void appendCodePoint(QString &out, char32_t cp)
 
 void mix(quint32 &a, quint32 &b, quint32 &c)
 {
-    a -= b; a -= c; a ^= (c >> 13);
-    b -= c; b -= a; b ^= (a << 8);
-    c -= a; c -= b; c ^= (b >> 13);
-    a -= b; a -= c; a ^= (c >> 12);
-    b -= c; b -= a; b ^= (a << 16);
-    c -= a; c -= b; c ^= (b >> 5);
-    a -= b; a -= c; a ^= (c >> 3);
-    b -= c; b -= a; b ^= (a << 10);
-    c -= a; c -= b; c ^= (b >> 15);
+    a -= b;
+    a -= c;
+    a ^= (c >> 13);
+    b -= c;
+    b -= a;
+    b ^= (a << 8);
+    c -= a;
+    c -= b;
+    c ^= (b >> 13);
+    a -= b;
+    a -= c;
+    a ^= (c >> 12);
+    b -= c;
+    b -= a;
+    b ^= (a << 16);
+    c -= a;
+    c -= b;
+    c ^= (b >> 5);
+    a -= b;
+    a -= c;
+    a ^= (c >> 3);
+    b -= c;
+    b -= a;
+    b ^= (a << 10);
+    c -= a;
+    c -= b;
+    c ^= (b >> 15);
 }
 
 // Elements are shifted whole, not masked to a byte: that is what the script
 // does, and why units above 255 spill over.
-template <typename Element>
+template<typename Element>
 quint32 lookup2Of(const Element *e, qsizetype n)
 {
     quint32 a = kGolden;
@@ -64,7 +82,7 @@ quint32 lookup2Of(const Element *e, qsizetype n)
     quint32 c = kSeed;
     const auto word = [e](qsizetype q) {
         return quint32(e[q]) + (quint32(e[q + 1]) << 8) + (quint32(e[q + 2]) << 16)
-             + (quint32(e[q + 3]) << 24);
+            + (quint32(e[q + 3]) << 24);
     };
     qsizetype p = 0;
     qsizetype r = n;
@@ -78,18 +96,41 @@ quint32 lookup2Of(const Element *e, qsizetype n)
     }
     c += quint32(n);
     switch (r) {
-    case 11: c += quint32(e[p + 10]) << 24; [[fallthrough]];
-    case 10: c += quint32(e[p + 9]) << 16; [[fallthrough]];
-    case 9: c += quint32(e[p + 8]) << 8; [[fallthrough]];
-    case 8: b += quint32(e[p + 7]) << 24; [[fallthrough]];
-    case 7: b += quint32(e[p + 6]) << 16; [[fallthrough]];
-    case 6: b += quint32(e[p + 5]) << 8; [[fallthrough]];
-    case 5: b += quint32(e[p + 4]); [[fallthrough]];
-    case 4: a += quint32(e[p + 3]) << 24; [[fallthrough]];
-    case 3: a += quint32(e[p + 2]) << 16; [[fallthrough]];
-    case 2: a += quint32(e[p + 1]) << 8; [[fallthrough]];
-    case 1: a += quint32(e[p]); break;
-    default: break;
+    case 11:
+        c += quint32(e[p + 10]) << 24;
+        [[fallthrough]];
+    case 10:
+        c += quint32(e[p + 9]) << 16;
+        [[fallthrough]];
+    case 9:
+        c += quint32(e[p + 8]) << 8;
+        [[fallthrough]];
+    case 8:
+        b += quint32(e[p + 7]) << 24;
+        [[fallthrough]];
+    case 7:
+        b += quint32(e[p + 6]) << 16;
+        [[fallthrough]];
+    case 6:
+        b += quint32(e[p + 5]) << 8;
+        [[fallthrough]];
+    case 5:
+        b += quint32(e[p + 4]);
+        [[fallthrough]];
+    case 4:
+        a += quint32(e[p + 3]) << 24;
+        [[fallthrough]];
+    case 3:
+        a += quint32(e[p + 2]) << 16;
+        [[fallthrough]];
+    case 2:
+        a += quint32(e[p + 1]) << 8;
+        [[fallthrough]];
+    case 1:
+        a += quint32(e[p]);
+        break;
+    default:
+        break;
     }
     mix(a, b, c);
     return c;
@@ -124,11 +165,21 @@ std::optional<QString> decodeJsString(QStringView body)
             return std::nullopt;
         const char16_t e = body[i].unicode();
         switch (e) {
-        case u'b': out.append(QChar(u'\b')); break;
-        case u't': out.append(QChar(u'\t')); break;
-        case u'n': out.append(QChar(u'\n')); break;
-        case u'v': out.append(QChar(u'\v')); break;
-        case u'f': out.append(QChar(u'\f')); break;
+        case u'b':
+            out.append(QChar(u'\b'));
+            break;
+        case u't':
+            out.append(QChar(u'\t'));
+            break;
+        case u'n':
+            out.append(QChar(u'\n'));
+            break;
+        case u'v':
+            out.append(QChar(u'\v'));
+            break;
+        case u'f':
+            out.append(QChar(u'\f'));
+            break;
         case u'r':
             out.append(QChar(u'\r'));
             break;
@@ -145,8 +196,15 @@ std::optional<QString> decodeJsString(QStringView body)
                 return std::nullopt;
             out.append(QChar(u'\0'));
             break;
-        case u'1': case u'2': case u'3': case u'4': case u'5':
-        case u'6': case u'7': case u'8': case u'9':
+        case u'1':
+        case u'2':
+        case u'3':
+        case u'4':
+        case u'5':
+        case u'6':
+        case u'7':
+        case u'8':
+        case u'9':
             return std::nullopt; // legacy octal and \8 \9: the engine rejects them
         case u'x':
             if (!appendFixedHex(2))
@@ -186,7 +244,7 @@ quint32 lookup2(QStringView units)
 quint32 secondStage(quint32 h1)
 {
     const quint32 x = ((h1 / 7) << 2) | ((h1 % 13) & 7);
-    std::array<quint8, 80> bytes{};
+    std::array<quint8, 80> bytes {};
     for (quint32 i = 0; i < 20; ++i) {
         const quint32 w = x - 9 * i;
         for (quint32 k = 0; k < 4; ++k)

@@ -136,7 +136,7 @@ bool routesToRow(const Tmyhttpget &request)
 
 void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
 {
-    const ReleaseAtEnd releaser{Sender};
+    const ReleaseAtEnd releaser {Sender};
     const auto *request = qobject_cast<Tmyhttpget *>(Sender);
     if (!request)
         return;
@@ -154,7 +154,7 @@ void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
 
 void geterror(FormState &form, THTTPGet *Sender)
 {
-    const ReleaseAtEnd releaser{Sender};
+    const ReleaseAtEnd releaser {Sender};
     const auto *request = qobject_cast<Tmyhttpget *>(Sender);
     if (!request)
         return;

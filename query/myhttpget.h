@@ -15,7 +15,7 @@ public:
     explicit Tmyhttpget(QObject *owner);
     ~Tmyhttpget() override;
 
-    QString mode;         // "getpr", "gethttp" or "myurl"
-    qint32 rowindex = 0;  // the row the reply belongs to; unused for "myurl"
+    QString mode; // "getpr", "gethttp" or "myurl"
+    qint32 rowindex = 0; // the row the reply belongs to; unused for "myurl"
     quint64 listGeneration = 0; // the list the request was started for
 };

@@ -32,10 +32,10 @@ int pauseSeconds(int retryAfterSeconds);
 struct Reply
 {
     enum class Kind {
-        Ranks,           // cells holds the PR cell of every domain asked
-        KeyRejected,     // the service refused the key
+        Ranks, // cells holds the PR cell of every domain asked
+        KeyRejected, // the service refused the key
         TooManyRequests, // ask again after pauseSeconds
-        Failed,          // no usable answer: every domain asked gets "--"
+        Failed, // no usable answer: every domain asked gets "--"
     };
     Kind kind = Kind::Failed;
     QHash<QString, QString> cells;

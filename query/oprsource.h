@@ -77,11 +77,11 @@ private:
     quint64 m_run = 0; // a pause of an earlier run resumes nothing
     QHash<QString, QString> m_answers;
     QHash<QString, QList<int>> m_waiting; // rows whose tick or re-query came before the answer
-    QStringList m_queue;                  // asked, not yet sent, in order
-    QSet<QString> m_asked;                // in m_queue or in flight
-    int m_scanned = 0;                    // rows whose domain has been asked
-    QStringList m_sent;                   // the domains of the request in flight
-    THTTPGet *m_request = nullptr;        // the request in flight, owned by this
+    QStringList m_queue; // asked, not yet sent, in order
+    QSet<QString> m_asked; // in m_queue or in flight
+    int m_scanned = 0; // rows whose domain has been asked
+    QStringList m_sent; // the domains of the request in flight
+    THTTPGet *m_request = nullptr; // the request in flight, owned by this
     bool m_paused = false;
     bool m_keyRejected = false;
     QElapsedTimer m_lastStart;

@@ -28,7 +28,7 @@ QStringList iplistFromText(const QString &text)
 void reseedrandom()
 {
     const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
-    std::seed_seq seed{quint32(ticks), quint32(quint64(ticks) >> 32)};
+    std::seed_seq seed {quint32(ticks), quint32(quint64(ticks) >> 32)};
     generator().seed(seed);
 }
 
@@ -46,7 +46,7 @@ QString getprurl(const QString &url, const QString &script, const QStringList &i
     const QString ch = scriptChecksum(script, url);
     const QString &server = iplist.at(drawindex(int(iplist.size())));
     return QStringLiteral("http://") + server + QStringLiteral("/search?client=navclient-auto&ch=") + ch
-         + QStringLiteral("&features=Rank:FVN&q=info:") + url;
+        + QStringLiteral("&features=Rank:FVN&q=info:") + url;
 }
 
 namespace {

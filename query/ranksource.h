@@ -31,7 +31,7 @@ public:
     explicit ToolbarRankSource(FormState &form);
     Q_DISABLE_COPY_MOVE(ToolbarRankSource)
 
-    void listBuilt() override {}
+    void listBuilt() override { }
     void queryRow(int row) override;
     void requeryRow(int row) override;
     int rowsWaiting() const override { return 0; }

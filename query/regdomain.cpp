@@ -31,8 +31,8 @@ bool isIpAddress(const QString &host)
     if (host.startsWith(QLatin1Char('[')))
         return true;
     const QByteArray latin = host.toLatin1();
-    in_addr v4{};
-    in6_addr v6{};
+    in_addr v4 {};
+    in6_addr v6 {};
     return ::inet_aton(latin.constData(), &v4) != 0 || ::inet_pton(AF_INET6, latin.constData(), &v6) == 1;
 }
 

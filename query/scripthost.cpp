@@ -71,7 +71,7 @@ private:
                 m_cv.wait(lock);
                 m_sleeping = false;
             } else if (m_cv.wait_until(lock, m_deadline) == std::cv_status::timeout && m_engine
-                       && std::chrono::steady_clock::now() >= m_deadline) {
+                && std::chrono::steady_clock::now() >= m_deadline) {
                 m_engine->setInterrupted(true);
                 m_engine = nullptr;
             }
@@ -142,8 +142,7 @@ QString astext(const QJSValue &value)
 
 // Calls f(a) inside a try block, because QJSValue::call cannot tell a thrown
 // non-Error value from a returned one. null means it threw.
-const char kTrampoline[] =
-    "(function (f, a) { try { return { value: f(a) }; } catch (e) { return null; } })";
+const char kTrampoline[] = "(function (f, a) { try { return { value: f(a) }; } catch (e) { return null; } })";
 
 // An engine in which a script has run to its end. Building one costs far more
 // than a ranking request should (a new engine and the whole script each
@@ -226,7 +225,7 @@ void giveBack(std::unique_ptr<ScriptEngine> engine)
 
 // The script run in an engine (kept or new), then step for the value.
 QString withScript(const QString &script, std::chrono::milliseconds limit,
-                   const std::function<bool(ScriptEngine &, QJSValue *)> &step)
+    const std::function<bool(ScriptEngine &, QJSValue *)> &step)
 {
     try {
         std::unique_ptr<ScriptEngine> engine = engineFor(script, limit);
@@ -261,7 +260,7 @@ QString evaljs(const QString &script, const QString &expression, std::chrono::mi
 }
 
 QString calljs(const QString &script, const QString &function, const QString &argument,
-               std::chrono::milliseconds limit)
+    std::chrono::milliseconds limit)
 {
     return withScript(script, limit, [&](ScriptEngine &engine, QJSValue *value) {
         const QJSValue target = engine.engine().globalObject().property(function);

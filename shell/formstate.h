@@ -60,7 +60,7 @@ public:
     bool bschck1 = true; // 只导出网址和PR
     bool bschck2 = true; // 查询PR
     bool bschck3 = true; // 死链检测
-    int rdlist1 = 0;     // 0 所有链接, 1 站内链接, 2 站外链接
+    int rdlist1 = 0; // 0 所有链接, 1 站内链接, 2 站外链接
     bool bschck4 = false; // 按HTML解析
 
     // Takes the page of a whole-site query once it has arrived: the address

@@ -82,7 +82,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption help(QStringList {QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption servers(QStringLiteral("servers"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption banner(QStringLiteral("banner"), QString(), QStringLiteral("URL"));
     const QCommandLineOption batch(QStringLiteral("batch"), QString(), QStringLiteral("FILE"));
@@ -105,7 +105,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption oprEndpoint(QStringLiteral("opr-endpoint"), QString(), QStringLiteral("URL"));
     const QCommandLineOption extract(QStringLiteral("extract"), QString(), QStringLiteral("HOW"));
     parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, requestTimeout, noPr, noDeadLink, longForm, format, concurrency,
-                       perHost, failOnDead, version, rankSource, oprKey, oprEndpoint, extract});
+        perHost, failOnDead, version, rankSource, oprKey, oprEndpoint, extract});
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (!parser.positionalArguments().isEmpty())

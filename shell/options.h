@@ -7,26 +7,26 @@
 // alone; the options point it at other servers or run a batch without a screen.
 struct Options
 {
-    QString serversFile;   // --servers FILE: ranking front ends, host[:port] a line
+    QString serversFile; // --servers FILE: ranking front ends, host[:port] a line
     bool bannerGiven = false;
-    QString banner;        // --banner URL, or "none"
-    QString batchFile;     // --batch FILE
-    QString site;          // --site URL
+    QString banner; // --banner URL, or "none"
+    QString batchFile; // --batch FILE
+    QString site; // --site URL
     QString filter = QStringLiteral("all"); // --filter all|internal|external
-    QString outFile;       // --out FILE
+    QString outFile; // --out FILE
     int intervalMs = 1000; // --interval MS
-    bool noPr = false;     // --no-pr
+    bool noPr = false; // --no-pr
     bool noDeadLink = false; // --no-deadlink
     bool longForm = false; // --long
     int timeoutSeconds = 0; // --timeout S; 0: no limit
     QString rankSource = QStringLiteral("toolbar"); // --rank-source toolbar|opr
-    QString oprKey;        // --opr-key KEY
-    QString oprEndpoint;   // --opr-endpoint URL; empty: the service's own
+    QString oprKey; // --opr-key KEY
+    QString oprEndpoint; // --opr-endpoint URL; empty: the service's own
     QString extract = QStringLiteral("pattern"); // --extract pattern|html
     bool intervalGiven = false; // --interval was on the command line
-    QString format;        // --format tsv|csv|jsonl; empty: by the extension of --out
-    int concurrency = 32;  // --concurrency N: checks in flight at once, check-only runs
-    int perHost = 4;       // --per-host N: checks in flight to one host
+    QString format; // --format tsv|csv|jsonl; empty: by the extension of --out
+    int concurrency = 32; // --concurrency N: checks in flight at once, check-only runs
+    int perHost = 4; // --per-host N: checks in flight to one host
     bool failOnDead = false; // --fail-on-dead: exit 3 when a row is "×"
     int requestTimeoutSeconds = 120; // --request-timeout S: the limit of one request
 

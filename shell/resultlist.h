@@ -25,9 +25,9 @@ struct ResultRow
 enum ResultCell : int {
     CellInternal = 0, // 站内?
     CellLinkText = 1, // 链接词
-    CellUrl = 2,      // 网址
-    CellAccess = 3,   // 访问
-    CellPr = 4,       // PR
+    CellUrl = 2, // 网址
+    CellAccess = 3, // 访问
+    CellPr = 4, // PR
 };
 
 // The column of the check record, after the caption and the five cells.

@@ -21,7 +21,7 @@ class ResultListProxy final : public QSortFilterProxyModel
 
 public:
     enum ViewFilter : int {
-        ShowAll = 0,  // 全部
+        ShowAll = 0, // 全部
         ShowDead = 1, // 只看死链: 访问 is "×"
         ShowLive = 2, // 只看正常: 访问 is "√"
     };

@@ -9,8 +9,8 @@ class ResultListModel;
 struct ListTally
 {
     int rows = 0;
-    int alive = 0;   // 访问 "√"
-    int dead = 0;    // 访问 "×"
+    int alive = 0; // 访问 "√"
+    int dead = 0; // 访问 "×"
     int prFound = 0; // a PR cell that holds a rank
 };
 

@@ -25,7 +25,7 @@ constexpr int hexDigitValue(char32_t c)
     return c >= U'0' && c <= U'9' ? int(c - U'0')
         : c >= U'a' && c <= U'f'  ? int(c - U'a' + 10)
         : c >= U'A' && c <= U'F'  ? int(c - U'A' + 10)
-                                   : -1;
+                                  : -1;
 }
 
 // True when the first prefix.size() characters of text equal prefix with the

@@ -31,7 +31,8 @@ void appendEscaped(QByteArray &out, QStringView text, RefContext context)
         if (c != QLatin1Char(quote) && c != u'\r')
             continue;
         out += text.mid(from, i - from).toUtf8();
-        out += c == u'\r' ? "&#13;" : quote == '"' ? "&quot;" : "&lt;";
+        out += c == u'\r' ? "&#13;" : quote == '"' ? "&quot;"
+                                                   : "&lt;";
         from = i + 1;
     }
     out += text.mid(from).toUtf8();
@@ -126,5 +127,5 @@ QStringList decodeReferences(const QStringList &snippets, RefContext context)
 
 QString decodeReferences(const QString &snippet, RefContext context)
 {
-    return decodeReferences(QStringList{snippet}, context).constFirst();
+    return decodeReferences(QStringList {snippet}, context).constFirst();
 }

@@ -35,7 +35,7 @@ QString collapsed(const std::string &utf8)
 bool hidesText(const GumboNode *node)
 {
     return HtmlTree::isElement(node, GUMBO_TAG_SCRIPT) || HtmlTree::isElement(node, GUMBO_TAG_STYLE)
-           || node->type == GUMBO_NODE_TEMPLATE;
+        || node->type == GUMBO_NODE_TEMPLATE;
 }
 
 // Pushes the children of node so that they come off the stack in document

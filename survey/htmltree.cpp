@@ -53,10 +53,10 @@ public:
     }
 
 private:
-    static constexpr size_t kHeader = 16;               // keeps every piece aligned as malloc's
+    static constexpr size_t kHeader = 16; // keeps every piece aligned as malloc's
     static constexpr size_t kLargest = size_t(64) << 10; // larger pieces come from malloc
     static constexpr size_t kBlock = size_t(2) << 20;
-    static constexpr size_t kKeptBlocks = 16;           // memory kept between pages
+    static constexpr size_t kKeptBlocks = 16; // memory kept between pages
 
     // The parser is C and cannot pass an exception on: without memory the
     // process ends, as it would inside the parser's own malloc.
@@ -189,7 +189,7 @@ const GumboVector *HtmlTree::children(const GumboNode *node)
 bool HtmlTree::isElement(const GumboNode *node, GumboTag tag)
 {
     return node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == tag
-           && node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
+        && node->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
 }
 
 const char *HtmlTree::attribute(const GumboNode *node, const char *name)

@@ -7,7 +7,7 @@ namespace {
 bool isWebUrl(const QUrl &url)
 {
     return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
-           && !url.host().isEmpty();
+        && !url.host().isEmpty();
 }
 
 // As the HTML URL parser reads an attribute: C0 controls and spaces at

@@ -28,7 +28,8 @@ void toEngineBytes(const QString &text, std::string &out)
     const qsizetype n = text.size();
     size_t size = 0;
     for (qsizetype i = 0; i < n; ++i)
-        size += s[i] < 0x80 ? 1 : s[i] < 0x800 ? 2 : 3; // a pair: 3 + 3 >= 4
+        size += s[i] < 0x80 ? 1 : s[i] < 0x800 ? 2
+                                               : 3; // a pair: 3 + 3 >= 4
     out.resize(size);
     char *p = out.data();
     for (qsizetype i = 0; i < n; ++i) {
@@ -72,7 +73,10 @@ bool toNarrowBytes(const QString &text, std::string &out)
     return !surrogate;
 }
 
-bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool isContinuation(unsigned char c)
+{
+    return (c & 0xC0) == 0x80;
+}
 
 // UTF-16 units taken by the characters in [begin, end): one per lead byte,
 // two for a four-byte character.
@@ -86,13 +90,18 @@ qsizetype unitsIn(const unsigned char *begin, const unsigned char *end)
 
 size_t charLength(unsigned char lead)
 {
-    return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    return lead < 0x80 ? 1 : lead < 0xE0 ? 2
+        : lead < 0xF0                    ? 3
+                                         : 4;
 }
 
-bool isAsciiDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
 
 std::unique_ptr<re2::RE2> compileForEngine(const std::string &translated, re2::RE2::Options::Encoding encoding,
-                                           int64_t memoryBudget, const QString &pattern)
+    int64_t memoryBudget, const QString &pattern)
 {
     re2::RE2::Options options;
     options.set_encoding(encoding);

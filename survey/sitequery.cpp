@@ -36,7 +36,7 @@ void siteReplyBranch(FormState &form, const QString &siteUrl, const QString &fin
     const QString inside = QStringLiteral("内");
     const QString outside = QStringLiteral("外");
 
-    form.lv1.addRow(ResultRow{QStringLiteral("0"), {inside, QStringLiteral("---"), siteUrl, access, rank}});
+    form.lv1.addRow(ResultRow {QStringLiteral("0"), {inside, QStringLiteral("---"), siteUrl, access, rank}});
     form.setLbl13(QStringLiteral("提示：") + siteUrl + QStringLiteral("访问成功..."));
 
     const QString separator = QStringLiteral("[@m@]");
@@ -46,7 +46,7 @@ void siteReplyBranch(FormState &form, const QString &siteUrl, const QString &fin
         const QStringList pieces = splitstr(records.at(i), separator);
         const QString url = normurl(pieces.value(0));
         const QString mark = pieces.value(2) == QLatin1String("out") ? outside : inside;
-        rows.push_back(ResultRow{QString::number(i + 1), {mark, pieces.value(1), url, access, rank}});
+        rows.push_back(ResultRow {QString::number(i + 1), {mark, pieces.value(1), url, access, rank}});
     }
     form.lv1.addRows(std::move(rows));
 

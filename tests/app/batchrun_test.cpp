@@ -8,7 +8,6 @@
 #include "support/loopserver.h"
 #include "support/windowtesting.h"
 
-#include <unistd.h>
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -23,6 +22,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QUrlQuery>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -43,13 +43,13 @@ struct BatchRun : ::testing::Test
     LoopServer ranking;
     LoopServer web;
     // While held, the ranking server keeps its replies back (at most 20 s).
-    std::atomic<bool> holdRanking{false};
+    std::atomic<bool> holdRanking {false};
     // While held, the page "/held" keeps its reply back (at most 20 s).
-    std::atomic<bool> holdPage{false};
-    std::atomic<int> badChecksums{0};
+    std::atomic<bool> holdPage {false};
+    std::atomic<int> badChecksums {0};
     std::unique_ptr<TForm1> form;
     QStringList errors;
-    prqtest::ErrorRecorder recorder{errors};
+    prqtest::ErrorRecorder recorder {errors};
     int closedPort = 0;
 
     void SetUp() override
@@ -148,17 +148,17 @@ struct BatchRun : ::testing::Test
 TEST_F(BatchRun, FillsEveryCellAsTheRoutingTableSays)
 {
     const QString h = host();
-    form->setEntryText(QStringList{h + "/p5", h + "/sorry", h + "/error", h + "/norank", h + "/empty", h + "/gone", dead()}.join(QLatin1Char('\n')));
+    form->setEntryText(QStringList {h + "/p5", h + "/sorry", h + "/error", h + "/norank", h + "/empty", h + "/gone", dead()}.join(QLatin1Char('\n')));
     QStringList statusTexts;
     QObject::connect(&s(), &FormState::lbl13Changed, form.get(), [&statusTexts](const QString &t) { statusTexts << t; });
     form->btn1Click();
     ASSERT_TRUE(runEnded());
     // PR: rank, refused, error page without rank, empty reply (a failed fetch)
-    EXPECT_EQ(column(4).mid(0, 4), (QStringList{QStringLiteral("5"), QStringLiteral("IP被屏蔽"), QStringLiteral("--"), QStringLiteral("--")}));
+    EXPECT_EQ(column(4).mid(0, 4), (QStringList {QStringLiteral("5"), QStringLiteral("IP被屏蔽"), QStringLiteral("--"), QStringLiteral("--")}));
     // 访问: a body under a status below 400 answers; an empty body, an error
     // page (404) or no connection is dead
-    EXPECT_EQ(column(3), (QStringList{"√", "√", "√", "√", "×", "×", "×"}));
-    EXPECT_EQ(statusColumn(), (QStringList{"200", "200", "200", "200", "204 空内容", "404", "拒绝连接"}));
+    EXPECT_EQ(column(3), (QStringList {"√", "√", "√", "√", "×", "×", "×"}));
+    EXPECT_EQ(statusColumn(), (QStringList {"200", "200", "200", "200", "204 空内容", "404", "拒绝连接"}));
     EXPECT_EQ(s().donecount, 7);
     EXPECT_EQ(s().pr1.value(), 7);
     EXPECT_EQ(s().pr1.maximum(), 7);
@@ -178,7 +178,7 @@ TEST_F(BatchRun, FillsEveryCellAsTheRoutingTableSays)
 TEST_F(BatchRun, CheckBoxesDecideWhatIsSentAndWhatCounts)
 {
     const QString h = host();
-    const QString rows = QStringList{h + "/p1", h + "/empty", dead()}.join(QLatin1Char('\n'));
+    const QString rows = QStringList {h + "/p1", h + "/empty", dead()}.join(QLatin1Char('\n'));
 
     // Both unticked: the timer walks every row, sends nothing and stops.
     form->setChoices(false, false, true, 0, 200);
@@ -187,15 +187,15 @@ TEST_F(BatchRun, CheckBoxesDecideWhatIsSentAndWhatCounts)
     ASSERT_TRUE(runEnded());
     EXPECT_EQ(s().curindex, 3);
     EXPECT_EQ(ranking.requestCount() + web.requestCount(), 0u);
-    EXPECT_EQ(column(3), (QStringList{"查询中...", "查询中...", "查询中..."}));
+    EXPECT_EQ(column(3), (QStringList {"查询中...", "查询中...", "查询中..."}));
     EXPECT_EQ(s().pr1.value(), 0);
 
     // Dead-link check alone: its replies count, failures like successes.
     form->setChoices(false, true, true, 0, 200);
     form->btn1Click();
     ASSERT_TRUE(runEnded());
-    EXPECT_EQ(column(3), (QStringList{"√", "×", "×"}));
-    EXPECT_EQ(column(4), (QStringList{"查询中...", "查询中...", "查询中..."}));
+    EXPECT_EQ(column(3), (QStringList {"√", "×", "×"}));
+    EXPECT_EQ(column(4), (QStringList {"查询中...", "查询中...", "查询中..."}));
     EXPECT_EQ(s().donecount, 3);
     EXPECT_EQ(s().lbl13(), QStringLiteral("提示：全部查询完毕"));
     EXPECT_EQ(ranking.requestCount(), 0u);
@@ -206,13 +206,13 @@ TEST_F(BatchRun, UntickingDuringARunStopsTheChecksFromTheNextTick)
     const QString h = host();
     // A slower walk, so that a busy machine cannot pass a tick unseen.
     form->setChoices(true, true, true, 0, 600);
-    form->setEntryText(QStringList{h + "/p1", h + "/p2", h + "/p3"}.join(QLatin1Char('\n')));
+    form->setEntryText(QStringList {h + "/p1", h + "/p2", h + "/p3"}.join(QLatin1Char('\n')));
     form->btn1Click();
     ASSERT_TRUE(waitUntil([this] { return s().curindex == 1; }));
     form->setChoices(true, false, true, 0, 600);
     ASSERT_TRUE(runEnded());
-    EXPECT_EQ(column(4), (QStringList{"1", "2", "3"}));
-    EXPECT_EQ(column(3).mid(1), (QStringList{"查询中...", "查询中..."}));
+    EXPECT_EQ(column(4), (QStringList {"1", "2", "3"}));
+    EXPECT_EQ(column(3).mid(1), (QStringList {"查询中...", "查询中..."}));
     EXPECT_EQ(web.requestCount(), 1u);
 }
 
@@ -220,7 +220,7 @@ TEST_F(BatchRun, RequeryAndIntervalChange)
 {
     const QString h = host();
     form->setChoices(false, false, true, 0, 200);
-    form->setEntryText(QStringList{h + "/p7", h + "/p8"}.join(QLatin1Char('\n')));
+    form->setEntryText(QStringList {h + "/p7", h + "/p8"}.join(QLatin1Char('\n')));
     form->btn1Click();
     ASSERT_TRUE(runEnded());
     auto *list = form->findChild<QTableView *>(QStringLiteral("lv1"));
@@ -252,16 +252,16 @@ TEST_F(BatchRun, RequeryEmptiesTheStatusCellUntilTheCheckEnds)
     form->setEntryText(host() + QStringLiteral("/held"));
     form->btn1Click();
     ASSERT_TRUE(runEnded());
-    ASSERT_EQ(statusColumn(), QStringList{"200"});
+    ASSERT_EQ(statusColumn(), QStringList {"200"});
     form->findChild<QTableView *>(QStringLiteral("lv1"))->selectRow(0);
     holdPage = true;
     form->findChild<QAction *>(QStringLiteral("N4"))->trigger();
-    EXPECT_EQ(statusColumn(), QStringList{""});
+    EXPECT_EQ(statusColumn(), QStringList {""});
     EXPECT_EQ(s().lv1.check(0), nullptr);
     holdPage = false;
     ASSERT_TRUE(runEnded());
-    EXPECT_EQ(statusColumn(), QStringList{"200"});
-    EXPECT_EQ(column(3), QStringList{"√"});
+    EXPECT_EQ(statusColumn(), QStringList {"200"});
+    EXPECT_EQ(column(3), QStringList {"√"});
 }
 
 TEST_F(BatchRun, RepliesForAnEarlierListAreDropped)
@@ -269,16 +269,16 @@ TEST_F(BatchRun, RepliesForAnEarlierListAreDropped)
     holdRanking = true;
     const QString h = host();
     form->setChoices(true, false, true, 0, 200);
-    form->setEntryText(QStringList{h + "/p1", h + "/p2"}.join(QLatin1Char('\n')));
+    form->setEntryText(QStringList {h + "/p1", h + "/p2"}.join(QLatin1Char('\n')));
     form->btn1Click();
     ASSERT_TRUE(waitUntil([this] { return s().curindex == 2; }));
     ASSERT_EQ(requestsInFlight(s()), 2);
     // Rebuilt while both ranking replies are outstanding; they arrive later.
-    form->setEntryText(QStringList{h + "/p5", h + "/p6", h + "/p7"}.join(QLatin1Char('\n')));
+    form->setEntryText(QStringList {h + "/p5", h + "/p6", h + "/p7"}.join(QLatin1Char('\n')));
     form->btn1Click();
     holdRanking = false;
     ASSERT_TRUE(runEnded());
-    EXPECT_EQ(column(4), (QStringList{"5", "6", "7"}));
+    EXPECT_EQ(column(4), (QStringList {"5", "6", "7"}));
     EXPECT_EQ(s().donecount, 3);
     EXPECT_EQ(s().pr1.value(), 3);
 }
@@ -288,7 +288,7 @@ TEST_F(BatchRun, AListClearedDuringARunEndsAtTheNextTick)
     holdRanking = true;
     const QString h = host();
     form->setChoices(true, false, true, 0, 600);
-    form->setEntryText(QStringList{h + "/p1", h + "/p2", h + "/p3"}.join(QLatin1Char('\n')));
+    form->setEntryText(QStringList {h + "/p1", h + "/p2", h + "/p3"}.join(QLatin1Char('\n')));
     form->btn1Click();
     ASSERT_TRUE(waitUntil([this] { return s().curindex == 1; }));
     form->findChild<QAction *>(QStringLiteral("N1"))->trigger();
@@ -317,7 +317,7 @@ TEST_F(BatchRun, StopEndsTheWalkAtOnceAndAnswersInFlightStillLand)
     QStringList pr;
     for (int r = 0; r < 6; ++r)
         pr << s().lv1.cell(r, 4);
-    EXPECT_EQ(pr, (QStringList{"1", "2", "查询中...", "查询中...", "查询中...", "查询中..."}));
+    EXPECT_EQ(pr, (QStringList {"1", "2", "查询中...", "查询中...", "查询中...", "查询中..."}));
     EXPECT_EQ(gaugeText(), QStringLiteral("2/6"));
     EXPECT_EQ(form->findChild<QLabel *>(QStringLiteral("lbl13"))->text(), QStringLiteral("提示：查询已停止"));
 
@@ -339,7 +339,7 @@ TEST_F(BatchRun, StopPressedInsideARequestStartSendsNothingMore)
     ASSERT_TRUE(runEnded());
     EXPECT_EQ(ranking.requestCount(), 1u);
     EXPECT_EQ(web.requestCount(), 0u); // the check of the same row was not sent
-    EXPECT_EQ(column(4), (QStringList{"1", "查询中..."}));
+    EXPECT_EQ(column(4), (QStringList {"1", "查询中..."}));
 }
 
 TEST_F(BatchRun, SortedAndFilteredWhileAnswersArriveEachLandsInItsOwnRow)
@@ -356,7 +356,7 @@ TEST_F(BatchRun, SortedAndFilteredWhileAnswersArriveEachLandsInItsOwnRow)
         EXPECT_EQ(s().lv1.cell(r, 4), ownRank(address)) << address.toStdString();
         EXPECT_EQ(s().lv1.cell(r, 3), address.endsWith(QLatin1String("/empty")) ? QStringLiteral("×") : QStringLiteral("√")) << address.toStdString();
     }
-    EXPECT_EQ(prqtest::shownColumn(list(), 5), (QStringList{"1", "2", "3", "4", "5"}));
+    EXPECT_EQ(prqtest::shownColumn(list(), 5), (QStringList {"1", "2", "3", "4", "5"}));
     for (const QString &address : prqtest::shownColumn(list(), 3))
         EXPECT_FALSE(address.endsWith(QLatin1String("/empty")));
     form->findChild<QComboBox *>(QStringLiteral("cbbFilter"))->setCurrentIndex(1); // 只看死链
@@ -402,11 +402,11 @@ TEST_F(BatchRun, HeadlessExportMatchesTheWindowsOwnExport)
     // The window's export of a finished run...
     QTemporaryDir dir;
     const QString h = host();
-    form->setEntryText(QStringList{h + "/p4", h + "/empty"}.join(QLatin1Char('\n')));
+    form->setEntryText(QStringList {h + "/p4", h + "/empty"}.join(QLatin1Char('\n')));
     form->btn1Click();
     ASSERT_TRUE(runEnded());
     const QString windowOut = dir.filePath(QStringLiteral("window.txt"));
-    form->seams().saveFile = [&](const FileDialogQuestion &) { return FileDialogAnswer{windowOut, QString()}; };
+    form->seams().saveFile = [&](const FileDialogQuestion &) { return FileDialogAnswer {windowOut, QString()}; };
     form->findChild<QAction *>(QStringLiteral("N3"))->trigger();
 
     // ... and the program's headless batch over the same list.

@@ -30,9 +30,9 @@ struct Headless : ::testing::Test
 {
     LoopServer web;
     // While set, /hold keeps its reply back (at most 20 s).
-    std::atomic<bool> hold{true};
-    std::atomic<int> holdSeen{0};
-    std::atomic<int> fastDone{0};
+    std::atomic<bool> hold {true};
+    std::atomic<int> holdSeen {0};
+    std::atomic<int> fastDone {0};
     QTemporaryDir dir;
     QString servers;
 
@@ -115,7 +115,7 @@ TEST_F(Headless, ExitStatusOfFinishedRuns)
     const ProgramRun help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char *option : {"--servers", "--banner", "--batch", "--site", "--filter", "--out", "--format", "--long", "--no-pr", "--no-deadlink",
-                               "--interval", "--concurrency", "--per-host", "--timeout", "--request-timeout", "--fail-on-dead", "--version", "--help"})
+             "--interval", "--concurrency", "--per-host", "--timeout", "--request-timeout", "--fail-on-dead", "--version", "--help"})
         EXPECT_TRUE(help.out.contains(option)) << option;
     EXPECT_EQ(run({"--batch", live, "--out", out, "--format", "xml"}).exitCode, 2);
     EXPECT_EQ(run({"--batch", live, "--out", out, "--per-host", "0"}).exitCode, 2);
@@ -166,7 +166,7 @@ TEST_F(Headless, TimeOutAndStopSignalsWriteTheRowsAsTheyStand)
             ::kill(pid_t(p.processId()), signalNumber);
         };
     };
-    for (const auto &[signalNumber, status] : {std::pair{SIGTERM, 143}, std::pair{SIGINT, 130}}) {
+    for (const auto &[signalNumber, status] : {std::pair {SIGTERM, 143}, std::pair {SIGINT, 130}}) {
         QFile::remove(out);
         const ProgramRun stopped = run({"--batch", in, "--out", out, "--no-pr"}, stopWith(signalNumber));
         EXPECT_EQ(stopped.exitCode, status) << stopped.err.toStdString();
@@ -238,8 +238,8 @@ TEST_F(Headless, RowsFromAFileAreTheWindowsRows)
 
     const QString fromWindow = dir.filePath(QStringLiteral("window.txt"));
     auto form = prqtest::makeWindow({QStringLiteral("127.0.0.1:9")});
-    form->seams().openFile = [&](const FileDialogQuestion &) { return FileDialogAnswer{in, QString()}; };
-    form->seams().saveFile = [&](const FileDialogQuestion &) { return FileDialogAnswer{fromWindow, QString()}; };
+    form->seams().openFile = [&](const FileDialogQuestion &) { return FileDialogAnswer {in, QString()}; };
+    form->seams().saveFile = [&](const FileDialogQuestion &) { return FileDialogAnswer {fromWindow, QString()}; };
     form->setChoices(false, false, false, 0, 100000);
     form->btn4Click();
     form->btn1Click();

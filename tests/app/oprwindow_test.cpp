@@ -27,7 +27,7 @@ struct OprWindow : ::testing::Test
 {
     OprService service;
     QStringList errors;
-    prqtest::ErrorRecorder recorder{errors};
+    prqtest::ErrorRecorder recorder {errors};
     std::unique_ptr<TForm1> form;
 
     void SetUp() override
@@ -92,7 +92,7 @@ TEST_F(OprWindow, ARunWithTheKeyFieldAndARejectedKey)
     form->setEntryText(QStringLiteral("d5.localhost/a\nwww.d5.localhost\n127.0.0.1/x\nd8.localhost"));
     form->btn1Click();
     ASSERT_TRUE(runEnded());
-    EXPECT_EQ(prColumn(), (QStringList{"5", "5", "--", "8"}));
+    EXPECT_EQ(prColumn(), (QStringList {"5", "5", "--", "8"}));
     EXPECT_EQ(s().lbl13(), QStringLiteral("提示：全部查询完毕"));
     EXPECT_EQ(service.requestCount(), 1u);
     EXPECT_TRUE(errors.isEmpty());
@@ -100,8 +100,8 @@ TEST_F(OprWindow, ARunWithTheKeyFieldAndARejectedKey)
     keyField()->setText(QStringLiteral("not-the-key"));
     form->btn1Click();
     ASSERT_TRUE(runEnded());
-    EXPECT_EQ(prColumn(), (QStringList{"--", "--", "--", "--"}));
-    EXPECT_EQ(errors, QStringList{QStringLiteral("Open PageRank: API key rejected.")});
+    EXPECT_EQ(prColumn(), (QStringList {"--", "--", "--", "--"}));
+    EXPECT_EQ(errors, QStringList {QStringLiteral("Open PageRank: API key rejected.")});
 }
 
 TEST_F(OprWindow, CommandLineRun)
@@ -118,7 +118,7 @@ TEST_F(OprWindow, CommandLineRun)
         ASSERT_TRUE(g.open(QIODevice::WriteOnly));
         g.write("127.0.0.1:9\n"); // the toolbar pool, never asked here
     }
-    const QStringList common{QStringLiteral("--servers"), servers, QStringLiteral("--rank-source"), QStringLiteral("opr"),
+    const QStringList common {QStringLiteral("--servers"), servers, QStringLiteral("--rank-source"), QStringLiteral("opr"),
         QStringLiteral("--opr-endpoint"), service.endpoint(), QStringLiteral("--batch"), in, QStringLiteral("--out"), out,
         QStringLiteral("--no-deadlink"), QStringLiteral("--interval"), QStringLiteral("200"), QStringLiteral("--timeout"), QStringLiteral("60")};
     const auto exported = [&out] {
@@ -127,7 +127,7 @@ TEST_F(OprWindow, CommandLineRun)
     };
 
     // The key from the option, then from the environment.
-    prqtest::ProgramRun run = prqtest::runProgram(QStringLiteral(PRQUERY_EXE), common + QStringList{QStringLiteral("--opr-key"), QString::fromLatin1(OprService::Key)});
+    prqtest::ProgramRun run = prqtest::runProgram(QStringLiteral(PRQUERY_EXE), common + QStringList {QStringLiteral("--opr-key"), QString::fromLatin1(OprService::Key)});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(exported(), QByteArray("d3.localhost/x\t3\r\r\nd14.localhost\t3\r\r\n"));
     QFile::remove(out);
@@ -140,7 +140,7 @@ TEST_F(OprWindow, CommandLineRun)
 
     // A refused key: one line, the rows written with "--", and the run fails.
     QFile::remove(out);
-    run = prqtest::runProgram(QStringLiteral(PRQUERY_EXE), common + QStringList{QStringLiteral("--opr-key"), QStringLiteral("wrong")});
+    run = prqtest::runProgram(QStringLiteral(PRQUERY_EXE), common + QStringList {QStringLiteral("--opr-key"), QStringLiteral("wrong")});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err.count(QStringLiteral("Open PageRank: API key rejected")), 1) << run.err.toStdString();
     EXPECT_EQ(exported(), QByteArray("d3.localhost/x\t--\r\r\nd14.localhost\t--\r\r\n"));

@@ -27,22 +27,21 @@ using prqtest::waitUntil;
 // another "site" through the name localhost, which getdomain2 cannot reduce.
 // External links therefore use a host of another domain that nothing is
 // ever sent to: the tests untick both queries before the walk would reach them.
-const char *kPage =
-    "<html><body>\n"
-    "<a href=\"/about.html\"><b> 关于我们 </b></a>\n"
-    "<A HREF='HTTP://www.other.com/x'>Other</A>\n"
-    "<a class=\"n\" href=\"https://www.other.org/y\">安全</a>\n"
-    "<a href=\"/about.html\">again</a>\n"
-    "<a href=\"/split.html\">over a\nline break</a>\n"
-    "<a href=\"/mark[@m@]x\">m</a>\n"
-    "</body></html>\n";
+const char *kPage = "<html><body>\n"
+                    "<a href=\"/about.html\"><b> 关于我们 </b></a>\n"
+                    "<A HREF='HTTP://www.other.com/x'>Other</A>\n"
+                    "<a class=\"n\" href=\"https://www.other.org/y\">安全</a>\n"
+                    "<a href=\"/about.html\">again</a>\n"
+                    "<a href=\"/split.html\">over a\nline break</a>\n"
+                    "<a href=\"/mark[@m@]x\">m</a>\n"
+                    "</body></html>\n";
 
 struct SiteQuery : ::testing::Test
 {
     LoopServer pages;
     std::unique_ptr<TForm1> form;
     QStringList errors;
-    prqtest::ErrorRecorder recorder{errors};
+    prqtest::ErrorRecorder recorder {errors};
 
     void SetUp() override
     {
@@ -76,7 +75,7 @@ struct SiteQuery : ::testing::Test
     {
         QList<QStringList> out;
         for (int r = 0; r < s().lv1.count(); ++r) {
-            QStringList row{s().lv1.caption(r)};
+            QStringList row {s().lv1.caption(r)};
             for (int k = 0; k < 5; ++k)
                 row << s().lv1.cell(r, k);
             out << row;
@@ -124,11 +123,7 @@ TEST_F(SiteQuery, TheParserChoiceReadsAnchorsOverLines)
     for (const QStringList &r : rows())
         texts << r[2] + u'=' + r[3];
     const QString base = pages.url(QString()).mid(7);
-    EXPECT_EQ(texts, (QStringList{QStringLiteral("---=") + site(), QStringLiteral("关于我们=") + base + QStringLiteral("/about.html"),
-                                  QStringLiteral("Other=www.other.com/x"), QStringLiteral("安全=https://www.other.org/y"),
-                                  QStringLiteral("again=") + base + QStringLiteral("/about.html"),
-                                  QStringLiteral("over a line break=") + base + QStringLiteral("/split.html"),
-                                  QStringLiteral("x=") + base + QStringLiteral("/mark")}));
+    EXPECT_EQ(texts, (QStringList {QStringLiteral("---=") + site(), QStringLiteral("关于我们=") + base + QStringLiteral("/about.html"), QStringLiteral("Other=www.other.com/x"), QStringLiteral("安全=https://www.other.org/y"), QStringLiteral("again=") + base + QStringLiteral("/about.html"), QStringLiteral("over a line break=") + base + QStringLiteral("/split.html"), QStringLiteral("x=") + base + QStringLiteral("/mark")}));
 }
 
 TEST_F(SiteQuery, LinksResolveAgainstTheFinalAddress)
@@ -138,7 +133,7 @@ TEST_F(SiteQuery, LinksResolveAgainstTheFinalAddress)
     ASSERT_TRUE(s().onSitePage);
     form->setChoices(false, false, true, 0, 200);
     s().onSitePage(QStringLiteral("http://www.example.com"), QStringLiteral("https://www.example.com/news/list.html"),
-                   QStringLiteral("<a href=\"item.html\">i</a><a href=\"../top.html\">t</a>"));
+        QStringLiteral("<a href=\"item.html\">i</a><a href=\"../top.html\">t</a>"));
     ASSERT_EQ(s().lv1.count(), 3);
     EXPECT_EQ(s().lv1.cell(0, 2), QStringLiteral("http://www.example.com"));
     EXPECT_EQ(s().lv1.cell(1, 2), QStringLiteral("https://www.example.com/news/item.html"));
@@ -152,7 +147,7 @@ TEST_F(SiteQuery, FiltersKeepNumbersAndResetTheCounters)
     QStringList numbers;
     for (const QStringList &r : rows())
         numbers << r[0];
-    EXPECT_EQ(numbers, (QStringList{"0", "1", "4", "5"})); // the site row stays
+    EXPECT_EQ(numbers, (QStringList {"0", "1", "4", "5"})); // the site row stays
     EXPECT_EQ(s().lbl2(), QStringLiteral("数量(4)"));
     EXPECT_EQ(s().pr1.maximum(), 4);
 
@@ -160,7 +155,7 @@ TEST_F(SiteQuery, FiltersKeepNumbersAndResetTheCounters)
     numbers.clear();
     for (const QStringList &r : rows())
         numbers << r[0];
-    EXPECT_EQ(numbers, (QStringList{"2", "3"})); // the site row goes
+    EXPECT_EQ(numbers, (QStringList {"2", "3"})); // the site row goes
     EXPECT_EQ(s().lbl2(), QStringLiteral("数量(2)"));
 
     // With the queries ticked the new rows wait for their answers.

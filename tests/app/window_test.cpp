@@ -1,6 +1,6 @@
 #include "app/Unit1.h"
-#include "shell/filenames.h"
 #include "query/dispatch.h"
+#include "shell/filenames.h"
 #include "shell/guard.h"
 #include "shell/resultproxy.h"
 #include "support/errorrecorder.h"
@@ -13,9 +13,6 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
-#include <QScrollBar>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,10 +22,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableView>
-#include <QTextCursor>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 
 #include <gtest/gtest.h>
 
@@ -55,7 +55,7 @@ struct WindowFixture : ::testing::Test
     QList<FileDialogQuestion> saveQuestions;
     QList<QUrl> opened;
     QStringList errors;
-    prqtest::ErrorRecorder recorder{errors};
+    prqtest::ErrorRecorder recorder {errors};
     std::unique_ptr<TForm1> form;
 
     void SetUp() override
@@ -65,12 +65,12 @@ struct WindowFixture : ::testing::Test
         WindowSeams seams;
         seams.openFile = [this](const FileDialogQuestion &q) {
             dialogTitles << q.title << q.filters.join(QLatin1String(";;"));
-            return FileDialogAnswer{openAnswer, q.filters.value(0)};
+            return FileDialogAnswer {openAnswer, q.filters.value(0)};
         };
         seams.saveFile = [this](const FileDialogQuestion &q) {
             dialogTitles << q.title << q.filters.join(QLatin1String(";;"));
             saveQuestions << q;
-            return FileDialogAnswer{saveAnswer, saveFilter.isEmpty() ? q.filters.value(0) : saveFilter};
+            return FileDialogAnswer {saveAnswer, saveFilter.isEmpty() ? q.filters.value(0) : saveFilter};
         };
         seams.openUrl = [this](const QUrl &u) { opened << u; };
         form = std::make_unique<TForm1>(endpoints, seams);
@@ -111,7 +111,11 @@ TEST_F(WindowFixture, StartState)
     EXPECT_TRUE(errors.isEmpty());
 
     const std::pair<const char *, const char *> texts[] = {
-        {"btn1", "批量查询PR"}, {"btn3", "整站查询"}, {"btn4", "导入查询列表"}, {"btn2", "导出"}, {"btn5", "统计死链"},
+        {"btn1", "批量查询PR"},
+        {"btn3", "整站查询"},
+        {"btn4", "导入查询列表"},
+        {"btn2", "导出"},
+        {"btn5", "统计死链"},
     };
     for (const auto &[name, text] : texts)
         EXPECT_EQ(child<QPushButton>(name)->text(), QString::fromUtf8(text)) << name;
@@ -180,8 +184,8 @@ TEST_F(WindowFixture, StartState)
         items << a->text();
         EXPECT_TRUE(a->isEnabled());
     }
-    EXPECT_EQ(items, (QStringList{QStringLiteral("重新查询"), QStringLiteral("导出文本"), QStringLiteral("清空列表"), QStringLiteral("访问网站"), QStringLiteral("复制")}));
-    EXPECT_EQ(form->state().iplist, QStringList{QStringLiteral("127.0.0.1:9")});
+    EXPECT_EQ(items, (QStringList {QStringLiteral("重新查询"), QStringLiteral("导出文本"), QStringLiteral("清空列表"), QStringLiteral("访问网站"), QStringLiteral("复制")}));
+    EXPECT_EQ(form->state().iplist, QStringList {QStringLiteral("127.0.0.1:9")});
     EXPECT_EQ(form->state().linkexpr.size(), 79);
 }
 
@@ -342,11 +346,11 @@ TEST_F(WindowFixture, FilterHidesRowsFromViewOnlyAndFollowsNewAnswers)
     fill({"a.com", "b.com", "c.com", "d.com"}, {"1", "2", "3", "4"}, {"√", "×", "查询中...", "×"});
     auto *filter = child<QComboBox>("cbbFilter");
     filter->setCurrentIndex(1); // 只看死链
-    EXPECT_EQ(shown(3), (QStringList{"b.com", "d.com"}));
+    EXPECT_EQ(shown(3), (QStringList {"b.com", "d.com"}));
     form->state().lv1.setCell(2, 3, QStringLiteral("×")); // an answer arrives
-    EXPECT_EQ(shown(3), (QStringList{"b.com", "c.com", "d.com"}));
+    EXPECT_EQ(shown(3), (QStringList {"b.com", "c.com", "d.com"}));
     filter->setCurrentIndex(2); // 只看正常
-    EXPECT_EQ(shown(3), (QStringList{"a.com"}));
+    EXPECT_EQ(shown(3), (QStringList {"a.com"}));
 
     // Every row goes out.
     QTemporaryDir dir;
@@ -357,7 +361,7 @@ TEST_F(WindowFixture, FilterHidesRowsFromViewOnlyAndFollowsNewAnswers)
     EXPECT_EQ(out.readAll().count("\r\r\n"), 4);
 
     filter->setCurrentIndex(0);
-    EXPECT_EQ(shown(3), (QStringList{"a.com", "b.com", "c.com", "d.com"}));
+    EXPECT_EQ(shown(3), (QStringList {"a.com", "b.com", "c.com", "d.com"}));
 }
 
 TEST_F(WindowFixture, CopyTakesTheSelectedRowsInViewOrderAndVisitTheCurrentOne)
@@ -419,7 +423,7 @@ TEST_F(WindowFixture, StopDropsTheRowsOfAReQueryNotYetSent)
 
 TEST_F(WindowFixture, StopCancelsASiteQueryWhosePageIsStillComing)
 {
-    std::atomic<bool> hold{true};
+    std::atomic<bool> hold {true};
     prqtest::LoopServer site;
     site.get("/", [&hold](const httplib::Request &, httplib::Response &res) {
         for (int waited = 0; hold && waited < 10000; waited += 5)
@@ -497,14 +501,15 @@ TEST_F(WindowFixture, ImportReplacesTheEntryBoxAndKeepsItOnFailure)
     {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("\xef\xbb\xbf" "a.com\r\nb.com\rc.com\n");
+        f.write("\xef\xbb\xbf"
+                "a.com\r\nb.com\rc.com\n");
     }
     auto *memo = child<QPlainTextEdit>("memo1");
     memo->setPlainText(QStringLiteral("typed"));
     openAnswer = QString(); // cancelled
     QTest::mouseClick(child<QPushButton>("btn4"), Qt::LeftButton);
     EXPECT_EQ(memo->toPlainText(), QStringLiteral("typed"));
-    EXPECT_EQ(dialogTitles, (QStringList{QStringLiteral("导入域名列表"), QStringLiteral("文本文件 (*.txt)")}));
+    EXPECT_EQ(dialogTitles, (QStringList {QStringLiteral("导入域名列表"), QStringLiteral("文本文件 (*.txt)")}));
 
     openAnswer = path;
     QTest::mouseClick(child<QPushButton>("btn4"), Qt::LeftButton);
@@ -527,7 +532,8 @@ TEST_F(WindowFixture, ExportWritesTheFormTheCheckBoxSelects)
     form->btn1Click();
     form->state().lv1.setCell(0, 4, QStringLiteral("5"));
     QTest::mouseClick(child<QPushButton>("btn2"), Qt::LeftButton);
-    EXPECT_EQ(readAll(saveAnswer), QByteArray("a.com\t5\r\r\n" "\xe4\xb8\xad\xe6\x96\x87.cn\t\xe6\x9f\xa5\xe8\xaf\xa2\xe4\xb8\xad...\r\r\n"));
+    EXPECT_EQ(readAll(saveAnswer), QByteArray("a.com\t5\r\r\n"
+                                              "\xe4\xb8\xad\xe6\x96\x87.cn\t\xe6\x9f\xa5\xe8\xaf\xa2\xe4\xb8\xad...\r\r\n"));
 
     child<QCheckBox>("bschck1")->setChecked(false);
     child<QAction>("N3")->trigger();
@@ -539,7 +545,7 @@ TEST_F(WindowFixture, ExportWritesTheFormTheCheckBoxSelects)
     EXPECT_NE(saveQuestions[0].folder, QCoreApplication::applicationDirPath());
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^PR查询结果-\\d{8}-\\d{6}\\.txt$")).match(saveQuestions[0].suggestedName).hasMatch())
         << saveQuestions[0].suggestedName.toStdString();
-    EXPECT_EQ(saveQuestions[0].filters, (QStringList{QStringLiteral("文本文件 (*.txt)"), QStringLiteral("CSV文件 (*.csv)")}));
+    EXPECT_EQ(saveQuestions[0].filters, (QStringList {QStringLiteral("文本文件 (*.txt)"), QStringLiteral("CSV文件 (*.csv)")}));
     EXPECT_EQ(saveQuestions[1].folder, dir.path());
 
     // The CSV filter writes CSV, header first, every column.
@@ -550,16 +556,19 @@ TEST_F(WindowFixture, ExportWritesTheFormTheCheckBoxSelects)
 
     saveAnswer = QStringLiteral("/dev/full");
     child<QAction>("N3")->trigger();
-    EXPECT_EQ(errors, QStringList{QStringLiteral("Cannot write file \"/dev/full\". Disk full.")});
+    EXPECT_EQ(errors, QStringList {QStringLiteral("Cannot write file \"/dev/full\". Disk full.")});
 }
 
 // Characters the text document would turn into breaks or spaces reach the
 // rows unchanged, whether imported or typed.
 TEST_F(WindowFixture, EntryBoxLinesReachTheListExactly)
 {
-    const QString odd = QStringLiteral("a.com/\u2028x\n" "b.com/\u2029y\r\n" "c.com/\uFDD0\uFDD1z\r" "d.com/\u00A0w");
-    const QStringList rows{QStringLiteral("a.com/\u2028x"), QStringLiteral("b.com/\u2029y"), QStringLiteral("c.com/\uFDD0\uFDD1z"),
-                           QStringLiteral("d.com/\u00A0w")};
+    const QString odd = QStringLiteral("a.com/\u2028x\n"
+                                       "b.com/\u2029y\r\n"
+                                       "c.com/\uFDD0\uFDD1z\r"
+                                       "d.com/\u00A0w");
+    const QStringList rows {QStringLiteral("a.com/\u2028x"), QStringLiteral("b.com/\u2029y"), QStringLiteral("c.com/\uFDD0\uFDD1z"),
+        QStringLiteral("d.com/\u00A0w")};
     const auto urls = [this] {
         QStringList cells;
         for (int i = 0; i < form->state().lv1.count(); ++i)
@@ -575,7 +584,7 @@ TEST_F(WindowFixture, EntryBoxLinesReachTheListExactly)
     memo->clear();
     memo->insertPlainText(QStringLiteral("e.com/\u2028v\nf.com/\u00A0u\n"));
     form->btn1Click();
-    EXPECT_EQ(urls(), (QStringList{QStringLiteral("e.com/\u2028v"), QStringLiteral("f.com/\u00A0u")}));
+    EXPECT_EQ(urls(), (QStringList {QStringLiteral("e.com/\u2028v"), QStringLiteral("f.com/\u00A0u")}));
 
     // Pasted, then edited around: the characters the document cannot hold
     // keep their places.
@@ -587,7 +596,7 @@ TEST_F(WindowFixture, EntryBoxLinesReachTheListExactly)
     memo->moveCursor(QTextCursor::End);
     QTest::keyClicks(memo, QStringLiteral("/r"));
     form->btn1Click();
-    EXPECT_EQ(urls(), (QStringList{QStringLiteral("www.g.com/\u2029t"), QStringLiteral("h.com/\uFDD0s/r")}));
+    EXPECT_EQ(urls(), (QStringList {QStringLiteral("www.g.com/\u2029t"), QStringLiteral("h.com/\uFDD0s/r")}));
 
     // An imported text, edited: the same.
     form->setEntryText(odd);

@@ -32,7 +32,7 @@ struct Watched
 {
     explicit Watched(const QString &url);
     Raised raised;
-    THTTPGet get{nullptr};
+    THTTPGet get {nullptr};
 };
 
 // Fetches url with a new component, set up by setup, and waits for its

@@ -366,7 +366,7 @@ TEST_F(FetchTest, FetchesBeyondTheCapWaitInOrder)
     for (const std::string &head : server.heads())
         targets.push_back(head.substr(4, 2));
     std::sort(targets.begin(), targets.begin() + 2); // the first two start together
-    EXPECT_EQ(targets, (std::vector<std::string>{"/0", "/1", "/2", "/4"}));
+    EXPECT_EQ(targets, (std::vector<std::string> {"/0", "/1", "/2", "/4"}));
     for (const int running : {2, 4})
         fetches[running]->get.Cancel();
     ASSERT_TRUE(waitFor([&] { return fetches[2]->raised.events() + fetches[4]->raised.events() == 2; }));

@@ -130,25 +130,25 @@ TEST_F(FetchTest, RequestOnTheWire)
     };
     const Case cases[] = {
         {"/p?q=1&r=%41", {}, "GET /p?q=1&r=%41 HTTP/1.1",
-         {{"User-Agent", "Brevicor HTTPGet"}, {"Accept", "*/*"}, {"Referer", ""},
-          {"Content-Type", ""}, {"Authorization", ""}, {"Host", host}},
-         ""},
+            {{"User-Agent", "Brevicor HTTPGet"}, {"Accept", "*/*"}, {"Referer", ""},
+                {"Content-Type", ""}, {"Authorization", ""}, {"Host", host}},
+            ""},
         {"/p",
-         [](THTTPGet &g) {
-             g.Agent.clear();
-             g.AcceptTypes = QStringLiteral("text/html");
-             g.Referer = QStringLiteral("http://127.0.0.1/from?x=1");
-         },
-         "GET /p HTTP/1.1",
-         {{"User-Agent", ""}, {"Accept", "text/html"}, {"Referer", "http://127.0.0.1/from?x=1"}},
-         ""},
+            [](THTTPGet &g) {
+                g.Agent.clear();
+                g.AcceptTypes = QStringLiteral("text/html");
+                g.Referer = QStringLiteral("http://127.0.0.1/from?x=1");
+            },
+            "GET /p HTTP/1.1",
+            {{"User-Agent", ""}, {"Accept", "text/html"}, {"Referer", "http://127.0.0.1/from?x=1"}},
+            ""},
         {"/p", [](THTTPGet &g) { g.PostQuery = QStringLiteral("a=1&b=%E4%B8%AD"); }, "POST /p HTTP/1.1",
-         {{"Content-Type", "application/x-www-form-urlencoded"}, {"Content-Length", "15"},
-          {"User-Agent", "Brevicor HTTPGet"}},
-         "a=1&b=%E4%B8%AD"},
+            {{"Content-Type", "application/x-www-form-urlencoded"}, {"Content-Length", "15"},
+                {"User-Agent", "Brevicor HTTPGet"}},
+            "a=1&b=%E4%B8%AD"},
         {"/p", [&longForm](THTTPGet &g) { g.PostQuery = longForm; }, "POST /p HTTP/1.1",
-         {{"Content-Type", "application/x-www-form-urlencoded"}, {"Expect", ""}},
-         longForm.toStdString()},
+            {{"Content-Type", "application/x-www-form-urlencoded"}, {"Expect", ""}},
+            longForm.toStdString()},
     };
     for (const Case &c : cases) {
         const size_t before = server.requestCount();

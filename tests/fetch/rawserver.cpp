@@ -15,7 +15,7 @@ int listenOnLoopback(int backlog, int *port)
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         throw std::runtime_error("socket");
-    sockaddr_in addr{};
+    sockaddr_in addr {};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof addr;
@@ -54,7 +54,8 @@ void RawServer::Connection::stall()
     m_server.m_stopped.wait(lock, [this] { return m_server.m_stopping; });
 }
 
-RawServer::RawServer(Script script) : m_script(std::move(script))
+RawServer::RawServer(Script script)
+    : m_script(std::move(script))
 {
     m_listener = listenOnLoopback(64, &m_port);
     m_acceptor = std::thread([this] { acceptLoop(); });
@@ -101,7 +102,7 @@ void RawServer::acceptLoop()
 
 void RawServer::serve(int fd)
 {
-    timeval timeout{5, 0};
+    timeval timeout {5, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     Connection connection(*this, fd);
     char buffer[4096];

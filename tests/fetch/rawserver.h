@@ -21,13 +21,17 @@ public:
     {
     public:
         const std::string &head() const { return m_head; } // the request up to its blank line
-        std::string target() const;                        // from the request line
-        bool send(std::string_view bytes);                 // false when the peer has gone
-        void stall();                                      // until the server stops
+        std::string target() const; // from the request line
+        bool send(std::string_view bytes); // false when the peer has gone
+        void stall(); // until the server stops
 
     private:
         friend class RawServer;
-        Connection(RawServer &server, int fd) : m_server(server), m_fd(fd) {}
+        Connection(RawServer &server, int fd)
+            : m_server(server)
+            , m_fd(fd)
+        {
+        }
         RawServer &m_server;
         int m_fd;
         std::string m_head;

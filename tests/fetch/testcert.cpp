@@ -10,10 +10,10 @@
 
 namespace {
 
-template <auto Free>
+template<auto Free>
 struct Deleter
 {
-    template <typename T>
+    template<typename T>
     void operator()(T *p) const { Free(p); }
 };
 using Key = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
@@ -49,7 +49,7 @@ bool makeSelfSignedCertificate(const std::string &dir, TestCertificate *out)
     X509_set_pubkey(cert.get(), key.get());
     X509_NAME *name = X509_get_subject_name(cert.get());
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char *>("127.0.0.1"), -1, -1, 0);
+        reinterpret_cast<const unsigned char *>("127.0.0.1"), -1, -1, 0);
     X509_set_issuer_name(cert.get(), name);
     if (!addExtension(cert.get(), NID_basic_constraints, "critical,CA:TRUE")
         || !addExtension(cert.get(), NID_subject_alt_name, "IP:127.0.0.1")

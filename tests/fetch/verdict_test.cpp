@@ -27,7 +27,10 @@ using prqtest::LoopServer;
 // Installs a resolver for the test's lifetime and restores the one before.
 struct ResolverScope
 {
-    explicit ResolverScope(std::shared_ptr<const HostResolver> r) : previous(HostResolver::install(std::move(r))) {}
+    explicit ResolverScope(std::shared_ptr<const HostResolver> r)
+        : previous(HostResolver::install(std::move(r)))
+    {
+    }
     ~ResolverScope() { HostResolver::install(previous); }
     std::shared_ptr<const HostResolver> previous;
 };
@@ -57,7 +60,7 @@ public:
     Q_DISABLE_COPY_MOVE(FileLimit)
 
 private:
-    rlimit m_before{};
+    rlimit m_before {};
 };
 
 class Verdicts : public FetchTest
@@ -71,7 +74,7 @@ protected:
     {
         std::vector<ResultRow> rows;
         for (const QString &url : urls)
-            rows.push_back(ResultRow{QString::number(rows.size()), {QString(), QString(), url, QStringLiteral("查询中..."), QStringLiteral("查询中...")}});
+            rows.push_back(ResultRow {QString::number(rows.size()), {QString(), QString(), url, QStringLiteral("查询中..."), QStringLiteral("查询中...")}});
         form.lv1.addRows(std::move(rows));
         form.bschck2 = false; // the checks count
         form.pr1.setMaximum(int(urls.size()));
@@ -109,7 +112,7 @@ TEST_F(Verdicts, EachKindOfAnswer)
     redirect(web, "/to404", "/404", 302);
     redirect(web, "/loop", "/loop", 302);
     const std::string inAnHour = QDateTime::currentDateTimeUtc().addSecs(3600).toString(QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'")).toStdString();
-    for (const auto &[path, status, retryAfter] : {std::tuple{"/busy", 503, std::string("120")}, std::tuple{"/later", 429, inAnHour}}) {
+    for (const auto &[path, status, retryAfter] : {std::tuple {"/busy", 503, std::string("120")}, std::tuple {"/later", 429, inAnHour}}) {
         web.get(path, [status, retryAfter](const httplib::Request &, httplib::Response &res) {
             res.status = status;
             res.set_header("Retry-After", retryAfter);
@@ -133,7 +136,7 @@ TEST_F(Verdicts, EachKindOfAnswer)
         for (int i = 0; i < 30 && c.send("x"); ++i)
             std::this_thread::sleep_for(std::chrono::seconds(1));
     });
-    const ResolverScope names(std::make_shared<FixedHostResolver>(QHash<QString, QByteArray>{{QStringLiteral("www.site.test"), "127.0.0.1"}}));
+    const ResolverScope names(std::make_shared<FixedHostResolver>(QHash<QString, QByteArray> {{QStringLiteral("www.site.test"), "127.0.0.1"}}));
     form.requestTimeoutMs = 2000;
 
     QString loop;
@@ -194,8 +197,8 @@ TEST_F(Verdicts, EachKindOfAnswer)
 TEST_F(Verdicts, LowOpenFileLimitFailsNoWorkingAddress)
 {
     LoopServer slow;
-    std::atomic<int> serving{0};
-    std::atomic<int> peak{0};
+    std::atomic<int> serving {0};
+    std::atomic<int> peak {0};
     slow.get("/", [&](const httplib::Request &, httplib::Response &res) {
         const int now = ++serving;
         for (int seen = peak; now > seen && !peak.compare_exchange_weak(seen, now);) {
@@ -214,7 +217,7 @@ TEST_F(Verdicts, LowOpenFileLimitFailsNoWorkingAddress)
     int limit = 0;
     for (int free = 0; free < 40; ++limit)
         free += fcntl(limit, F_GETFD) == -1 ? 1 : 0;
-    rlimit before{};
+    rlimit before {};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
     rlimit low = before;
     low.rlim_cur = rlim_t(limit);
@@ -258,7 +261,7 @@ TEST_F(Verdicts, FinishTextOutlivesTheLastCheckStart)
     answer(web, "/rank", 200, "Rank_1:1:3");
     answer(web, "/page", 200, "<html>live</html>");
     web.start();
-    form.lv1.addRow(ResultRow{QStringLiteral("1"), {QString(), QString(), web.url("/page"), QStringLiteral("查询中..."), QStringLiteral("查询中...")}});
+    form.lv1.addRow(ResultRow {QStringLiteral("1"), {QString(), QString(), web.url("/page"), QStringLiteral("查询中..."), QStringLiteral("查询中...")}});
     form.pr1.setMaximum(1);
     gotourl(form, web.url("/rank"), 0, dispatch::ModeRank);
     ASSERT_TRUE(waitFor([this] { return requestsInFlight(form) == 0; }));

@@ -2,10 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QStandardPaths>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -30,7 +30,7 @@ TEST(ListFileDialogs, StartInTheirFirstFoldersThenTheLastChosenOne)
 
     EXPECT_EQ(ListFileDialogs::exportName(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7))), QStringLiteral("PR查询结果-20260304-050607.txt"));
     const QStringList filters = ListFileDialogs::exportFilters();
-    ASSERT_EQ(filters, (QStringList{QStringLiteral("文本文件 (*.txt)"), QStringLiteral("CSV文件 (*.csv)")}));
+    ASSERT_EQ(filters, (QStringList {QStringLiteral("文本文件 (*.txt)"), QStringLiteral("CSV文件 (*.csv)")}));
 
     // The chosen filter decides the form, whatever the name; a filter the
     // dialog did not offer leaves it to the extension.

@@ -5,8 +5,8 @@
 
 #include <QBuffer>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -56,7 +56,7 @@ private:
 
 ResultRow batchRow(int number, const QString &url, const QString &pr)
 {
-    return ResultRow{QString::number(number), {QStringLiteral("批量"), QStringLiteral("--"), url, QStringLiteral("√"), pr}};
+    return ResultRow {QString::number(number), {QStringLiteral("批量"), QStringLiteral("--"), url, QStringLiteral("√"), pr}};
 }
 
 void fillList(ResultListModel &list, int rows)
@@ -97,17 +97,17 @@ TEST(ListExport, BothFormsByteForByte)
     ResultListModel list;
     list.addRow(batchRow(1, QStringLiteral("www.a.com"), QStringLiteral("5")));
     // A running query's texts, and a tab and line breaks inside cells, go out as they stand.
-    list.addRow(ResultRow{QStringLiteral("2"),
-                          {QStringLiteral("内"), QStringLiteral("链接\t词\r\n"), QStringLiteral("b.cn/x\ty"),
-                           QStringLiteral("查询中..."), QStringLiteral("IP被屏蔽")}});
+    list.addRow(ResultRow {QStringLiteral("2"),
+        {QStringLiteral("内"), QStringLiteral("链接\t词\r\n"), QStringLiteral("b.cn/x\ty"),
+            QStringLiteral("查询中..."), QStringLiteral("IP被屏蔽")}});
 
     EXPECT_EQ(writtenBytes(list, true),
-              QByteArray("www.a.com\t5\r\r\n"
-                         "b.cn/x\ty\tIP\xE8\xA2\xAB\xE5\xB1\x8F\xE8\x94\xBD\r\r\n"));
+        QByteArray("www.a.com\t5\r\r\n"
+                   "b.cn/x\ty\tIP\xE8\xA2\xAB\xE5\xB1\x8F\xE8\x94\xBD\r\r\n"));
     EXPECT_EQ(writtenBytes(list, false),
-              QByteArray("1\t\xE6\x89\xB9\xE9\x87\x8F\t--\twww.a.com\t\xE2\x88\x9A\t5\r\r\n"
-                         "2\t\xE5\x86\x85\t\xE9\x93\xBE\xE6\x8E\xA5\t\xE8\xAF\x8D\r\n\tb.cn/x\ty\t"
-                         "\xE6\x9F\xA5\xE8\xAF\xA2\xE4\xB8\xAD...\tIP\xE8\xA2\xAB\xE5\xB1\x8F\xE8\x94\xBD\r\r\n"));
+        QByteArray("1\t\xE6\x89\xB9\xE9\x87\x8F\t--\twww.a.com\t\xE2\x88\x9A\t5\r\r\n"
+                   "2\t\xE5\x86\x85\t\xE9\x93\xBE\xE6\x8E\xA5\t\xE8\xAF\x8D\r\n\tb.cn/x\ty\t"
+                   "\xE6\x9F\xA5\xE8\xAF\xA2\xE4\xB8\xAD...\tIP\xE8\xA2\xAB\xE5\xB1\x8F\xE8\x94\xBD\r\r\n"));
 }
 
 TEST(ListExport, FileIsReplacedWholeAndAnEmptyListEmptiesIt)
@@ -168,14 +168,14 @@ TEST(ListExport, UnwritableTargetsSayWhatFailedAndWhere)
         const char *step;
         const char *message;
     } cases[] = {
-        {QStringLiteral("/dev/full"), "write", "Disk full"},                      // a device is written in place
-        {dir.path(), "create", "I/O error 21"},                                   // a folder
+        {QStringLiteral("/dev/full"), "write", "Disk full"}, // a device is written in place
+        {dir.path(), "create", "I/O error 21"}, // a folder
         {dir.filePath(QStringLiteral("plain/out.txt")), "create", "I/O error 20"}, // under a file
-        {dir.filePath(QStringLiteral("none/out.txt")), "create", "I/O error 2"},   // missing folder
+        {dir.filePath(QStringLiteral("none/out.txt")), "create", "I/O error 2"}, // missing folder
     };
     for (const auto &c : cases) {
         EXPECT_EQ(exportError(list, c.path),
-                  QStringLiteral("Cannot %1 file \"%2\". %3").arg(QLatin1String(c.step), c.path, QString::fromUtf8(c.message)))
+            QStringLiteral("Cannot %1 file \"%2\". %3").arg(QLatin1String(c.step), c.path, QString::fromUtf8(c.message)))
             << c.path.toStdString();
     }
 }
@@ -190,7 +190,7 @@ void fillPast(ResultListModel &list, qint64 bytes)
 // A failure anywhere in the export leaves the earlier file byte for byte, and
 // nothing beside it.
 void expectEarlierFileSurvives(const QString &folder, const QString &path, const QByteArray &earlier, const QString &message,
-                               const char *reason)
+    const char *reason)
 {
     EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot write file \"%1\". ").arg(path))) << message.toStdString();
     EXPECT_TRUE(message.endsWith(QString::fromUtf8(reason))) << message.toStdString();
@@ -245,7 +245,7 @@ TEST(ListExport, FullFileSystemLeavesTheEarlierFile)
     {
         const QByteArray &at;
         ~Unmount() { ::umount2(at.constData(), MNT_DETACH); }
-    } unmount{mountPoint};
+    } unmount {mountPoint};
 
     const QString path = dir.filePath(QStringLiteral("list.txt"));
     {
@@ -287,8 +287,12 @@ TEST(ListExport, ErrorTexts)
         int errnum;
         const char *text;
     } cases[] = {
-        {EACCES, "File access denied"}, {EPERM, "File access denied"}, {EROFS, "File access denied"},
-        {ENOSPC, "Disk full"},          {EDQUOT, "Disk full"},         {EIO, "I/O error 5"},
+        {EACCES, "File access denied"},
+        {EPERM, "File access denied"},
+        {EROFS, "File access denied"},
+        {ENOSPC, "Disk full"},
+        {EDQUOT, "Disk full"},
+        {EIO, "I/O error 5"},
         {EISDIR, "I/O error 21"},
     };
     for (const auto &c : cases)

@@ -21,9 +21,9 @@ const QString Tricky = QStringLiteral("新闻\t\"头条\", 第1页\r\n第二行\
 
 void fillTrickyList(ResultListModel &list)
 {
-    list.addRow(ResultRow{QStringLiteral("0"), {QStringLiteral("内"), QStringLiteral("---"), QStringLiteral("www.站点.cn/"), QStringLiteral("√"), QStringLiteral("3")}});
-    list.addRow(ResultRow{QStringLiteral("1"), {QStringLiteral("外"), Tricky, QStringLiteral("b.cn/a,\"b\""), QStringLiteral("×"), QStringLiteral("--")}});
-    list.addRow(ResultRow{QStringLiteral("2"), {QStringLiteral("批量"), QStringLiteral("--"), QStringLiteral("c.cn"), QStringLiteral("查询中..."), QStringLiteral("查询中...")}});
+    list.addRow(ResultRow {QStringLiteral("0"), {QStringLiteral("内"), QStringLiteral("---"), QStringLiteral("www.站点.cn/"), QStringLiteral("√"), QStringLiteral("3")}});
+    list.addRow(ResultRow {QStringLiteral("1"), {QStringLiteral("外"), Tricky, QStringLiteral("b.cn/a,\"b\""), QStringLiteral("×"), QStringLiteral("--")}});
+    list.addRow(ResultRow {QStringLiteral("2"), {QStringLiteral("批量"), QStringLiteral("--"), QStringLiteral("c.cn"), QStringLiteral("查询中..."), QStringLiteral("查询中...")}});
     FetchResult moved;
     moved.hops = {301, 200};
     moved.finalUrl = QStringLiteral("https://www.站点.cn/首页");
@@ -51,9 +51,15 @@ TEST(ExportFormats, FormatFromExtensionAndName)
         const char *path;
         ExportFormat format;
     } cases[] = {
-        {"out.csv", ExportFormat::Csv},     {"OUT.CSV", ExportFormat::Csv},   {"a/b.jsonl", ExportFormat::Jsonl},
-        {"b.Json", ExportFormat::Jsonl},    {"out.txt", ExportFormat::Tsv},   {"out", ExportFormat::Tsv},
-        {"out.tsv", ExportFormat::Tsv},     {"csv", ExportFormat::Tsv},       {"dir.csv/out", ExportFormat::Tsv},
+        {"out.csv", ExportFormat::Csv},
+        {"OUT.CSV", ExportFormat::Csv},
+        {"a/b.jsonl", ExportFormat::Jsonl},
+        {"b.Json", ExportFormat::Jsonl},
+        {"out.txt", ExportFormat::Tsv},
+        {"out", ExportFormat::Tsv},
+        {"out.tsv", ExportFormat::Tsv},
+        {"csv", ExportFormat::Tsv},
+        {"dir.csv/out", ExportFormat::Tsv},
     };
     for (const auto &c : cases)
         EXPECT_EQ(exportFormatForPath(QString::fromUtf8(c.path)), c.format) << c.path;
@@ -96,7 +102,7 @@ TEST(ExportFormats, CsvReadBackByPythonsCsvModule)
         {QStringLiteral("-c"), QStringLiteral("import csv, json, sys\n"
                                               "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
                                               "    print(json.dumps(list(csv.reader(f, strict=True))))\n"),
-         path});
+            path});
     ASSERT_TRUE(python.waitForFinished(30000));
     ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
     const QJsonArray records = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
@@ -127,7 +133,7 @@ TEST(ExportFormats, JsonLinesReadBackByQJsonDocument)
 
     QList<QJsonObject> rows;
     for (const QByteArray &line : lines) {
-        QJsonParseError error{};
+        QJsonParseError error {};
         const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
         ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
         ASSERT_TRUE(doc.isObject());
@@ -141,7 +147,7 @@ TEST(ExportFormats, JsonLinesReadBackByQJsonDocument)
     EXPECT_EQ(rows[0].value("caption").toString(), QStringLiteral("0"));
     EXPECT_EQ(rows[0].value("kind").toString(), QStringLiteral("内"));
     EXPECT_EQ(rows[0].value("status").toString(), QStringLiteral("301→200"));
-    EXPECT_EQ(rows[0].value("hops").toArray(), (QJsonArray{301, 200}));
+    EXPECT_EQ(rows[0].value("hops").toArray(), (QJsonArray {301, 200}));
     EXPECT_EQ(rows[0].value("final_url").toString(), QStringLiteral("https://www.站点.cn/首页"));
     EXPECT_EQ(rows[0].value("elapsed_ms").toInteger(), 42);
     EXPECT_TRUE(rows[0].value("reason").isNull());

@@ -50,9 +50,9 @@ TEST(ListImport, TextOfTheBytes)
         {"\xEF\xBB\xBF", QString()},
         {"a\xEF\xBB\xBF", QStringLiteral("a\uFEFF")}, // only a leading mark is dropped
         {"\xE4\xB8\xAD\xE6\x96\x87.cn", QStringLiteral("中文.cn")},
-        {"\xD6\xD0\xCE\xC4.cn\r\nb", QStringLiteral("中文.cn\nb")},               // GB18030
-        {"\xEF\xBB\xBF\xD6\xD0\xCE\xC4", QStringLiteral("中文")},                 // mark, then GB18030
-        {"\x81\x30\x81\x30", QStringLiteral("\u0080")},                           // four-byte GB18030
+        {"\xD6\xD0\xCE\xC4.cn\r\nb", QStringLiteral("中文.cn\nb")}, // GB18030
+        {"\xEF\xBB\xBF\xD6\xD0\xCE\xC4", QStringLiteral("中文")}, // mark, then GB18030
+        {"\x81\x30\x81\x30", QStringLiteral("\u0080")}, // four-byte GB18030
     };
     for (const auto &c : cases)
         EXPECT_EQ(listFileContents(c.bytes).text, c.text) << c.bytes.toHex().constData();
@@ -76,8 +76,12 @@ TEST(ListImport, EachLineDecodedOnItsOwn)
         // bytes that neither reads are counted once per line
         {"\xFF\xFF\nok\n\x80x", QStringLiteral("\uFFFD\uFFFD\nok\n\uFFFDx"), 2},
         // characters the entry box used to change stay as they are
-        {"a\xE2\x80\xA8" "b\xE2\x80\xA9" "c\xEF\xB7\x90" "d\xC2\xA0" "e\n\xD6\xD0",
-         QStringLiteral("a\u2028b\u2029c\uFDD0d\u00A0e\n中"), 0},
+        {"a\xE2\x80\xA8"
+         "b\xE2\x80\xA9"
+         "c\xEF\xB7\x90"
+         "d\xC2\xA0"
+         "e\n\xD6\xD0",
+            QStringLiteral("a\u2028b\u2029c\uFDD0d\u00A0e\n中"), 0},
         // U+FEFF that begins a later line is a character of it
         {"\xD6\xD0\n\xEF\xBB\xBFx\n\x84\x31\x95\x33y", QStringLiteral("中\n\uFEFFx\n\uFEFFy"), 0},
     };
@@ -95,7 +99,8 @@ TEST(ListImport, ReadsTheWholeFile)
     QByteArray bytes;
     QString expected;
     for (int i = 0; i < 300000; ++i) {
-        bytes += "www.\xD6\xD0" + QByteArray::number(i) + (i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\r");
+        bytes += "www.\xD6\xD0" + QByteArray::number(i) + (i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n"
+                                                                                            : "\r");
         expected += QStringLiteral("www.中%1\n").arg(i);
     }
     ASSERT_GT(bytes.size(), 3 * 1024 * 1024);
@@ -157,7 +162,7 @@ TEST(ListImport, FilesThatCannotBeOpened)
     QTemporaryDir dir;
     const QString missing = QStringLiteral("no-such-list-3f7a.txt");
     EXPECT_EQ(importError(missing),
-              QStringLiteral("Cannot open file \"%1\". No such file or directory").arg(QDir::current().absoluteFilePath(missing)));
+        QStringLiteral("Cannot open file \"%1\". No such file or directory").arg(QDir::current().absoluteFilePath(missing)));
     EXPECT_EQ(importError(dir.path()), QStringLiteral("Cannot open file \"%1\". Is a directory").arg(dir.path()));
 }
 
@@ -168,9 +173,8 @@ TEST(ListImport, CapacityCountsTheTextNotTheBytes)
     EXPECT_EQ(readListFile(writeFile(dir, QStringLiteral("fits.txt"), "0123456789"), 10).text, QStringLiteral("0123456789"));
     EXPECT_EQ(importError(writeFile(dir, QStringLiteral("over.txt"), "0123456789a"), 10), exceeds);
     // 30 bytes of UTF-8 and CR LF, 10 characters.
-    EXPECT_EQ(readListFile(writeFile(dir, QStringLiteral("wide.txt"), "\xEF\xBB\xBF\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD\r\n\r\n\r\n\r\n\r\n\r\n"), 10).text
-                  .size(),
-              10);
+    EXPECT_EQ(readListFile(writeFile(dir, QStringLiteral("wide.txt"), "\xEF\xBB\xBF\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD\r\n\r\n\r\n\r\n\r\n\r\n"), 10).text.size(),
+        10);
     // An endless source is refused without reading it to its end.
     EXPECT_EQ(importError(QStringLiteral("/dev/zero"), 1000), exceeds);
 }

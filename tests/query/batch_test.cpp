@@ -32,12 +32,12 @@ TEST(NormUrl, Table)
 TEST(EntryLines, FinalBreakIsNoLineButEmptyLinesCount)
 {
     EXPECT_EQ(entryLines(QString()), QStringList());
-    EXPECT_EQ(entryLines(QStringLiteral("\n")), QStringList{QString()});
-    EXPECT_EQ(entryLines(QStringLiteral("a\n\nb\n")), (QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")}));
-    EXPECT_EQ(entryLines(QStringLiteral("a\r\nb\rc")), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    EXPECT_EQ(entryLines(QStringLiteral("\n")), QStringList {QString()});
+    EXPECT_EQ(entryLines(QStringLiteral("a\n\nb\n")), (QStringList {QStringLiteral("a"), QString(), QStringLiteral("b")}));
+    EXPECT_EQ(entryLines(QStringLiteral("a\r\nb\rc")), (QStringList {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
     // A line is read whole, however long.
     const QString longLine = QString(10000, QLatin1Char('x'));
-    EXPECT_EQ(entryLines(longLine + QLatin1Char('\n')), QStringList{longLine});
+    EXPECT_EQ(entryLines(longLine + QLatin1Char('\n')), QStringList {longLine});
 }
 
 TEST(Btn1Click, BuildsNumberedRowsAndStartsTheWalk)

@@ -26,8 +26,8 @@ using Clock = std::chrono::steady_clock;
 // Requests being served right now, and the most there ever were.
 struct Gauge
 {
-    std::atomic<int> now{0};
-    std::atomic<int> most{0};
+    std::atomic<int> now {0};
+    std::atomic<int> most {0};
     void enter()
     {
         const int n = ++now;
@@ -81,7 +81,7 @@ TEST(CheckQueue, KeepsToThePerHostAndTotalLimits)
     {
         FormState form;
         buildList(form, rows);
-        CheckQueue queue(form, CheckQueueLimits{});
+        CheckQueue queue(form, CheckQueueLimits {});
         queue.start();
         ASSERT_TRUE(prqtest::waitUntil([&] { return queue.finished(); }));
         EXPECT_EQ(hostA.most.load(), 4);
@@ -94,7 +94,7 @@ TEST(CheckQueue, KeepsToThePerHostAndTotalLimits)
         for (int r = 0; r < form.lv1.count(); ++r) {
             EXPECT_EQ(form.lv1.cell(r, CellAccess), QStringLiteral("√")) << r;
             ASSERT_NE(form.lv1.check(r), nullptr);
-            EXPECT_EQ(form.lv1.check(r)->hops, QList<int>{200});
+            EXPECT_EQ(form.lv1.check(r)->hops, QList<int> {200});
         }
         EXPECT_EQ(requestsInFlight(form), 0);
     }
@@ -165,7 +165,7 @@ TEST(CheckQueue, TooManyRequestsPausesTheHostAndTriesAgain)
         EXPECT_LT(seen["/other"][0] - started, 500ms);
     }
     EXPECT_EQ(form.lv1.cell(0, CellAccess), QStringLiteral("√"));
-    EXPECT_EQ(form.lv1.check(0)->hops, QList<int>{200});
+    EXPECT_EQ(form.lv1.check(0)->hops, QList<int> {200});
 
     // Still 429 after two more tries: recorded as it is, a dead row. The
     // longest pause applies to a Retry-After beyond it.
@@ -179,7 +179,7 @@ TEST(CheckQueue, TooManyRequestsPausesTheHostAndTriesAgain)
     std::lock_guard<std::mutex> lock(m);
     EXPECT_EQ(seen["/always"].size(), 3u);
     EXPECT_EQ(again.lv1.cell(0, CellAccess), QStringLiteral("×"));
-    EXPECT_EQ(again.lv1.check(0)->hops, QList<int>{429});
+    EXPECT_EQ(again.lv1.check(0)->hops, QList<int> {429});
     EXPECT_EQ(again.donecount, 1);
 }
 
@@ -204,7 +204,7 @@ TEST(CheckQueue, EachAnswerReachesItsOwnRowWhateverTheOrder)
 
     FormState form;
     buildList(form, rows);
-    CheckQueue queue(form, CheckQueueLimits{});
+    CheckQueue queue(form, CheckQueueLimits {});
     queue.start();
     ASSERT_TRUE(prqtest::waitUntil([&] { return queue.finished(); }));
     const QStringList access = {"√", "×", "√", "×", "√", "√"};
@@ -222,7 +222,7 @@ TEST(CheckQueue, AnEmptyListIsDoneAtOnce)
 {
     FormState form;
     buildList(form, {});
-    CheckQueue queue(form, CheckQueueLimits{});
+    CheckQueue queue(form, CheckQueueLimits {});
     bool signalled = false;
     QObject::connect(&queue, &CheckQueue::allDone, [&] { signalled = true; });
     queue.start();

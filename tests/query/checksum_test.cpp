@@ -108,8 +108,16 @@ QString generateUrl(std::mt19937 &rng, int length)
         int decoded;
     };
     static const Piece escapes[] = {
-        {u"\\\\", 1}, {u"\\t", 1}, {u"\\n", 1}, {u"\\x41", 1}, {u"\\u4e2d", 1},
-        {u"\\'", 1}, {u"\\\"", 1}, {u"\\q", 1}, {u"\\0", 1}, {u"\\\n", 0},
+        {u"\\\\", 1},
+        {u"\\t", 1},
+        {u"\\n", 1},
+        {u"\\x41", 1},
+        {u"\\u4e2d", 1},
+        {u"\\'", 1},
+        {u"\\\"", 1},
+        {u"\\q", 1},
+        {u"\\0", 1},
+        {u"\\\n", 0},
         {u"\\u{1F600}", 2},
     };
     QString raw;
@@ -190,8 +198,8 @@ TEST(Checksum, HashStagesAgreeOnWordEdges)
     // Second stage: H1 of 0 (buffer words wrap), H1 div 7 at and around 2^29
     // (x negative in the script, last words below -2^31), the top of the range.
     const quint32 h1s[] = {0, 1, 6, 7, 12, 13, 91, 3758096383u, 3758096384u, 3758096384u + 7 * 42,
-                           3758096384u + 7 * 43, 3758096384u + 1234, 4294967289u, 4294967295u,
-                           2147483647u, 2147483648u, 123456789u};
+        3758096384u + 7 * 43, 3758096384u + 1234, 4294967289u, 4294967295u,
+        2147483647u, 2147483648u, 123456789u};
     for (quint32 h1 : h1s) {
         const auto got = script.eval(QStringLiteral("GoogleNewCh(%1)").arg(h1));
         ASSERT_TRUE(got);
@@ -288,9 +296,9 @@ TEST(ScriptHost, FailuresGiveEmptyText)
         {"function f(x) { return x * 2; }", "f(21)", "42"},
         {"function f(x) { return 'a' + x; }", "f('b')", "ab"},
         {"", "true", "true"},
-        {"function f( {", "1", ""},          // script does not parse
-        {"throw new Error('x');", "1", ""},  // script throws
-        {"throw 5;", "1", ""},               // script throws a non-Error
+        {"function f( {", "1", ""}, // script does not parse
+        {"throw new Error('x');", "1", ""}, // script throws
+        {"throw 5;", "1", ""}, // script throws a non-Error
         {"", "nosuch()", ""},
         {"", "1 +", ""},
         {"", "(function () { throw 'text'; })()", ""},
@@ -321,9 +329,14 @@ TEST(ScriptHost, EachCallSeesTheScriptTextItIsGiven)
         const QString &script;
         const char *result;
     } calls[] = {
-        {one, "one1"}, {one, "one1"}, {two, "two1"}, {one, "one1"}, {two, "two1"}, {two, "two1"},
-        {spinOnce, ""},  // interrupted: its engine is dropped ...
-        {spinOnce, ""},  // ... so the next call starts afresh and spins again
+        {one, "one1"},
+        {one, "one1"},
+        {two, "two1"},
+        {one, "one1"},
+        {two, "two1"},
+        {two, "two1"},
+        {spinOnce, ""}, // interrupted: its engine is dropped ...
+        {spinOnce, ""}, // ... so the next call starts afresh and spins again
         {one, "one1"},
     };
     for (const auto &c : calls)
@@ -351,8 +364,8 @@ TEST(ScriptHost, LongRunIsInterrupted)
     EXPECT_EQ(calljs(loopFn, QStringLiteral("spin"), QStringLiteral("x"), limit), QString());
     // A script that catches the interruption still yields nothing.
     EXPECT_EQ(evaljs(QStringLiteral("function g() { try { for (;;) {} } catch (e) { return 'caught'; } }"),
-                     QStringLiteral("g()"), limit),
-              QString());
+                  QStringLiteral("g()"), limit),
+        QString());
     EXPECT_LT(clock.elapsed(), 2000);
     // The limit does not cut short a sound evaluation.
     EXPECT_EQ(evaljs(QString(), QStringLiteral("6 * 7"), limit), QStringLiteral("42"));

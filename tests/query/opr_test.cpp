@@ -81,7 +81,7 @@ TEST(OprReply, CellsOfEveryDomainAsked)
         {"status_code":200,"page_rank_integer":9,"domain":"not-asked.com"}]})";
     const opr::Reply reply = opr::readReply({"a.com", "unknown.org", "nofield.net", "b.com", "left-out.com"}, withStatus(200), &body);
     ASSERT_EQ(reply.kind, opr::Reply::Kind::Ranks);
-    const QHash<QString, QString> expected{
+    const QHash<QString, QString> expected {
         {"a.com", "5"}, {"unknown.org", "--"}, {"nofield.net", "--"}, {"b.com", "7"}, {"left-out.com", "--"}};
     EXPECT_EQ(reply.cells, expected);
 }
@@ -108,7 +108,7 @@ TEST(OprReply, RefusalsPausesAndFailures)
         {withStatus(429, 3600), nullptr, Kind::TooManyRequests, 60},
         {withStatus(500), &notJson, Kind::Failed, 0},
         {withStatus(200), &notJson, Kind::Failed, 0},
-        {FetchResult{}, nullptr, Kind::Failed, 0}, // no connection
+        {FetchResult {}, nullptr, Kind::Failed, 0}, // no connection
     };
     for (const auto &c : cases) {
         const opr::Reply reply = opr::readReply({"a.com"}, c.record, c.body);
@@ -217,10 +217,10 @@ TEST_F(OprRun, RowsWithoutADomainAndUnknownDomains)
 {
     btn1Click(form, QStringLiteral("127.0.0.1/x\nunknown1.localhost\n\n[::1]:8080/\nd3.localhost\nlocalhost/y\nunknown1.localhost/z\n10.0.0.1:81"));
     ASSERT_TRUE(runEnded());
-    EXPECT_EQ(column(CellPr), (QStringList{"--", "--", "--", "--", "3", "--", "--", "--"}));
+    EXPECT_EQ(column(CellPr), (QStringList {"--", "--", "--", "--", "3", "--", "--", "--"}));
     EXPECT_EQ(form.donecount, 8);
     ASSERT_EQ(service.requestCount(), 1u);
-    EXPECT_EQ(service.asked()[0], (std::vector<std::string>{"unknown1.localhost", "d3.localhost"}));
+    EXPECT_EQ(service.asked()[0], (std::vector<std::string> {"unknown1.localhost", "d3.localhost"}));
 }
 
 TEST_F(OprRun, ASiteListAsksItsDomainsWhenItIsListed)
@@ -230,9 +230,9 @@ TEST_F(OprRun, ASiteListAsksItsDomainsWhenItIsListed)
         QStringLiteral("<a href=\"/in\">in</a> <a href=\"http://d9.localhost/x\">out</a> <a href=\"http://127.0.0.1/\">ip</a>"));
     ASSERT_EQ(form.lv1.count(), 4);
     ASSERT_TRUE(runEnded());
-    EXPECT_EQ(column(CellPr), (QStringList{"2", "2", "9", "--"}));
+    EXPECT_EQ(column(CellPr), (QStringList {"2", "2", "9", "--"}));
     ASSERT_EQ(service.requestCount(), 1u);
-    EXPECT_EQ(service.asked()[0], (std::vector<std::string>{"d2.localhost", "d9.localhost"}));
+    EXPECT_EQ(service.asked()[0], (std::vector<std::string> {"d2.localhost", "d9.localhost"}));
 }
 
 TEST_F(OprRun, TooManyRequestsPausesAndSendsTheBatchAgain)
@@ -250,12 +250,12 @@ TEST_F(OprRun, TooManyRequestsPausesAndSendsTheBatchAgain)
     };
     btn1Click(form, QStringLiteral("d1.localhost\nd2.localhost\nd1.localhost/a"));
     ASSERT_TRUE(runEnded());
-    EXPECT_EQ(pauses, (std::vector<int>{3, 5, 60}));
-    EXPECT_EQ(column(CellPr), (QStringList{"1", "2", "1"}));
+    EXPECT_EQ(pauses, (std::vector<int> {3, 5, 60}));
+    EXPECT_EQ(column(CellPr), (QStringList {"1", "2", "1"}));
     EXPECT_EQ(form.donecount, 3);
     ASSERT_EQ(service.requestCount(), 4u);
     for (const auto &domains : service.asked())
-        EXPECT_EQ(domains, (std::vector<std::string>{"d1.localhost", "d2.localhost"}));
+        EXPECT_EQ(domains, (std::vector<std::string> {"d1.localhost", "d2.localhost"}));
 }
 
 TEST_F(OprRun, ARejectedKeyIsToldOnceAndStopsTheRun)
@@ -276,7 +276,7 @@ TEST_F(OprRun, ARejectedKeyIsToldOnceAndStopsTheRun)
         };
         btn1Click(form, lines.join(QLatin1Char('\n')));
         ASSERT_TRUE(runEnded());
-        EXPECT_EQ(reports, QStringList{QStringLiteral("Open PageRank: API key rejected")});
+        EXPECT_EQ(reports, QStringList {QStringLiteral("Open PageRank: API key rejected")});
         EXPECT_EQ(column(CellPr), QStringList(300, QStringLiteral("--")));
         EXPECT_EQ(form.donecount, 300);
         EXPECT_EQ(service.requestCount(), 1u);
@@ -304,7 +304,7 @@ TEST_F(OprRun, FailedRequestsGiveDashes)
     };
     btn1Click(form, QStringLiteral("d4.localhost\nd5.localhost"));
     ASSERT_TRUE(runEnded());
-    EXPECT_EQ(column(CellPr), (QStringList{"--", "--"}));
+    EXPECT_EQ(column(CellPr), (QStringList {"--", "--"}));
     EXPECT_EQ(service.requestCount(), 1u); // each domain once per run, a failed answer included
 }
 
@@ -312,17 +312,17 @@ TEST_F(OprRun, RequeryAsksTheRowsDomainAgain)
 {
     btn1Click(form, QStringLiteral("d1.localhost\nd2.localhost\nwww.d2.localhost/x"));
     ASSERT_TRUE(runEnded());
-    ASSERT_EQ(column(CellPr), (QStringList{"1", "2", "2"}));
+    ASSERT_EQ(column(CellPr), (QStringList {"1", "2", "2"}));
     ASSERT_EQ(service.requestCount(), 1u);
 
     service.rankOffset = 5;
     N4Click(form, 2);
     EXPECT_EQ(form.lv1.cell(2, CellPr), QStringLiteral("查询..."));
     ASSERT_TRUE(runEnded());
-    EXPECT_EQ(column(CellPr), (QStringList{"1", "2", "7"}));
+    EXPECT_EQ(column(CellPr), (QStringList {"1", "2", "7"}));
     EXPECT_EQ(form.donecount, 4); // the re-query's answer counts like any other
     ASSERT_EQ(service.requestCount(), 2u);
-    EXPECT_EQ(service.asked()[1], std::vector<std::string>{"d2.localhost"});
+    EXPECT_EQ(service.asked()[1], std::vector<std::string> {"d2.localhost"});
     EXPECT_EQ(service.server.requests()[1].header("API-OPR"), OprService::Key);
 
     // A list built without PR: a re-query asks for its own row's domain alone.
@@ -332,8 +332,8 @@ TEST_F(OprRun, RequeryAsksTheRowsDomainAgain)
     ASSERT_TRUE(runEnded());
     N4Click(form, 1);
     ASSERT_TRUE(runEnded());
-    EXPECT_EQ(column(CellPr), (QStringList{"查询中...", "9", "查询中..."}));
-    EXPECT_EQ(service.asked(), (std::vector<std::vector<std::string>>{{"d4.localhost"}}));
+    EXPECT_EQ(column(CellPr), (QStringList {"查询中...", "9", "查询中..."}));
+    EXPECT_EQ(service.asked(), (std::vector<std::vector<std::string>> {{"d4.localhost"}}));
 }
 
 TEST_F(OprRun, ARebuiltListStartsANewRun)
@@ -341,7 +341,7 @@ TEST_F(OprRun, ARebuiltListStartsANewRun)
     btn1Click(form, QStringLiteral("d1.localhost"));
     btn1Click(form, QStringLiteral("d6.localhost\nd1.localhost"));
     ASSERT_TRUE(runEnded());
-    EXPECT_EQ(column(CellPr), (QStringList{"6", "1"}));
+    EXPECT_EQ(column(CellPr), (QStringList {"6", "1"}));
     EXPECT_EQ(form.donecount, 2);
 }
 

@@ -57,31 +57,31 @@ TEST(PoolDraw, ReachesEveryIndexAndNoOther)
 TEST(GetPrUrl, ByteForByte)
 {
     const QString script = storedtext::checksumScript();
-    const QStringList pool{QStringLiteral("127.0.0.3")};
+    const QStringList pool {QStringLiteral("127.0.0.3")};
     const QString url = q(u"http://例子.cn/a b&c=1#frag");
     const QString ch = nativeChecksum(url);
     ASSERT_FALSE(ch.isEmpty());
     EXPECT_EQ(getprurl(url, script, pool),
-              QStringLiteral("http://127.0.0.3/search?client=navclient-auto&ch=") + ch
-                  + QStringLiteral("&features=Rank:FVN&q=info:") + url);
+        QStringLiteral("http://127.0.0.3/search?client=navclient-auto&ch=") + ch
+            + QStringLiteral("&features=Rank:FVN&q=info:") + url);
 
     // A backslash escape is hashed decoded but sent as typed.
     const QString escaped = q(u"a.com/x\\ty");
     EXPECT_EQ(getprurl(escaped, script, pool),
-              QStringLiteral("http://127.0.0.3/search?client=navclient-auto&ch=") + checksumOfText(q(u"a.com/x\ty"))
-                  + QStringLiteral("&features=Rank:FVN&q=info:") + escaped);
+        QStringLiteral("http://127.0.0.3/search?client=navclient-auto&ch=") + checksumOfText(q(u"a.com/x\ty"))
+            + QStringLiteral("&features=Rank:FVN&q=info:") + escaped);
 
     // A failed checksum still gives a request, with "ch=" left empty.
     const QString quoted = q(u"a.com/\"x\"");
     EXPECT_EQ(getprurl(quoted, script, pool),
-              QStringLiteral("http://127.0.0.3/search?client=navclient-auto&ch=&features=Rank:FVN&q=info:") + quoted);
+        QStringLiteral("http://127.0.0.3/search?client=navclient-auto&ch=&features=Rank:FVN&q=info:") + quoted);
     EXPECT_EQ(getprurl(QStringLiteral("a.com"), QStringLiteral("syntax error ("), pool),
-              QStringLiteral("http://127.0.0.3/search?client=navclient-auto&ch=&features=Rank:FVN&q=info:a.com"));
+        QStringLiteral("http://127.0.0.3/search?client=navclient-auto&ch=&features=Rank:FVN&q=info:a.com"));
 }
 
 TEST(GetPrUrl, ServerComesFromThePool)
 {
-    const QStringList pool{QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.3")};
+    const QStringList pool {QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.3")};
     for (int i = 0; i < 5; ++i) {
         const QString u = getprurl(QStringLiteral("a.com"), QString(), pool);
         EXPECT_TRUE(pool.contains(u.mid(7, 9))) << u.toStdString();

@@ -10,7 +10,7 @@ namespace {
 
 ParsedOptions parse(std::initializer_list<const char *> args)
 {
-    QStringList list{QStringLiteral("prquery")};
+    QStringList list {QStringLiteral("prquery")};
     for (const char *a : args)
         list << QString::fromUtf8(a);
     return parseOptions(list);
@@ -85,7 +85,7 @@ TEST(Options, RefusedCommandLines)
 {
     const std::initializer_list<const char *> bad[] = {
         {"--bogus"},
-        {"--batch", "in.txt"},                        // no --out
+        {"--batch", "in.txt"}, // no --out
         {"--batch", "a", "--site", "b", "--out", "o"}, // both
         {"--batch", "a", "--out", "o", "--interval", "100"},
         {"--batch", "a", "--out", "o", "--interval", "x"},
@@ -94,8 +94,8 @@ TEST(Options, RefusedCommandLines)
         {"--site", "a", "--out", "o", "--extract", "dom"},
         {"--batch", "a", "--out", "o", "--extract", "html"},
         {"--extract", "pattern"},
-        {"--out", "o"},                               // nothing to run
-        {"--servers"},                                // missing value
+        {"--out", "o"}, // nothing to run
+        {"--servers"}, // missing value
         {"--batch", "a", "--out", "o", "--timeout", "0"},
         {"--rank-source", "google"},
         {"--opr-endpoint", "ftp://127.0.0.1/x"},
@@ -103,7 +103,7 @@ TEST(Options, RefusedCommandLines)
         {"--batch", "a", "--out", "o", "--format", "json"},
         {"--batch", "a", "--out", "o", "--concurrency", "0"},
         {"--batch", "a", "--out", "o", "--per-host", "1001"},
-        {"--fail-on-dead"},                           // nothing to run
+        {"--fail-on-dead"}, // nothing to run
         {"--format", "csv"},
         {"--request-timeout", "0"},
         {"--request-timeout", "3601"},
@@ -126,7 +126,7 @@ TEST(Options, ServersFile)
         f.write(bytes);
     };
     write("# loopback front ends\r\n127.0.0.1:8080\n\n  127.0.0.1  \nlocalhost:1\n");
-    EXPECT_EQ(readServersFile(path), (QStringList{QStringLiteral("127.0.0.1:8080"), QStringLiteral("127.0.0.1"), QStringLiteral("localhost:1")}));
+    EXPECT_EQ(readServersFile(path), (QStringList {QStringLiteral("127.0.0.1:8080"), QStringLiteral("127.0.0.1"), QStringLiteral("localhost:1")}));
     write("127.0.0.1/x\n");
     EXPECT_THROW(readServersFile(path), AppError);
     write("\n# none\n");

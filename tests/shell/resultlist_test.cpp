@@ -8,7 +8,7 @@ namespace {
 
 ResultRow row(const QString &caption, const QString &url)
 {
-    return ResultRow{caption, {QStringLiteral("批量"), QStringLiteral("--"), url, QStringLiteral("查询中..."), QStringLiteral("查询中...")}};
+    return ResultRow {caption, {QStringLiteral("批量"), QStringLiteral("--"), url, QStringLiteral("查询中..."), QStringLiteral("查询中...")}};
 }
 
 TEST(ResultList, ColumnsHeadersAndCells)
@@ -81,7 +81,7 @@ TEST(Guard, ShowsTheErrorWithFullStopRule)
     EXPECT_FALSE(guard::run([] { throw std::runtime_error("ends with dash -"); }));
     EXPECT_TRUE(guard::run([] {}));
     guard::setErrorBox(old);
-    EXPECT_EQ(shown, (QStringList{QStringLiteral("Disk full."), QStringLiteral("ends with dot."), QStringLiteral("ends with dash -")}));
+    EXPECT_EQ(shown, (QStringList {QStringLiteral("Disk full."), QStringLiteral("ends with dot."), QStringLiteral("ends with dash -")}));
 }
 
 TEST(FetchRecord, StatusTextsAndReasonKeys)

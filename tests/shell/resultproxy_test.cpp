@@ -15,7 +15,7 @@ QStringList shown(const ResultListProxy &view, int column)
 
 ResultRow row(const QString &caption, const QString &url, const QString &access, const QString &pr)
 {
-    return ResultRow{caption, {QStringLiteral("批量"), QStringLiteral("--"), url, access, pr}};
+    return ResultRow {caption, {QStringLiteral("批量"), QStringLiteral("--"), url, access, pr}};
 }
 
 TEST(ResultListProxy, OrdersNumbersByValueTextsAfterThemAndTiesInListOrder)
@@ -25,16 +25,16 @@ TEST(ResultListProxy, OrdersNumbersByValueTextsAfterThemAndTiesInListOrder)
     ResultListProxy view(list);
 
     view.sort(0, Qt::AscendingOrder);
-    EXPECT_EQ(shown(view, 0), (QStringList{"1", "2", "9", "10"}));
+    EXPECT_EQ(shown(view, 0), (QStringList {"1", "2", "9", "10"}));
     view.sort(2 + 1, Qt::AscendingOrder); // letter case second
-    EXPECT_EQ(shown(view, 3), (QStringList{"a.com", "B.com", "b.com", "c.com"}));
+    EXPECT_EQ(shown(view, 3), (QStringList {"a.com", "B.com", "b.com", "c.com"}));
     // Equal ranks keep list order either way.
     view.sort(5, Qt::AscendingOrder);
-    EXPECT_EQ(shown(view, 0), (QStringList{"9", "2", "1", "10"}));
+    EXPECT_EQ(shown(view, 0), (QStringList {"9", "2", "1", "10"}));
     view.sort(5, Qt::DescendingOrder);
-    EXPECT_EQ(shown(view, 0), (QStringList{"1", "9", "2", "10"}));
+    EXPECT_EQ(shown(view, 0), (QStringList {"1", "9", "2", "10"}));
     view.sort(-1);
-    EXPECT_EQ(shown(view, 0), (QStringList{"9", "10", "2", "1"}));
+    EXPECT_EQ(shown(view, 0), (QStringList {"9", "10", "2", "1"}));
 
     // The 状态 column sorts by the text it shows.
     FetchResult slow;
@@ -45,16 +45,16 @@ TEST(ResultListProxy, OrdersNumbersByValueTextsAfterThemAndTiesInListOrder)
     list.setCheck(0, slow);
     list.setCheck(2, gone);
     view.sort(ColumnStatus, Qt::AscendingOrder);
-    EXPECT_EQ(shown(view, ColumnStatus), (QStringList{"404", "", "", "301→200"}));
+    EXPECT_EQ(shown(view, ColumnStatus), (QStringList {"404", "", "", "301→200"}));
 
     // Rows map back to the list through the view.
     EXPECT_EQ(view.listRow(view.index(0, 0)), 2);
     EXPECT_EQ(view.viewRow(2), 0);
     view.setViewFilter(ResultListProxy::ShowDead);
-    EXPECT_EQ(shown(view, 3), QStringList{"a.com"});
+    EXPECT_EQ(shown(view, 3), QStringList {"a.com"});
     EXPECT_EQ(view.viewRow(0), -1);
     view.setViewFilter(ResultListProxy::ShowLive);
-    EXPECT_EQ(shown(view, 4), (QStringList{"√", "√"}));
+    EXPECT_EQ(shown(view, 4), (QStringList {"√", "√"}));
 }
 
 } // namespace

@@ -9,8 +9,7 @@ TEST(RunReport, TallyCountsVerdictsAndRanks)
 {
     ResultListModel list;
     const auto row = [&](const char *access, const char *pr) {
-        list.addRow(ResultRow{QStringLiteral("1"), {QStringLiteral("批量"), QStringLiteral("--"), QStringLiteral("a.cn"), QString::fromUtf8(access),
-                                                    QString::fromUtf8(pr)}});
+        list.addRow(ResultRow {QStringLiteral("1"), {QStringLiteral("批量"), QStringLiteral("--"), QStringLiteral("a.cn"), QString::fromUtf8(access), QString::fromUtf8(pr)}});
     };
     row("√", "5");
     row("×", "--");

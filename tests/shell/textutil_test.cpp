@@ -70,12 +70,28 @@ TEST(FileNames, EveryByteComesBack)
         {"plain.txt", QStringLiteral("plain.txt")},
         {"\xE4\xB8\xAD.txt", QStringLiteral("中.txt")},
         {"\xF0\x9F\x98\x80", QStringLiteral("\U0001F600")},
-        {"a\xFF" "b", QStringLiteral("a\xDCFF" "b")},
-        {"\xD6\xD0\xCE\xC4", QStringLiteral("\xDCD6" "\xDCD0" "\xDCCE" "\xDCC4")},  // GB18030
-        {"\xED\xB3\xBF", QStringLiteral("\xDCED" "\xDCB3" "\xDCBF")},            // an encoded surrogate is not UTF-8
-        {"\xC0\xAF\xE0\x80\xAF", QStringLiteral("\xDCC0" "\xDCAF" "\xDCE0" "\xDC80" "\xDCAF")}, // overlong
-        {"\xF4\x90\x80\x80", QStringLiteral("\xDCF4" "\xDC90" "\xDC80" "\xDC80")},  // above U+10FFFF
-        {"\xE4\xB8", QStringLiteral("\xDCE4" "\xDCB8")},                      // cut short
+        {"a\xFF"
+         "b",
+            QStringLiteral("a\xDCFF"
+                           "b")},
+        {"\xD6\xD0\xCE\xC4", QStringLiteral("\xDCD6"
+                                            "\xDCD0"
+                                            "\xDCCE"
+                                            "\xDCC4")}, // GB18030
+        {"\xED\xB3\xBF", QStringLiteral("\xDCED"
+                                        "\xDCB3"
+                                        "\xDCBF")}, // an encoded surrogate is not UTF-8
+        {"\xC0\xAF\xE0\x80\xAF", QStringLiteral("\xDCC0"
+                                                "\xDCAF"
+                                                "\xDCE0"
+                                                "\xDC80"
+                                                "\xDCAF")}, // overlong
+        {"\xF4\x90\x80\x80", QStringLiteral("\xDCF4"
+                                            "\xDC90"
+                                            "\xDC80"
+                                            "\xDC80")}, // above U+10FFFF
+        {"\xE4\xB8", QStringLiteral("\xDCE4"
+                                    "\xDCB8")}, // cut short
         {"\xF0\x9F\x98\x80\xFF", QStringLiteral("\U0001F600\xDCFF")},
     };
     for (const auto &c : cases) {

@@ -24,7 +24,7 @@ void keepTrafficOnLoopback()
     // No name is looked up: localhost is the loopback address and every
     // other name is unknown, unless a test installed names of its own.
     if (dynamic_cast<const SystemHostResolver *>(HostResolver::current().get()))
-        HostResolver::install(std::make_shared<FixedHostResolver>(QHash<QString, QByteArray>{{QStringLiteral("localhost"), "127.0.0.1"}}));
+        HostResolver::install(std::make_shared<FixedHostResolver>(QHash<QString, QByteArray> {{QStringLiteral("localhost"), "127.0.0.1"}}));
 }
 
 std::string RecordedRequest::requestLine() const
@@ -43,11 +43,14 @@ std::string RecordedRequest::header(const std::string &name) const
     return it == headers.end() ? std::string() : it->second;
 }
 
-LoopServer::LoopServer() : m_server(std::make_unique<httplib::Server>()) {}
+LoopServer::LoopServer()
+    : m_server(std::make_unique<httplib::Server>())
+{
+}
 
 LoopServer::LoopServer(const std::string &certFile, const std::string &keyFile)
-    : m_secure(true),
-      m_server(std::make_unique<httplib::SSLServer>(certFile.c_str(), keyFile.c_str()))
+    : m_secure(true)
+    , m_server(std::make_unique<httplib::SSLServer>(certFile.c_str(), keyFile.c_str()))
 {
 }
 
@@ -66,7 +69,7 @@ LoopServer::Handler LoopServer::recording(Handler handler)
 
 void LoopServer::record(const httplib::Request &req)
 {
-    RecordedRequest r{req.method, req.target, req.version, req.headers, req.body};
+    RecordedRequest r {req.method, req.target, req.version, req.headers, req.body};
     std::lock_guard<std::mutex> lock(m_mutex);
     m_requests.push_back(std::move(r));
 }

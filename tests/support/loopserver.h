@@ -88,7 +88,7 @@ private:
     std::string m_address = "127.0.0.1";
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
-    std::atomic<bool> m_listenEnded{false};
+    std::atomic<bool> m_listenEnded {false};
     int m_port = -1;
     int m_listenSocket = -1;
     mutable std::mutex m_mutex;

@@ -41,7 +41,7 @@ public:
     // Answers the n-th request (0-based) in place of the service when it
     // returns true. Set before the requests come.
     std::function<bool(int n, httplib::Response &res)> special;
-    std::atomic<int> rankOffset{0};
+    std::atomic<int> rankOffset {0};
     LoopServer server;
 
 private:

@@ -28,7 +28,7 @@ TEST(CharRefs, DecodedAsHtmlDoesInEachContext)
         {QStringLiteral("\"x\" <b>&amp;</b> a\r\nb\rc"), QStringLiteral("\"x\" <b>&</b> a\r\nb\rc"), QStringLiteral("\"x\" <b>&</b> a\r\nb\rc")},
         {QStringLiteral("<script>&amp;</script><!--"), QStringLiteral("<script>&</script><!--"), QStringLiteral("<script>&</script><!--")},
         {QString(QStringLiteral("a") + nul + QStringLiteral("&amp;") + nul), QString(QStringLiteral("a") + nul + QStringLiteral("&") + nul),
-         QString(QStringLiteral("a") + nul + QStringLiteral("&") + nul)},
+            QString(QStringLiteral("a") + nul + QStringLiteral("&") + nul)},
         {QStringLiteral("  &amp;  "), QStringLiteral("  &  "), QStringLiteral("  &  ")},
         {QString(), QString(), QString()},
     };

@@ -21,10 +21,11 @@ QStringList extract(const QString &page, const QString &site)
 QString rec(const char *link, const char *text, bool in)
 {
     return QString::fromUtf8(link) + QStringLiteral("[@m@]") + QString::fromUtf8(text)
-           + (in ? QStringLiteral("[@m@]in") : QStringLiteral("[@m@]out"));
+        + (in ? QStringLiteral("[@m@]in") : QStringLiteral("[@m@]out"));
 }
 
-enum class Reader { Pattern, Html };
+enum class Reader { Pattern,
+    Html };
 
 // The records of a page through one of the two readers.
 QStringList records(Reader reader, const QString &page, const QString &site, const QString &pageUrl)
@@ -41,7 +42,7 @@ QStringList records(Reader reader, const QString &page, const QString &site, con
 TEST(ExprTest, StoredPatternIsTheSeventyNineCharacters)
 {
     EXPECT_EQ(storedtext::linkPattern(),
-              QStringLiteral("<a.*?(?: |\\t|\\r|\\n)?href=[\\'\"]?(.+?)[\\'\"]?(?:(?: |\\t|\\r|\\n)+.*?)?>(.*?)<\\/a.*?>"));
+        QStringLiteral("<a.*?(?: |\\t|\\r|\\n)?href=[\\'\"]?(.+?)[\\'\"]?(?:(?: |\\t|\\r|\\n)+.*?)?>(.*?)<\\/a.*?>"));
 }
 
 class LinkForms : public ::testing::TestWithParam<Reader>
@@ -74,7 +75,7 @@ TEST_P(LinkForms, ResolvedAgainstThePageAddress)
         {"<a href=\"/s&#47;q.php?a=1&copy=2&amp;b=&lt;\">refs</a>", "http://www.example.com/s/q.php?a=1&copy=2&b=%3C", "refs", true},
         // References in the text, after the markup is gone.
         {"<a href=\"next.html\"><b>下一页</b>&nbsp;&raquo;&#x4E2D;&amp;&hellip;</a>", "http://www.example.com/news/next.html",
-         "下一页\u00a0»中&…", true},
+            "下一页\u00a0»中&…", true},
         {"<a href=\" /spaced.html \">sp</a>", "http://www.example.com/spaced.html", "sp", true},
         {"<a href=\"mailto:x@y.z\">mail</a>", nullptr, "", false},
         {"<a href=\"javascript:void(0)\" onclick=\"go()\">js</a>", nullptr, "", false},
@@ -93,8 +94,8 @@ TEST_P(LinkForms, ResolvedAgainstThePageAddress)
     }
     page += QStringLiteral("</body></html>\n");
     EXPECT_EQ(records(GetParam(), page, QStringLiteral("http://www.example.com"),
-                      QStringLiteral("http://www.example.com/news/list.html")),
-              expected);
+                  QStringLiteral("http://www.example.com/news/list.html")),
+        expected);
 }
 
 TEST_P(LinkForms, BaseHrefReplacesThePageAddress)
@@ -103,18 +104,18 @@ TEST_P(LinkForms, BaseHrefReplacesThePageAddress)
                                         "<a href=\"a.html\">a</a>\n<a href=\"/b.html\">b</a>\n"
                                         "<a href=\"http://x.example.com/c\">c</a>\n</body></html>");
     EXPECT_EQ(records(GetParam(), page, QStringLiteral("http://www.example.com/"), QStringLiteral("http://www.example.com/news/")),
-              (QStringList{rec("http://www.example.com/other/&/a.html", "a", true), rec("http://www.example.com/b.html", "b", true),
-                           rec("http://x.example.com/c", "c", true)}));
+        (QStringList {rec("http://www.example.com/other/&/a.html", "a", true), rec("http://www.example.com/b.html", "b", true),
+            rec("http://x.example.com/c", "c", true)}));
     // A base that gives no web address is not used.
     const QString scriptBase = QStringLiteral("<base href=\"javascript:x\"><a href=\"a.html\">a</a>\n");
     EXPECT_EQ(records(GetParam(), scriptBase, QStringLiteral("http://www.example.com/"), QStringLiteral("http://www.example.com/news/")),
-              QStringList{rec("http://www.example.com/news/a.html", "a", true)});
+        QStringList {rec("http://www.example.com/news/a.html", "a", true)});
 }
 
 INSTANTIATE_TEST_SUITE_P(BothReaders, LinkForms, ::testing::Values(Reader::Pattern, Reader::Html),
-                         [](const ::testing::TestParamInfo<Reader> &info) {
-                             return info.param == Reader::Html ? "Html" : "Pattern";
-                         });
+    [](const ::testing::TestParamInfo<Reader> &info) {
+        return info.param == Reader::Html ? "Html" : "Pattern";
+    });
 
 TEST(ExprTest, SiteAddressForms)
 {
@@ -122,14 +123,14 @@ TEST(ExprTest, SiteAddressForms)
                                         "<a href=http://www.example.com/x>4</a>");
     // Resolved against the folder of the page, not appended to its name.
     EXPECT_EQ(extract(QStringLiteral("<a href=a.html>1</a>"), QStringLiteral("http://www.example.com/dir/index.html")),
-              QStringList{rec("http://www.example.com/dir/a.html", "1", true)});
+        QStringList {rec("http://www.example.com/dir/a.html", "1", true)});
     // Typed without a scheme, with or without a path: read as http.
     const QStringList fromHost = {rec("http://www.example.com/a.html", "1", true), rec("http://www.example.com/d/b.html", "2", true),
-                                  rec("http://www.example.com/c", "3", true), rec("http://www.example.com/x", "4", true)};
+        rec("http://www.example.com/c", "3", true), rec("http://www.example.com/x", "4", true)};
     EXPECT_EQ(extract(page, QStringLiteral("www.example.com")), fromHost);
     EXPECT_EQ(extract(page, QStringLiteral("www.example.com/news/list.html")),
-              (QStringList{rec("http://www.example.com/news/a.html", "1", true), rec("http://www.example.com/news/d/b.html", "2", true),
-                           rec("http://www.example.com/c", "3", true), rec("http://www.example.com/x", "4", true)}));
+        (QStringList {rec("http://www.example.com/news/a.html", "1", true), rec("http://www.example.com/news/d/b.html", "2", true),
+            rec("http://www.example.com/c", "3", true), rec("http://www.example.com/x", "4", true)}));
     // A site whose own domain cannot be worked out lists nothing.
     EXPECT_EQ(extract(page, QStringLiteral("http://intranet/")), QStringList());
 }
@@ -142,8 +143,8 @@ TEST(ExprTest, SiteInCapitalsWithACountryCode)
     const QString page = QStringLiteral("<a href=\"/x\">x</a><a href=\"http://www.abc.com.cn/y\">y</a>"
                                         "<a href=\"http://WWW.ABC.COM.CN/z\">z</a><a href=\"http://www.xyz.com.cn/\">w</a>");
     EXPECT_EQ(extract(page, QStringLiteral("HTTP://WWW.ABC.COM.CN/")),
-              (QStringList{rec("http://www.abc.com.cn/x", "x", true), rec("http://www.abc.com.cn/y", "y", true),
-                           rec("http://WWW.ABC.COM.CN/z", "z", false), rec("http://www.xyz.com.cn/", "w", false)}));
+        (QStringList {rec("http://www.abc.com.cn/x", "x", true), rec("http://www.abc.com.cn/y", "y", true),
+            rec("http://WWW.ABC.COM.CN/z", "z", false), rec("http://www.xyz.com.cn/", "w", false)}));
 }
 
 TEST(ExprTest, PageAddress)
@@ -162,11 +163,11 @@ TEST(ExprTest, OddPages)
     // own closing tag; a link that gives no domain is skipped, the rest stay.
     EXPECT_EQ(extract(QStringLiteral("<a href=\"x.html\">two\nlines</a>\n"
                                      "<a href=\"http://localhost/\">l</a><a href=\"y.html\">y</a>"),
-                      site),
-              QStringList{rec("http://s.com/y.html", "y", true)});
+                  site),
+        QStringList {rec("http://s.com/y.html", "y", true)});
     // The separator inside a link or a text is kept as it is.
     EXPECT_EQ(extract(QStringLiteral("<a href=\"p[@m@]q\">t[@m@]u</a>"), site),
-              QStringList{rec("http://s.com/p[@m@]q", "t[@m@]u", true)});
+        QStringList {rec("http://s.com/p[@m@]q", "t[@m@]u", true)});
     EXPECT_EQ(extract(QString(), site), QStringList());
     EXPECT_EQ(extract(QStringLiteral("<p>no anchors</p>"), site), QStringList());
 }
@@ -186,12 +187,12 @@ TEST(HtmlLinks, ReadsTheTreeNotTheLines)
     const QString site = QStringLiteral("http://www.example.com/");
     const QString pageUrl = QStringLiteral("http://www.example.com/dir/p.html");
     EXPECT_EQ(records(Reader::Html, page, site, pageUrl),
-              (QStringList{rec("http://www.example.com/multi", "two lines and tags", true),
-                           rec("http://www.example.com/img", "图 片", true),
-                           rec("http://www.example.com/area", "地图", true),
-                           rec("http://www.example.com/dir/p.html", "self", true),
-                           // An anchor opened inside another closes the first, as in a browser.
-                           rec("http://www.example.com/one", "one", true), rec("http://www.example.com/two", "two", true)}));
+        (QStringList {rec("http://www.example.com/multi", "two lines and tags", true),
+            rec("http://www.example.com/img", "图 片", true),
+            rec("http://www.example.com/area", "地图", true),
+            rec("http://www.example.com/dir/p.html", "self", true),
+            // An anchor opened inside another closes the first, as in a browser.
+            rec("http://www.example.com/one", "one", true), rec("http://www.example.com/two", "two", true)}));
     // The pattern reads lines: it misses the anchor over several lines and
     // takes the one in the script.
     const QStringList byPattern = records(Reader::Pattern, page, site, pageUrl);

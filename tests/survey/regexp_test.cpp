@@ -116,8 +116,8 @@ TEST(TRegExpFlavour, StoredPatternsAgreeWithABacktrackingEngine)
         QStringLiteral("<\\/*[^<>]*>"),
     };
     const char16_t *pieces[] = {u"<a", u"<A", u" ", u"\n", u"\r", u"\t", u"href=", u"HrEf=", u"'", u"\"", u">",
-                                u"</a", u"</A", u"</a>", u"x", u"中", u"😀", u"<", u"/", u"<b>", u"<script",
-                                u"</script>", u"<STYLE>", u"</style>", u"=", u"<ab"};
+        u"</a", u"</A", u"</a>", u"x", u"中", u"😀", u"<", u"/", u"<b>", u"<script",
+        u"</script>", u"<STYLE>", u"</style>", u"=", u"<ab"};
     QRandomGenerator random(20240520);
     for (const QString &pattern : patterns) {
         const QRegularExpression oracle(pattern, QRegularExpression::CaseInsensitiveOption);
@@ -146,7 +146,7 @@ TEST(TRegExpFlavour, StoredPatternsAgreeWithABacktrackingEngine)
 
 TEST(TRegExpFlavour, GlobalOffFindsTheFirstOnly)
 {
-    EXPECT_EQ(run(QStringLiteral("a."), QStringLiteral("a1a2"), true, false), QStringList{QStringLiteral("a1")});
+    EXPECT_EQ(run(QStringLiteral("a."), QStringLiteral("a1a2"), true, false), QStringList {QStringLiteral("a1")});
     TRegExp re;
     re.setPattern(QStringLiteral("a"));
     EXPECT_EQ(re.Replace(QStringLiteral("aXa"), QStringLiteral("b")), QStringLiteral("bXa"));
@@ -212,10 +212,7 @@ TEST(TRegExpMatches, TextsWithAndWithoutSurrogatesAgree)
     };
     const QStringList plain = offsets(page);
     EXPECT_EQ(plain, offsets(page + QStringLiteral("😀")));
-    EXPECT_EQ(plain, (QStringList{QStringLiteral("<a href=\"/新闻\">今日 <b>要闻</b></a>|/新闻|今日 <b>要闻</b>"),
-                                  QStringLiteral("<A\nHREF='x.html' title=\"标题\">二</a >|x.html|二"),
-                                  QStringLiteral("<a href=y>\u00e9\r</a>|y|\u00e9\r"), QStringLiteral("9,30"),
-                                  QStringLiteral("40,34"), QStringLiteral("74,16")}));
+    EXPECT_EQ(plain, (QStringList {QStringLiteral("<a href=\"/新闻\">今日 <b>要闻</b></a>|/新闻|今日 <b>要闻</b>"), QStringLiteral("<A\nHREF='x.html' title=\"标题\">二</a >|x.html|二"), QStringLiteral("<a href=y>\u00e9\r</a>|y|\u00e9\r"), QStringLiteral("9,30"), QStringLiteral("40,34"), QStringLiteral("74,16")}));
 }
 
 TEST(TRegExpReplace, KeepsUnmatchedTextExactly)
@@ -234,7 +231,7 @@ TEST(TRegExpReplace, Substitutions)
     re.setGlobal(true);
     re.setPattern(QStringLiteral("(b)(x)?"));
     EXPECT_EQ(re.Replace(QStringLiteral("abc"), QStringLiteral("[$1|$2|$&|$$|$`|$'|$3|$01|$]$")),
-              QStringLiteral("a[b||b|$|a|c|$3|b|$]$c"));
+        QStringLiteral("a[b||b|$|a|c|$3|b|$]$c"));
 }
 
 TEST(TRegExpErrors, RejectedPatternRaisesAtEveryUse)
@@ -303,7 +300,7 @@ TEST(RegDelete, SetsItsOptionsOnEveryCall)
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(regdelete(myreg, QStringLiteral("<script(.+?)</script>"), QStringLiteral("<script></script>a")), QStringLiteral("a"));
         EXPECT_EQ(regdelete(myreg, QStringLiteral("<script(.+?)</script>"), QStringLiteral("<script>\n</script>a")),
-                  QStringLiteral("<script>\n</script>a"));
+            QStringLiteral("<script>\n</script>a"));
         EXPECT_EQ(regdelete(myreg, QStringLiteral("<\\/*[^<>]*>"), QStringLiteral("<p\nclass=x>a</p>")), QStringLiteral("a"));
     }
 }
