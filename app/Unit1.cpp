@@ -3,21 +3,17 @@
 #include "app/entrybox.h"
 
 #include "app/bannerview.h"
+#include "base/guard.h"
 #include "data/storedtext.h"
 #include "listfiles/listexport.h"
 #include "listfiles/listfiledialogs.h"
 #include "listfiles/listimport.h"
 #include "query/batch.h"
 #include "query/oprprotocol.h"
-#include "query/oprsource.h"
-#include "query/prquery.h"
-#include "query/ranksource.h"
 #include "query/scheduler.h"
-#include "shell/guard.h"
+#include "query/sitequery.h"
 #include "shell/listcommands.h"
 #include "shell/resultproxy.h"
-#include "survey/regexp.h"
-#include "survey/sitequery.h"
 
 #include <QAction>
 #include <QApplication>
@@ -168,13 +164,32 @@ WindowSeams TForm1::defaultSeams()
     return s;
 }
 
+namespace {
+
+std::unique_ptr<Engine> engineFor(const WindowEndpoints &endpoints)
+{
+    EngineEndpoints e;
+    e.servers = endpoints.servers;
+    e.oprEndpoint = endpoints.oprEndpoint;
+    return std::make_unique<Engine>(e);
+}
+
+} // namespace
+
 TForm1::TForm1(WindowEndpoints endpoints, WindowSeams seams, QWidget *parent)
+    : TForm1(engineFor(endpoints), endpoints.bannerUrl, std::move(seams), parent)
+{
+}
+
+TForm1::TForm1(std::unique_ptr<Engine> engine, QString bannerUrl, WindowSeams seams, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
-    , m_endpoints(std::move(endpoints))
+    , m_bannerUrl(std::move(bannerUrl))
     , m_seams(std::move(seams))
-    , m_state(new FormState(this))
+    , m_engine(engine.release())
+    , m_state(&m_engine->state())
     , m_view(new ResultListProxy(m_state->lv1, this))
 {
+    m_engine->setParent(this);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("KelvrayGoogle PR批量查询工具V1.0"));
     buildControls();
@@ -287,7 +302,7 @@ void TForm1::buildControls()
     outer->addWidget(WebBrowser1);
     // Without a banner address the region is not shown: the list below
     // takes its height.
-    WebBrowser1->setVisible(!m_endpoints.bannerUrl.isEmpty());
+    WebBrowser1->setVisible(!m_bannerUrl.isEmpty());
 
     // Gauge; it shows "n/m" once a list has been built.
     pr1 = new QProgressBar(this);
@@ -422,10 +437,6 @@ void TForm1::connectControls()
             s.rdlist1 = id;
     });
 
-    s.onSitePage = [&s](const QString &siteUrl, const QString &finalUrl, const QString &page) {
-        siteReplyBranch(s, siteUrl, finalUrl, page);
-    };
-
     connect(&s, &FormState::lbl2Changed, lbl2, &QLabel::setText);
     connect(&s, &FormState::lbl5Changed, lbl5, &QLabel::setText);
     connect(&s, &FormState::lbl13Changed, lbl13, &QLabel::setText);
@@ -504,23 +515,12 @@ void TForm1::followRow(int listRow)
 
 void TForm1::FormCreate()
 {
-    FormState &s = *m_state;
-    s.memo3 = storedtext::checksumScript();
-    s.memo4 = m_endpoints.servers.isEmpty() ? storedtext::serverPool() : m_endpoints.servers.join(QLatin1Char('\n'));
-    s.edt7 = storedtext::linkPattern();
-
-    // 1. the shared regex object
-    s.myreg = std::make_unique<TRegExp>();
-    // 2. iplist and 3. httpcs are members of the state, ready before this runs
-    // 4. the link pattern
-    s.linkexpr = s.edt7;
-    // 5. the server pool, a line an entry
-    s.iplist = iplistFromText(s.memo4);
-    // 6. grid lines
+    // The regex object, the server pool, the lock and the link pattern are
+    // the engine's, composed before the window was built. What remains is
+    // the window's own: grid lines and the banner.
     lv1->setShowGrid(true);
-    // 7. the banner
-    if (!m_endpoints.bannerUrl.isEmpty())
-        WebBrowser1->Navigate(QUrl(m_endpoints.bannerUrl));
+    if (!m_bannerUrl.isEmpty())
+        WebBrowser1->Navigate(QUrl(m_bannerUrl));
 }
 
 void TForm1::WebBrowser1DocumentComplete()
@@ -641,17 +641,12 @@ void TForm1::cbb1Change(int index)
 {
     const bool openPageRank = index == 1;
     edt8->setVisible(openPageRank);
-    if (!openPageRank) {
-        m_state->setRankSource(std::make_unique<ToolbarRankSource>(*m_state));
-        return;
-    }
-    OprSettings settings;
-    settings.endpoint = m_endpoints.oprEndpoint;
+    RankChoiceSeams seams;
     // Read as each request goes out: a key typed during a run is used from
     // the next request on. It is never kept anywhere.
-    settings.key = [this] { return edt8->text(); };
-    settings.report = m_seams.rankSourceNotice;
-    m_state->setRankSource(std::make_unique<OprRankSource>(*m_state, settings));
+    seams.key = [this] { return edt8->text(); };
+    seams.notice = m_seams.rankSourceNotice;
+    m_engine->setRankChoice(openPageRank ? RankChoice::OpenPageRank : RankChoice::Toolbar, seams);
 }
 
 QString TForm1::entryText() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "listfiles/listfiledialogs.h"
+#include "query/engine.h"
 #include "shell/formstate.h"
 
 #include <QString>
@@ -63,10 +64,14 @@ public:
     static WindowEndpoints defaultEndpoints();
     static WindowSeams defaultSeams();
 
-    // No defaults: whoever creates the window says where it may reach.
+    // No defaults: whoever creates the window says where it may reach. The
+    // window builds its engine from the endpoints.
     TForm1(WindowEndpoints endpoints, WindowSeams seams, QWidget *parent = nullptr);
+    // The window over an engine, which it takes over.
+    TForm1(std::unique_ptr<Engine> engine, QString bannerUrl, WindowSeams seams, QWidget *parent = nullptr);
     ~TForm1() override;
 
+    Engine &engine() { return *m_engine; }
     FormState &state() { return *m_state; }
     QString entryText() const;
     void setEntryText(const QString &text);
@@ -116,9 +121,10 @@ private:
     // scrolled away from the row followed last.
     void followRow(int listRow);
 
-    WindowEndpoints m_endpoints;
+    QString m_bannerUrl;
     WindowSeams m_seams;
     ListFileDialogs m_dialogs;
+    Engine *m_engine = nullptr; // a child of the window
     FormState *m_state = nullptr;
     ResultListProxy *m_view = nullptr;
     bool m_gaugeText = false; // the gauge shows "n/m" once a list was built

@@ -1,7 +1,7 @@
 #include "app/bannerview.h"
 
+#include "base/textutil.h"
 #include "fetch/httpget.h"
-#include "shell/textutil.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -1,6 +1,6 @@
 #include "app/errorbox.h"
 
-#include "shell/guard.h"
+#include "base/guard.h"
 
 #include <QMessageBox>
 #include <QPointer>

@@ -2,16 +2,16 @@
 
 #include "app/Unit1.h"
 #include "app/stopsignals.h"
+#include "base/errors.h"
+#include "base/guard.h"
 #include "listfiles/atomicsave.h"
 #include "listfiles/listexport.h"
 #include "listfiles/listimport.h"
 #include "query/batch.h"
 #include "query/checkqueue.h"
 #include "query/dispatch.h"
-#include "query/ranksource.h"
-#include "shell/errors.h"
-#include "shell/guard.h"
 #include "shell/options.h"
+#include "shell/ranksource.h"
 #include "shell/runreport.h"
 
 #include <QElapsedTimer>

@@ -3,9 +3,9 @@
 #include "app/headless.h"
 #include "app/hugepages.h"
 #include "app/qttranslations.h"
-#include "shell/errors.h"
-#include "shell/filenames.h"
-#include "shell/guard.h"
+#include "base/errors.h"
+#include "base/filenames.h"
+#include "base/guard.h"
 #include "shell/options.h"
 
 #include <QApplication>

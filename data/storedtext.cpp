@@ -1,6 +1,6 @@
 #include "data/storedtext.h"
 
-#include "shell/errors.h"
+#include "base/errors.h"
 
 #include <QFile>
 

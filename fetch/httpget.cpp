@@ -1,8 +1,8 @@
 #include "fetch/httpget.h"
 
+#include "base/guard.h"
 #include "fetch/fetchgate.h"
 #include "fetch/mainthreadcall.h"
-#include "shell/guard.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

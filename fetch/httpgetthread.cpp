@@ -1,10 +1,10 @@
 #include "fetch/httpgetthread.h"
 
+#include "base/textutil.h"
 #include "fetch/fetchgate.h"
 #include "fetch/hostresolver.h"
 #include "fetch/httpget.h"
 #include "fetch/mainthreadcall.h"
-#include "shell/textutil.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
 #include "fetch/mainthreadcall.h"
 
-#include "shell/guard.h"
+#include "base/guard.h"
 
 #include <QCoreApplication>
 #include <QEvent>

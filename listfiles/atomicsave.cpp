@@ -1,8 +1,8 @@
 #include "listfiles/atomicsave.h"
 
+#include "base/errors.h"
+#include "base/filenames.h"
 #include "listfiles/systemfile.h"
-#include "shell/errors.h"
-#include "shell/filenames.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,7 +1,7 @@
 #include "listfiles/listexport.h"
 
+#include "base/errors.h"
 #include "listfiles/atomicsave.h"
-#include "shell/errors.h"
 #include "shell/resultlist.h"
 
 #include <QFileInfo>

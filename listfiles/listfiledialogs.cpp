@@ -1,6 +1,6 @@
 #include "listfiles/listfiledialogs.h"
 
-#include "shell/filenames.h"
+#include "base/filenames.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "listfiles/listimport.h"
 
+#include "base/errors.h"
 #include "listfiles/systemfile.h"
-#include "shell/errors.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>

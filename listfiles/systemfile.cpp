@@ -1,6 +1,6 @@
 #include "listfiles/systemfile.h"
 
-#include "shell/filenames.h"
+#include "base/filenames.h"
 
 #include <cerrno>
 #include <fcntl.h>

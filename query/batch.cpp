@@ -1,8 +1,8 @@
 #include "query/batch.h"
 
-#include "query/ranksource.h"
+#include "base/textutil.h"
 #include "shell/formstate.h"
-#include "shell/textutil.h"
+#include "shell/ranksource.h"
 
 #include <vector>
 

@@ -1,11 +1,11 @@
 #include "query/checkqueue.h"
 
+#include "base/textutil.h"
 #include "fetch/httpget.h"
 #include "fetch/httpgetthread.h"
 #include "query/dispatch.h"
 #include "query/myhttpget.h"
 #include "shell/formstate.h"
-#include "shell/textutil.h"
 
 #include <QHash>
 #include <QPointer>

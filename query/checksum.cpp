@@ -1,7 +1,7 @@
 #include "query/checksum.h"
 
+#include "base/textutil.h"
 #include "query/scripthost.h"
-#include "shell/textutil.h"
 
 #include <array>
 

@@ -1,9 +1,9 @@
 #include "query/dispatch.h"
 
+#include "base/textutil.h"
 #include "query/myhttpget.h"
 #include "query/prquery.h"
 #include "shell/formstate.h"
-#include "shell/textutil.h"
 
 #include <QMutexLocker>
 

@@ -1,7 +1,7 @@
 #include "query/oprprotocol.h"
 
+#include "base/textutil.h"
 #include "fetch/fetchresult.h"
-#include "shell/textutil.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,11 +1,11 @@
 #include "query/oprsource.h"
 
+#include "base/guard.h"
 #include "fetch/httpget.h"
 #include "query/dispatch.h"
 #include "query/oprprotocol.h"
 #include "query/regdomain.h"
 #include "shell/formstate.h"
-#include "shell/guard.h"
 
 #include <QPointer>
 

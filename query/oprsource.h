@@ -1,6 +1,6 @@
 #pragma once
 
-#include "query/ranksource.h"
+#include "shell/ranksource.h"
 
 #include <QElapsedTimer>
 #include <QHash>

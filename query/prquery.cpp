@@ -1,9 +1,9 @@
 #include "query/prquery.h"
 
+#include "base/errors.h"
+#include "base/textutil.h"
 #include "query/batch.h"
 #include "query/checksum.h"
-#include "shell/errors.h"
-#include "shell/textutil.h"
 
 #include <chrono>
 #include <random>

@@ -1,7 +1,7 @@
 #include "query/regdomain.h"
 
+#include "base/textutil.h"
 #include "fetch/httpgetthread.h"
-#include "shell/textutil.h"
 
 #include <QUrl>
 

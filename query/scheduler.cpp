@@ -1,8 +1,8 @@
 #include "query/scheduler.h"
 
 #include "query/dispatch.h"
-#include "query/ranksource.h"
 #include "shell/formstate.h"
+#include "shell/ranksource.h"
 
 #include <QScopedValueRollback>
 

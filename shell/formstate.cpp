@@ -1,14 +1,27 @@
 #include "shell/formstate.h"
 
-#include "query/ranksource.h"
-#include "survey/regexp.h"
+#include "shell/ranksource.h"
+
+namespace {
+
+// The source of a state that has been given none: it answers nothing.
+class NoRankSource final : public RankSource
+{
+public:
+    void listBuilt() override { }
+    void queryRow(int) override { }
+    void requeryRow(int) override { }
+    int rowsWaiting() const override { return 0; }
+};
+
+} // namespace
 
 FormState::FormState(QObject *parent)
     : QObject(parent)
     , m_lbl2(QStringLiteral("数量(0)"))
     , m_lbl5(QStringLiteral("死链=(0)"))
     , m_lbl13(QStringLiteral("提示：输入网址开始PR整站查询"))
-    , m_rankSource(std::make_unique<ToolbarRankSource>(*this))
+    , m_rankSource(std::make_unique<NoRankSource>())
 {
     pr1.setMaximum(100);
     pr1.setValue(0);
@@ -40,7 +53,7 @@ void FormState::setLbl13(const QString &text)
 
 void FormState::setRankSource(std::unique_ptr<RankSource> source)
 {
-    m_rankSource = std::move(source);
+    m_rankSource = source ? std::move(source) : std::make_unique<NoRankSource>();
 }
 
 void FormState::repaintList()

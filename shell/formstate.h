@@ -13,7 +13,6 @@
 #include <memory>
 
 class RankSource;
-class TRegExp;
 
 // The module state of the main window and the controls that the handlers
 // report through: the result list, the gauge, the labels, the query timer and
@@ -33,7 +32,6 @@ public:
     QTimer tmr2;
 
     // Module state
-    std::unique_ptr<TRegExp> myreg; // the shared regex object, for regdelete
     qint32 curindex = 0;
     qint32 donecount = 0;
     QStringList iplist;
@@ -80,7 +78,8 @@ public:
     void setLbl5(const QString &text);
     void setLbl13(const QString &text);
 
-    // Where PR cells get their answers; the toolbar service unless replaced.
+    // Where PR cells get their answers. Until one is set (the engine sets
+    // the one the user chose), PR cells get no answer.
     RankSource &rankSource() { return *m_rankSource; }
     const RankSource &rankSource() const { return *m_rankSource; }
     void setRankSource(std::unique_ptr<RankSource> source);

@@ -1,7 +1,7 @@
 #include "shell/options.h"
 
-#include "shell/errors.h"
-#include "shell/textutil.h"
+#include "base/errors.h"
+#include "base/textutil.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

@@ -1,6 +1,6 @@
 #include "survey/charrefs.h"
 
-#include "shell/errors.h"
+#include "base/errors.h"
 #include "survey/htmltree.h"
 
 #include <QByteArray>

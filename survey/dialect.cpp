@@ -1,7 +1,7 @@
 #include "survey/dialect.h"
 
-#include "shell/errors.h"
-#include "shell/textutil.h"
+#include "base/errors.h"
+#include "base/textutil.h"
 
 #include <QChar>
 

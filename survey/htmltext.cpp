@@ -1,6 +1,6 @@
 #include "survey/htmltext.h"
 
-#include "shell/textutil.h"
+#include "base/textutil.h"
 #include "survey/regexp.h"
 
 bool hasTagOpening(const QString &text, QStringView name)

@@ -1,6 +1,6 @@
 #include "survey/htmltree.h"
 
-#include "shell/errors.h"
+#include "base/errors.h"
 
 #include <QString>
 

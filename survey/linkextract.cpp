@@ -1,7 +1,7 @@
 #include "survey/linkextract.h"
 
-#include "shell/errors.h"
-#include "shell/textutil.h"
+#include "base/errors.h"
+#include "base/textutil.h"
 #include "survey/linkextractor.h"
 #include "survey/linkresolve.h"
 #include "survey/patternlinks.h"

@@ -1,6 +1,6 @@
 #include "survey/linkresolve.h"
 
-#include "shell/textutil.h"
+#include "base/textutil.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "survey/patternlinks.h"
 
-#include "shell/errors.h"
+#include "base/errors.h"
 #include "survey/charrefs.h"
 #include "survey/htmltext.h"
 #include "survey/regexp.h"

@@ -1,6 +1,6 @@
 #include "survey/regexp.h"
 
-#include "shell/errors.h"
+#include "base/errors.h"
 #include "survey/dialect.h"
 
 #include <re2/re2.h>

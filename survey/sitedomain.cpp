@@ -1,6 +1,6 @@
 #include "survey/sitedomain.h"
 
-#include "shell/errors.h"
+#include "base/errors.h"
 
 namespace {
 

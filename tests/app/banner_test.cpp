@@ -2,7 +2,7 @@
 // loopback server; each completed document gets the three adjustments.
 #include "app/Unit1.h"
 #include "app/bannerview.h"
-#include "shell/guard.h"
+#include "base/guard.h"
 #include "support/errorrecorder.h"
 #include "support/imagepage.h"
 #include "support/loopserver.h"

@@ -1,9 +1,9 @@
 // Batch queries end to end: the real window, off screen, against a ranking
 // server and a web server on loopback.
 #include "app/Unit1.h"
+#include "base/guard.h"
 #include "query/checksum.h"
 #include "query/dispatch.h"
-#include "shell/guard.h"
 #include "support/errorrecorder.h"
 #include "support/loopserver.h"
 #include "support/windowtesting.h"

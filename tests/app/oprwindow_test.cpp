@@ -1,9 +1,9 @@
 // The PR source choice in the window and on the command line, against the
 // Open PageRank service on loopback.
 #include "app/Unit1.h"
+#include "base/guard.h"
 #include "query/dispatch.h"
-#include "query/ranksource.h"
-#include "shell/guard.h"
+#include "query/toolbarrank.h"
 #include "support/errorrecorder.h"
 #include "support/oprservice.h"
 #include "support/windowtesting.h"

@@ -1,8 +1,8 @@
 // Whole-site queries end to end: the real window, off screen, against a page
 // server and a ranking server on loopback.
 #include "app/Unit1.h"
+#include "base/guard.h"
 #include "query/dispatch.h"
-#include "shell/guard.h"
 #include "support/errorrecorder.h"
 #include "support/loopserver.h"
 #include "support/windowtesting.h"

@@ -1,11 +1,11 @@
 #include "fetch/httpget.h"
 
+#include "base/errors.h"
+#include "base/guard.h"
 #include "fetch/fetchgate.h"
 #include "fetch/mainthreadcall.h"
 #include "fetchtesting.h"
 #include "rawserver.h"
-#include "shell/errors.h"
-#include "shell/guard.h"
 #include "support/loopserver.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
+#include "base/errors.h"
 #include "listfiles/listexport.h"
 #include "listfiles/systemfile.h"
-#include "shell/errors.h"
 #include "shell/resultlist.h"
 
 #include <QBuffer>

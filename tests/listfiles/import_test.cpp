@@ -1,6 +1,6 @@
+#include "base/errors.h"
+#include "base/filenames.h"
 #include "listfiles/listimport.h"
-#include "shell/errors.h"
-#include "shell/filenames.h"
 
 #include <QDir>
 #include <QFile>

@@ -9,9 +9,10 @@
 #include "query/oprsource.h"
 #include "query/regdomain.h"
 #include "query/scheduler.h"
+#include "query/sitequery.h"
 #include "shell/formstate.h"
 #include "support/oprservice.h"
-#include "survey/sitequery.h"
+#include "survey/regexp.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -226,7 +227,8 @@ TEST_F(OprRun, RowsWithoutADomainAndUnknownDomains)
 TEST_F(OprRun, ASiteListAsksItsDomainsWhenItIsListed)
 {
     form.linkexpr = storedtext::linkPattern();
-    siteReplyBranch(form, QStringLiteral("http://www.d2.localhost/"), QString(),
+    TRegExp myreg;
+    siteReplyBranch(form, myreg, QStringLiteral("http://www.d2.localhost/"), QString(),
         QStringLiteral("<a href=\"/in\">in</a> <a href=\"http://d9.localhost/x\">out</a> <a href=\"http://127.0.0.1/\">ip</a>"));
     ASSERT_EQ(form.lv1.count(), 4);
     ASSERT_TRUE(runEnded());

@@ -1,8 +1,8 @@
+#include "base/errors.h"
+#include "base/textutil.h"
 #include "data/storedtext.h"
 #include "query/checksum.h"
 #include "query/prquery.h"
-#include "shell/errors.h"
-#include "shell/textutil.h"
 
 #include <QFile>
 #include <QRegularExpression>

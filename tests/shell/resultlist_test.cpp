@@ -1,5 +1,5 @@
+#include "base/guard.h"
 #include "shell/gauge.h"
-#include "shell/guard.h"
 #include "shell/resultlist.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/guard.h"
+#include "base/guard.h"
 
 #include <QStringList>
 

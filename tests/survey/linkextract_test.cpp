@@ -1,5 +1,5 @@
+#include "base/errors.h"
 #include "data/storedtext.h"
-#include "shell/errors.h"
 #include "survey/htmllinks.h"
 #include "survey/linkextract.h"
 #include "survey/linkresolve.h"

@@ -1,4 +1,4 @@
-#include "shell/errors.h"
+#include "base/errors.h"
 #include "survey/regexp.h"
 
 #include <QRandomGenerator>

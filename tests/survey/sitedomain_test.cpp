@@ -1,4 +1,4 @@
-#include "shell/errors.h"
+#include "base/errors.h"
 #include "survey/sitedomain.h"
 
 #include <gtest/gtest.h>

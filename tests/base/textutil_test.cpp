@@ -1,5 +1,5 @@
-#include "shell/filenames.h"
-#include "shell/textutil.h"
+#include "base/filenames.h"
+#include "base/textutil.h"
 
 #include <gtest/gtest.h>
 

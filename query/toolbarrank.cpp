@@ -1,4 +1,4 @@
-#include "query/ranksource.h"
+#include "query/toolbarrank.h"
 
 #include "query/dispatch.h"
 #include "query/prquery.h"

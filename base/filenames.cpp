@@ -1,4 +1,4 @@
-#include "shell/filenames.h"
+#include "base/filenames.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/textutil.h"
+#include "base/textutil.h"
 
 #include <QStringDecoder>
 

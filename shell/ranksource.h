@@ -2,8 +2,6 @@
 
 #include <QtGlobal>
 
-class FormState;
-
 // Where the PR cell of a row gets its answer from. The walk and the re-query
 // ask through this; a source writes and counts each row's answer as a
 // ranking reply does (rankAnswered), whenever that answer comes.
@@ -21,21 +19,4 @@ public:
     // Rows of the current list that wait for an answer the source has yet to
     // get, beyond the requests that requestsInFlight counts.
     virtual int rowsWaiting() const = 0;
-};
-
-// The toolbar ranking service: one request per row, through the server pool
-// and the checksum script, routed back by gotourl's "getpr" mode.
-class ToolbarRankSource final : public RankSource
-{
-public:
-    explicit ToolbarRankSource(FormState &form);
-    Q_DISABLE_COPY_MOVE(ToolbarRankSource)
-
-    void listBuilt() override { }
-    void queryRow(int row) override;
-    void requeryRow(int row) override;
-    int rowsWaiting() const override { return 0; }
-
-private:
-    FormState &m_form;
 };

@@ -1,6 +1,6 @@
-#include "shell/guard.h"
+#include "base/guard.h"
 
-#include "shell/errors.h"
+#include "base/errors.h"
 
 #include <QtGlobal>
 

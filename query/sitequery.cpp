@@ -1,9 +1,9 @@
-#include "survey/sitequery.h"
+#include "query/sitequery.h"
 
+#include "base/textutil.h"
 #include "query/batch.h"
 #include "query/dispatch.h"
 #include "shell/formstate.h"
-#include "shell/textutil.h"
 #include "survey/htmllinks.h"
 #include "survey/linkextract.h"
 #include "survey/linkresolve.h"
@@ -20,15 +20,13 @@ void btn3Click(FormState &form, const QString &siteText)
     gotourl(form, form.siteurl, 0, dispatch::ModeSite);
 }
 
-void siteReplyBranch(FormState &form, const QString &siteUrl, const QString &finalUrl, const QString &page)
+void siteReplyBranch(FormState &form, TRegExp &myreg, const QString &siteUrl, const QString &finalUrl, const QString &page)
 {
-    if (!form.myreg)
-        form.myreg = std::make_unique<TRegExp>();
     std::unique_ptr<LinkExtractor> extractor;
     if (form.bschck4)
         extractor = std::make_unique<HtmlLinkExtractor>();
     else
-        extractor = std::make_unique<PatternLinkExtractor>(*form.myreg, form.linkexpr);
+        extractor = std::make_unique<PatternLinkExtractor>(myreg, form.linkexpr);
     const QStringList records = linkRecords(*extractor, page, siteUrl, pageAddress(siteUrl, finalUrl));
 
     const QString access = form.bschck3 ? QStringLiteral("查询中...") : QStringLiteral("--");
