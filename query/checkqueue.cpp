@@ -1,6 +1,7 @@
 #include "query/checkqueue.h"
 
 #include "base/textutil.h"
+#include "fetch/finishedrequest.h"
 #include "fetch/httpget.h"
 #include "fetch/httpgetthread.h"
 #include "query/dispatch.h"
@@ -149,7 +150,7 @@ void CheckQueue::completed(int row, int h, THTTPGet *sender, bool success, const
             host.pausedUntil = until;
         }
         host.waiting.push_front(row);
-        delete sender;
+        const FinishedRequest done(sender);
     } else {
         // The window's routing writes the verdict and releases the request.
         if (success)

@@ -1,8 +1,10 @@
 #include "query/dispatch.h"
 
 #include "base/textutil.h"
+#include "fetch/finishedrequest.h"
 #include "query/myhttpget.h"
 #include "query/prquery.h"
+#include "shell/celltexts.h"
 #include "shell/formstate.h"
 
 #include <QMutexLocker>
@@ -32,15 +34,6 @@ void completionCheck(FormState &form, bool repaintFirst)
         if (repaintFirst)
             form.repaintList();
         form.setLbl13(QStringLiteral("提示：全部查询完毕"));
-    }
-}
-
-void release(THTTPGet *request) noexcept
-{
-    try {
-        delete request;
-    } catch (...) {
-        // Releasing a request never reports an error.
     }
 }
 
@@ -84,13 +77,6 @@ void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString
 
 namespace {
 
-// Releases a completed request when its handler ends, however it ends.
-struct ReleaseAtEnd
-{
-    THTTPGet *request;
-    ~ReleaseAtEnd() { release(request); }
-};
-
 // A page answers when its body arrived with a final status below 400: an
 // error page that the server sends with its 404 is no answer.
 bool pageAnswered(const THTTPGet &request)
@@ -109,7 +95,7 @@ void routeRowReply(FormState &form, const Tmyhttpget &request, bool success, con
         rankAnswered(form, request.rowindex, prText, success);
     } else {
         form.lv1.setCheck(request.rowindex, request.FetchRecord());
-        form.lv1.setCell(request.rowindex, CellAccess, success ? QStringLiteral("√") : QStringLiteral("×"));
+        form.lv1.setCell(request.rowindex, CellAccess, success ? celltext::Alive : celltext::Dead);
         if (!form.bschck2) {
             countReply(form);
             completionCheck(form, success);
@@ -136,7 +122,7 @@ bool routesToRow(const Tmyhttpget &request)
 
 void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
 {
-    const ReleaseAtEnd releaser {Sender};
+    const FinishedRequest done(Sender);
     const auto *request = qobject_cast<Tmyhttpget *>(Sender);
     if (!request)
         return;
@@ -154,12 +140,12 @@ void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
 
 void geterror(FormState &form, THTTPGet *Sender)
 {
-    const ReleaseAtEnd releaser {Sender};
+    const FinishedRequest done(Sender);
     const auto *request = qobject_cast<Tmyhttpget *>(Sender);
     if (!request)
         return;
     if (routesToRow(*request))
-        routeRowReply(form, *request, false, QStringLiteral("--"));
+        routeRowReply(form, *request, false, celltext::NoAnswer);
     else if (request->mode == dispatch::ModeSite)
         siteFailed(form, *request);
 }

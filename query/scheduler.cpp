@@ -1,6 +1,7 @@
 #include "query/scheduler.h"
 
 #include "query/dispatch.h"
+#include "shell/celltexts.h"
 #include "shell/formstate.h"
 #include "shell/ranksource.h"
 
@@ -72,8 +73,8 @@ void N4Click(FormState &form, int selectedRow)
     if (!form.lv1.hasRow(selectedRow))
         return;
     const quint64 generation = form.lv1.generation();
-    form.lv1.setCell(selectedRow, CellAccess, QStringLiteral("查询..."));
-    form.lv1.setCell(selectedRow, CellPr, QStringLiteral("查询..."));
+    form.lv1.setCell(selectedRow, CellAccess, celltext::Requery);
+    form.lv1.setCell(selectedRow, CellPr, celltext::Requery);
     form.rankSource().requeryRow(selectedRow);
     if (rowStillThere(form, selectedRow, generation))
         sendReach(form, selectedRow);
