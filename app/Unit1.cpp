@@ -410,7 +410,8 @@ void TForm1::connectControls()
     connect(cbbFilter, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_view->setViewFilter(ResultListProxy::ViewFilter(index));
     });
-    connect(&s.tmr2, &QTimer::timeout, this, [this] { guard::run([this] { tmr2Timer(); }); });
+    // The engine runs the ticks; the list follows the row each one queries.
+    connect(m_engine, &Engine::tickStarting, this, &TForm1::followRow);
     connect(bsknspndt1, &QSpinBox::valueChanged, this, [this](int v) { guard::run([this, v] { bsknspndt1Change(v); }); });
     connect(cbb1, &QComboBox::currentIndexChanged, this, [this](int i) { guard::run([this, i] { cbb1Change(i); }); });
     connect(lv1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
@@ -555,7 +556,7 @@ QList<int> TForm1::selectedRows() const
 
 void TForm1::btn1Click()
 {
-    ::btn1Click(*m_state, memo1->text());
+    m_engine->startBatch(memo1->text());
 }
 
 void TForm1::btn2Click()
@@ -565,7 +566,7 @@ void TForm1::btn2Click()
 
 void TForm1::btn3Click()
 {
-    ::btn3Click(*m_state, edt6->text());
+    m_engine->startSite(edt6->text());
 }
 
 void TForm1::btn4Click()
@@ -627,9 +628,7 @@ void TForm1::btnStopClick()
 
 void TForm1::tmr2Timer()
 {
-    if (!m_state->inTick)
-        followRow(m_state->curindex);
-    ::tmr2Timer(*m_state);
+    m_engine->tick();
 }
 
 void TForm1::bsknspndt1Change(int value)

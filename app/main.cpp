@@ -9,6 +9,7 @@
 #include "shell/options.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QLocale>
 #include <QTextStream>
 
@@ -79,17 +80,20 @@ int main(int argc, char **argv)
     if (!options.oprEndpoint.isEmpty())
         endpoints.oprEndpoint = options.oprEndpoint;
 
-    if (options.headless() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (options.headless()) {
+        // No window, so no platform plugin, no display and no banner.
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(guard::applicationTitle());
+        EngineEndpoints engineEndpoints;
+        engineEndpoints.servers = endpoints.servers;
+        engineEndpoints.oprEndpoint = endpoints.oprEndpoint;
+        return runHeadless(options, engineEndpoints, err);
+    }
 
     QApplication app(argc, argv);
     // The application title. Not set as the display name: Qt would append
     // that to the window's caption.
     QApplication::setApplicationName(guard::applicationTitle());
-
-    if (options.headless())
-        return runHeadless(options, endpoints, err);
-
     installQtTranslations(QLocale::system());
     installStandardErrorBox(nullptr); // for errors while the window is created
     TForm1 form(endpoints, TForm1::defaultSeams());

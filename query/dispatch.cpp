@@ -55,6 +55,9 @@ std::unique_ptr<Tmyhttpget> newRequest(FormState &form, const QString &url, qint
     request->rowindex = rowindex;
     request->mode = mode;
     request->listGeneration = form.lv1.generation();
+    // Told once the request has gone, so that whoever waits for the run's
+    // end looks again.
+    QObject::connect(request.get(), &QObject::destroyed, state, &FormState::requestReleased);
     return request;
 }
 
@@ -64,7 +67,7 @@ void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString
         QMutexLocker lock(&form.httpcs);
         // There is no URL cache on this platform: every fetch goes to the
         // origin server, so there is no cached copy to delete first.
-        form.setLbl13(QStringLiteral("正在查询：") + url);
+        form.showRequestStart(url);
         // Owned here until it starts, so that a failure on the way leaves no
         // request behind that would never complete.
         std::unique_ptr<Tmyhttpget> request = newRequest(form, url, rowindex, mode);
@@ -99,18 +102,20 @@ void routeRowReply(FormState &form, const Tmyhttpget &request, bool success, con
         if (!form.bschck2) {
             countReply(form);
             completionCheck(form, success);
-        } else if (form.lbl13().startsWith(QStringLiteral("正在查询："))) {
+        } else if (form.lbl13ShowsRequest()) {
             // The ranking replies count. When the last of them came while
             // this check was still to start, the start's "正在查询：" has
             // covered the finish text: it is shown again.
             completionCheck(form, false);
         }
+        emit form.rowAnswered(request.rowindex);
     }
 }
 
 void siteFailed(FormState &form, const Tmyhttpget &request)
 {
     form.setLbl13(QStringLiteral("提示：") + request.URL + QStringLiteral("访问失败..."));
+    emit form.sitePageFailed();
 }
 
 bool routesToRow(const Tmyhttpget &request)
@@ -155,6 +160,7 @@ void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repai
     countReply(form);
     form.lv1.setCell(row, CellPr, prText);
     completionCheck(form, repaintFirst);
+    emit form.rowAnswered(row);
 }
 
 int requestsInFlight(const FormState &form)

@@ -59,4 +59,5 @@ void siteReplyBranch(FormState &form, TRegExp &myreg, const QString &siteUrl, co
     if (drop)
         form.lv1.removeRowsIf([drop](const ResultRow &row) { return row.cells[CellInternal] == *drop; });
     startListRun(form);
+    emit form.sitePageListed();
 }
