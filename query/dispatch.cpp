@@ -99,6 +99,7 @@ void routeRowReply(FormState &form, const Tmyhttpget &request, bool success, con
     } else {
         form.lv1.setCheck(request.rowindex, request.FetchRecord());
         form.lv1.setCell(request.rowindex, CellAccess, success ? celltext::Alive : celltext::Dead);
+        form.lv1.setVerdict(request.rowindex, success ? VerdictClass::Alive : VerdictClass::Dead);
         if (!form.bschck2) {
             countReply(form);
             completionCheck(form, success);

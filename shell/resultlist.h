@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/fetchresult.h"
+#include "shell/verdictclass.h"
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -19,6 +20,8 @@ struct ResultRow
     QString caption;
     std::array<QString, 5> cells;
     std::shared_ptr<const FetchResult> check = nullptr;
+    // What the row's last answer means; Unchecked until a check has ended.
+    VerdictClass verdict = VerdictClass::Unchecked;
 };
 
 // Cell indices, by column.
@@ -73,8 +76,11 @@ public:
     // The record of the row's last check; nullptr before one has ended.
     const FetchResult *check(int row) const;
     void setCheck(int row, const FetchResult &result);
-    // Empties the 状态 column of the row, as a new check of it starts.
+    // Empties the 状态 column of the row, as a new check of it starts; the
+    // row is unchecked again.
     void clearCheck(int row);
+    VerdictClass verdict(int row) const { return hasRow(row) ? m_rows[std::size_t(row)].verdict : VerdictClass::Unchecked; }
+    void setVerdict(int row, VerdictClass verdict);
 
     quint64 generation() const { return m_generation; }
     // A new run starts on the list: answers for the rows as they were no
