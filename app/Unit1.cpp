@@ -3,8 +3,12 @@
 #include "app/entrybox.h"
 
 #include "app/bannerview.h"
+#include "app/detailspane.h"
+#include "app/rowdelegate.h"
+#include "app/statuschart.h"
 #include "base/guard.h"
 #include "data/storedtext.h"
+#include "listfiles/csvaddresses.h"
 #include "listfiles/listexport.h"
 #include "listfiles/listfiledialogs.h"
 #include "listfiles/listimport.h"
@@ -13,17 +17,21 @@
 #include "query/scheduler.h"
 #include "query/sitequery.h"
 #include "shell/listcommands.h"
+#include "shell/listcounts.h"
 #include "shell/resultproxy.h"
+#include "shell/windowsettings.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -37,17 +45,28 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
+#include <QShortcut>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QTableView>
+#include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <QWidgetAction>
 
 #include <algorithm>
 #include <memory>
 
 namespace {
 
+// The narrowest the window opens; it opens wider when the columns shown need
+// it, so that none is out of sight at the start.
 constexpr int kClientWidth = 682;
-constexpr int kClientHeight = 579;
+constexpr int kClientHeight = 700;
+constexpr int kGaugeBlockHeight = 44;
+constexpr int kChartWidth = 320;
 
 QWidget *strip(QWidget *parent, int height)
 {
@@ -161,6 +180,8 @@ WindowSeams TForm1::defaultSeams()
     // QDesktopServices hands the address to the desktop's URL handler as an
     // argument; nothing goes through a shell.
     s.openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
+    // The user's own settings file (~/.config/prquery/prquery.conf).
+    s.settings = [] { return std::make_unique<QSettings>(QStringLiteral("prquery"), QStringLiteral("prquery")); };
     return s;
 }
 
@@ -188,21 +209,33 @@ TForm1::TForm1(std::unique_ptr<Engine> engine, QString bannerUrl, WindowSeams se
     , m_engine(engine.release())
     , m_state(&m_engine->state())
     , m_view(new ResultListProxy(m_state->lv1, this))
+    , m_counts(new ListCounts(m_state->lv1, this))
 {
     m_engine->setParent(this);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("KelvrayGoogle PR批量查询工具V1.0"));
     buildControls();
+    nameControls();
     connectControls();
-    resize(kClientWidth, kClientHeight);
+    // Every column shown at the start fits without a sideways scroll.
+    int columns = 0;
+    for (int c = 0; c < ResultListModel::ColumnCount; ++c)
+        columns += lv1->isColumnHidden(c) ? 0 : lv1->columnWidth(c);
+    const int width = std::max(kClientWidth, columns + 2 * lv1->frameWidth() + lv1->verticalScrollBar()->sizeHint().width() + 2);
+    resize(width, kClientHeight);
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+        move(area.center() - QPoint(width / 2, kClientHeight / 2));
     }
+    loadSettings();
+    refreshNow();
     guard::run([this] { FormCreate(); });
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    saveSettings();
+}
 
 void TForm1::buildControls()
 {
@@ -272,6 +305,30 @@ void TForm1::buildControls()
     edt8->setEchoMode(QLineEdit::PasswordEchoOnEdit);
     edt8->setFixedSize(110, 18);
     edt8->setVisible(false);
+    bschck5 = new QCheckBox(QStringLiteral("记住密钥"), this);
+    bschck5->setToolTip(QStringLiteral("下次启动时仍使用此密钥 (以明文保存在设置文件中)"));
+    bschck5->setVisible(false);
+    // The check queue's limits, out of the way of the everyday controls.
+    btnOptions = new QToolButton(this);
+    btnOptions->setText(QStringLiteral("选项"));
+    btnOptions->setPopupMode(QToolButton::InstantPopup);
+    auto *options = new QMenu(btnOptions);
+    options->setObjectName(QStringLiteral("optionsMenu"));
+    auto *limits = new QWidget(options);
+    auto *limitsLayout = new QFormLayout(limits);
+    limitsLayout->setContentsMargins(8, 6, 8, 6);
+    spnConcurrency = new QSpinBox(limits);
+    spnConcurrency->setRange(1, 1000);
+    spnConcurrency->setValue(CheckQueueLimits().total);
+    spnPerHost = new QSpinBox(limits);
+    spnPerHost->setRange(1, 1000);
+    spnPerHost->setValue(CheckQueueLimits().perHost);
+    limitsLayout->addRow(QStringLiteral("同时检测的网址数:"), spnConcurrency);
+    limitsLayout->addRow(QStringLiteral("每个主机同时检测:"), spnPerHost);
+    auto *limitsAction = new QWidgetAction(options);
+    limitsAction->setDefaultWidget(limits);
+    options->addAction(limitsAction);
+    btnOptions->setMenu(options);
     lbl1 = new QLabel(QStringLiteral("批量查询PR值，在下面文本框中输入查询地址，每行一个。整站查询请在上面输入域名。"), this);
     memo1 = new TEntryBox(this);
     memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -286,10 +343,10 @@ void TForm1::buildControls()
     QWidget *tools = strip(batch, 49);
     tools->setObjectName(QStringLiteral("toolStrip"));
     QVBoxLayout *toolLines = stackIn(tools, 2, 2);
-    toolLines->addWidget(lineOf(tools, 25, {btn1, btn3, btn4, bschck2, lbl14, cbb1, bschck3}));
+    toolLines->addWidget(lineOf(tools, 25, {btn1, btn3, btn4, bschck2, lbl14, cbb1, bschck3, btnOptions}));
     // The key field stands after the hint, under the box that shows it; the
     // hint keeps its place whichever source is chosen.
-    toolLines->addWidget(lineOf(tools, 18, {lbl1, edt8}));
+    toolLines->addWidget(lineOf(tools, 18, {lbl1, edt8, bschck5}));
     QVBoxLayout *batchLayout = stackIn(batch, 0, 0);
     batchLayout->addWidget(tools);
     batchLayout->addWidget(memo1, 1);
@@ -304,12 +361,38 @@ void TForm1::buildControls()
     // takes its height.
     WebBrowser1->setVisible(!m_bannerUrl.isEmpty());
 
-    // Gauge; it shows "n/m" once a list has been built.
+    // The gauge, and below it the view line (search and filter); beside both
+    // the chart of the list.
     pr1 = new QProgressBar(this);
     pr1->setFixedHeight(13);
     pr1->setTextVisible(false);
     pr1->setAlignment(Qt::AlignCenter);
-    outer->addWidget(pr1);
+    edtSearch = new QLineEdit(this);
+    edtSearch->setPlaceholderText(QStringLiteral("搜索网址或链接词 (Ctrl+F)"));
+    edtSearch->setClearButtonEnabled(true);
+    cbbFilter = new QComboBox(this);
+    cbbFilter->addItems(ResultListProxy::filterTexts());
+    chart1 = new TStatusChart(this);
+    chart1->setFixedWidth(kChartWidth);
+    auto *gaugeBlock = new QWidget(this);
+    gaugeBlock->setObjectName(QStringLiteral("gaugeBlock"));
+    gaugeBlock->setFixedHeight(kGaugeBlockHeight);
+    auto *gaugeLayout = new QHBoxLayout(gaugeBlock);
+    gaugeLayout->setContentsMargins(0, 0, 6, 0);
+    gaugeLayout->setSpacing(6);
+    auto *gaugeColumn = new QVBoxLayout;
+    gaugeColumn->setContentsMargins(0, 0, 0, 2);
+    gaugeColumn->setSpacing(4);
+    gaugeColumn->addWidget(pr1);
+    auto *viewLine = new QHBoxLayout;
+    viewLine->setContentsMargins(6, 0, 0, 0);
+    viewLine->setSpacing(6);
+    viewLine->addWidget(edtSearch, 1);
+    viewLine->addWidget(cbbFilter);
+    gaugeColumn->addLayout(viewLine);
+    gaugeLayout->addLayout(gaugeColumn, 1);
+    gaugeLayout->addWidget(chart1);
+    outer->addWidget(gaugeBlock);
 
     // List strip
     btn2 = new QPushButton(QStringLiteral("导出"), this);
@@ -325,24 +408,26 @@ void TForm1::buildControls()
     btn5 = new QPushButton(QStringLiteral("统计死链"), this);
     lbl5 = new QLabel(m_state->lbl5(), this);
     btnStop = new QPushButton(QStringLiteral("停止"), this);
-    cbbFilter = new QComboBox(this);
-    cbbFilter->addItems(ResultListProxy::filterTexts());
-    // Ten controls share the window's width: the buttons take what their
+    // The controls share the window's width: the buttons take what their
     // texts need, and the counts may be cut short rather than widen the
     // window when they grow long.
     for (QPushButton *b : {btn2, btn5, btnStop})
         b->setFixedWidth(b->fontMetrics().horizontalAdvance(b->text()) + 24);
     for (QLabel *l : {lbl2, lbl5})
         l->setMinimumWidth(l->sizeHint().width());
-    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, lbl5, btnStop, cbbFilter});
+    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, lbl5, btnStop});
     listStrip->setObjectName(QStringLiteral("listStrip"));
     outer->addWidget(listStrip);
 
-    // Result list: it alone grows and shrinks with the window.
-    lv1 = new QTableView(this);
+    // Result list, and below it the details of the selected row: they alone
+    // grow and shrink with the window.
+    spl1 = new QSplitter(Qt::Vertical, this);
+    spl1->setChildrenCollapsible(false);
+    lv1 = new QTableView(spl1);
     // The view shows the list through the sorting and filtering model; the
     // list itself never moves, and every view row is mapped back to it.
     lv1->setModel(m_view);
+    lv1->setItemDelegate(new TRowDelegate(lv1));
     lv1->setSelectionBehavior(QAbstractItemView::SelectRows);
     lv1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lv1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -361,34 +446,124 @@ void TForm1::buildControls()
     header->setSortIndicator(-1, Qt::AscendingOrder);
     lv1->setSortingEnabled(true);
     header->setContextMenuPolicy(Qt::CustomContextMenu);
-    for (int c = 0; c < ResultListModel::ColumnCount; ++c)
+    for (int c = 0; c < ResultListModel::ColumnCount; ++c) {
         lv1->setColumnWidth(c, ResultListModel::columnWidth(c));
+        lv1->setColumnHidden(c, !ResultListModel::columnShownAtStart(c));
+    }
+    // 状态 holds a chain of two hops whole; a longer one is elided in the
+    // middle, with the whole chain in its tooltip.
+    lv1->setColumnWidth(ColumnStatus,
+        std::max(ResultListModel::columnWidth(ColumnStatus), lv1->fontMetrics().horizontalAdvance(QStringLiteral("302→301→200")) + 16));
     lv1->viewport()->installEventFilter(this);
-    outer->addWidget(lv1, 1);
+    // The header's menu shows or hides columns; 序号 and 网址 name a row and
+    // are always shown.
+    mnuColumns = new QMenu(this);
+    for (int c = 1; c < ResultListModel::ColumnCount; ++c) {
+        if (c == CellUrl + 1)
+            continue;
+        QAction *shown = mnuColumns->addAction(m_view->headerData(c, Qt::Horizontal).toString());
+        shown->setObjectName(QStringLiteral("column%1").arg(c));
+        shown->setCheckable(true);
+        shown->setData(c);
+        connect(shown, &QAction::triggered, this, [this, c](bool on) {
+            lv1->setColumnHidden(c, !on);
+            if (on && lv1->columnWidth(c) <= 0)
+                lv1->setColumnWidth(c, ResultListModel::columnWidth(c));
+            fitAddressColumn();
+        });
+    }
+    m_details = new TDetailsPane(spl1);
+    m_details->setVisible(false);
+    spl1->addWidget(lv1);
+    spl1->addWidget(m_details);
+    spl1->setStretchFactor(0, 3);
+    spl1->setStretchFactor(1, 1);
+    outer->addWidget(spl1, 1);
 
     bsknpmn1 = new QMenu(this);
     N4 = bsknpmn1->addAction(QStringLiteral("重新查询"));
     N3 = bsknpmn1->addAction(QStringLiteral("导出文本"));
     N1 = bsknpmn1->addAction(QStringLiteral("清空列表"));
-    N2 = bsknpmn1->addAction(QStringLiteral("访问网站"));
+    N2 = bsknpmn1->addAction(QStringLiteral("打开网址"));
     N5 = bsknpmn1->addAction(QStringLiteral("复制"));
+    N7 = bsknpmn1->addAction(QStringLiteral("打开来源页"));
+    N8 = bsknpmn1->addAction(QStringLiteral("复制网址"));
+    N9 = bsknpmn1->addAction(QStringLiteral("复制最终网址"));
     // Ctrl+C in the list copies the selected rows, not the current cell.
     N5->setShortcut(QKeySequence::Copy);
     N5->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     lv1->addAction(N5);
 
-    const std::pair<QObject *, const char *> names[] = {
-        {lbl12, "lbl12"}, {lbl6, "lbl6"}, {edt6, "edt6"}, {rdlist1, "rdlist1"}, {bschck4, "bschck4"}, {lbl13, "lbl13"},
-        {btn1, "btn1"}, {btn3, "btn3"}, {btn4, "btn4"}, {bschck2, "bschck2"}, {bschck3, "bschck3"},
-        {lbl14, "lbl14"}, {cbb1, "cbb1"}, {edt8, "edt8"},
-        {lbl1, "lbl1"}, {memo1, "memo1"}, {WebBrowser1, "WebBrowser1"}, {pr1, "pr1"}, {btn2, "btn2"},
-        {lbl2, "lbl2"}, {bschck1, "bschck1"}, {lbl4, "lbl4"}, {bsknspndt1, "bsknspndt1"}, {lbl3, "lbl3"},
-        {btn5, "btn5"}, {lbl5, "lbl5"}, {lv1, "lv1"}, {bsknpmn1, "bsknpmn1"}, {N4, "N4"}, {N3, "N3"},
-        {N1, "N1"}, {N2, "N2"}, {N5, "N5"}, {btnStop, "btnStop"}, {cbbFilter, "cbbFilter"}, {&m_state->tmr2, "tmr2"}};
-    for (const auto &[object, name] : names)
-        object->setObjectName(QString::fromLatin1(name));
-
     syncGauge();
+}
+
+void TForm1::nameControls()
+{
+    // Object names for the code and the tests; accessible names for the
+    // people who reach the window through a screen reader.
+    const struct
+    {
+        QObject *object;
+        const char *name;
+        const char *accessible; // nullptr: no widget, or its own text says it
+    } names[] = {
+        {lbl12, "lbl12", nullptr},
+        {lbl6, "lbl6", nullptr},
+        {edt6, "edt6", "整站查询的网址"},
+        {rdlist1, "rdlist1", "保留的链接"},
+        {bschck4, "bschck4", "按HTML解析"},
+        {lbl13, "lbl13", "状态"},
+        {btn1, "btn1", "批量查询PR"},
+        {btn3, "btn3", "整站查询"},
+        {btn4, "btn4", "导入查询列表"},
+        {bschck2, "bschck2", "查询PR"},
+        {bschck3, "bschck3", "死链检测"},
+        {lbl14, "lbl14", nullptr},
+        {cbb1, "cbb1", "PR来源"},
+        {edt8, "edt8", "Open PageRank 的 API 密钥"},
+        {bschck5, "bschck5", "记住密钥"},
+        {btnOptions, "btnOptions", "选项"},
+        {spnConcurrency, "spnConcurrency", "同时检测的网址数"},
+        {spnPerHost, "spnPerHost", "每个主机同时检测的网址数"},
+        {lbl1, "lbl1", nullptr},
+        {memo1, "memo1", "查询网址, 每行一个"},
+        {WebBrowser1, "WebBrowser1", "广告"},
+        {pr1, "pr1", "查询进度"},
+        {edtSearch, "edtSearch", "搜索网址或链接词"},
+        {cbbFilter, "cbbFilter", "显示哪些行"},
+        {chart1, "chart1", "各类结果的行数, 点击条形只看这些行"},
+        {btn2, "btn2", "导出"},
+        {lbl2, "lbl2", nullptr},
+        {bschck1, "bschck1", "只导出网址和PR"},
+        {lbl4, "lbl4", nullptr},
+        {bsknspndt1, "bsknspndt1", "查询频率, 毫秒"},
+        {lbl3, "lbl3", nullptr},
+        {btn5, "btn5", "统计死链"},
+        {lbl5, "lbl5", nullptr},
+        {btnStop, "btnStop", "停止"},
+        {spl1, "spl1", nullptr},
+        {lv1, "lv1", "结果列表"},
+        {bsknpmn1, "bsknpmn1", "结果列表的菜单"},
+        {mnuColumns, "mnuColumns", "显示的列"},
+        {N4, "N4", nullptr},
+        {N3, "N3", nullptr},
+        {N1, "N1", nullptr},
+        {N2, "N2", nullptr},
+        {N5, "N5", nullptr},
+        {N7, "N7", nullptr},
+        {N8, "N8", nullptr},
+        {N9, "N9", nullptr},
+        {&m_state->tmr2, "tmr2", nullptr},
+    };
+    for (const auto &n : names) {
+        n.object->setObjectName(QString::fromLatin1(n.name));
+        if (auto *widget = qobject_cast<QWidget *>(n.object); widget && n.accessible)
+            widget->setAccessibleName(QString::fromUtf8(n.accessible));
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (QAbstractButton *b = rdlist1Group->button(i))
+            b->setAccessibleName(b->text());
+    }
 }
 
 void TForm1::connectControls()
@@ -404,29 +579,66 @@ void TForm1::connectControls()
     connect(N3, &QAction::triggered, this, [this] { guard::run([this] { N3Click(); }); });
     connect(N4, &QAction::triggered, this, [this] { guard::run([this] { N4Click(); }); });
     connect(N5, &QAction::triggered, this, [this] { guard::run([this] { N5Click(); }); });
+    connect(N7, &QAction::triggered, this, [this] { guard::run([this] { N7Click(); }); });
+    connect(N8, &QAction::triggered, this, [this] { guard::run([this] { N8Click(); }); });
+    connect(N9, &QAction::triggered, this, [this] { guard::run([this] { N9Click(); }); });
     connect(btnStop, &QPushButton::clicked, this, [this] { guard::run([this] { btnStopClick(); }); });
     // Enter in the site box starts the whole-site query.
     connect(edt6, &QLineEdit::returnPressed, btn3, &QPushButton::click);
     connect(cbbFilter, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_view->setViewFilter(ResultListProxy::ViewFilter(index));
+        chart1->setChosen(ResultListProxy::groupOf(ResultListProxy::ViewFilter(index)));
+        scheduleRefresh();
+    });
+    connect(chart1, &TStatusChart::groupClicked, this, [this](std::optional<RowGroup> group) {
+        cbbFilter->setCurrentIndex(group ? ResultListProxy::filterFor(*group) : ResultListProxy::ShowAll);
+    });
+    // The search waits for a pause in the typing: a list of many rows is
+    // filtered once, not at every letter.
+    m_searchDelay = new QTimer(this);
+    m_searchDelay->setSingleShot(true);
+    m_searchDelay->setInterval(150);
+    connect(edtSearch, &QLineEdit::textChanged, m_searchDelay, qOverload<>(&QTimer::start));
+    connect(m_searchDelay, &QTimer::timeout, this, [this] {
+        m_view->setSearchText(edtSearch->text().trimmed());
+        scheduleRefresh();
+    });
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        edtSearch->setFocus(Qt::ShortcutFocusReason);
+        edtSearch->selectAll();
     });
     // The engine runs the ticks; the list follows the row each one queries.
     connect(m_engine, &Engine::tickStarting, this, &TForm1::followRow);
     connect(bsknspndt1, &QSpinBox::valueChanged, this, [this](int v) { guard::run([this, v] { bsknspndt1Change(v); }); });
     connect(cbb1, &QComboBox::currentIndexChanged, this, [this](int i) { guard::run([this, i] { cbb1Change(i); }); });
+    const auto limitsChanged = [this] {
+        CheckQueueLimits limits = m_engine->queueLimits();
+        limits.total = spnConcurrency->value();
+        limits.perHost = spnPerHost->value();
+        m_engine->setQueueLimits(limits);
+    };
+    connect(spnConcurrency, &QSpinBox::valueChanged, this, limitsChanged);
+    connect(spnPerHost, &QSpinBox::valueChanged, this, limitsChanged);
     connect(lv1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        const int row = selectedRow();
+        N7->setEnabled(!sourcesOf(row).isEmpty());
+        N9->setEnabled(m_state->lv1.check(row) != nullptr);
         bsknpmn1->popup(lv1->viewport()->mapToGlobal(at));
     });
-    // The header belongs to the list: the same menu opens on it.
-    QHeaderView *header = lv1->horizontalHeader();
-    connect(header, &QWidget::customContextMenuRequested, this, [this, header](const QPoint &at) {
-        bsknpmn1->popup(header->mapToGlobal(at));
+    connect(lv1, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &at) {
+        guard::run([this, at] { ::N2Click(*m_state, m_view->listRow(at), m_seams.openUrl); });
     });
+    // The header chooses the columns shown.
+    QHeaderView *header = lv1->horizontalHeader();
+    connect(header, &QWidget::customContextMenuRequested, this, &TForm1::columnMenu);
     connect(header, &QHeaderView::sectionResized, this, [this](int section) {
         // Another column's new width is taken from 网址's.
         if (section != CellUrl + 1)
             fitAddressColumn();
     });
+    connect(lv1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { scheduleRefresh(); });
+    connect(lv1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { scheduleRefresh(); });
 
     // The handlers read the user's choices from the state: keep it current.
     connect(bschck1, &QCheckBox::toggled, this, [&s](bool on) { s.bschck1 = on; });
@@ -448,11 +660,84 @@ void TForm1::connectControls()
         m_followed = -1;
         syncGauge();
     });
+    // Counts, chart and details follow the list and the view.
+    m_refresh = new QTimer(this);
+    m_refresh->setSingleShot(true);
+    m_refresh->setInterval(50);
+    connect(m_refresh, &QTimer::timeout, this, &TForm1::refreshNow);
+    connect(m_counts, &ListCounts::changed, this, &TForm1::scheduleRefresh);
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_view, signal, this, &TForm1::scheduleRefresh);
+    connect(m_view, &QAbstractItemModel::modelReset, this, &TForm1::scheduleRefresh);
+    connect(m_view, &QAbstractItemModel::layoutChanged, this, &TForm1::scheduleRefresh);
+
     connect(WebBrowser1, &TBannerView::DocumentComplete, this, [this] { guard::run([this] { WebBrowser1DocumentComplete(); }); });
     WebBrowser1->openLink = [this](const QUrl &url) {
         if (m_seams.openUrl)
             m_seams.openUrl(url);
     };
+    m_details->openUrl = [this](const QUrl &url) {
+        if (m_seams.openUrl)
+            m_seams.openUrl(url);
+    };
+    DetailsSlots filled;
+    filled.sources = [this](int row) { return surveyedSources(*m_state, row); };
+    m_details->setSlots(filled);
+}
+
+void TForm1::scheduleRefresh()
+{
+    if (!m_refresh->isActive())
+        m_refresh->start();
+}
+
+void TForm1::refreshNow()
+{
+    m_refresh->stop();
+    const int total = m_counts->total();
+    m_state->setLbl2(countLabelText(m_view->rowCount(), total, m_view->filtered()));
+    m_state->setLbl5(deadLabelText(m_counts->count(RowGroup::Dead)));
+    chart1->setBars(chartBars(*m_counts));
+    const int row = selectedRow();
+    // Hidden until a row is selected; it keeps the height the person gave it.
+    m_details->setVisible(row >= 0);
+    if (row >= 0)
+        showDetailsOf(row);
+}
+
+void TForm1::showDetailsOf(int listRow)
+{
+    m_details->showDetails(rowDetails(m_state->lv1, listRow, prSourceName()), listRow);
+}
+
+QString TForm1::prSourceName() const
+{
+    return cbb1->currentText();
+}
+
+QList<RowSource> TForm1::sourcesOf(int listRow) const
+{
+    const DetailsSlots &filled = m_details->detailSlots();
+    return filled.sources ? filled.sources(listRow) : QList<RowSource>();
+}
+
+QList<int> TForm1::shownColumns() const
+{
+    QList<int> columns;
+    const QHeaderView *header = lv1->horizontalHeader();
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int c = header->logicalIndex(visual);
+        if (!header->isSectionHidden(c))
+            columns << c;
+    }
+    return columns;
+}
+
+void TForm1::columnMenu(const QPoint &at)
+{
+    for (QAction *shown : mnuColumns->actions())
+        shown->setChecked(!lv1->isColumnHidden(shown->data().toInt()));
+    mnuColumns->popup(lv1->horizontalHeader()->mapToGlobal(at));
 }
 
 void TForm1::syncGauge()
@@ -571,12 +856,15 @@ void TForm1::btn3Click()
 
 void TForm1::btn4Click()
 {
-    const QString path = m_seams.openFile({ListFileDialogs::importTitle(), m_dialogs.startFolder(), QString(), {ListFileDialogs::filter()}}).path;
-    if (path.isEmpty())
+    const FileDialogAnswer answer = m_seams.openFile({ListFileDialogs::importTitle(), m_dialogs.startFolder(), QString(), ListFileDialogs::importFilters()});
+    if (answer.path.isEmpty())
         return;
-    m_dialogs.remember(path);
+    m_dialogs.remember(answer.path);
     // The entry box keeps its text when the file cannot be read.
-    const ListText list = readListFile(m_dialogs.systemPath(path));
+    ListText list = readListFile(m_dialogs.systemPath(answer.path));
+    // A spreadsheet's export: its column of addresses, without the header.
+    if (ListFileDialogs::importsCsv(answer))
+        list.text = csvAddressLines(list.text);
     memo1->setText(list.text);
     if (list.undecodableLines > 0)
         m_state->setLbl13(undecodableLinesNote(list.undecodableLines));
@@ -606,11 +894,16 @@ void TForm1::N3Click()
     m_dialogs.remember(answer.path);
     // Every row goes out, whatever the view shows.
     exportListAs(m_state->lv1, ListFileDialogs::exportFormat(answer), m_state->bschck1, m_dialogs.systemPath(answer.path));
+    m_state->setLbl13(QStringLiteral("已导出 %1 行到 %2").arg(m_state->lv1.count()).arg(answer.path));
 }
 
 void TForm1::N4Click()
 {
-    ::N4Click(*m_state, selectedRows());
+    const QList<int> rows = selectedRows();
+    // Under a filter the rows stay in view, and selected, while their
+    // answers come, whatever those answers are.
+    m_view->holdRows(rows);
+    ::N4Click(*m_state, rows);
 }
 
 void TForm1::N5Click()
@@ -618,12 +911,35 @@ void TForm1::N5Click()
     const QList<int> rows = selectedRows();
     if (rows.isEmpty())
         return;
-    QGuiApplication::clipboard()->setText(N5Text(*m_state, rows));
+    QGuiApplication::clipboard()->setText(N5Text(*m_state, rows, shownColumns()));
+}
+
+void TForm1::N7Click()
+{
+    const QList<RowSource> sources = sourcesOf(selectedRow());
+    if (sources.isEmpty() || !m_seams.openUrl)
+        return;
+    const QUrl url = visitTarget(sources.constFirst().page);
+    if (url.isValid())
+        m_seams.openUrl(url);
+}
+
+void TForm1::N8Click()
+{
+    const int row = selectedRow();
+    if (m_state->lv1.hasRow(row))
+        QGuiApplication::clipboard()->setText(m_state->lv1.cell(row, CellUrl));
+}
+
+void TForm1::N9Click()
+{
+    if (const FetchResult *check = m_state->lv1.check(selectedRow()))
+        QGuiApplication::clipboard()->setText(check->finalUrl);
 }
 
 void TForm1::btnStopClick()
 {
-    ::btnStopClick(*m_state);
+    m_engine->stop();
 }
 
 void TForm1::tmr2Timer()
@@ -640,12 +956,84 @@ void TForm1::cbb1Change(int index)
 {
     const bool openPageRank = index == 1;
     edt8->setVisible(openPageRank);
+    bschck5->setVisible(openPageRank);
+    // The warning is the toolbar service's: no other source blocks anyone.
+    lbl6->setVisible(!openPageRank);
     RankChoiceSeams seams;
     // Read as each request goes out: a key typed during a run is used from
-    // the next request on. It is never kept anywhere.
+    // the next request on.
     seams.key = [this] { return edt8->text(); };
     seams.notice = m_seams.rankSourceNotice;
     m_engine->setRankChoice(openPageRank ? RankChoice::OpenPageRank : RankChoice::Toolbar, seams);
+    scheduleRefresh();
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    saveSettings();
+    QWidget::closeEvent(event);
+}
+
+void TForm1::loadSettings()
+{
+    if (!m_seams.settings)
+        return;
+    const std::unique_ptr<QSettings> store = m_seams.settings();
+    if (!store)
+        return;
+    const WindowSettings w = readWindowSettings(*store);
+    if (!w.geometry.isEmpty())
+        restoreGeometry(w.geometry);
+    if (!w.splitter.isEmpty())
+        spl1->restoreState(w.splitter);
+    for (int c = 0; c < ResultListModel::ColumnCount; ++c) {
+        const QString name = m_view->headerData(c, Qt::Horizontal).toString();
+        if (c != 0 && c != CellUrl + 1)
+            lv1->setColumnHidden(c, w.hiddenColumns.contains(name) || (!ResultListModel::columnShownAtStart(c) && !w.columnWidths.contains(name)));
+        if (c != CellUrl + 1 && w.columnWidths.contains(name))
+            lv1->setColumnWidth(c, w.columnWidths.value(name));
+    }
+    setChoices(w.queryPr, w.deadLink, w.exportShort, w.linkFilter, w.intervalMs);
+    bschck4->setChecked(w.htmlExtract);
+    spnConcurrency->setValue(w.concurrency);
+    spnPerHost->setValue(w.perHost);
+    bschck5->setChecked(w.rememberKey);
+    setRankChoice(w.rankSource == 1, w.key);
+    m_dialogs.restoreFolder(w.folder);
+    fitAddressColumn();
+}
+
+void TForm1::saveSettings()
+{
+    if (m_settingsSaved || !m_seams.settings)
+        return;
+    const std::unique_ptr<QSettings> store = m_seams.settings();
+    if (!store)
+        return;
+    m_settingsSaved = true;
+    WindowSettings w;
+    w.geometry = saveGeometry();
+    w.splitter = spl1->saveState();
+    for (int c = 0; c < ResultListModel::ColumnCount; ++c) {
+        const QString name = m_view->headerData(c, Qt::Horizontal).toString();
+        if (lv1->isColumnHidden(c))
+            w.hiddenColumns << name;
+        else if (c != CellUrl + 1)
+            w.columnWidths.insert(name, lv1->columnWidth(c));
+    }
+    w.intervalMs = bsknspndt1->value();
+    w.exportShort = bschck1->isChecked();
+    w.queryPr = bschck2->isChecked();
+    w.deadLink = bschck3->isChecked();
+    w.htmlExtract = bschck4->isChecked();
+    w.linkFilter = std::max(0, rdlist1Group->checkedId());
+    w.rankSource = cbb1->currentIndex();
+    w.concurrency = spnConcurrency->value();
+    w.perHost = spnPerHost->value();
+    w.folder = m_dialogs.chosenFolder();
+    w.rememberKey = bschck5->isChecked();
+    w.key = w.rememberKey ? edt8->text() : QString();
+    writeWindowSettings(*store, w);
 }
 
 QString TForm1::entryText() const
@@ -677,6 +1065,11 @@ void TForm1::setRankChoice(bool openPageRank, const QString &key)
 {
     edt8->setText(key);
     cbb1->setCurrentIndex(openPageRank ? 1 : 0);
+}
+
+void TForm1::setRankKey(const QString &key)
+{
+    edt8->setText(key);
 }
 
 void TForm1::setHtmlExtract(bool on)

@@ -3,6 +3,7 @@
 #include "listfiles/listfiledialogs.h"
 #include "query/engine.h"
 #include "shell/formstate.h"
+#include "shell/rowdetails.h"
 
 #include <QString>
 #include <QStringList>
@@ -10,8 +11,15 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
+class ListCounts;
 class QButtonGroup;
+class QSettings;
+class QSplitter;
+class QToolButton;
+class TDetailsPane;
+class TStatusChart;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -23,6 +31,7 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QTableView;
+class QTimer;
 class QAction;
 class TBannerView;
 class TEntryBox;
@@ -52,6 +61,9 @@ struct WindowSeams
     // Tells the user, once per run, that the PR source refused its key.
     // Empty: the standard error box.
     std::function<void(const QString &message)> rankSourceNotice;
+    // Where the window keeps what it remembers between starts; empty:
+    // nothing is remembered (each window starts from the start values).
+    std::function<std::unique_ptr<QSettings>()> settings;
 };
 
 // The main window Form1.
@@ -81,9 +93,15 @@ public:
     // The PR source: the toolbar service, or Open PageRank with key in its
     // key field.
     void setRankChoice(bool openPageRank, const QString &key);
+    // The key field alone; the source stays as chosen.
+    void setRankKey(const QString &key);
     void setHtmlExtract(bool on);
     TBannerView *banner() const { return WebBrowser1; }
     WindowSeams &seams() { return m_seams; }
+    TDetailsPane *detailsPane() const { return m_details; }
+    ResultListProxy &view() { return *m_view; }
+    // Writes what the window remembers (it does so itself when it closes).
+    void saveSettings();
 
     // Handlers, named after their control and event.
     void FormCreate();
@@ -98,6 +116,9 @@ public:
     void N3Click();
     void N4Click();
     void N5Click();
+    void N7Click(); // 打开来源页
+    void N8Click(); // 复制网址
+    void N9Click(); // 复制最终网址
     void btnStopClick();
     void tmr2Timer();
     void bsknspndt1Change(int value);
@@ -110,11 +131,25 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls();
     void connectControls();
+    void nameControls();
+    void loadSettings();
     void syncGauge();
+    // The counts, the chart and the details follow the list; many answers
+    // in a moment are shown once.
+    void scheduleRefresh();
+    void refreshNow();
+    void showDetailsOf(int listRow);
+    void columnMenu(const QPoint &at);
+    QList<int> shownColumns() const;
+    QString prSourceName() const;
+    // The sources of a list row: the crawl's when it filled the slot, else
+    // the surveyed page's.
+    QList<RowSource> sourcesOf(int listRow) const;
     // 网址 takes what the view has beyond the other columns' widths.
     void fitAddressColumn();
     // Keeps the row a tick is about to query in view, unless the person has
@@ -127,8 +162,12 @@ private:
     Engine *m_engine = nullptr; // a child of the window
     FormState *m_state = nullptr;
     ResultListProxy *m_view = nullptr;
+    ListCounts *m_counts = nullptr;
     bool m_gaugeText = false; // the gauge shows "n/m" once a list was built
     int m_followed = -1; // the list row the view followed last; -1: none yet
+    QTimer *m_refresh = nullptr;
+    QTimer *m_searchDelay = nullptr;
+    bool m_settingsSaved = false;
 
     // Query panel
     QFrame *bskngrpbx1 = nullptr;
@@ -147,13 +186,19 @@ private:
     QLabel *lbl14 = nullptr;
     QComboBox *cbb1 = nullptr; // PR来源
     QLineEdit *edt8 = nullptr; // the Open PageRank key
+    QCheckBox *bschck5 = nullptr; // 记住密钥
+    QToolButton *btnOptions = nullptr; // 选项: the check queue's limits
+    QSpinBox *spnConcurrency = nullptr;
+    QSpinBox *spnPerHost = nullptr;
     QCheckBox *bschck3 = nullptr;
     QLabel *lbl1 = nullptr;
     TEntryBox *memo1 = nullptr;
     // Banner
     TBannerView *WebBrowser1 = nullptr;
-    // Gauge
+    // Gauge, with the view line below it and the chart beside both
     QProgressBar *pr1 = nullptr;
+    QLineEdit *edtSearch = nullptr;
+    TStatusChart *chart1 = nullptr;
     // List strip
     QPushButton *btn2 = nullptr;
     QLabel *lbl2 = nullptr;
@@ -165,12 +210,18 @@ private:
     QLabel *lbl5 = nullptr;
     QPushButton *btnStop = nullptr;
     QComboBox *cbbFilter = nullptr;
-    // Result list
+    // Result list, and the details of its selected row below it
+    QSplitter *spl1 = nullptr;
     QTableView *lv1 = nullptr;
+    TDetailsPane *m_details = nullptr;
     QMenu *bsknpmn1 = nullptr;
+    QMenu *mnuColumns = nullptr; // the header's: which columns are shown
     QAction *N4 = nullptr;
     QAction *N3 = nullptr;
     QAction *N1 = nullptr;
     QAction *N2 = nullptr;
     QAction *N5 = nullptr;
+    QAction *N7 = nullptr;
+    QAction *N8 = nullptr;
+    QAction *N9 = nullptr;
 };

@@ -3,11 +3,13 @@
 #include "app/stopsignals.h"
 #include "base/errors.h"
 #include "base/guard.h"
+#include "base/syserror.h"
 #include "listfiles/atomicsave.h"
 #include "listfiles/listexport.h"
 #include "listfiles/listimport.h"
 #include "query/engine.h"
 #include "query/scheduler.h"
+#include "query/settle.h"
 #include "shell/options.h"
 #include "shell/runreport.h"
 
@@ -21,17 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-Walk walkFor(const Options &o)
-{
-    if (o.noPr && o.noDeadLink)
-        return Walk::None;
-    // An explicit interval asks for the paced walk; the ranking service is
-    // only ever queried at that pace.
-    if (o.noPr && !o.intervalGiven)
-        return Walk::Queue;
-    return Walk::Paced;
-}
 
 ExportFormat formatFor(const Options &o)
 {
@@ -78,13 +69,13 @@ bool writeOutput(const ResultListModel &list, const Options &o)
     return guard::run([&] {
         const ExportFormat format = formatFor(o);
         if (!o.outToStdout()) {
-            exportListAs(list, format, !o.longForm, o.outFile);
+            exportListAs(list, format, o.shortForm, o.outFile);
             return;
         }
         QFile out;
         if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))
             throw AppError(out.errorString());
-        writeListAs(list, format, !o.longForm, out);
+        writeListAs(list, format, o.shortForm, out);
     });
 }
 
@@ -125,7 +116,7 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
         if (const int problem = probeSave(options.outFile)) {
             // The system's own words: "I/O error 2" would not tell a missing
             // folder from anything else.
-            err << "prquery: --out " << options.outFile << " 无法写入: " << qt_error_string(problem) << Qt::endl;
+            err << "prquery: --out " << options.outFile << " 无法写入: " << systemErrorText(problem) << Qt::endl;
             return headlessexit::BadArguments;
         }
     }
@@ -133,7 +124,7 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
 
     Engine engine(endpoints);
     FormState &s = engine.state();
-    s.bschck1 = !options.longForm;
+    s.bschck1 = options.shortForm;
     s.bschck2 = !options.noPr;
     s.bschck3 = !options.noDeadLink;
     s.bschck4 = options.extract == QLatin1String("html");
@@ -156,7 +147,10 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     CheckQueueLimits limits;
     limits.total = options.concurrency;
     limits.perHost = options.perHost;
-    engine.setWalk(walkFor(options), limits);
+    engine.setQueueLimits(limits);
+    // An explicit interval keeps the walk paced; otherwise the engine paces
+    // only what must be paced.
+    engine.setIntervalAsked(options.intervalGiven);
 
     bool listBuilt = false;
     QObject::connect(&s, &FormState::runStarted, &loop, [&] { listBuilt = true; });
@@ -211,10 +205,15 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     s.tmr2.stop();
     if (!writeRows)
         return status;
+    // A run cut short writes "--" where no answer came, never "查询中...".
+    const bool unfinished = status != headlessexit::Done;
+    if (unfinished)
+        settleAll(s);
     if (!writeOutput(s.lv1, options))
         return headlessexit::Failed;
     const ListTally tally = tallyList(s.lv1);
-    printer.message(summaryText(tally, options.outToStdout() ? QStringLiteral("标准输出") : options.outFile));
+    const QString output = options.outToStdout() ? QStringLiteral("标准输出") : options.outFile;
+    printer.message(unfinished ? unfinishedText(tally, s.donecount, s.pr1.maximum(), output) : summaryText(tally, output));
     if (status == headlessexit::Done && rankRefused)
         status = headlessexit::Failed;
     if (status == headlessexit::Done && options.failOnDead && tally.dead > 0)

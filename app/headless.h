@@ -17,9 +17,11 @@ constexpr int Terminated = 143; // SIGTERM
 
 // Runs a batch or a site survey on an engine of its own, without a window:
 // builds the rows straight from the imported file (or from the surveyed
-// page), queries them the way the options ask, and exports. With neither
-// query it exports as soon as the list is built; a check-only run without
-// --interval goes through the concurrent check queue; otherwise the query
-// timer walks the list. --timeout, SIGINT and SIGTERM export the rows as they
-// stand. Progress and the summary go to err. Needs a QCoreApplication.
+// page), queries them the way the options ask, and exports. The engine
+// chooses the walk: with neither query it exports as soon as the list is
+// built; only the toolbar ranking service (or an explicit --interval) is
+// walked at the interval, anything else goes through the concurrent check
+// queue. --timeout, SIGINT and SIGTERM export the rows as they stand, with
+// "--" where no answer came. Progress and the summary go to err. Needs a
+// QCoreApplication.
 int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextStream &err);

@@ -56,11 +56,15 @@ int main(int argc, char **argv)
         QTextStream(stdout) << versionText();
         return 0;
     }
-    if (!parsed.ok) {
-        err << "prquery: " << parsed.error << "\n\n"
-            << usageText();
+    // One line and a pointer to the help: the whole help would scroll the
+    // reason out of sight.
+    const auto refuse = [&err](const QString &why) {
+        err << "prquery: " << why << "\n"
+            << "用 --help 查看用法\n";
         return 2;
-    }
+    };
+    if (!parsed.ok)
+        return refuse(parsed.error);
     const Options &options = parsed.options;
     if (options.headless())
         restartWithHugePages(argv);
@@ -70,9 +74,7 @@ int main(int argc, char **argv)
         try {
             endpoints.servers = readServersFile(options.serversFile);
         } catch (const AppError &e) {
-            err << "prquery: " << e.message() << "\n\n"
-                << usageText();
-            return 2;
+            return refuse(e.message());
         }
     }
     if (options.bannerGiven)
@@ -99,7 +101,12 @@ int main(int argc, char **argv)
     TForm1 form(endpoints, TForm1::defaultSeams());
     form.state().requestTimeoutMs = options.requestTimeoutSeconds * 1000;
     installStandardErrorBox(&form);
-    form.setRankChoice(options.openPageRank(), options.apiKey());
+    // The source and key remembered from the last start stand unless the
+    // command line or the environment names them.
+    if (options.rankSourceGiven)
+        form.setRankChoice(options.openPageRank(), options.apiKey());
+    else if (!options.apiKey().isEmpty())
+        form.setRankKey(options.apiKey());
     form.show();
     return QApplication::exec();
 }

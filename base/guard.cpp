@@ -55,7 +55,7 @@ bool run(const std::function<void()> &body) noexcept
     } catch (const std::exception &e) {
         showError(QString::fromUtf8(e.what()));
     } catch (...) {
-        showError(QStringLiteral("Unknown error"));
+        showError(QStringLiteral("未知错误"));
     }
     return false;
 }

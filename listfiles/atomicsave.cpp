@@ -13,9 +13,22 @@
 
 namespace {
 
+// The step in words: "create", "write", "close" or "replace".
+QString stepWords(const char *step)
+{
+    const QLatin1String s(step);
+    if (s == QLatin1String("create"))
+        return QStringLiteral("创建");
+    if (s == QLatin1String("write"))
+        return QStringLiteral("写入");
+    if (s == QLatin1String("close"))
+        return QStringLiteral("关闭");
+    return QStringLiteral("替换");
+}
+
 [[noreturn]] void failed(const char *step, const QString &path, const QString &why)
 {
-    throw AppError(QStringLiteral("Cannot %1 file \"%2\". %3").arg(QLatin1String(step), path, why));
+    throw AppError(QStringLiteral("无法%1文件 \"%2\": %3").arg(stepWords(step), path, why));
 }
 
 // Runs write on device, turning its failure into a message

@@ -14,8 +14,8 @@ class QIODevice;
 // written directly.
 //
 // write gets the device open for writing and may throw AppError; its message
-// then names the path too. Throws AppError "Cannot <step> file "<path>".
-// <runtime text>" when the file cannot be created, written, flushed or put in
+// then names the path too. Throws AppError "无法<step>文件 "<path>": <reason>"
+// (step: 创建, 写入, 关闭, 替换) when the file cannot be created, written, flushed or put in
 // place; nothing is left behind beside the target.
 void saveAtomically(const QString &path, const std::function<void(QIODevice &)> &write);
 

@@ -114,9 +114,10 @@ void writeCsv(const ResultListModel &list, QIODevice &device)
             fields << cell;
         if (const FetchResult *check = list.check(i)) {
             fields << statusText(*check) << check->finalUrl << QString::number(check->elapsedMs)
-                   << (check->reason == FetchFailure::None ? QString() : reasonText(*check));
+                   << (check->reason == FetchFailure::None ? QString() : reasonWords(*check));
         } else {
-            fields << QString() << QString() << QString() << QString();
+            // A row never checked may still say why ("空行", "未查询").
+            fields << list.statusOf(i) << QString() << QString() << QString();
         }
         appendCsvRecord(out.text(), fields);
         out.recordEnded();
@@ -142,6 +143,9 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
         for (const QString &key : {QStringLiteral("status"), QStringLiteral("hops"), QStringLiteral("final_url"), QStringLiteral("elapsed_ms"),
                  QStringLiteral("reason")})
             o.insert(key, none);
+        // A row never checked may still say why ("空行", "未查询").
+        if (const QString note = list.statusOf(i); !note.isEmpty())
+            o.insert(QStringLiteral("status"), note);
         return o;
     }
     QJsonArray hops;

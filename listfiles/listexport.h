@@ -18,7 +18,7 @@ void writeList(const ResultListModel &list, bool shortForm, QIODevice &device);
 
 // Writes the records to the file at path through saveAtomically(): on any
 // failure the file keeps what it held before, and the message names the step,
-// the path and the system's reason ("Cannot write file "<path>". Disk full").
+// the path and the system's reason ("无法写入文件 "<path>": 磁盘已满").
 void exportList(const ResultListModel &list, bool shortForm, const QString &path);
 
 // The forms a list can be written in. Tsv is the export above; Csv and Jsonl
@@ -27,11 +27,12 @@ void exportList(const ResultListModel &list, bool shortForm, const QString &path
 //
 // Csv: UTF-8 with a byte-order mark, CRLF line ends, RFC 4180 quoting, the
 // header row 序号,站内?,链接词,网址,访问,PR,状态,最终网址,耗时(ms),原因, then
-// one record per row.
+// one record per row; 原因 in the system's words, without the HTTP library's.
 // Jsonl: one JSON object per row and line, with the keys row (1-based
 // position), caption, kind, text, url, access, pr, status, hops, final_url,
 // elapsed_ms and reason (a reasonKey() or null); the check's keys are null
-// for a row that was never checked.
+// for a row that was never checked, but for status when the row says why
+// ("空行", "未查询", "未完成"), as its 状态 column does.
 enum class ExportFormat { Tsv,
     Csv,
     Jsonl };

@@ -64,11 +64,31 @@ QString csvFilter()
 {
     return QStringLiteral("CSV文件 (*.csv)");
 }
+QString jsonlFilter()
+{
+    return QStringLiteral("JSON Lines文件 (*.jsonl)");
+}
+QString allFilesFilter()
+{
+    return QStringLiteral("所有文件 (*)");
+}
 } // namespace
+
+QStringList ListFileDialogs::importFilters()
+{
+    return {filter(), csvFilter(), allFilesFilter()};
+}
+
+bool ListFileDialogs::importsCsv(const FileDialogAnswer &answer)
+{
+    if (answer.filter == csvFilter())
+        return true;
+    return answer.filter != filter() && QFileInfo(answer.path).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0;
+}
 
 QStringList ListFileDialogs::exportFilters()
 {
-    return {filter(), csvFilter()};
+    return {filter(), csvFilter(), jsonlFilter()};
 }
 
 ExportFormat ListFileDialogs::exportFormat(const FileDialogAnswer &answer)
@@ -77,6 +97,8 @@ ExportFormat ListFileDialogs::exportFormat(const FileDialogAnswer &answer)
         return ExportFormat::Tsv;
     if (answer.filter == csvFilter())
         return ExportFormat::Csv;
+    if (answer.filter == jsonlFilter())
+        return ExportFormat::Jsonl;
     return exportFormatForPath(answer.path);
 }
 
@@ -109,6 +131,14 @@ ListFileDialogs::ListFileDialogs(QString firstImportFolder, QString firstExportF
     : m_folder(std::move(firstImportFolder))
     , m_exportFolder(std::move(firstExportFolder))
 {
+}
+
+void ListFileDialogs::restoreFolder(const QString &folder)
+{
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return;
+    m_folder = folder;
+    m_chosen = true;
 }
 
 void ListFileDialogs::remember(const QString &chosenPath)

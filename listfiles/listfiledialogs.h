@@ -36,6 +36,13 @@ public:
     static QString importTitle(); // 导入域名列表
     static QString exportTitle(); // 导出文本文件
     static QString filter(); // 文本文件 (*.txt)
+    // The import's filters: text, CSV and every file; the first is selected
+    // at start.
+    static QStringList importFilters();
+    // Whether an answered import dialog asks for the address column of a
+    // CSV file: the CSV filter, or a ".csv" name under another filter than
+    // the text files'.
+    static bool importsCsv(const FileDialogAnswer &answer);
     // The export's filters; the first is selected at start.
     static QStringList exportFilters();
     // "PR查询结果-<date>-<time>.txt", the name the export suggests.
@@ -54,6 +61,11 @@ public:
 
     // Records the file the user chose; the next dialog starts in its folder.
     void remember(const QString &chosenPath);
+    // The folder remembered from an earlier start, as if a file had been
+    // chosen there; a folder that is gone is ignored.
+    void restoreFolder(const QString &folder);
+    // The folder of the file chosen last; empty before any was chosen.
+    QString chosenFolder() const { return m_chosen ? m_folder : QString(); }
 
     // The existing file that a name typed into the open dialog stands for, or
     // an empty string when there is none (the dialog then stays open). A name

@@ -1,6 +1,7 @@
 #include "listfiles/listimport.h"
 
 #include "base/errors.h"
+#include "base/syserror.h"
 #include "listfiles/systemfile.h"
 
 #include <QFileInfo>
@@ -20,7 +21,7 @@ constexpr qint64 ReadChunk = 1024 * 1024;
 
 QString exceedsCapacity()
 {
-    return QStringLiteral("Text exceeds memo capacity");
+    return QStringLiteral("文本超出输入框的容量");
 }
 
 void normaliseBreaks(QString &text)
@@ -107,7 +108,7 @@ ListText readListFile(const QString &path, qsizetype capacity)
     const bool standardInput = path == QLatin1String("-");
     if (!(standardInput ? file.openStandardInput() : file.openPath(path, QIODevice::ReadOnly))) {
         const QString shown = standardInput ? path : QFileInfo(path).absoluteFilePath();
-        throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(shown, qt_error_string(file.systemError())));
+        throw AppError(QStringLiteral("无法打开文件 \"%1\": %2").arg(shown, systemErrorText(file.systemError())));
     }
     const qsizetype byteLimit = capacity * MaxBytesPerUnit + BomSize;
     QByteArray bytes;

@@ -26,9 +26,9 @@ ListText listFileContents(QByteArray bytes);
 
 // Reads the file at path to its end, whatever it is (a file, a pipe, a FIFO, a
 // device), and returns listFileContents() of it; the path "-" is the
-// process's standard input. Throws AppError "Cannot open file "<full path>".
-// <system message>" when the file cannot be opened, and "Text exceeds memo
-// capacity" when the text would be longer than capacity: an endless source is
+// process's standard input. Throws AppError "无法打开文件 "<full path>":
+// <system reason>" when the file cannot be opened, and "文本超出输入框的容量"
+// when the text would be longer than capacity: an endless source is
 // refused once it has given more than that could hold. Other programs may go
 // on writing the file meanwhile (the system has no deny-write sharing); it is
 // read in one pass, so the text is what the file held at some moment of that

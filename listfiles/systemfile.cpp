@@ -1,6 +1,7 @@
 #include "listfiles/systemfile.h"
 
 #include "base/filenames.h"
+#include "base/syserror.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -14,12 +15,12 @@ QString fileErrorText(int errnum)
     case EACCES:
     case EPERM:
     case EROFS:
-        return QStringLiteral("File access denied");
+        return QStringLiteral("文件访问被拒绝");
     case ENOSPC:
     case EDQUOT:
-        return QStringLiteral("Disk full");
+        return QStringLiteral("磁盘已满");
     default:
-        return QStringLiteral("I/O error %1").arg(errnum);
+        return systemErrorText(errnum);
     }
 }
 

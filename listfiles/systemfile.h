@@ -4,7 +4,7 @@
 #include <QString>
 
 // The text the user sees for a failed file operation, from the system's error
-// number: "File access denied", "Disk full", otherwise "I/O error <number>".
+// number: "文件访问被拒绝", "磁盘已满", otherwise systemErrorText().
 QString fileErrorText(int errnum);
 
 // A file driven straight through the system calls, so that every failure keeps

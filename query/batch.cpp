@@ -62,6 +62,26 @@ QString normurl(const QString &text)
     return normurl(QStringView(text));
 }
 
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c.unicode() <= 32 || c.isSpace() || c == QChar(0xFEFF) || c == QChar(0x200B);
+}
+
+} // namespace
+
+QStringView entryAddress(QStringView line)
+{
+    qsizetype from = 0;
+    qsizetype to = line.size();
+    while (from < to && isBlank(line.at(from)))
+        ++from;
+    while (to > from && isBlank(line.at(to - 1)))
+        --to;
+    return line.mid(from, to - from);
+}
+
 QList<QStringView> entryLineViews(QStringView text)
 {
     QList<QStringView> lines;
@@ -95,11 +115,14 @@ void startListRun(FormState &form)
     // as it was (its rows may since have moved), not to this run.
     form.lv1.markRebuilt();
     const int rows = form.lv1.count();
+    int queried = 0;
+    for (int row = 0; row < rows; ++row)
+        queried += form.lv1.note(row) != RowNote::Blank;
     form.setLbl2(QStringLiteral("数量(") + QString::number(rows) + QLatin1Char(')'));
     form.curindex = 0;
     form.donecount = 0;
     form.pr1.setValue(0);
-    form.pr1.setMaximum(rows);
+    form.pr1.setMaximum(queried);
     if (form.bschck2)
         form.rankSource().listBuilt();
     if (!form.tmr2.isActive())
@@ -112,10 +135,20 @@ void btn1Click(FormState &form, const QString &entryText)
     form.lv1.clear();
     // Views into the text: a copy of every line would only be thrown away.
     const QList<QStringView> lines = entryLineViews(entryText);
+    const QString &access = form.bschck3 ? celltext::Pending : celltext::NoAnswer;
+    const QString &rank = form.bschck2 ? celltext::Pending : celltext::NoAnswer;
     std::vector<ResultRow> rows;
     rows.reserve(std::size_t(lines.size()));
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        rows.push_back(ResultRow {QString::number(i + 1), {celltext::Batch, celltext::NoAnswer, normurl(lines.at(i)), celltext::Pending, celltext::Pending}});
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QStringView address = entryAddress(lines.at(i));
+        if (address.isEmpty()) {
+            ResultRow blank {QString::number(i + 1), {celltext::Batch, celltext::NoAnswer, QString(), celltext::NoAnswer, celltext::NoAnswer}};
+            blank.note = RowNote::Blank;
+            rows.push_back(std::move(blank));
+            continue;
+        }
+        rows.push_back(ResultRow {QString::number(i + 1), {celltext::Batch, celltext::NoAnswer, normurl(address), access, rank}});
+    }
     form.lv1.addRows(std::move(rows));
     startListRun(form);
 }

@@ -20,8 +20,18 @@ QStringList entryLines(const QString &text);
 // The same lines as views into text.
 QList<QStringView> entryLineViews(QStringView text);
 
-// "批量查询PR": rebuilds the result list from the entry box and starts the walk.
+// The address part of an entry line: the line without the white space around
+// it (spaces, tabs, control characters, no-break and full-width spaces,
+// zero-width marks), which a paste so often brings along and which would
+// only make a working address fail. Empty for a blank line.
+QStringView entryAddress(QStringView line);
+
+// "批量查询PR": rebuilds the result list from the entry box and starts the
+// walk. Each line is one numbered row, its address entryAddress() of the line
+// through normurl; a blank line is a row of its own that is never queried
+// ("--", 状态 "空行"). A query whose box is unticked shows "--" at once.
 void btn1Click(FormState &form, const QString &entryText);
 
 // The reset that follows building a list: count label, counters, gauge, timer.
+// The gauge counts the rows that will be queried: blank rows are not.
 void startListRun(FormState &form);

@@ -43,11 +43,15 @@ CheckQueue::~CheckQueue()
 
 void CheckQueue::start()
 {
-    m_total = m_form.lv1.count();
+    const int rows = m_form.lv1.count();
+    m_total = 0;
     m_done = 0;
-    m_tries.assign(std::size_t(m_total), 0);
+    m_tries.assign(std::size_t(rows), 0);
     QHash<QString, int> hostOf;
-    for (int row = 0; row < m_total; ++row) {
+    for (int row = 0; row < rows; ++row) {
+        if (m_form.lv1.note(row) == RowNote::Blank)
+            continue;
+        ++m_total;
         const QString key = hostKey(m_form.lv1.cell(row, CellUrl));
         auto at = hostOf.constFind(key);
         if (at == hostOf.constEnd()) {
@@ -63,6 +67,22 @@ void CheckQueue::start()
         return;
     }
     pump();
+}
+
+void CheckQueue::stop()
+{
+    m_stopped = true;
+    m_wake.stop();
+    m_ready.clear();
+    m_paused.clear();
+    for (Host &host : m_hosts) {
+        host.waiting.clear();
+        host.readyRow = -1;
+        host.paused = false;
+    }
+    m_total = m_done + m_running;
+    if (finished())
+        emit allDone();
 }
 
 void CheckQueue::refresh(int h)
@@ -137,7 +157,7 @@ void CheckQueue::completed(int row, int h, THTTPGet *sender, bool success, const
     --host.running;
     --m_running;
     const FetchResult &record = sender->FetchRecord();
-    if (record.finalStatus() == TooManyRequests && m_tries[std::size_t(row)] < m_limits.retries) {
+    if (record.finalStatus() == TooManyRequests && m_tries[std::size_t(row)] < m_limits.retries && !m_stopped) {
         ++m_tries[std::size_t(row)];
         const int seconds = record.retryAfterSeconds < 0 ? m_limits.defaultPauseSeconds
                                                          : std::min(record.retryAfterSeconds, m_limits.maxPauseSeconds);

@@ -44,8 +44,12 @@ public:
     CheckQueue(FormState &form, CheckQueueLimits limits, QObject *parent = nullptr);
     ~CheckQueue() override;
 
-    // Queues a check of every row of the list as it stands, and starts.
+    // Queues a check of every row of the list as it stands (a blank row has
+    // nothing to check), and starts.
     void start();
+    // Sends nothing more; the checks in flight still land. A 429 after this
+    // is recorded as it is.
+    void stop();
 
     int total() const { return m_total; }
     int done() const { return m_done; }
@@ -87,6 +91,7 @@ private:
     int m_total = 0;
     int m_done = 0;
     int m_running = 0;
+    bool m_stopped = false;
     bool m_pumping = false;
     bool m_pumpAgain = false;
 };

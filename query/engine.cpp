@@ -8,11 +8,21 @@
 #include "query/oprsource.h"
 #include "query/prquery.h"
 #include "query/scheduler.h"
+#include "query/settle.h"
 #include "query/sitequery.h"
 #include "query/toolbarrank.h"
 #include "survey/regexp.h"
 
 #include <QTimer>
+
+Walk chooseWalk(const WalkChoices &c)
+{
+    if (!c.queryPr && !c.deadLink)
+        return Walk::None;
+    if (c.intervalAsked || (c.queryPr && c.source == RankChoice::Toolbar))
+        return Walk::Paced;
+    return Walk::Queue;
+}
 
 Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     : QObject(parent)
@@ -73,10 +83,10 @@ void Engine::setRankChoice(RankChoice choice, RankChoiceSeams seams)
     s.setRankSource(std::make_unique<OprRankSource>(s, settings));
 }
 
-void Engine::setWalk(Walk walk, CheckQueueLimits limits)
+Walk Engine::nextWalk() const
 {
-    m_walk = walk;
-    m_limits = limits;
+    const FormState &s = *m_state;
+    return chooseWalk({s.bschck2, s.bschck3, m_rankChoice, m_intervalAsked});
 }
 
 void Engine::startBatch(const QString &entryText)
@@ -111,12 +121,30 @@ void Engine::tick()
         checkLater();
 }
 
+void Engine::stop()
+{
+    assertMainThread();
+    FormState &s = *m_state;
+    const bool walking = s.tmr2.isActive() || m_queueStarting || (m_queue && !m_queue->finished()) || s.rankSource().rowsWaiting() > 0;
+    ::btnStopClick(s);
+    m_queueStarting = false;
+    if (m_queue)
+        m_queue->stop();
+    s.rankSource().stop();
+    settleUnsent(s);
+    // The walk of a queue has no timer for btnStopClick to see.
+    if (walking && s.lbl13() != QStringLiteral("提示：查询已停止"))
+        s.setLbl13(QStringLiteral("提示：查询已停止"));
+    checkLater();
+}
+
 void Engine::onRunStarted()
 {
     m_runActive = true;
     m_queue.reset();
     m_queueStarting = false;
     FormState &s = *m_state;
+    m_walk = nextWalk();
     if (m_walk != Walk::Paced)
         s.tmr2.stop();
     if (m_walk == Walk::Queue) {
@@ -131,12 +159,27 @@ void Engine::onRunStarted()
 
 void Engine::startQueue(quint64 generation)
 {
-    m_queueStarting = false;
-    if (m_state->lv1.generation() != generation)
+    FormState &s = *m_state;
+    // A stop, or a new list, came first.
+    if (!m_queueStarting || s.lv1.generation() != generation)
         return;
-    m_queue = std::make_unique<CheckQueue>(*m_state, m_limits);
+    m_queueStarting = false;
+    m_queue = std::make_unique<CheckQueue>(s, m_limits);
     connect(m_queue.get(), &CheckQueue::allDone, this, &Engine::checkLater);
-    m_queue->start();
+    if (s.bschck2) {
+        // Every row at once: a source that answers many rows a request (or
+        // from its own files) fills them as its answers come.
+        for (int row = 0; row < s.lv1.count() && s.lv1.generation() == generation; ++row) {
+            if (s.lv1.note(row) != RowNote::Blank)
+                s.rankSource().queryRow(row);
+        }
+        if (s.lv1.generation() != generation)
+            return;
+    }
+    if (s.bschck3)
+        m_queue->start();
+    else
+        m_queue->stop();
 }
 
 bool Engine::runFinished() const
@@ -146,8 +189,9 @@ bool Engine::runFinished() const
         return false;
     if (m_walk == Walk::None)
         return true;
-    if (m_walk == Walk::Queue)
-        return m_queue && m_queue->finished() && s.rankSource().rowsWaiting() == 0;
+    if (m_walk == Walk::Queue && m_queue && !m_queue->finished())
+        return false;
+    // A re-query started during the run belongs to it too.
     return !s.tmr2.isActive() && requestsInFlight(s) == 0 && s.rankSource().rowsWaiting() == 0;
 }
 
@@ -165,5 +209,7 @@ void Engine::checkFinished()
     if (!runFinished())
         return;
     m_runActive = false;
+    // Cells whose query was never sent (a box unticked during the run) say so.
+    settleUnsent(*m_state);
     emit runEnded();
 }

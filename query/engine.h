@@ -39,9 +39,26 @@ struct RankChoiceSeams
 // How the rows of a built list are queried.
 enum class Walk {
     Paced, // the query timer, one row per interval
-    Queue, // checks only, through the concurrent check queue
+    Queue, // checks through the concurrent check queue, ranks as the source answers
     None, // nothing is asked: the list is the result
 };
+
+// What decides the walk of a run: the two boxes, the PR source, and whether
+// an interval was asked for explicitly (the command line's --interval).
+struct WalkChoices
+{
+    bool queryPr = true;
+    bool deadLink = true;
+    RankChoice source = RankChoice::Toolbar;
+    bool intervalAsked = false;
+};
+
+// The interval paces the toolbar ranking service, and nothing else needs
+// pacing: a run walks at the interval only when it asks that service (or an
+// interval was asked for); otherwise the checks go through the queue and the
+// PR cells fill as their source answers. With neither box ticked nothing is
+// asked.
+Walk chooseWalk(const WalkChoices &choices);
 
 // The engine of one window or one command-line run: it owns the run's state
 // and composes what a run needs (stored texts, server pool, link pattern,
@@ -67,8 +84,13 @@ public:
     void setRankChoice(RankChoice choice, RankChoiceSeams seams = {});
     RankChoice rankChoice() const { return m_rankChoice; }
 
-    // How lists built from now on are queried, and the limits of the queue.
-    void setWalk(Walk walk, CheckQueueLimits limits = {});
+    // Whether an interval was asked for explicitly, which keeps every run
+    // paced; and the limits of the check queue.
+    void setIntervalAsked(bool asked) { m_intervalAsked = asked; }
+    void setQueueLimits(CheckQueueLimits limits) { m_limits = limits; }
+    const CheckQueueLimits &queueLimits() const { return m_limits; }
+    // The walk a list built now would take, and the walk of the current run.
+    Walk nextWalk() const;
     Walk walk() const { return m_walk; }
 
     // "批量查询PR" with the text of the entry box (or of a list file).
@@ -77,10 +99,15 @@ public:
     void startSite(const QString &siteText);
     // One tick of the query timer; the timer calls it, and so may a test.
     void tick();
+    // "停止": nothing more is sent; answers on their way still land, and the
+    // cells that wait for nothing else read "--".
+    void stop();
 
     // The list of the current run has been answered as far as it will be:
     // nothing left to send, nothing in flight, no rank pending.
     bool runFinished() const;
+    // A list has been built and its run has not yet been told ended.
+    bool runActive() const { return m_runActive; }
 
 signals:
     // The tick about to run will query this row (a re-query's tick too).
@@ -110,6 +137,7 @@ private:
     Walk m_walk = Walk::Paced;
     CheckQueueLimits m_limits;
     std::unique_ptr<CheckQueue> m_queue;
+    bool m_intervalAsked = false;
     bool m_runActive = false; // a list has been built and its run not yet told ended
     bool m_queueStarting = false;
     bool m_checkPosted = false;

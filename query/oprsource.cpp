@@ -126,6 +126,30 @@ int OprRankSource::rowsWaiting() const
     return n;
 }
 
+QList<int> OprRankSource::waitingRows() const
+{
+    QList<int> rows;
+    if (!m_started || m_generation != m_form.lv1.generation())
+        return rows;
+    for (const QList<int> &waiting : m_waiting)
+        rows += waiting;
+    return rows;
+}
+
+void OprRankSource::stop()
+{
+    // Only the request in flight still answers; its rows keep waiting.
+    m_queue.clear();
+    m_asked = QSet<QString>(m_sent.cbegin(), m_sent.cend());
+    m_scanned = m_form.lv1.count();
+    for (auto it = m_waiting.begin(); it != m_waiting.end();) {
+        if (m_sent.contains(it.key()))
+            ++it;
+        else
+            it = m_waiting.erase(it);
+    }
+}
+
 void OprRankSource::ask(const QString &domain)
 {
     if (m_keyRejected) {

@@ -42,7 +42,7 @@ class OprRankSource final : public QObject, public RankSource
     Q_DISABLE_COPY_MOVE(OprRankSource)
 
 public:
-    static QString keyRejectedText() { return QStringLiteral("Open PageRank: API key rejected"); }
+    static QString keyRejectedText() { return QStringLiteral("Open PageRank 拒绝了 API 密钥"); }
 
     OprRankSource(FormState &form, OprSettings settings);
     ~OprRankSource() override;
@@ -51,6 +51,8 @@ public:
     void queryRow(int row) override;
     void requeryRow(int row) override;
     int rowsWaiting() const override;
+    QList<int> waitingRows() const override;
+    void stop() override;
 
 private:
     // Starts a new run when the list is not the one the state belongs to,

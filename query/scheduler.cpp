@@ -14,7 +14,7 @@ namespace {
 // request whose row is gone, or belongs to an earlier list, is not sent.
 bool rowStillThere(const FormState &form, int row, quint64 generation)
 {
-    return form.lv1.generation() == generation && form.lv1.hasRow(row);
+    return form.lv1.generation() == generation && form.lv1.hasRow(row) && form.lv1.note(row) != RowNote::Blank;
 }
 
 void sendReach(FormState &form, int row)
@@ -70,7 +70,8 @@ void bsknspndt1Change(FormState &form, int value)
 
 void N4Click(FormState &form, int selectedRow)
 {
-    if (!form.lv1.hasRow(selectedRow))
+    // A blank line has nothing to ask about.
+    if (!form.lv1.hasRow(selectedRow) || form.lv1.note(selectedRow) == RowNote::Blank)
         return;
     const quint64 generation = form.lv1.generation();
     form.lv1.setCell(selectedRow, CellAccess, celltext::Requery);
@@ -84,7 +85,7 @@ void N4Click(FormState &form, const QList<int> &selectedRows)
 {
     QList<int> rows;
     for (int row : selectedRows) {
-        if (form.lv1.hasRow(row))
+        if (form.lv1.hasRow(row) && form.lv1.note(row) != RowNote::Blank)
             rows << row;
     }
     if (rows.isEmpty())

@@ -38,14 +38,20 @@ void N2Click(const FormState &form, int selectedRow, const std::function<void(co
         opener(url);
 }
 
-QString N5Text(const FormState &form, const QList<int> &rows)
+QString N5Text(const FormState &form, const QList<int> &rows, QList<int> columns)
 {
+    if (columns.isEmpty()) {
+        for (int c = 0; c < ResultListModel::ColumnCount; ++c) {
+            if (ResultListModel::columnShownAtStart(c))
+                columns << c;
+        }
+    }
     QString out;
     for (int row : rows) {
         if (!form.lv1.hasRow(row))
             continue;
-        for (int c = 0; c < ResultListModel::ColumnCount; ++c) {
-            if (c > 0)
+        for (const int c : columns) {
+            if (c != columns.constFirst())
                 out += QLatin1Char('\t');
             QString text = form.lv1.data(form.lv1.index(row, c)).toString();
             for (QChar &ch : text) {

@@ -25,7 +25,7 @@ QUrl visitTarget(const QString &cellText);
 void N2Click(const FormState &form, int selectedRow, const std::function<void(const QUrl &)> &opener);
 
 // "复制": the given rows as text for the clipboard, one line a row ending in a
-// line break, the seven columns as shown joined by tabs. A tab or line break
-// inside a cell becomes a space, so that every row stays one line of seven
-// fields.
-QString N5Text(const FormState &form, const QList<int> &rows);
+// line break, the given columns (the view's shown ones; empty: those shown at
+// start) joined by tabs. A tab or line break inside a cell becomes a space,
+// so that every row stays one line of as many fields.
+QString N5Text(const FormState &form, const QList<int> &rows, QList<int> columns = {});

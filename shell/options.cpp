@@ -1,6 +1,8 @@
 #include "shell/options.h"
 
 #include "base/errors.h"
+#include "base/filenames.h"
+#include "base/syserror.h"
 #include "base/textutil.h"
 
 #include <QCommandLineOption>
@@ -8,6 +10,10 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QUrl>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 int Options::filterIndex() const
 {
@@ -42,7 +48,8 @@ QString usageText()
         "  --out 文件|-        导出到该文件; - 表示标准输出 (必填)\n"
         "  --format 格式       导出格式 tsv、csv 或 jsonl (默认: 按 --out 的扩展名, .csv 为 csv,\n"
         "                      .jsonl 或 .json 为 jsonl, 其余为 tsv)\n"
-        "  --long              tsv 导出全部列, 而不只是网址和PR (默认: 只导出网址和PR)\n"
+        "  --short             tsv 只导出网址和PR (默认: 全部列)\n"
+        "  --long              tsv 导出全部列 (默认即如此, 保留此项以兼容旧脚本)\n"
         "  --no-pr             不查询 PR (默认: 查询)\n"
         "  --no-deadlink       不检测死链 (默认: 检测)\n"
         "  --interval 毫秒     逐行查询的间隔, 200 到 100000 (默认: 1000); 只检测死链时给出此项\n"
@@ -70,6 +77,31 @@ QString versionText()
     return QStringLiteral("prquery " PRQ_VERSION "\n");
 }
 
+namespace {
+
+// Qt's parser explains a refusal in English; the user reads Chinese. Its
+// unknown options are named by the parser, the other refusals are read from
+// its one sentence.
+QString parserErrorText(const QCommandLineParser &parser)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        const QString &name = unknown.constFirst();
+        return QStringLiteral("未知选项: ") + (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+    }
+    const QString text = parser.errorText();
+    static const QRegularExpression quoted(QStringLiteral("'([^']*)'"));
+    // The option as given, dashes included.
+    const QString shown = quoted.match(text).captured(1);
+    if (text.startsWith(QLatin1String("Missing value")))
+        return QStringLiteral("选项 %1 缺少值").arg(shown);
+    if (text.startsWith(QLatin1String("Unexpected value")))
+        return QStringLiteral("选项 %1 不带值").arg(shown);
+    return QStringLiteral("参数错误: ") + text;
+}
+
+} // namespace
+
 ParsedOptions parseOptions(const QStringList &arguments)
 {
     ParsedOptions parsed;
@@ -95,6 +127,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption noPr(QStringLiteral("no-pr"));
     const QCommandLineOption noDeadLink(QStringLiteral("no-deadlink"));
     const QCommandLineOption longForm(QStringLiteral("long"));
+    const QCommandLineOption shortForm(QStringLiteral("short"));
     const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
     const QCommandLineOption concurrency(QStringLiteral("concurrency"), QString(), QStringLiteral("N"));
     const QCommandLineOption perHost(QStringLiteral("per-host"), QString(), QStringLiteral("N"));
@@ -104,10 +137,10 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption oprKey(QStringLiteral("opr-key"), QString(), QStringLiteral("KEY"));
     const QCommandLineOption oprEndpoint(QStringLiteral("opr-endpoint"), QString(), QStringLiteral("URL"));
     const QCommandLineOption extract(QStringLiteral("extract"), QString(), QStringLiteral("HOW"));
-    parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, requestTimeout, noPr, noDeadLink, longForm, format, concurrency,
-        perHost, failOnDead, version, rankSource, oprKey, oprEndpoint, extract});
+    parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, requestTimeout, noPr, noDeadLink, longForm, shortForm, format,
+        concurrency, perHost, failOnDead, version, rankSource, oprKey, oprEndpoint, extract});
     if (!parser.parse(arguments))
-        return fail(parser.errorText());
+        return fail(parserErrorText(parser));
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("未知参数: ") + parser.positionalArguments().constFirst());
 
@@ -134,6 +167,9 @@ ParsedOptions parseOptions(const QStringList &arguments)
     o.noPr = parser.isSet(noPr);
     o.noDeadLink = parser.isSet(noDeadLink);
     o.longForm = parser.isSet(longForm);
+    o.shortForm = parser.isSet(shortForm);
+    if (o.longForm && o.shortForm)
+        return fail(QStringLiteral("--short 与 --long 不能同时使用"));
     o.intervalGiven = parser.isSet(interval);
     o.format = parser.value(format);
     o.failOnDead = parser.isSet(failOnDead);
@@ -141,7 +177,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
         o.filter = parser.value(filter);
     if (!(o.filter == QLatin1String("all") || o.filter == QLatin1String("internal") || o.filter == QLatin1String("external")))
         return fail(QStringLiteral("--filter 只能是 all、internal 或 external"));
-    if (parser.isSet(rankSource))
+    o.rankSourceGiven = parser.isSet(rankSource);
+    if (o.rankSourceGiven)
         o.rankSource = parser.value(rankSource);
     if (!(o.rankSource == QLatin1String("toolbar") || o.openPageRank()))
         return fail(QStringLiteral("--rank-source 只能是 toolbar 或 opr"));
@@ -174,11 +211,11 @@ ParsedOptions parseOptions(const QStringList &arguments)
     if (o.headless() && o.outFile.isEmpty())
         return fail(QStringLiteral("--batch 或 --site 需要 --out 文件"));
     if (!o.headless()) {
-        const bool runOptions = !o.outFile.isEmpty() || o.noPr || o.noDeadLink || o.longForm || o.timeoutSeconds != 0
+        const bool runOptions = !o.outFile.isEmpty() || o.noPr || o.noDeadLink || o.longForm || o.shortForm || o.timeoutSeconds != 0
             || o.intervalGiven || o.filter != QLatin1String("all") || parser.isSet(format) || parser.isSet(concurrency) || parser.isSet(perHost)
             || o.failOnDead;
         if (runOptions)
-            return fail(QStringLiteral("--out、--interval、--no-pr、--no-deadlink、--long、--timeout、--filter、--format、--concurrency、--per-host 和 --fail-on-dead 需要 --batch 或 --site"));
+            return fail(QStringLiteral("--out、--interval、--no-pr、--no-deadlink、--short、--long、--timeout、--filter、--format、--concurrency、--per-host 和 --fail-on-dead 需要 --batch 或 --site"));
     }
     if (!o.batchFile.isEmpty() && o.filter != QLatin1String("all"))
         return fail(QStringLiteral("--filter 只用于 --site"));
@@ -190,9 +227,15 @@ ParsedOptions parseOptions(const QStringList &arguments)
 
 QStringList readServersFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+    // Opened here, so that the system's reason is at hand.
+    const int fd = ::open(encodeFileName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw AppError(QStringLiteral("无法打开文件 \"%1\": %2").arg(path, systemErrorText(errno)));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw AppError(QStringLiteral("无法读取文件 \"%1\"").arg(path));
+    }
     const QString text = decodeText(file.readAll());
     static const QRegularExpression entry(QStringLiteral("^[A-Za-z0-9.\\-]+(:[0-9]{1,5})?$|^\\[[0-9A-Fa-f:.]+\\](:[0-9]{1,5})?$"));
     QStringList servers;
@@ -203,10 +246,10 @@ QStringList readServersFile(const QString &path)
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
             continue;
         if (!entry.match(line).hasMatch())
-            throw AppError(QStringLiteral("%1, line %2: not a host[:port]: %3").arg(path).arg(lineNo).arg(line));
+            throw AppError(QStringLiteral("%1 第 %2 行不是 主机[:端口]: %3").arg(path).arg(lineNo).arg(line));
         servers << line;
     }
     if (servers.isEmpty())
-        throw AppError(QStringLiteral("%1 names no server").arg(path));
+        throw AppError(QStringLiteral("%1 中没有服务器").arg(path));
     return servers;
 }

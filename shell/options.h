@@ -17,9 +17,11 @@ struct Options
     int intervalMs = 1000; // --interval MS
     bool noPr = false; // --no-pr
     bool noDeadLink = false; // --no-deadlink
-    bool longForm = false; // --long
+    bool longForm = false; // --long: every column, as without --short
+    bool shortForm = false; // --short: tsv of address and PR only
     int timeoutSeconds = 0; // --timeout S; 0: no limit
     QString rankSource = QStringLiteral("toolbar"); // --rank-source toolbar|opr
+    bool rankSourceGiven = false; // --rank-source was on the command line
     QString oprKey; // --opr-key KEY
     QString oprEndpoint; // --opr-endpoint URL; empty: the service's own
     QString extract = QStringLiteral("pattern"); // --extract pattern|html
@@ -44,7 +46,7 @@ struct ParsedOptions
     bool ok = false;
     bool help = false;
     bool version = false;
-    QString error; // why the arguments were refused
+    QString error; // why the arguments were refused, one line in Chinese
 };
 
 // Parses the program's arguments (arguments.first() is the program name).

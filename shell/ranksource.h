@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QtGlobal>
 
 // Where the PR cell of a row gets its answer from. The walk and the re-query
@@ -19,4 +20,9 @@ public:
     // Rows of the current list that wait for an answer the source has yet to
     // get, beyond the requests that requestsInFlight counts.
     virtual int rowsWaiting() const = 0;
+    // Those rows themselves.
+    virtual QList<int> waitingRows() const { return {}; }
+    // "停止": nothing more is asked for the rows that wait; answers already on
+    // their way still land. A later re-query asks again.
+    virtual void stop() { }
 };

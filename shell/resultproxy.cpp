@@ -1,6 +1,5 @@
 #include "shell/resultproxy.h"
 
-#include "shell/celltexts.h"
 #include "shell/resultlist.h"
 
 namespace {
@@ -50,11 +49,43 @@ ResultListProxy::ResultListProxy(ResultListModel &list, QObject *parent)
     setSourceModel(&list);
     // Answers keep arriving while a person looks at a sorted or filtered view.
     setDynamicSortFilter(true);
+    connect(&list, &QAbstractItemModel::modelReset, this, [this] { m_held.clear(); });
 }
 
 QStringList ResultListProxy::filterTexts()
 {
-    return {QStringLiteral("全部"), QStringLiteral("只看死链"), QStringLiteral("只看正常")};
+    QStringList texts {QStringLiteral("全部"), QStringLiteral("只看死链"), QStringLiteral("只看正常")};
+    for (int f = ShowDoubt; f < ViewFilterCount; ++f)
+        texts << QStringLiteral("只看") + groupName(*groupOf(ViewFilter(f)));
+    return texts;
+}
+
+ResultListProxy::ViewFilter ResultListProxy::filterFor(RowGroup group)
+{
+    switch (group) {
+    case RowGroup::Live:
+        return ShowLive;
+    case RowGroup::Dead:
+        return ShowDead;
+    default:
+        return ViewFilter(ShowDoubt + int(group) - int(RowGroup::Doubt));
+    }
+}
+
+std::optional<RowGroup> ResultListProxy::groupOf(ViewFilter filter)
+{
+    switch (filter) {
+    case ShowAll:
+        return std::nullopt;
+    case ShowDead:
+        return RowGroup::Dead;
+    case ShowLive:
+        return RowGroup::Live;
+    default:
+        if (filter < ShowDoubt || filter >= ViewFilterCount)
+            return std::nullopt;
+        return RowGroup(int(RowGroup::Doubt) + filter - ShowDoubt);
+    }
 }
 
 void ResultListProxy::setViewFilter(ViewFilter filter)
@@ -62,7 +93,30 @@ void ResultListProxy::setViewFilter(ViewFilter filter)
     if (filter == m_filter)
         return;
     m_filter = filter;
+    releaseHeld();
     invalidateRowsFilter();
+}
+
+void ResultListProxy::setSearchText(const QString &text)
+{
+    if (text == m_search)
+        return;
+    m_search = text;
+    releaseHeld();
+    invalidateRowsFilter();
+}
+
+void ResultListProxy::holdRows(const QList<int> &listRows)
+{
+    if (!filtered())
+        return;
+    for (const int row : listRows)
+        m_held.insert(row);
+}
+
+void ResultListProxy::releaseHeld()
+{
+    m_held.clear();
 }
 
 int ResultListProxy::listRow(const QModelIndex &viewIndex) const
@@ -85,7 +139,7 @@ bool ResultListProxy::lessThan(const QModelIndex &left, const QModelIndex &right
     const int l = left.row();
     const int r = right.row();
     int order = 0;
-    if (column == ColumnStatus) {
+    if (column >= ColumnStatus) {
         // Built from the check record, not stored as a cell.
         order = compareCells(m_list.data(left).toString(), m_list.data(right).toString());
     } else {
@@ -112,8 +166,13 @@ bool ResultListProxy::lessThan(const QModelIndex &left, const QModelIndex &right
 
 bool ResultListProxy::filterAcceptsRow(int sourceRow, const QModelIndex &) const
 {
-    if (m_filter == ShowAll || !m_list.hasRow(sourceRow))
+    if (!filtered() || !m_list.hasRow(sourceRow))
         return true;
-    const QString &access = m_list.cell(sourceRow, CellAccess);
-    return access == (m_filter == ShowDead ? celltext::Dead : celltext::Alive);
+    if (!m_held.isEmpty() && m_held.contains(sourceRow))
+        return true;
+    const ResultRow &row = m_list.row(sourceRow);
+    if (const std::optional<RowGroup> group = groupOf(m_filter); group && !inGroup(row, *group))
+        return false;
+    return m_search.isEmpty() || row.cells[CellUrl].contains(m_search, Qt::CaseInsensitive)
+        || row.cells[CellLinkText].contains(m_search, Qt::CaseInsensitive);
 }

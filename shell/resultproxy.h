@@ -1,13 +1,19 @@
 #pragma once
 
+#include "shell/rowgroups.h"
+
+#include <QSet>
 #include <QSortFilterProxyModel>
+
+#include <optional>
 
 class ResultListModel;
 
 // The view of the result list that a person works in: sorted by a column and
 // filtered by the 访问 cell, while the list itself keeps its order. Replies
 // are routed by the row index of the list, so the list must never move; every
-// view row is mapped back through this model before it is acted on.
+// view row is mapped back through this model before it is acted on. A search
+// text narrows the view further.
 //
 // Order: cells that both read as whole numbers compare by value, a number
 // before a text, texts by their characters; rows that compare equal keep list
@@ -24,15 +30,37 @@ public:
         ShowAll = 0, // 全部
         ShowDead = 1, // 只看死链: 访问 is "×"
         ShowLive = 2, // 只看正常: 访问 is "√"
+        ShowDoubt = 3, // 只看存疑
+        ShowUnchecked = 4, // 只看未检测
+        Show2xx = 5, // and the other status groups, as RowGroup orders them
+        Show3xx = 6,
+        Show4xx = 7,
+        Show5xx = 8,
+        ShowFailed = 9,
     };
+    static constexpr int ViewFilterCount = ShowFailed + 1;
 
     explicit ResultListProxy(ResultListModel &list, QObject *parent = nullptr);
 
     // The texts of the filter box, in the order of ViewFilter.
     static QStringList filterTexts();
+    // The filter that shows a group's rows, and the group a filter shows.
+    static ViewFilter filterFor(RowGroup group);
+    static std::optional<RowGroup> groupOf(ViewFilter filter);
 
     ViewFilter viewFilter() const { return m_filter; }
     void setViewFilter(ViewFilter filter);
+    bool filtered() const { return m_filter != ShowAll || !m_search.isEmpty(); }
+
+    // Shows only rows whose 网址 or 链接词 holds text, in any letter case
+    // (with the filter); an empty text shows every row.
+    const QString &searchText() const { return m_search; }
+    void setSearchText(const QString &text);
+
+    // Keeps these list rows in view whatever the filter and the search say,
+    // until either changes or the list is rebuilt: rows re-queried under a
+    // filter stay where the person selected them while their answers come.
+    void holdRows(const QList<int> &listRows);
 
     // The list row of a view row; -1 for an invalid index.
     int listRow(const QModelIndex &viewIndex) const;
@@ -44,6 +72,10 @@ protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
 
 private:
+    void releaseHeld();
+
     ResultListModel &m_list;
     ViewFilter m_filter = ShowAll;
+    QString m_search;
+    QSet<int> m_held;
 };

@@ -39,3 +39,14 @@ QString summaryText(const ListTally &tally, const QString &outputName)
         .arg(tally.prFound)
         .arg(outputName);
 }
+
+QString unfinishedText(const ListTally &tally, int done, int total, const QString &outputName)
+{
+    return QStringLiteral("未完成: %1/%2 行已查询, √ %3, × %4, PR %5 个, 输出 %6")
+        .arg(done)
+        .arg(total)
+        .arg(tally.alive)
+        .arg(tally.dead)
+        .arg(tally.prFound)
+        .arg(outputName);
+}

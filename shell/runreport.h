@@ -23,3 +23,6 @@ QString progressText(int done, int total, int dead, qint64 elapsedMs);
 
 // "完成: 300 行, √ 290, × 10, PR 12 个, 输出 out.csv"
 QString summaryText(const ListTally &tally, const QString &outputName);
+// The same for a run that a time-out or a signal ended: "未完成: 120/300 行已查询,
+// √ 110, × 10, PR 0 个, 输出 out.csv", done of total rows answered.
+QString unfinishedText(const ListTally &tally, int done, int total, const QString &outputName);

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,9 +107,10 @@ struct BatchRun : ::testing::Test
     QString host() const { return QStringLiteral("127.0.0.1:%1").arg(web.port()); }
     QString dead() const { return QStringLiteral("127.0.0.1:%1/p1").arg(closedPort); }
 
+    // The run of the list, and any re-query after it, is over.
     bool runEnded(int timeoutMs = 15000)
     {
-        return waitUntil([this] { return !s().tmr2.isActive() && requestsInFlight(s()) == 0; }, timeoutMs);
+        return waitUntil([this] { return !form->engine().runActive() && !s().tmr2.isActive() && requestsInFlight(s()) == 0; }, timeoutMs);
     }
 
     QTableView *list() { return form->findChild<QTableView *>(QStringLiteral("lv1")); }
@@ -180,25 +182,29 @@ TEST_F(BatchRun, CheckBoxesDecideWhatIsSentAndWhatCounts)
     const QString h = host();
     const QString rows = QStringList {h + "/p1", h + "/empty", dead()}.join(QLatin1Char('\n'));
 
-    // Both unticked: the timer walks every row, sends nothing and stops.
+    // Both unticked: nothing is asked, and the cells say so at once.
     form->setChoices(false, false, true, 0, 200);
     form->setEntryText(rows);
     form->btn1Click();
+    EXPECT_EQ(form->engine().walk(), Walk::None);
     ASSERT_TRUE(runEnded());
-    EXPECT_EQ(s().curindex, 3);
     EXPECT_EQ(ranking.requestCount() + web.requestCount(), 0u);
-    EXPECT_EQ(column(3), (QStringList {"查询中...", "查询中...", "查询中..."}));
+    EXPECT_EQ(column(3), (QStringList {"--", "--", "--"}));
+    EXPECT_EQ(column(4), (QStringList {"--", "--", "--"}));
     EXPECT_EQ(s().pr1.value(), 0);
 
-    // Dead-link check alone: its replies count, failures like successes.
+    // Dead-link check alone: nothing to pace, so the checks go through the
+    // queue; their replies count, failures like successes.
     form->setChoices(false, true, true, 0, 200);
     form->btn1Click();
+    EXPECT_EQ(form->engine().walk(), Walk::Queue);
     ASSERT_TRUE(runEnded());
     EXPECT_EQ(column(3), (QStringList {"√", "×", "×"}));
-    EXPECT_EQ(column(4), (QStringList {"查询中...", "查询中...", "查询中..."}));
+    EXPECT_EQ(column(4), (QStringList {"--", "--", "--"}));
     EXPECT_EQ(s().donecount, 3);
     EXPECT_EQ(s().lbl13(), QStringLiteral("提示：全部查询完毕"));
     EXPECT_EQ(ranking.requestCount(), 0u);
+    EXPECT_EQ(s().curindex, 0); // no tick walked it
 }
 
 TEST_F(BatchRun, UntickingDuringARunStopsTheChecksFromTheNextTick)
@@ -212,7 +218,9 @@ TEST_F(BatchRun, UntickingDuringARunStopsTheChecksFromTheNextTick)
     form->setChoices(true, false, true, 0, 600);
     ASSERT_TRUE(runEnded());
     EXPECT_EQ(column(4), (QStringList {"1", "2", "3"}));
-    EXPECT_EQ(column(3).mid(1), (QStringList {"查询中...", "查询中..."}));
+    // The checks never sent say so once the run is over.
+    EXPECT_EQ(column(3).mid(1), (QStringList {"--", "--"}));
+    EXPECT_EQ(statusColumn().mid(1), (QStringList {"未查询", "未查询"}));
     EXPECT_EQ(web.requestCount(), 1u);
 }
 
@@ -232,16 +240,16 @@ TEST_F(BatchRun, RequeryAndIntervalChange)
     ASSERT_TRUE(runEnded());
     EXPECT_EQ(s().lv1.cell(1, 4), QStringLiteral("8"));
     EXPECT_EQ(s().lv1.cell(1, 3), QStringLiteral("√"));
-    EXPECT_EQ(s().lv1.cell(0, 4), QStringLiteral("查询中..."));
+    EXPECT_EQ(s().lv1.cell(0, 4), QStringLiteral("--"));
     // The ranking reply counts; with 查询PR unticked, so does the check.
     EXPECT_EQ(s().donecount, 2);
-    EXPECT_EQ(s().curindex, 2);
 
     // A new interval restarts the wait of a running timer.
-    form->setChoices(false, false, true, 0, 5000);
+    holdRanking = true;
+    form->setChoices(true, false, true, 0, 5000);
     form->btn1Click();
     QThread::msleep(50);
-    form->setChoices(false, false, true, 0, 3000);
+    form->setChoices(true, false, true, 0, 3000);
     EXPECT_EQ(s().tmr2.interval(), 3000);
     EXPECT_GT(s().tmr2.remainingTime(), 2900);
 }
@@ -314,10 +322,9 @@ TEST_F(BatchRun, StopEndsTheWalkAtOnceAndAnswersInFlightStillLand)
     QTest::qWait(700); // more than three intervals: no tick comes
     EXPECT_EQ(s().curindex, 2);
     EXPECT_EQ(ranking.requestCount(), 2u);
-    QStringList pr;
-    for (int r = 0; r < 6; ++r)
-        pr << s().lv1.cell(r, 4);
-    EXPECT_EQ(pr, (QStringList {"1", "2", "查询中...", "查询中...", "查询中...", "查询中..."}));
+    // The rows the stop left unsent say so; those on their way got answers.
+    EXPECT_EQ(column(4), (QStringList {"1", "2", "--", "--", "--", "--"}));
+    EXPECT_EQ(statusColumn(), (QStringList {"", "", "未查询", "未查询", "未查询", "未查询"}));
     EXPECT_EQ(gaugeText(), QStringLiteral("2/6"));
     EXPECT_EQ(form->findChild<QLabel *>(QStringLiteral("lbl13"))->text(), QStringLiteral("提示：查询已停止"));
 
@@ -339,7 +346,8 @@ TEST_F(BatchRun, StopPressedInsideARequestStartSendsNothingMore)
     ASSERT_TRUE(runEnded());
     EXPECT_EQ(ranking.requestCount(), 1u);
     EXPECT_EQ(web.requestCount(), 0u); // the check of the same row was not sent
-    EXPECT_EQ(column(4), (QStringList {"1", "查询中..."}));
+    EXPECT_EQ(column(4), (QStringList {"1", "--"}));
+    EXPECT_EQ(column(3), (QStringList {"--", "--"}));
 }
 
 TEST_F(BatchRun, SortedAndFilteredWhileAnswersArriveEachLandsInItsOwnRow)
@@ -392,7 +400,7 @@ TEST_F(BatchRun, RequeryOfTwoSelectedRowsSendsBothRequestsOfEachPacedByTheInterv
     EXPECT_EQ(s().lv1.cell(2, 4), QStringLiteral("3"));
     EXPECT_EQ(s().lv1.cell(1, 4), QStringLiteral("2"));
     EXPECT_EQ(s().lv1.cell(1, 3), QStringLiteral("√"));
-    EXPECT_EQ(s().lv1.cell(0, 3), QStringLiteral("查询中...")); // not selected, not checked
+    EXPECT_EQ(s().lv1.cell(0, 3), QStringLiteral("--")); // not selected, never checked
     EXPECT_EQ(ranking.requestCount(), ranked + 2);
     EXPECT_EQ(web.requestCount(), 2u);
 }
@@ -422,7 +430,8 @@ TEST_F(BatchRun, HeadlessExportMatchesTheWindowsOwnExport)
         g.write(QStringLiteral("127.0.0.1:%1\n").arg(ranking.port()).toUtf8());
     }
     const prqtest::ProgramRun run = prqtest::runProgram(QStringLiteral(PRQUERY_EXE),
-        {QStringLiteral("--servers"), servers, QStringLiteral("--batch"), in, QStringLiteral("--out"), out, QStringLiteral("--interval"), QStringLiteral("200"), QStringLiteral("--timeout"), QStringLiteral("60")});
+        {QStringLiteral("--servers"), servers, QStringLiteral("--batch"), in, QStringLiteral("--out"), out, QStringLiteral("--interval"), QStringLiteral("200"), QStringLiteral("--timeout"), QStringLiteral("60"),
+            QStringLiteral("--short")});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     QFile a(windowOut), b(out);
     ASSERT_TRUE(a.open(QIODevice::ReadOnly));
@@ -457,8 +466,9 @@ TEST_F(BatchRun, HeadlessReadsStandardInputAndWritesToAByteName)
         bytes = QByteArray(buf, qsizetype(std::fread(buf, 1, sizeof buf, f)));
         std::fclose(f);
     }
-    EXPECT_TRUE(bytes.startsWith("www.a.example/1\t")) << bytes.constData();
-    EXPECT_TRUE(bytes.contains("\r\r\nwww.b.example/2\t")) << bytes.constData();
+    // Every column: neither query was asked.
+    EXPECT_EQ(bytes, QByteArray("1\t\xe6\x89\xb9\xe9\x87\x8f\t--\twww.a.example/1\t--\t--\r\r\n"
+                                "2\t\xe6\x89\xb9\xe9\x87\x8f\t--\twww.b.example/2\t--\t--\r\r\n"));
     EXPECT_FALSE(out.exists()); // not the name Qt would have made of it
     ::unlink(raw.constData()); // the temporary folder cannot name it to remove it
 }
@@ -487,19 +497,23 @@ TEST_F(BatchRun, HeadlessTimeOutAndBadArguments)
         dir.filePath(QStringLiteral("out.txt")), QStringLiteral("--interval"), QStringLiteral("200"), QStringLiteral("--timeout"), QStringLiteral("1")});
     holdRanking = false;
     EXPECT_EQ(timedOut, 1) << timeOutText.toStdString();
-    // The rows are written as they stand.
+    // The rows are written as they stand, "--" where no answer came.
     QFile partial(dir.filePath(QStringLiteral("out.txt")));
     ASSERT_TRUE(partial.open(QIODevice::ReadOnly));
-    EXPECT_EQ(partial.readAll(), (host() + QStringLiteral("/p1\t查询中...\r\r\n")).toUtf8());
+    EXPECT_EQ(partial.readAll(), (QStringLiteral("1\t批量\t--\t") + host() + QStringLiteral("/p1\t√\t--\r\r\n")).toUtf8());
+    EXPECT_TRUE(timeOutText.contains(QStringLiteral("未完成: 0/1 行已查询"))) << timeOutText.toStdString();
+    EXPECT_FALSE(timeOutText.contains(QRegularExpression(QStringLiteral("(^|\\n)完成: ")))) << timeOutText.toStdString();
 
+    // An argument error is one line and where to look, not the whole help.
     const auto [bad, usage] = run({QStringLiteral("--batch"), in});
     EXPECT_EQ(bad, 2);
-    EXPECT_TRUE(usage.contains(QStringLiteral("用法:"))) << usage.toStdString();
+    EXPECT_EQ(usage, QStringLiteral("prquery: --batch 或 --site 需要 --out 文件\n用 --help 查看用法\n"));
 
     const auto [missing, missingText] = run({QStringLiteral("--servers"), servers, QStringLiteral("--batch"), dir.filePath(QStringLiteral("none.txt")),
         QStringLiteral("--out"), dir.filePath(QStringLiteral("out.txt"))});
     EXPECT_EQ(missing, 1);
-    EXPECT_TRUE(missingText.contains(QStringLiteral("Cannot open file"))) << missingText.toStdString();
+    EXPECT_TRUE(missingText.contains(QStringLiteral("无法打开文件 \"") + dir.filePath(QStringLiteral("none.txt")) + QStringLiteral("\": 没有那个文件或目录")))
+        << missingText.toStdString();
 }
 
 } // namespace

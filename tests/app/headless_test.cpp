@@ -106,7 +106,11 @@ TEST_F(Headless, ExitStatusOfFinishedRuns)
     const QString withDead = list({"/p1", "/gone"});
     const ProgramRun dead = run({"--batch", withDead, "--out", out, "--no-pr", "--fail-on-dead"});
     EXPECT_EQ(dead.exitCode, 3) << dead.err.toStdString();
-    EXPECT_EQ(read(out), (host() + "/p1\t查询中...\r\r\n" + host() + "/gone\t查询中...\r\r\n").toUtf8()); // written all the same
+    // Written all the same, with every column: the verdict is the answer.
+    EXPECT_EQ(read(out), ("1\t批量\t--\t" + host() + "/p1\t√\t--\r\r\n2\t批量\t--\t" + host() + "/gone\t×\t--\r\r\n").toUtf8());
+    // --short keeps the address and PR alone; --long is the default now.
+    EXPECT_EQ(run({"--batch", withDead, "--out", out, "--no-pr", "--short"}).exitCode, 0);
+    EXPECT_EQ(read(out), (host() + "/p1\t--\r\r\n" + host() + "/gone\t--\r\r\n").toUtf8());
     EXPECT_EQ(run({"--batch", withDead, "--out", out, "--no-pr"}).exitCode, 0);
 
     const ProgramRun version = run({"--version"});
@@ -114,11 +118,25 @@ TEST_F(Headless, ExitStatusOfFinishedRuns)
     EXPECT_EQ(version.out, QByteArray("prquery 1.0\n"));
     const ProgramRun help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char *option : {"--servers", "--banner", "--batch", "--site", "--filter", "--out", "--format", "--long", "--no-pr", "--no-deadlink",
+    for (const char *option : {"--servers", "--banner", "--batch", "--site", "--filter", "--out", "--format", "--short", "--long", "--no-pr", "--no-deadlink",
              "--interval", "--concurrency", "--per-host", "--timeout", "--request-timeout", "--fail-on-dead", "--version", "--help"})
         EXPECT_TRUE(help.out.contains(option)) << option;
-    EXPECT_EQ(run({"--batch", live, "--out", out, "--format", "xml"}).exitCode, 2);
-    EXPECT_EQ(run({"--batch", live, "--out", out, "--per-host", "0"}).exitCode, 2);
+    // A refused command line is one line in Chinese and where to look.
+    const struct
+    {
+        QStringList args;
+        const char *why;
+    } refused[] = {
+        {{"--batch", live, "--out", out, "--format", "xml"}, "--format 只能是 tsv、csv 或 jsonl"},
+        {{"--batch", live, "--out", out, "--per-host", "0"}, "--per-host 须为 1 到 1000 的整数"},
+        {{"--bogus"}, "未知选项: --bogus"},
+        {{"--batch", live, "--out", out, "stray"}, "未知参数: stray"},
+    };
+    for (const auto &r : refused) {
+        const ProgramRun bad = run(r.args);
+        EXPECT_EQ(bad.exitCode, 2);
+        EXPECT_EQ(bad.err, QStringLiteral("prquery: ") + QString::fromUtf8(r.why) + QStringLiteral("\n用 --help 查看用法\n"));
+    }
 }
 
 TEST_F(Headless, AnOutputThatCannotBeWrittenFailsBeforeAnyRequest)
@@ -139,15 +157,18 @@ TEST_F(Headless, TimeOutAndStopSignalsWriteTheRowsAsTheyStand)
 {
     const QString in = list({"/p1", "/hold", "/p2"});
     const QString out = dir.filePath(QStringLiteral("out.jsonl"));
-    const auto access = [&] {
+    // The values of one key, row by row.
+    const auto values = [&](const QString &key) {
         QStringList cells;
         for (const QByteArray &line : read(out).split('\n')) {
             if (!line.isEmpty())
-                cells << QJsonDocument::fromJson(line).object().value(QStringLiteral("access")).toString();
+                cells << QJsonDocument::fromJson(line).object().value(key).toString();
         }
         return cells;
     };
-    const QStringList partial = {"√", "查询中...", "√"};
+    const auto access = [&] { return values(QStringLiteral("access")); };
+    // The check still on its way when the run ended is no answer: "--".
+    const QStringList partial = {"√", "--", "√"};
 
     QElapsedTimer clock;
     clock.start();
@@ -155,7 +176,10 @@ TEST_F(Headless, TimeOutAndStopSignalsWriteTheRowsAsTheyStand)
     EXPECT_EQ(timedOut.exitCode, 1) << timedOut.err.toStdString();
     EXPECT_LT(clock.elapsed(), 10000);
     EXPECT_EQ(access(), partial);
+    EXPECT_EQ(values(QStringLiteral("status")), (QStringList {"200", "未完成", "200"}));
     EXPECT_TRUE(timedOut.err.contains(QStringLiteral("超时"))) << timedOut.err.toStdString();
+    // Not "完成": the run was cut short.
+    EXPECT_TRUE(timedOut.err.contains(QStringLiteral("未完成: 2/3 行已查询, √ 2, × 0"))) << timedOut.err.toStdString();
 
     // Once the held check has started, the other two have their answers.
     const auto stopWith = [this](int signalNumber) {
@@ -171,6 +195,7 @@ TEST_F(Headless, TimeOutAndStopSignalsWriteTheRowsAsTheyStand)
         const ProgramRun stopped = run({"--batch", in, "--out", out, "--no-pr"}, stopWith(signalNumber));
         EXPECT_EQ(stopped.exitCode, status) << stopped.err.toStdString();
         EXPECT_EQ(access(), partial) << signalNumber;
+        EXPECT_TRUE(stopped.err.contains(QStringLiteral("未完成: 2/3 行已查询"))) << stopped.err.toStdString();
     }
 }
 
@@ -184,7 +209,7 @@ TEST_F(Headless, StandardOutputCarriesTheRowsInListOrder)
     ASSERT_EQ(lines.takeLast(), QByteArray());
     ASSERT_EQ(lines.size(), 5);
     const QStringList urls = {host() + "/d400", host() + "/d200", "", host() + "/d0", host() + "/gone"};
-    const QStringList access = {"√", "√", "×", "√", "×"};
+    const QStringList access = {"√", "√", "--", "√", "×"}; // a blank line is never checked
     for (int i = 0; i < lines.size(); ++i) {
         const QJsonObject o = QJsonDocument::fromJson(lines.at(i)).object();
         EXPECT_EQ(o.value(QStringLiteral("row")).toInt(), i + 1);
@@ -200,7 +225,7 @@ TEST_F(Headless, StandardOutputCarriesTheRowsInListOrder)
     EXPECT_EQ(run({"--batch", in, "--out", csv, "--no-pr", "--no-deadlink"}).exitCode, 0);
     EXPECT_TRUE(read(csv).startsWith("\xEF\xBB\xBF\xE5\xBA\x8F\xE5\x8F\xB7,")); // BOM, 序号
     EXPECT_EQ(run({"--batch", in, "--out", csv, "--no-pr", "--no-deadlink", "--format", "tsv"}).exitCode, 0);
-    EXPECT_TRUE(read(csv).startsWith((host() + "/d400\t").toUtf8()));
+    EXPECT_TRUE(read(csv).startsWith(("1\t批量\t--\t" + host() + "/d400\t").toUtf8()));
 }
 
 TEST_F(Headless, WithNeitherQueryTheListIsWrittenAtOnce)
@@ -234,7 +259,7 @@ TEST_F(Headless, RunsWithoutAnyWindowPlatform)
     if (!runtime.isEmpty())
         qputenv("XDG_RUNTIME_DIR", runtime);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, ("1\t批量\t--\t" + host() + "/p1\t√\t查询中...\r\r\n2\t批量\t--\t" + host() + "/gone\t×\t查询中...\r\r\n").toUtf8());
+    EXPECT_EQ(r.out, ("1\t批量\t--\t" + host() + "/p1\t√\t--\r\r\n2\t批量\t--\t" + host() + "/gone\t×\t--\r\r\n").toUtf8());
     const QStringList lines = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (const QString &line : lines) {
         const bool ours = line.startsWith(QStringLiteral("进度: ")) || line.startsWith(QStringLiteral("提示：")) || line.startsWith(QStringLiteral("完成: "));

@@ -11,8 +11,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -107,11 +109,28 @@ TEST_F(SiteQuery, ListsTheSiteAndItsLinks)
     EXPECT_EQ(s().lbl2(), QStringLiteral("数量(6)"));
     EXPECT_EQ(s().pr1.maximum(), 6);
     EXPECT_EQ(s().curindex, 0);
-    EXPECT_TRUE(s().tmr2.isActive());
+    EXPECT_EQ(form->engine().walk(), Walk::None); // nothing to ask, nothing to walk
+    EXPECT_FALSE(s().tmr2.isActive());
     EXPECT_TRUE(errors.isEmpty());
     const auto requests = pages.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].header("User-Agent"), "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)");
+
+    // A link's source is the surveyed page: the details list it, with the
+    // anchor text, and "打开来源页" opens it.
+    QList<QUrl> opened;
+    form->seams().openUrl = [&opened](const QUrl &url) { opened << url; };
+    form->findChild<QTableView *>(QStringLiteral("lv1"))->selectRow(1);
+    auto *sources = form->findChild<QTreeWidget *>(QStringLiteral("detailSources"));
+    ASSERT_TRUE(waitUntil([sources] { return sources->isVisible(); }));
+    ASSERT_EQ(sources->topLevelItemCount(), 1);
+    EXPECT_EQ(sources->topLevelItem(0)->text(0), s0);
+    EXPECT_EQ(sources->topLevelItem(0)->text(1), QStringLiteral("关于我们"));
+    form->N7Click();
+    EXPECT_EQ(opened, QList<QUrl> {QUrl(s0)});
+    // The site's own row has no source.
+    form->findChild<QTableView *>(QStringLiteral("lv1"))->selectRow(0);
+    ASSERT_TRUE(waitUntil([sources] { return !sources->isVisible(); }));
 }
 
 TEST_F(SiteQuery, TheParserChoiceReadsAnchorsOverLines)

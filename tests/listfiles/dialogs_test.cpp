@@ -30,7 +30,7 @@ TEST(ListFileDialogs, StartInTheirFirstFoldersThenTheLastChosenOne)
 
     EXPECT_EQ(ListFileDialogs::exportName(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7))), QStringLiteral("PR查询结果-20260304-050607.txt"));
     const QStringList filters = ListFileDialogs::exportFilters();
-    ASSERT_EQ(filters, (QStringList {QStringLiteral("文本文件 (*.txt)"), QStringLiteral("CSV文件 (*.csv)")}));
+    ASSERT_EQ(filters, (QStringList {QStringLiteral("文本文件 (*.txt)"), QStringLiteral("CSV文件 (*.csv)"), QStringLiteral("JSON Lines文件 (*.jsonl)")}));
 
     // The chosen filter decides the form, whatever the name; a filter the
     // dialog did not offer leaves it to the extension.
@@ -41,11 +41,30 @@ TEST(ListFileDialogs, StartInTheirFirstFoldersThenTheLastChosenOne)
     } answers[] = {
         {{QStringLiteral("/x/a.csv"), filters[0]}, ExportFormat::Tsv},
         {{QStringLiteral("/x/a.txt"), filters[1]}, ExportFormat::Csv},
+        {{QStringLiteral("/x/a.txt"), filters[2]}, ExportFormat::Jsonl},
         {{QStringLiteral("/x/a.csv"), QString()}, ExportFormat::Csv},
         {{QStringLiteral("/x/a"), QStringLiteral("All (*)")}, ExportFormat::Tsv},
     };
     for (const auto &a : answers)
         EXPECT_EQ(ListFileDialogs::exportFormat(a.answer), a.format) << a.answer.path.toStdString();
+
+    // The import reads a CSV file's address column under the CSV filter, or
+    // for a ".csv" name under "所有文件"; the text filter reads lines.
+    const QStringList imports = ListFileDialogs::importFilters();
+    ASSERT_EQ(imports, (QStringList {QStringLiteral("文本文件 (*.txt)"), QStringLiteral("CSV文件 (*.csv)"), QStringLiteral("所有文件 (*)")}));
+    EXPECT_TRUE(ListFileDialogs::importsCsv({QStringLiteral("/x/a.txt"), imports[1]}));
+    EXPECT_TRUE(ListFileDialogs::importsCsv({QStringLiteral("/x/a.CSV"), imports[2]}));
+    EXPECT_FALSE(ListFileDialogs::importsCsv({QStringLiteral("/x/a.csv"), imports[0]}));
+    EXPECT_FALSE(ListFileDialogs::importsCsv({QStringLiteral("/x/a.tsv"), imports[2]}));
+
+    // A folder remembered from an earlier start counts as chosen; one that
+    // is gone does not.
+    ListFileDialogs restored;
+    restored.restoreFolder(QStringLiteral("/no/such/folder-9c1"));
+    EXPECT_EQ(restored.chosenFolder(), QString());
+    restored.restoreFolder(QDir::tempPath());
+    EXPECT_EQ(restored.exportStartFolder(), QDir::tempPath());
+    EXPECT_EQ(restored.chosenFolder(), QDir::tempPath());
 }
 
 TEST(ListFileDialogs, TypedNames)

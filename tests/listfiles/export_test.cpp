@@ -168,14 +168,13 @@ TEST(ListExport, UnwritableTargetsSayWhatFailedAndWhere)
         const char *step;
         const char *message;
     } cases[] = {
-        {QStringLiteral("/dev/full"), "write", "Disk full"}, // a device is written in place
-        {dir.path(), "create", "I/O error 21"}, // a folder
-        {dir.filePath(QStringLiteral("plain/out.txt")), "create", "I/O error 20"}, // under a file
-        {dir.filePath(QStringLiteral("none/out.txt")), "create", "I/O error 2"}, // missing folder
+        {QStringLiteral("/dev/full"), "写入", "磁盘已满"}, // a device is written in place
+        {dir.path(), "创建", "是一个目录"}, // a folder
+        {dir.filePath(QStringLiteral("plain/out.txt")), "创建", "路径中有一部分不是目录"}, // under a file
+        {dir.filePath(QStringLiteral("none/out.txt")), "创建", "没有那个文件或目录"}, // missing folder
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(exportError(list, c.path),
-            QStringLiteral("Cannot %1 file \"%2\". %3").arg(QLatin1String(c.step), c.path, QString::fromUtf8(c.message)))
+        EXPECT_EQ(exportError(list, c.path), QStringLiteral("无法%1文件 \"%2\": %3").arg(QString::fromUtf8(c.step), c.path, QString::fromUtf8(c.message)))
             << c.path.toStdString();
     }
 }
@@ -192,7 +191,7 @@ void fillPast(ResultListModel &list, qint64 bytes)
 void expectEarlierFileSurvives(const QString &folder, const QString &path, const QByteArray &earlier, const QString &message,
     const char *reason)
 {
-    EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot write file \"%1\". ").arg(path))) << message.toStdString();
+    EXPECT_TRUE(message.startsWith(QStringLiteral("无法写入文件 \"%1\": ").arg(path))) << message.toStdString();
     EXPECT_TRUE(message.endsWith(QString::fromUtf8(reason))) << message.toStdString();
     EXPECT_EQ(readFile(path), earlier);
     EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 1);
@@ -231,7 +230,7 @@ TEST(ListExport, FileSizeLimitMidExportLeavesTheEarlierFile)
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
-    expectEarlierFileSurvives(dir.path(), path, EarlierFile, message, "I/O error 27");
+    expectEarlierFileSurvives(dir.path(), path, EarlierFile, message, "文件过大");
 }
 
 // A small file system that fills up mid-export, over a good file on it.
@@ -255,7 +254,7 @@ TEST(ListExport, FullFileSystemLeavesTheEarlierFile)
     }
     ResultListModel list;
     fillPast(list, 256 * 1024);
-    expectEarlierFileSurvives(dir.path(), path, EarlierFile, exportError(list, path), "Disk full");
+    expectEarlierFileSurvives(dir.path(), path, EarlierFile, exportError(list, path), "磁盘已满");
 
     // With room again the export replaces the file whole, keeping its mode.
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -287,13 +286,14 @@ TEST(ListExport, ErrorTexts)
         int errnum;
         const char *text;
     } cases[] = {
-        {EACCES, "File access denied"},
-        {EPERM, "File access denied"},
-        {EROFS, "File access denied"},
-        {ENOSPC, "Disk full"},
-        {EDQUOT, "Disk full"},
-        {EIO, "I/O error 5"},
-        {EISDIR, "I/O error 21"},
+        {EACCES, "文件访问被拒绝"},
+        {EPERM, "文件访问被拒绝"},
+        {EROFS, "文件访问被拒绝"},
+        {ENOSPC, "磁盘已满"},
+        {EDQUOT, "磁盘已满"},
+        {EIO, "输入/输出错误"},
+        {EISDIR, "是一个目录"},
+        {EXDEV, "系统错误 18 (Invalid cross-device link)"}, // any other: the C library's words after Chinese ones
     };
     for (const auto &c : cases)
         EXPECT_EQ(fileErrorText(c.errnum), QString::fromUtf8(c.text)) << c.errnum;

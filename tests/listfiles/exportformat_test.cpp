@@ -33,7 +33,11 @@ void fillTrickyList(ResultListModel &list)
     slow.finalUrl = QStringLiteral("http://b.cn/a,\"b\"");
     slow.elapsedMs = 10000;
     slow.reason = FetchFailure::TimedOut;
+    slow.detail = QStringLiteral("Operation timed out after 10000 milliseconds"); // the library's words stay out
     list.setCheck(1, slow);
+    // A row the run ended before: "--" and the reason in 状态.
+    list.addRow(ResultRow {QStringLiteral("3"), {QStringLiteral("批量"), QStringLiteral("--"), QStringLiteral("d.cn"), QStringLiteral("--"), QStringLiteral("--")}});
+    list.setNote(3, RowNote::Unsent);
 }
 
 QByteArray written(const ResultListModel &list, ExportFormat format)
@@ -92,7 +96,7 @@ TEST(ExportFormats, CsvReadBackByPythonsCsvModule)
     ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
     // Every record ends in CR LF; the only bare LF is inside a quoted cell.
     EXPECT_TRUE(bytes.endsWith("\r\n"));
-    EXPECT_EQ(bytes.count("\r\n"), 1 /* header */ + 3 /* rows */ + 1 /* inside the tricky cell */);
+    EXPECT_EQ(bytes.count("\r\n"), 1 /* header */ + 4 /* rows */ + 1 /* inside the tricky cell */);
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.csv"));
@@ -112,6 +116,7 @@ TEST(ExportFormats, CsvReadBackByPythonsCsvModule)
         {"0", "内", "---", "www.站点.cn/", "√", "3", "301→200", "https://www.站点.cn/首页", "42", ""},
         {"1", "外", Tricky, "b.cn/a,\"b\"", "×", "--", "超时", "http://b.cn/a,\"b\"", "10000", "请求超时"},
         {"2", "批量", "--", "c.cn", "查询中...", "查询中...", "", "", "", ""},
+        {"3", "批量", "--", "d.cn", "--", "--", "未查询", "", "", ""},
     };
     ASSERT_EQ(records.size(), expected.size());
     for (qsizetype r = 0; r < expected.size(); ++r) {
@@ -129,7 +134,7 @@ TEST(ExportFormats, JsonLinesReadBackByQJsonDocument)
     const QByteArray bytes = written(list, ExportFormat::Jsonl);
     QList<QByteArray> lines = bytes.split('\n');
     ASSERT_EQ(lines.takeLast(), QByteArray()); // every object ends its line
-    ASSERT_EQ(lines.size(), 3);
+    ASSERT_EQ(lines.size(), 4);
 
     QList<QJsonObject> rows;
     for (const QByteArray &line : lines) {
@@ -165,6 +170,10 @@ TEST(ExportFormats, JsonLinesReadBackByQJsonDocument)
     for (const char *key : {"status", "hops", "final_url", "elapsed_ms", "reason"})
         EXPECT_TRUE(rows[2].value(QLatin1String(key)).isNull()) << key;
     EXPECT_EQ(rows[2].value("access").toString(), QStringLiteral("查询中..."));
+    // A row that says why it was never checked says so in status alone.
+    EXPECT_EQ(rows[3].value("status").toString(), QStringLiteral("未查询"));
+    for (const char *key : {"hops", "final_url", "elapsed_ms", "reason"})
+        EXPECT_TRUE(rows[3].value(QLatin1String(key)).isNull()) << key;
 }
 
 TEST(ExportFormats, EmptyListGivesHeaderOnlyOrNothing)

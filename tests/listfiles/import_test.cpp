@@ -162,14 +162,14 @@ TEST(ListImport, FilesThatCannotBeOpened)
     QTemporaryDir dir;
     const QString missing = QStringLiteral("no-such-list-3f7a.txt");
     EXPECT_EQ(importError(missing),
-        QStringLiteral("Cannot open file \"%1\". No such file or directory").arg(QDir::current().absoluteFilePath(missing)));
-    EXPECT_EQ(importError(dir.path()), QStringLiteral("Cannot open file \"%1\". Is a directory").arg(dir.path()));
+        QStringLiteral("无法打开文件 \"%1\": 没有那个文件或目录").arg(QDir::current().absoluteFilePath(missing)));
+    EXPECT_EQ(importError(dir.path()), QStringLiteral("无法打开文件 \"%1\": 是一个目录").arg(dir.path()));
 }
 
 TEST(ListImport, CapacityCountsTheTextNotTheBytes)
 {
     QTemporaryDir dir;
-    const QString exceeds = QStringLiteral("Text exceeds memo capacity");
+    const QString exceeds = QStringLiteral("文本超出输入框的容量");
     EXPECT_EQ(readListFile(writeFile(dir, QStringLiteral("fits.txt"), "0123456789"), 10).text, QStringLiteral("0123456789"));
     EXPECT_EQ(importError(writeFile(dir, QStringLiteral("over.txt"), "0123456789a"), 10), exceeds);
     // 30 bytes of UTF-8 and CR LF, 10 characters.

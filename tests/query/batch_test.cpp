@@ -1,5 +1,6 @@
 #include "query/batch.h"
 #include "shell/formstate.h"
+#include "shell/resultlist.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,7 @@ TEST(Btn1Click, BuildsNumberedRowsAndStartsTheWalk)
     const QString expected[4][6] = {
         {"1", "批量", "--", "www.a.com/x", "查询中...", "查询中..."},
         {"2", "批量", "--", "WWW.B.COM/p", "查询中...", "查询中..."},
-        {"3", "批量", "--", "", "查询中...", "查询中..."},
+        {"3", "批量", "--", "", "--", "--"}, // a blank line is never queried
         {"4", "批量", "--", "c.org", "查询中...", "查询中..."},
     };
     for (int r = 0; r < 4; ++r) {
@@ -58,13 +59,33 @@ TEST(Btn1Click, BuildsNumberedRowsAndStartsTheWalk)
         for (int k = 0; k < 5; ++k)
             EXPECT_EQ(form.lv1.cell(r, k), expected[r][k + 1]) << r << "," << k;
     }
+    EXPECT_EQ(form.lv1.statusOf(2), QStringLiteral("空行"));
     EXPECT_EQ(form.lbl2(), QStringLiteral("数量(4)"));
     EXPECT_EQ(form.curindex, 0);
     EXPECT_EQ(form.donecount, 0);
     EXPECT_EQ(form.pr1.value(), 0);
-    EXPECT_EQ(form.pr1.maximum(), 4);
+    EXPECT_EQ(form.pr1.maximum(), 3); // the rows that will answer
     EXPECT_TRUE(form.tmr2.isActive());
     EXPECT_EQ(form.tmr2.interval(), 1000);
+}
+
+// What a paste brings along around an address is not part of it; what is
+// inside stays, and an unticked query says "--" from the start.
+TEST(Btn1Click, LinesAreTrimmedAndUnaskedQueriesSayDashes)
+{
+    FormState form;
+    form.bschck2 = false;
+    btn1Click(form, QStringLiteral("  http://a.com/x \t\n\u3000b.com\u00a0\n \t \n\ufeffc.com/a b\r\n"));
+    ASSERT_EQ(form.lv1.count(), 4);
+    const QStringList urls = {"a.com/x", "b.com", "", "c.com/a b"};
+    for (int r = 0; r < 4; ++r) {
+        EXPECT_EQ(form.lv1.cell(r, CellUrl), urls.at(r)) << r;
+        EXPECT_EQ(form.lv1.cell(r, CellPr), QStringLiteral("--")) << r;
+    }
+    EXPECT_EQ(form.lv1.cell(0, CellAccess), QStringLiteral("查询中..."));
+    EXPECT_EQ(form.lv1.cell(2, CellAccess), QStringLiteral("--"));
+    EXPECT_EQ(form.lv1.note(2), RowNote::Blank);
+    EXPECT_EQ(entryAddress(u"\u200b x \u2028"), QStringView(u"x"));
 }
 
 TEST(Btn1Click, EmptyBoxGivesNoRowsAndAnEmptyGauge)

@@ -40,7 +40,11 @@ TEST(Options, AcceptedCommandLines)
     EXPECT_TRUE(p.options.headless());
     EXPECT_EQ(p.options.intervalMs, 200);
     EXPECT_TRUE(p.options.noPr && p.options.noDeadLink && p.options.longForm);
+    EXPECT_FALSE(p.options.shortForm);
     EXPECT_EQ(p.options.timeoutSeconds, 30);
+    p = parse({"--batch", "in.txt", "--out", "o.txt", "--short"});
+    ASSERT_TRUE(p.ok) << p.error.toStdString();
+    EXPECT_TRUE(p.options.shortForm);
 
     p = parse({"--site", "http://a.com", "--filter", "external", "--out", "o.txt"});
     ASSERT_TRUE(p.ok);
@@ -56,6 +60,8 @@ TEST(Options, AcceptedCommandLines)
     p = parse({"--rank-source", "opr", "--opr-key", "k1", "--opr-endpoint", "http://127.0.0.1:9/api"});
     ASSERT_TRUE(p.ok) << p.error.toStdString();
     EXPECT_TRUE(p.options.openPageRank());
+    EXPECT_TRUE(p.options.rankSourceGiven);
+    EXPECT_FALSE(parse({}).options.rankSourceGiven);
     EXPECT_EQ(p.options.oprEndpoint, QStringLiteral("http://127.0.0.1:9/api"));
     qputenv("OPR_API_KEY", "from-env");
     EXPECT_EQ(p.options.apiKey(), QStringLiteral("k1"));
@@ -108,12 +114,20 @@ TEST(Options, RefusedCommandLines)
         {"--request-timeout", "0"},
         {"--request-timeout", "3601"},
         {"--request-timeout", "2m"},
+        {"--batch", "a", "--out", "o", "--short", "--long"},
+        {"--short"}, // nothing to run
     };
     for (const auto &args : bad) {
         const ParsedOptions p = parse(args);
         EXPECT_FALSE(p.ok) << *args.begin();
         EXPECT_FALSE(p.error.isEmpty());
+        EXPECT_FALSE(p.error.contains(QLatin1Char('\n'))) << p.error.toStdString();
     }
+    // What Qt's parser refuses is told in Chinese too.
+    EXPECT_EQ(parse({"--bogus"}).error, QStringLiteral("未知选项: --bogus"));
+    EXPECT_EQ(parse({"-x"}).error, QStringLiteral("未知选项: -x"));
+    EXPECT_EQ(parse({"--batch", "a", "--out"}).error, QStringLiteral("选项 --out 缺少值"));
+    EXPECT_EQ(parse({"--no-pr=yes"}).error, QStringLiteral("选项 --no-pr 不带值"));
 }
 
 TEST(Options, ServersFile)
@@ -131,7 +145,12 @@ TEST(Options, ServersFile)
     EXPECT_THROW(readServersFile(path), AppError);
     write("\n# none\n");
     EXPECT_THROW(readServersFile(path), AppError);
-    EXPECT_THROW(readServersFile(dir.filePath(QStringLiteral("missing"))), AppError);
+    try {
+        readServersFile(dir.filePath(QStringLiteral("missing")));
+        ADD_FAILURE() << "a missing file was read";
+    } catch (const AppError &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("无法打开文件 \"%1\": 没有那个文件或目录").arg(dir.filePath(QStringLiteral("missing"))));
+    }
 }
 
 } // namespace

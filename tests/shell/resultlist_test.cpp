@@ -14,12 +14,14 @@ ResultRow row(const QString &caption, const QString &url)
 TEST(ResultList, ColumnsHeadersAndCells)
 {
     ResultListModel m;
-    const QStringList headers = {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"), QStringLiteral("PR"), QStringLiteral("状态")};
-    const int widths[] = {50, 50, 100, 310, 50, 80, 90};
-    ASSERT_EQ(m.columnCount(), 7);
-    for (int c = 0; c < 7; ++c) {
+    const QStringList headers = {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"),
+        QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("耗时"), QStringLiteral("最终网址")};
+    const int widths[] = {50, 50, 100, 310, 50, 80, 90, 60, 200};
+    ASSERT_EQ(m.columnCount(), 9);
+    for (int c = 0; c < 9; ++c) {
         EXPECT_EQ(m.headerData(c, Qt::Horizontal).toString(), headers[c]);
         EXPECT_EQ(ResultListModel::columnWidth(c), widths[c]);
+        EXPECT_EQ(ResultListModel::columnShownAtStart(c), c <= ColumnStatus) << c;
     }
     m.addRow(row(QStringLiteral("1"), QStringLiteral("a.com")));
     m.addRows({row(QStringLiteral("2"), QStringLiteral("b.com")), row(QStringLiteral("3"), QStringLiteral("c.com"))});
@@ -42,7 +44,15 @@ TEST(ResultList, ColumnsHeadersAndCells)
     redirected.elapsedMs = 12;
     m.setCheck(0, redirected);
     EXPECT_EQ(m.data(m.index(0, ColumnStatus)).toString(), QStringLiteral("301→404"));
-    EXPECT_TRUE(m.data(m.index(0, 3), Qt::ToolTipRole).toString().contains(QStringLiteral("http://a.com/gone")));
+    EXPECT_EQ(m.data(m.index(0, ColumnElapsed)).toString(), QStringLiteral("12"));
+    EXPECT_EQ(m.data(m.index(0, ColumnFinalUrl)).toString(), QStringLiteral("http://a.com/gone"));
+    // The tooltip holds the whole chain, and the reason in words alone.
+    redirected.detail = QStringLiteral("The requested URL returned error: 404");
+    m.setCheck(0, redirected);
+    const QString tip = m.data(m.index(0, 3), Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("http://a.com/gone"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("状态: 301→404"))) << tip.toStdString();
+    EXPECT_FALSE(tip.contains(QStringLiteral("requested"))) << tip.toStdString();
     m.clearCheck(0);
     EXPECT_EQ(m.data(m.index(0, ColumnStatus)).toString(), QString());
     m.removeRowsIf([](const ResultRow &r) { return r.caption == QLatin1String("1"); });

@@ -57,4 +57,65 @@ TEST(ResultListProxy, OrdersNumbersByValueTextsAfterThemAndTiesInListOrder)
     EXPECT_EQ(shown(view, 4), (QStringList {"√", "√"}));
 }
 
+// The filters by group (the chart's bars), the search and the rows held in
+// view by a re-query, together.
+TEST(ResultListProxy, GroupsSearchAndHeldRows)
+{
+    ResultListModel list;
+    list.addRows({row("1", "a.com/news", "√", "3"), row("2", "b.com/x", "×", "--"), row("3", "c.com", "查询中...", "5"),
+        row("4", "A.COM/old", "×", "1"), row("5", "d.com", "--", "--")});
+    list.setCell(2, CellLinkText, QStringLiteral("新闻 News"));
+    FetchResult ok;
+    ok.hops = {200};
+    FetchResult gone;
+    gone.hops = {301, 404};
+    gone.reason = FetchFailure::HttpStatus;
+    FetchResult refused;
+    refused.reason = FetchFailure::ConnectionRefused;
+    list.setCheck(0, ok);
+    list.setCheck(1, gone);
+    list.setCheck(3, refused);
+    list.setVerdict(4, VerdictClass::Blocked);
+    ResultListProxy view(list);
+
+    const std::pair<ResultListProxy::ViewFilter, QStringList> filters[] = {
+        {ResultListProxy::ShowDead, {"2", "4"}},
+        {ResultListProxy::ShowLive, {"1"}},
+        {ResultListProxy::ShowDoubt, {"5"}},
+        {ResultListProxy::ShowUnchecked, {"3"}},
+        {ResultListProxy::Show2xx, {"1"}},
+        {ResultListProxy::Show4xx, {"2"}},
+        {ResultListProxy::Show3xx, {}},
+        {ResultListProxy::ShowFailed, {"4"}},
+    };
+    for (const auto &[filter, captions] : filters) {
+        view.setViewFilter(filter);
+        EXPECT_EQ(shown(view, 0), captions) << filter;
+        EXPECT_EQ(ResultListProxy::filterFor(*ResultListProxy::groupOf(filter)), filter);
+    }
+    EXPECT_EQ(ResultListProxy::filterTexts().size(), ResultListProxy::ViewFilterCount);
+    EXPECT_EQ(ResultListProxy::filterTexts().at(ResultListProxy::Show4xx), QStringLiteral("只看4xx"));
+
+    // The search looks at 网址 and 链接词, in any letter case, within the filter.
+    view.setViewFilter(ResultListProxy::ShowAll);
+    view.setSearchText(QStringLiteral("a.com"));
+    EXPECT_EQ(shown(view, 0), (QStringList {"1", "4"}));
+    view.setSearchText(QStringLiteral("news"));
+    EXPECT_EQ(shown(view, 0), (QStringList {"1", "3"}));
+    view.setViewFilter(ResultListProxy::ShowUnchecked);
+    EXPECT_EQ(shown(view, 0), QStringList {"3"});
+    EXPECT_TRUE(view.filtered());
+    view.setSearchText(QString());
+
+    // Rows re-queried under 只看死链 stay while their answers come.
+    view.setViewFilter(ResultListProxy::ShowDead);
+    view.holdRows({1, 3});
+    list.setCell(1, CellAccess, QStringLiteral("查询..."));
+    list.setCell(3, CellAccess, QStringLiteral("√"));
+    EXPECT_EQ(shown(view, 0), (QStringList {"2", "4"}));
+    view.setViewFilter(ResultListProxy::ShowAll);
+    view.setViewFilter(ResultListProxy::ShowDead);
+    EXPECT_EQ(shown(view, 0), QStringList {});
+}
+
 } // namespace

@@ -22,6 +22,8 @@ TEST(RunReport, TallyCountsVerdictsAndRanks)
     EXPECT_EQ(t.dead, 2);
     EXPECT_EQ(t.prFound, 2);
     EXPECT_EQ(summaryText(t, QStringLiteral("out.csv")), QStringLiteral("完成: 5 行, √ 2, × 2, PR 2 个, 输出 out.csv"));
+    // A run cut short never says "完成".
+    EXPECT_EQ(unfinishedText(t, 3, 5, QStringLiteral("-")), QStringLiteral("未完成: 3/5 行已查询, √ 2, × 2, PR 2 个, 输出 -"));
 }
 
 TEST(RunReport, ProgressGuessesTheTimeLeftFromThePaceSoFar)
