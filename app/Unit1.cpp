@@ -464,6 +464,7 @@ void TForm1::buildControls()
         QAction *shown = mnuColumns->addAction(m_view->headerData(c, Qt::Horizontal).toString());
         shown->setObjectName(QStringLiteral("column%1").arg(c));
         shown->setCheckable(true);
+        shown->setChecked(ResultListModel::columnShownAtStart(c));
         shown->setData(c);
         connect(shown, &QAction::triggered, this, [this, c](bool on) {
             lv1->setColumnHidden(c, !on);
@@ -733,10 +734,15 @@ QList<int> TForm1::shownColumns() const
     return columns;
 }
 
-void TForm1::columnMenu(const QPoint &at)
+void TForm1::syncColumnMenu()
 {
     for (QAction *shown : mnuColumns->actions())
         shown->setChecked(!lv1->isColumnHidden(shown->data().toInt()));
+}
+
+void TForm1::columnMenu(const QPoint &at)
+{
+    syncColumnMenu();
     mnuColumns->popup(lv1->horizontalHeader()->mapToGlobal(at));
 }
 
@@ -1000,6 +1006,7 @@ void TForm1::loadSettings()
     bschck5->setChecked(w.rememberKey);
     setRankChoice(w.rankSource == 1, w.key);
     m_dialogs.restoreFolder(w.folder);
+    syncColumnMenu();
     fitAddressColumn();
 }
 

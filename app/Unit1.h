@@ -145,6 +145,7 @@ private:
     void refreshNow();
     void showDetailsOf(int listRow);
     void columnMenu(const QPoint &at);
+    void syncColumnMenu();
     QList<int> shownColumns() const;
     QString prSourceName() const;
     // The sources of a list row: the crawl's when it filled the slot, else

@@ -81,9 +81,7 @@ QStringList ListFileDialogs::importFilters()
 
 bool ListFileDialogs::importsCsv(const FileDialogAnswer &answer)
 {
-    if (answer.filter == csvFilter())
-        return true;
-    return answer.filter != filter() && QFileInfo(answer.path).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0;
+    return answer.filter == csvFilter() || QFileInfo(answer.path).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0;
 }
 
 QStringList ListFileDialogs::exportFilters()

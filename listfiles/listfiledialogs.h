@@ -40,8 +40,7 @@ public:
     // at start.
     static QStringList importFilters();
     // Whether an answered import dialog asks for the address column of a
-    // CSV file: the CSV filter, or a ".csv" name under another filter than
-    // the text files'.
+    // CSV file: the CSV filter, or a ".csv" name under any filter.
     static bool importsCsv(const FileDialogAnswer &answer);
     // The export's filters; the first is selected at start.
     static QStringList exportFilters();

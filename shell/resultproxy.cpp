@@ -25,19 +25,17 @@ bool asNumber(const QString &text, qlonglong &value)
     return true;
 }
 
-// Negative, zero or positive, as left sorts before, with or after right.
-int compareCells(const QString &left, const QString &right)
+// Negative, zero or positive, as left sorts before, with or after right: two
+// numbers by value, a number before a text, texts by their characters in any
+// letter case, then as they are.
+int compareKeys(const ResultListProxy::SortKey &left, const ResultListProxy::SortKey &right)
 {
-    qlonglong l = 0;
-    qlonglong r = 0;
-    const bool ln = asNumber(left, l);
-    const bool rn = asNumber(right, r);
-    if (ln && rn)
-        return l < r ? -1 : (l > r ? 1 : 0);
-    if (ln != rn)
-        return ln ? -1 : 1;
-    const int folded = left.compare(right, Qt::CaseInsensitive);
-    return folded != 0 ? folded : left.compare(right);
+    if (left.isNumber && right.isNumber)
+        return left.number < right.number ? -1 : (left.number > right.number ? 1 : 0);
+    if (left.isNumber != right.isNumber)
+        return left.isNumber ? -1 : 1;
+    const int folded = left.folded.compare(right.folded);
+    return folded != 0 ? folded : left.text.compare(right.text);
 }
 
 } // namespace
@@ -46,6 +44,16 @@ ResultListProxy::ResultListProxy(ResultListModel &list, QObject *parent)
     : QSortFilterProxyModel(parent)
     , m_list(list)
 {
+    // Told before the proxy places a changed row anew, so that it compares
+    // the row's new text.
+    connect(&list, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+        if (m_keyColumn < topLeft.column() || m_keyColumn > bottomRight.column())
+            return;
+        for (int row = topLeft.row(); row <= bottomRight.row() && row < int(m_keys.size()); ++row)
+            m_keys[std::size_t(row)] = keyOf(row, m_keyColumn);
+    });
+    connect(&list, &QAbstractItemModel::modelReset, this, [this] { m_keyColumn = -1; });
+    connect(&list, &QAbstractItemModel::rowsRemoved, this, [this] { m_keyColumn = -1; });
     setSourceModel(&list);
     // Answers keep arriving while a person looks at a sorted or filtered view.
     setDynamicSortFilter(true);
@@ -94,7 +102,7 @@ void ResultListProxy::setViewFilter(ViewFilter filter)
         return;
     m_filter = filter;
     releaseHeld();
-    invalidateRowsFilter();
+    refilter();
 }
 
 void ResultListProxy::setSearchText(const QString &text)
@@ -103,7 +111,7 @@ void ResultListProxy::setSearchText(const QString &text)
         return;
     m_search = text;
     releaseHeld();
-    invalidateRowsFilter();
+    refilter();
 }
 
 void ResultListProxy::holdRows(const QList<int> &listRows)
@@ -112,6 +120,14 @@ void ResultListProxy::holdRows(const QList<int> &listRows)
         return;
     for (const int row : listRows)
         m_held.insert(row);
+}
+
+void ResultListProxy::refilter()
+{
+    // The view is told once that its rows changed, not once for every run of
+    // rows that came or went: with many rows, those runs cost the view
+    // seconds. The selection follows its rows all the same.
+    invalidate();
 }
 
 void ResultListProxy::releaseHeld()
@@ -133,31 +149,49 @@ int ResultListProxy::viewRow(int listRow) const
     return mapFromSource(m_list.index(listRow, 0)).row();
 }
 
+ResultListProxy::SortKey ResultListProxy::keyOf(int row, int column) const
+{
+    SortKey key;
+    // The stored texts where there are some; the check's columns are built.
+    key.text = column == 0 ? m_list.caption(row) : column <= CellPr + 1 ? m_list.cell(row, column - 1)
+                                                                        : m_list.data(m_list.index(row, column)).toString();
+    key.isNumber = asNumber(key.text, key.number);
+    if (key.isNumber)
+        key.text.clear();
+    else
+        key.folded = key.text.toCaseFolded();
+    return key;
+}
+
+const ResultListProxy::SortKey &ResultListProxy::sortKey(int row, int column) const
+{
+    // A sort of many rows makes millions of comparisons: each row's key is
+    // made once, and again only when the row changes.
+    if (column != m_keyColumn) {
+        m_keys.clear();
+        m_keyColumn = column;
+    }
+    if (row >= int(m_keys.size())) {
+        const int count = m_list.count();
+        m_keys.reserve(std::size_t(count));
+        for (int r = int(m_keys.size()); r < count; ++r)
+            m_keys.push_back(keyOf(r, column));
+    }
+    return m_keys[std::size_t(row)];
+}
+
 bool ResultListProxy::lessThan(const QModelIndex &left, const QModelIndex &right) const
 {
     const int column = left.column();
     const int l = left.row();
     const int r = right.row();
-    int order = 0;
-    if (column >= ColumnStatus) {
-        // Built from the check record, not stored as a cell.
-        order = compareCells(m_list.data(left).toString(), m_list.data(right).toString());
-    } else {
-        // The stored texts, without a copy into a QVariant: a sort of many
-        // rows makes millions of these comparisons.
-        const QString &a = column == 0 ? m_list.caption(l) : m_list.cell(l, column - 1);
-        const QString &b = column == 0 ? m_list.caption(r) : m_list.cell(r, column - 1);
-        order = compareCells(a, b);
-        if (column == ColumnPr && sortOrder() == Qt::DescendingOrder) {
-            qlonglong unused = 0;
-            const bool an = asNumber(a, unused);
-            const bool bn = asNumber(b, unused);
-            // The comparison is turned round for a descending sort; a text
-            // must still come out after every number.
-            if (an != bn)
-                return !an;
-        }
-    }
+    const SortKey &a = sortKey(l, column);
+    const SortKey &b = sortKey(r, column);
+    const int order = compareKeys(a, b);
+    // The comparison is turned round for a descending sort; in the PR column
+    // a text must still come out after every number.
+    if (column == ColumnPr && sortOrder() == Qt::DescendingOrder && a.isNumber != b.isNumber)
+        return !a.isNumber;
     if (order != 0)
         return order < 0;
     // Equal cells keep list order whichever way the sort runs.

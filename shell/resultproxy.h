@@ -6,6 +6,7 @@
 #include <QSortFilterProxyModel>
 
 #include <optional>
+#include <vector>
 
 class ResultListModel;
 
@@ -57,6 +58,15 @@ public:
     const QString &searchText() const { return m_search; }
     void setSearchText(const QString &text);
 
+    // What a row sorts by in one column: its number, or its text.
+    struct SortKey
+    {
+        qlonglong number = 0;
+        bool isNumber = false;
+        QString folded; // the text in one letter case
+        QString text;
+    };
+
     // Keeps these list rows in view whatever the filter and the search say,
     // until either changes or the list is rebuilt: rows re-queried under a
     // filter stay where the person selected them while their answers come.
@@ -72,10 +82,16 @@ protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
 
 private:
+    void refilter();
     void releaseHeld();
+    SortKey keyOf(int row, int column) const;
+    const SortKey &sortKey(int row, int column) const;
 
     ResultListModel &m_list;
     ViewFilter m_filter = ShowAll;
     QString m_search;
     QSet<int> m_held;
+    // The sort key of every list row in column m_keyColumn; -1: none made.
+    mutable std::vector<SortKey> m_keys;
+    mutable int m_keyColumn = -1;
 };

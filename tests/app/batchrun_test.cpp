@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -86,6 +87,11 @@ struct BatchRun : ::testing::Test
             res.set_content("<html>live</html>", "text/html");
         });
         web.get("/empty", [](const httplib::Request &, httplib::Response &res) { res.status = 204; });
+        web.get(R"(/slow\d+)", [](const httplib::Request &, httplib::Response &res) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            res.set_content("<html>live</html>", "text/html");
+        });
+        web.get("/moved", [this](const httplib::Request &, httplib::Response &res) { res.set_redirect(("http://" + host() + "/p1").toStdString(), 301); });
         web.get("/gone", [](const httplib::Request &, httplib::Response &res) {
             res.status = 404;
             res.set_content("<html>not found</html>", "text/html");
@@ -514,6 +520,70 @@ TEST_F(BatchRun, HeadlessTimeOutAndBadArguments)
     EXPECT_EQ(missing, 1);
     EXPECT_TRUE(missingText.contains(QStringLiteral("无法打开文件 \"") + dir.filePath(QStringLiteral("none.txt")) + QStringLiteral("\": 没有那个文件或目录")))
         << missingText.toStdString();
+}
+
+// With 查询PR unticked nothing needs pacing: the checks go as fast as the
+// queue's limits let them, the interval notwithstanding; the toolbar source
+// keeps its walk of one row per interval.
+TEST_F(BatchRun, ChecksWithoutTheToolbarAreNotPacedByTheInterval)
+{
+    QStringList paths;
+    for (int i = 0; i < 60; ++i)
+        paths << QStringLiteral("/slow%1").arg(i);
+    form->setChoices(false, true, true, 0, 1000);
+    QElapsedTimer clock;
+    clock.start();
+    start(paths);
+    EXPECT_EQ(form->engine().walk(), Walk::Queue);
+    ASSERT_TRUE(runEnded());
+    EXPECT_LT(clock.elapsed(), 10000); // paced, 60 s
+    EXPECT_EQ(column(3), QStringList(60, QStringLiteral("√")));
+    EXPECT_EQ(gaugeText(), QStringLiteral("60/60"));
+
+    form->setChoices(true, true, true, 0, 1000);
+    start({"/p1", "/p2"});
+    EXPECT_EQ(form->engine().walk(), Walk::Paced);
+    EXPECT_TRUE(s().tmr2.isActive());
+    EXPECT_EQ(s().tmr2.interval(), 1000);
+    form->btnStopClick();
+}
+
+// "停止" in a run through the queue: the checks on their way land, the rest
+// say "--" and "未查询".
+TEST_F(BatchRun, StopInAQueueRunLeavesNoRowWaiting)
+{
+    CheckQueueLimits limits = form->engine().queueLimits();
+    limits.perHost = 1;
+    form->engine().setQueueLimits(limits);
+    form->setChoices(false, true, true, 0, 1000);
+    holdPage = true;
+    start({"/held", "/p1", "/p2", "/p3"});
+    ASSERT_TRUE(waitUntil([this] { return requestsInFlight(s()) == 1; }));
+    QTest::mouseClick(form->findChild<QPushButton *>(QStringLiteral("btnStop")), Qt::LeftButton);
+    EXPECT_EQ(s().lbl13(), QStringLiteral("提示：查询已停止"));
+    EXPECT_EQ(column(3), (QStringList {"查询中...", "--", "--", "--"}));
+    holdPage = false;
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(column(3), (QStringList {"√", "--", "--", "--"}));
+    EXPECT_EQ(statusColumn(), (QStringList {"200", "未查询", "未查询", "未查询"}));
+    EXPECT_EQ(web.requestCount(), 1u);
+}
+
+// The details of a checked redirect: each hop, where it went, the time.
+TEST_F(BatchRun, TheDetailsPaneShowsTheRedirectOfACheck)
+{
+    form->setChoices(false, true, true, 0, 1000);
+    start({"/moved"});
+    ASSERT_TRUE(runEnded());
+    ASSERT_EQ(statusColumn(), QStringList {"301→200"});
+    list()->selectRow(0);
+    auto *hops = form->findChild<QLabel *>(QStringLiteral("detailHops"));
+    ASSERT_TRUE(waitUntil([hops] { return hops->isVisible(); }));
+    EXPECT_EQ(hops->text(), QStringLiteral("301 → http://") + host() + QStringLiteral("/p1\n200"));
+    EXPECT_EQ(form->findChild<QLineEdit *>(QStringLiteral("detailFinalUrl"))->text(), QStringLiteral("http://") + host() + QStringLiteral("/p1"));
+    EXPECT_TRUE(form->findChild<QLabel *>(QStringLiteral("detailSummary"))->text().contains(QStringLiteral("类别: 正常")));
+    // The tooltip of the list holds the whole chain too.
+    EXPECT_TRUE(s().lv1.data(s().lv1.index(0, ColumnStatus), Qt::ToolTipRole).toString().contains(QStringLiteral("状态: 301→200")));
 }
 
 } // namespace

@@ -1,4 +1,7 @@
 #include "app/Unit1.h"
+#include "app/detailspane.h"
+#include "app/rowdelegate.h"
+#include "app/statuschart.h"
 #include "base/filenames.h"
 #include "base/guard.h"
 #include "query/dispatch.h"
@@ -23,12 +26,15 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
+#include <QToolButton>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -686,6 +692,290 @@ TEST_F(WindowFixture, DialogsReachFilesWhoseNamesAreNotUtf8)
     }
     EXPECT_TRUE(bytes.startsWith("www.a.com\t")) << bytes.constData();
     ::unlink(raw.constData()); // the temporary folder cannot name it to remove it
+}
+
+// What a paste brings around an address is trimmed in the row, never in the
+// box; a blank line is a row that is never queried and never dead.
+TEST_F(WindowFixture, LinesAreTrimmedInTheRowsAndBlankLinesAreNotQueried)
+{
+    // Nothing listens there: every check that is sent fails at once.
+    const QString closed = QStringLiteral("127.0.0.1:%1").arg(prqtest::closedLoopbackPort());
+    const QString typed = QStringLiteral("  http:/") + closed + QStringLiteral("/a \t\n\n\u3000 \nhttp://") + closed + QStringLiteral("//b");
+    form->setChoices(false, true, true, 0, 1000);
+    form->setEntryText(typed);
+    form->btn1Click();
+    EXPECT_EQ(form->entryText(), typed);
+    const FormState &s = form->state();
+    ASSERT_EQ(s.lv1.count(), 4);
+    EXPECT_EQ(s.lv1.cell(0, CellUrl), QStringLiteral("http:/") + closed + QStringLiteral("/a"));
+    EXPECT_EQ(s.lv1.cell(3, CellUrl), closed + QStringLiteral("/b"));
+    for (const int blank : {1, 2}) {
+        EXPECT_EQ(s.lv1.caption(blank), QString::number(blank + 1));
+        EXPECT_EQ(s.lv1.cell(blank, CellAccess), QStringLiteral("--"));
+        EXPECT_EQ(s.lv1.cell(blank, CellPr), QStringLiteral("--"));
+        EXPECT_EQ(s.lv1.statusOf(blank), QStringLiteral("空行"));
+    }
+    EXPECT_EQ(s.pr1.maximum(), 2);
+    // Never sent, never counted dead.
+    ASSERT_TRUE(prqtest::waitUntil([&] { return !form->engine().runActive(); }));
+    EXPECT_EQ(s.lv1.cell(0, CellAccess), QStringLiteral("×"));
+    EXPECT_EQ(s.lv1.cell(3, CellAccess), QStringLiteral("×"));
+    EXPECT_EQ(s.lv1.statusOf(1), QStringLiteral("空行"));
+    EXPECT_EQ(s.pr1.value(), 2);
+    form->btn5Click();
+    EXPECT_EQ(child<QLabel>("lbl5")->text(), QStringLiteral("死链=(2)"));
+}
+
+// The colours, the counts and the chart follow the answers as they land; a
+// bar chooses the rows shown, and the search narrows them.
+TEST_F(WindowFixture, ColoursLiveCountsChartAndSearch)
+{
+    fill({"a.com/news", "b.com", "c.com/news", "d.com", "e.com"}, {"5", "--", "3", "--", "1"}, {"√", "×", "查询中...", "--", "√"});
+    ResultListModel &lv1 = form->state().lv1;
+    lv1.setVerdict(0, VerdictClass::Alive);
+    lv1.setVerdict(1, VerdictClass::Dead);
+    lv1.setVerdict(3, VerdictClass::Blocked);
+    FetchResult gone;
+    gone.hops = {404};
+    gone.reason = FetchFailure::HttpStatus;
+    lv1.setCheck(1, gone);
+    const auto tone = [&](int row) { return TRowDelegate::toneColour(form->view().index(form->view().viewRow(row), 0).data(RowToneRole).toInt()); };
+    EXPECT_FALSE(tone(0).isValid()); // the view's own colour
+    EXPECT_EQ(tone(1), TRowDelegate::toneColour(int(RowTone::Bad)));
+    EXPECT_EQ(tone(1).red(), 0xC6);
+    EXPECT_FALSE(tone(2).isValid()); // waiting for its check
+    EXPECT_EQ(tone(3), TRowDelegate::toneColour(int(RowTone::Doubt)));
+
+    // Live, without "统计死链".
+    auto *dead = child<QLabel>("lbl5");
+    auto *count = child<QLabel>("lbl2");
+    ASSERT_TRUE(prqtest::waitUntil([&] { return dead->text() == QStringLiteral("死链=(1)"); }));
+    lv1.setCell(2, CellAccess, QStringLiteral("×"));
+    EXPECT_TRUE(prqtest::waitUntil([&] { return dead->text() == QStringLiteral("死链=(2)"); }));
+    auto *chart = child<TStatusChart>("chart1");
+    const auto bar = [chart](RowGroup g) { return chart->bars().at(int(g)).count; };
+    EXPECT_EQ(bar(RowGroup::Dead), 2);
+    EXPECT_EQ(bar(RowGroup::Live), 2);
+    EXPECT_EQ(bar(RowGroup::Doubt), 1);
+    EXPECT_EQ(bar(RowGroup::Status4xx), 1);
+
+    // A click on the 死链 bar shows those rows; 数量 says how many of how many.
+    const QRect deadBar = chart->barRect(RowGroup::Dead);
+    QTest::mouseClick(chart, Qt::LeftButton, {}, QPoint(deadBar.center().x(), chart->height() / 2));
+    EXPECT_EQ(child<QComboBox>("cbbFilter")->currentIndex(), int(ResultListProxy::ShowDead));
+    EXPECT_EQ(shown(0), (QStringList {"2", "3"}));
+    EXPECT_TRUE(prqtest::waitUntil([&] { return count->text() == QStringLiteral("数量(2/5)"); })) << count->text().toStdString();
+    // The same bar again: every row.
+    QTest::mouseClick(chart, Qt::LeftButton, {}, QPoint(deadBar.center().x(), chart->height() / 2));
+    EXPECT_EQ(child<QComboBox>("cbbFilter")->currentIndex(), int(ResultListProxy::ShowAll));
+
+    // Ctrl+F goes to the search; it looks at 网址 and 链接词.
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    list()->setFocus();
+    QTest::keyClick(list(), Qt::Key_F, Qt::ControlModifier);
+    auto *search = child<QLineEdit>("edtSearch");
+    EXPECT_TRUE(search->hasFocus());
+    QTest::keyClicks(search, QStringLiteral("NEWS"));
+    EXPECT_TRUE(prqtest::waitUntil([&] { return shown(0) == QStringList {"1", "3"}; }));
+    EXPECT_TRUE(prqtest::waitUntil([&] { return count->text() == QStringLiteral("数量(2/5)"); }));
+    search->clear();
+    EXPECT_TRUE(prqtest::waitUntil([&] { return shown(0).size() == 5 && count->text() == QStringLiteral("数量(5)"); }));
+}
+
+// Rows re-queried under 只看死链 stay in view, and selected, while their
+// answers come.
+TEST_F(WindowFixture, RequeryUnderAFilterKeepsTheSelection)
+{
+    // Nothing listens there: the re-checks fail, and the rows are no longer
+    // what 只看正常 shows.
+    const QString base = QStringLiteral("127.0.0.1:%1/").arg(prqtest::closedLoopbackPort());
+    fill({base + "a", base + "b", base + "c"}, {"5", "--", "--"}, {"×", "√", "√"});
+    form->setChoices(false, true, true, 0, 200);
+    child<QComboBox>("cbbFilter")->setCurrentIndex(ResultListProxy::ShowLive);
+    list()->selectAll();
+    ASSERT_EQ(form->selectedRows(), (QList<int> {1, 2}));
+    child<QAction>("N4")->trigger();
+    ASSERT_TRUE(prqtest::waitUntil([this] {
+        return form->state().lv1.cell(1, CellAccess) == QStringLiteral("×") && form->state().lv1.cell(2, CellAccess) == QStringLiteral("×");
+    }));
+    EXPECT_EQ(shown(3), (QStringList {base + "b", base + "c"}));
+    EXPECT_EQ(form->selectedRows(), (QList<int> {1, 2}));
+    // Chosen again, the filter shows what it says.
+    child<QComboBox>("cbbFilter")->setCurrentIndex(ResultListProxy::ShowAll);
+    child<QComboBox>("cbbFilter")->setCurrentIndex(ResultListProxy::ShowLive);
+    EXPECT_EQ(shown(3), QStringList {});
+}
+
+// The pane below the list: a redirect chain one hop a line, where it ended,
+// why, the library's own words behind "详细"; copy and open work.
+TEST_F(WindowFixture, TheDetailsPaneOfARedirectChain)
+{
+    fill({"a.com/old", "b.com"}, {"4", "--"}, {"×", "√"});
+    FetchResult chain;
+    chain.hops = {301, 302, 404};
+    chain.finalUrl = QStringLiteral("https://a.com/gone");
+    chain.elapsedMs = 87;
+    chain.reason = FetchFailure::HttpStatus;
+    chain.detail = QStringLiteral("The requested URL returned error: 404");
+    form->state().lv1.setCheck(0, chain);
+    form->state().lv1.setVerdict(0, VerdictClass::Dead);
+
+    auto *pane = child<QWidget>("detailsPane");
+    EXPECT_FALSE(pane->isVisible());
+    list()->selectRow(0);
+    ASSERT_TRUE(prqtest::waitUntil([pane] { return pane->isVisible(); }));
+    EXPECT_EQ(child<QLineEdit>("detailUrl")->text(), QStringLiteral("a.com/old"));
+    EXPECT_EQ(child<QLineEdit>("detailFinalUrl")->text(), QStringLiteral("https://a.com/gone"));
+    EXPECT_EQ(child<QLabel>("detailHops")->text(), QStringLiteral("301\n302 → https://a.com/gone\n404"));
+    const QString summary = child<QLabel>("detailSummary")->text();
+    EXPECT_EQ(summary, QStringLiteral("耗时 87 ms    类别: 死链    原因: 服务器返回错误状态 404"));
+    EXPECT_EQ(child<QLabel>("detailPr")->text(), QStringLiteral("4  (来源: 工具栏)"));
+    auto *more = child<QToolButton>("detailMore");
+    auto *library = child<QLabel>("detailLibrary");
+    EXPECT_TRUE(more->isVisible());
+    EXPECT_FALSE(library->isVisible());
+    more->click();
+    EXPECT_TRUE(library->isVisible());
+    EXPECT_EQ(library->text(), chain.detail);
+    // A batch row has no source page and no history: those parts stay hidden.
+    EXPECT_FALSE(child<QWidget>("detailSources")->isVisible());
+    EXPECT_FALSE(child<QWidget>("detailHistory")->isVisible());
+
+    child<QPushButton>("detailFinalUrlOpen")->click();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.first(), QUrl(QStringLiteral("https://a.com/gone")));
+    QGuiApplication::clipboard()->clear();
+    child<QPushButton>("detailUrlCopy")->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("a.com/old"));
+    child<QAction>("N9")->trigger(); // 复制最终网址
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("https://a.com/gone"));
+    child<QAction>("N8")->trigger(); // 复制网址
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("a.com/old"));
+
+    // The slots a crawl and a store fill show what they give.
+    DetailsSlots filled;
+    filled.sources = [](int row) { return row == 1 ? QList<RowSource> {{QStringLiteral("http://c.com/links"), QStringLiteral("乙")}} : QList<RowSource>(); };
+    filled.history = [](const QString &address) {
+        return address == QStringLiteral("b.com") ? QList<AddressVisit> {{QDateTime(QDate(2026, 1, 2), QTime(3, 4)), QStringLiteral("×"), QStringLiteral("500"), QStringLiteral("2"), QStringLiteral("新死链")}}
+                                                  : QList<AddressVisit>();
+    };
+    form->detailsPane()->setSlots(filled);
+    list()->selectRow(1);
+    auto *sources = child<QTreeWidget>("detailSources");
+    auto *history = child<QTreeWidget>("detailHistory");
+    ASSERT_TRUE(prqtest::waitUntil([&] { return sources->isVisible() && history->isVisible(); }));
+    EXPECT_EQ(sources->topLevelItem(0)->text(1), QStringLiteral("乙"));
+    EXPECT_EQ(history->topLevelItem(0)->text(4), QStringLiteral("新死链"));
+    EXPECT_EQ(child<QLabel>("detailSummary")->text(), QStringLiteral("类别: 未检测"));
+    form->N7Click(); // 打开来源页
+    EXPECT_EQ(opened.last(), QUrl(QStringLiteral("http://c.com/links")));
+
+    // Double-click opens the address.
+    opened.clear();
+    const QModelIndex first = list()->model()->index(0, 3);
+    // The view answers a double-click on the index its press was on.
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(first).center());
+    QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(first).center());
+    ASSERT_FALSE(opened.isEmpty());
+    EXPECT_EQ(opened.last(), QUrl(QStringLiteral("http://a.com/old")));
+}
+
+// A CSV file gives its column of addresses, without the header.
+TEST_F(WindowFixture, ImportTakesTheAddressColumnOfACsvFile)
+{
+    QTemporaryDir dir;
+    openAnswer = dir.filePath(QStringLiteral("backlinks.csv"));
+    {
+        QFile f(openAnswer);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("Anchor,Referring page URL,DR\r\n\"Hi, there\",https://a.com/x,52\r\n新闻,b.org/p,3\r\n");
+    }
+    QTest::mouseClick(child<QPushButton>("btn4"), Qt::LeftButton);
+    EXPECT_EQ(form->entryText(), QStringLiteral("https://a.com/x\nb.org/p"));
+}
+
+// Every control a person can reach says what it is to a screen reader.
+TEST_F(WindowFixture, EveryControlHasAnAccessibleName)
+{
+    QStringList unnamed;
+    for (QWidget *w : form->findChildren<QWidget *>()) {
+        const QString name = w->objectName();
+        if (w->focusPolicy() == Qt::NoFocus || name.isEmpty() || name.startsWith(QLatin1String("qt_")))
+            continue;
+        if (w->accessibleName().isEmpty() && !qobject_cast<QAbstractButton *>(w))
+            unnamed << name;
+        else if (auto *b = qobject_cast<QAbstractButton *>(w); b && b->accessibleName().isEmpty() && b->text().isEmpty())
+            unnamed << name;
+    }
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(QLatin1Char(' ')).toStdString();
+    for (const char *name : {"memo1", "edt6", "edt8", "bsknspndt1", "lv1", "edtSearch", "cbbFilter", "cbb1", "chart1", "spnConcurrency", "spnPerHost"})
+        EXPECT_FALSE(child<QWidget>(name)->accessibleName().isEmpty()) << name;
+}
+
+// What a person set is there again in the next window; the key only when
+// "记住密钥" is ticked.
+TEST(WindowSettingsRestored, InASecondWindow)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("prquery.conf"));
+    WindowSeams seams = prqtest::quietSeams();
+    seams.settings = [path] { return std::make_unique<QSettings>(path, QSettings::IniFormat); };
+    WindowEndpoints endpoints;
+    endpoints.servers = {QStringLiteral("127.0.0.1:9")};
+    {
+        TForm1 first(endpoints, seams);
+        first.show();
+        first.resize(1000, 760);
+        first.setChoices(false, true, false, 2, 3500);
+        first.setHtmlExtract(true);
+        first.setRankChoice(true, QStringLiteral("k3y"));
+        first.findChild<QCheckBox *>(QStringLiteral("bschck5"))->setChecked(true);
+        first.findChild<QSpinBox *>(QStringLiteral("spnConcurrency"))->setValue(12);
+        first.findChild<QSpinBox *>(QStringLiteral("spnPerHost"))->setValue(3);
+        auto *list = first.findChild<QTableView *>(QStringLiteral("lv1"));
+        first.findChild<QAction *>(QStringLiteral("column7"))->trigger(); // 耗时 shown
+        first.findChild<QAction *>(QStringLiteral("column1"))->trigger(); // 站内? hidden
+        list->setColumnWidth(6, 150);
+        first.seams().openFile = [&](const FileDialogQuestion &) { return FileDialogAnswer {dir.filePath(QStringLiteral("none.txt")), QString()}; };
+        QStringList errors;
+        prqtest::ErrorRecorder recorder(errors);
+        guard::run([&first] { first.btn4Click(); }); // the folder is remembered though the file is missing
+        first.close();
+    }
+    TForm1 second(endpoints, seams);
+    second.show();
+    EXPECT_EQ(second.size(), QSize(1000, 760));
+    EXPECT_FALSE(second.findChild<QCheckBox *>(QStringLiteral("bschck2"))->isChecked());
+    EXPECT_TRUE(second.findChild<QCheckBox *>(QStringLiteral("bschck3"))->isChecked());
+    EXPECT_FALSE(second.findChild<QCheckBox *>(QStringLiteral("bschck1"))->isChecked());
+    EXPECT_TRUE(second.findChild<QCheckBox *>(QStringLiteral("bschck4"))->isChecked());
+    EXPECT_TRUE(second.findChild<QRadioButton *>(QStringLiteral("rdlist1_2"))->isChecked());
+    EXPECT_EQ(second.findChild<QSpinBox *>(QStringLiteral("bsknspndt1"))->value(), 3500);
+    EXPECT_EQ(second.state().tmr2.interval(), 3500);
+    EXPECT_EQ(second.findChild<QComboBox *>(QStringLiteral("cbb1"))->currentIndex(), 1);
+    EXPECT_EQ(second.engine().rankChoice(), RankChoice::OpenPageRank);
+    EXPECT_EQ(second.findChild<QLineEdit *>(QStringLiteral("edt8"))->text(), QStringLiteral("k3y"));
+    EXPECT_EQ(second.engine().queueLimits().total, 12);
+    EXPECT_EQ(second.engine().queueLimits().perHost, 3);
+    auto *list = second.findChild<QTableView *>(QStringLiteral("lv1"));
+    EXPECT_FALSE(list->isColumnHidden(7));
+    EXPECT_TRUE(list->isColumnHidden(1));
+    EXPECT_EQ(list->columnWidth(6), 150);
+    FileDialogQuestion asked;
+    second.seams().openFile = [&asked](const FileDialogQuestion &q) {
+        asked = q;
+        return FileDialogAnswer();
+    };
+    second.btn4Click();
+    EXPECT_EQ(asked.folder, dir.path());
+
+    // Unticked, the key is forgotten.
+    second.findChild<QCheckBox *>(QStringLiteral("bschck5"))->setChecked(false);
+    second.saveSettings();
+    QSettings stored(path, QSettings::IniFormat);
+    EXPECT_FALSE(stored.contains(QStringLiteral("query/oprKey")));
+    EXPECT_EQ(stored.value(QStringLiteral("query/intervalMs")).toInt(), 3500);
 }
 
 } // namespace

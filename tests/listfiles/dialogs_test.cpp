@@ -49,12 +49,13 @@ TEST(ListFileDialogs, StartInTheirFirstFoldersThenTheLastChosenOne)
         EXPECT_EQ(ListFileDialogs::exportFormat(a.answer), a.format) << a.answer.path.toStdString();
 
     // The import reads a CSV file's address column under the CSV filter, or
-    // for a ".csv" name under "所有文件"; the text filter reads lines.
+    // for a ".csv" name under any filter; anything else is read by lines.
     const QStringList imports = ListFileDialogs::importFilters();
     ASSERT_EQ(imports, (QStringList {QStringLiteral("文本文件 (*.txt)"), QStringLiteral("CSV文件 (*.csv)"), QStringLiteral("所有文件 (*)")}));
     EXPECT_TRUE(ListFileDialogs::importsCsv({QStringLiteral("/x/a.txt"), imports[1]}));
     EXPECT_TRUE(ListFileDialogs::importsCsv({QStringLiteral("/x/a.CSV"), imports[2]}));
-    EXPECT_FALSE(ListFileDialogs::importsCsv({QStringLiteral("/x/a.csv"), imports[0]}));
+    EXPECT_TRUE(ListFileDialogs::importsCsv({QStringLiteral("/x/a.csv"), imports[0]}));
+    EXPECT_FALSE(ListFileDialogs::importsCsv({QStringLiteral("/x/a.txt"), imports[0]}));
     EXPECT_FALSE(ListFileDialogs::importsCsv({QStringLiteral("/x/a.tsv"), imports[2]}));
 
     // A folder remembered from an earlier start counts as chosen; one that
