@@ -638,8 +638,20 @@ void TForm1::connectControls()
         if (section != CellUrl + 1)
             fitAddressColumn();
     });
-    connect(lv1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { scheduleRefresh(); });
-    connect(lv1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { scheduleRefresh(); });
+    // The details are shown again only when their row changes, or another
+    // row is selected: text selected in them stays selected meanwhile.
+    const auto detailsChanged = [this] {
+        m_detailsStale = true;
+        scheduleRefresh();
+    };
+    connect(lv1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, detailsChanged);
+    connect(lv1->selectionModel(), &QItemSelectionModel::selectionChanged, this, detailsChanged);
+    connect(&s.lv1, &QAbstractItemModel::modelReset, this, detailsChanged);
+    connect(&s.lv1, &QAbstractItemModel::dataChanged, this, [this, detailsChanged](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+        const int shown = m_details->shownRow();
+        if (shown >= topLeft.row() && shown <= bottomRight.row())
+            detailsChanged();
+    });
 
     // The handlers read the user's choices from the state: keep it current.
     connect(bschck1, &QCheckBox::toggled, this, [&s](bool on) { s.bschck1 = on; });
@@ -702,8 +714,9 @@ void TForm1::refreshNow()
     const int row = selectedRow();
     // Hidden until a row is selected; it keeps the height the person gave it.
     m_details->setVisible(row >= 0);
-    if (row >= 0)
+    if (row >= 0 && (m_detailsStale || row != m_details->shownRow()))
         showDetailsOf(row);
+    m_detailsStale = false;
 }
 
 void TForm1::showDetailsOf(int listRow)
@@ -960,6 +973,7 @@ void TForm1::bsknspndt1Change(int value)
 
 void TForm1::cbb1Change(int index)
 {
+    m_detailsStale = true; // the PR's source is named there
     const bool openPageRank = index == 1;
     edt8->setVisible(openPageRank);
     bschck5->setVisible(openPageRank);

@@ -169,6 +169,7 @@ private:
     QTimer *m_refresh = nullptr;
     QTimer *m_searchDelay = nullptr;
     bool m_settingsSaved = false;
+    bool m_detailsStale = true;
 
     // Query panel
     QFrame *bskngrpbx1 = nullptr;

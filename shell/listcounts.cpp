@@ -7,6 +7,7 @@ ListCounts::ListCounts(const ResultListModel &list, QObject *parent)
     , m_list(list)
 {
     connect(&list, &QAbstractItemModel::modelReset, this, &ListCounts::recountAll);
+    connect(&list, &QAbstractItemModel::rowsRemoved, this, &ListCounts::recountAll);
     connect(&list, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) { addRows(first, last); });
     connect(&list, &QAbstractItemModel::dataChanged, this,
         [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) { rowsChanged(topLeft.row(), bottomRight.row()); });

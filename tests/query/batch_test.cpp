@@ -1,4 +1,5 @@
 #include "query/batch.h"
+#include "query/engine.h"
 #include "shell/formstate.h"
 #include "shell/resultlist.h"
 
@@ -117,6 +118,29 @@ TEST(Btn1Click, RebuildDuringARunRestartsTheProgressWithoutRestartingTheTimer)
     EXPECT_EQ(form.pr1.maximum(), 2);
     EXPECT_EQ(form.tmr2.timerId(), timerId); // kept running, not restarted
     EXPECT_NE(form.lv1.generation(), generation);
+}
+
+// Only the toolbar ranking service (or an interval asked for) is walked at
+// the interval.
+TEST(ChooseWalk, PacesOnlyTheToolbarService)
+{
+    const struct
+    {
+        WalkChoices choices;
+        Walk walk;
+    } cases[] = {
+        {{true, true, RankChoice::Toolbar, false}, Walk::Paced},
+        {{true, false, RankChoice::Toolbar, false}, Walk::Paced},
+        {{false, true, RankChoice::Toolbar, false}, Walk::Queue},
+        {{true, true, RankChoice::OpenPageRank, false}, Walk::Queue},
+        {{true, false, RankChoice::OpenPageRank, false}, Walk::Queue},
+        {{false, true, RankChoice::OpenPageRank, true}, Walk::Paced},
+        {{true, true, RankChoice::OpenPageRank, true}, Walk::Paced},
+        {{false, false, RankChoice::Toolbar, true}, Walk::None},
+        {{false, false, RankChoice::OpenPageRank, false}, Walk::None},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(chooseWalk(c.choices), c.walk) << c.choices.queryPr << c.choices.deadLink << int(c.choices.source) << c.choices.intervalAsked;
 }
 
 } // namespace
