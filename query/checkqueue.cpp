@@ -19,6 +19,10 @@ void CheckQueue::start()
     m_total = m_form.lv1.count();
     m_done = 0;
     for (int row = 0; row < m_total; ++row) {
+        if (m_form.checkIntercepted(row)) {
+            ++m_done;
+            continue;
+        }
         const QString url = m_form.lv1.cell(row, CellUrl);
         m_queue.add(
             quint64(row), url, [this, url, row] { return std::unique_ptr<THTTPGet>(newRequest(m_form, url, row, dispatch::ModeReach)); },
@@ -34,7 +38,7 @@ void CheckQueue::start()
                     emit allDone();
             });
     }
-    if (m_total == 0) {
+    if (finished()) {
         emit allDone();
         return;
     }

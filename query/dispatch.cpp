@@ -94,23 +94,11 @@ void routeRowReply(FormState &form, const Tmyhttpget &request, bool success, con
 {
     if (!belongsToList(form, request))
         return;
-    if (request.mode == dispatch::ModeRank) {
+    if (request.mode == dispatch::ModeRank)
         rankAnswered(form, request.rowindex, prText, success);
-    } else {
-        form.lv1.setCheck(request.rowindex, request.FetchRecord());
-        form.lv1.setCell(request.rowindex, CellAccess, success ? celltext::Alive : celltext::Dead);
-        form.lv1.setVerdict(request.rowindex, success ? VerdictClass::Alive : VerdictClass::Dead);
-        if (!form.bschck2) {
-            countReply(form);
-            completionCheck(form, success);
-        } else if (form.lbl13ShowsRequest()) {
-            // The ranking replies count. When the last of them came while
-            // this check was still to start, the start's "正在查询：" has
-            // covered the finish text: it is shown again.
-            completionCheck(form, false);
-        }
-        emit form.rowAnswered(request.rowindex);
-    }
+    else
+        checkAnswered(form, request.rowindex, request.FetchRecord(), success ? celltext::Alive : celltext::Dead,
+            success ? VerdictClass::Alive : VerdictClass::Dead, success);
 }
 
 void siteFailed(FormState &form, const Tmyhttpget &request)
@@ -154,6 +142,23 @@ void geterror(FormState &form, THTTPGet *Sender)
         routeRowReply(form, *request, false, celltext::NoAnswer);
     else if (request->mode == dispatch::ModeSite)
         siteFailed(form, *request);
+}
+
+void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const QString &mark, VerdictClass verdict, bool repaintFirst)
+{
+    form.lv1.setCheck(row, record);
+    form.lv1.setCell(row, CellAccess, mark);
+    form.lv1.setVerdict(row, verdict);
+    if (!form.bschck2) {
+        countReply(form);
+        completionCheck(form, repaintFirst);
+    } else if (form.lbl13ShowsRequest()) {
+        // The ranking replies count. When the last of them came while
+        // this check was still to start, the start's "正在查询：" has
+        // covered the finish text: it is shown again.
+        completionCheck(form, false);
+    }
+    emit form.rowAnswered(row);
 }
 
 void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst)

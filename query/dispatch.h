@@ -1,11 +1,14 @@
 #pragma once
 
+#include "shell/verdictclass.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
 
 class FormState;
+struct FetchResult;
 class Tmyhttpget;
 class THTTPGet;
 
@@ -34,6 +37,11 @@ void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString
 // then releases the request.
 void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result);
 void geterror(FormState &form, THTTPGet *Sender);
+
+// A check's answer for row, from a request or from whatever answered it
+// without one: the record goes to 状态, mark to 访问, and it counts as a
+// check's reply does. The caller has made sure that row belongs to the list.
+void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const QString &mark, VerdictClass verdict, bool repaintFirst);
 
 // A ranking answer for row, from whichever source: counted, written into the
 // PR cell, then the completion check (which repaints the list first when

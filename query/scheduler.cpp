@@ -21,6 +21,8 @@ void sendReach(FormState &form, int row)
 {
     // The record of an earlier check no longer describes the row.
     form.lv1.clearCheck(row);
+    if (form.checkIntercepted(row))
+        return;
     gotourl(form, form.lv1.cell(row, CellUrl), row, dispatch::ModeReach);
 }
 

@@ -65,6 +65,15 @@ void FormState::setRankSource(std::unique_ptr<RankSource> source)
     m_rankSource = source ? std::move(source) : std::make_unique<NoRankSource>();
 }
 
+bool FormState::checkIntercepted(int row) const
+{
+    for (const CheckInterceptor &intercept : m_checkInterceptors) {
+        if (intercept(row))
+            return true;
+    }
+    return false;
+}
+
 void FormState::repaintList()
 {
     emit repaintRequested();

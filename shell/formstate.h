@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class RankSource;
 
@@ -67,6 +68,14 @@ public:
     // survey here, so that the reply routing needs no part of it.
     std::function<void(const QString &siteUrl, const QString &finalUrl, const QString &page)> onSitePage;
 
+    // Asked in order just before a row's check is sent (by the walk, the
+    // check queue or a re-query). One that answers the row itself (a line
+    // that is no address, an answer kept from an earlier run, a page that
+    // robots.txt forbids) returns true, and no request goes out.
+    using CheckInterceptor = std::function<bool(int row)>;
+    void addCheckInterceptor(CheckInterceptor interceptor) { m_checkInterceptors.push_back(std::move(interceptor)); }
+    bool checkIntercepted(int row) const;
+
     // Every request started from here fails when not completed this long
     // after its start.
     int requestTimeoutMs = 120000;
@@ -115,5 +124,6 @@ private:
     QString m_lbl5;
     QString m_lbl13;
     bool m_lbl13ShowsRequest = false;
+    std::vector<CheckInterceptor> m_checkInterceptors;
     std::unique_ptr<RankSource> m_rankSource;
 };
