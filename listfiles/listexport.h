@@ -32,9 +32,11 @@ void exportList(const ResultListModel &list, bool shortForm, const QString &path
 // position), caption, kind, text, url, access, pr, status, hops, final_url,
 // elapsed_ms and reason (a reasonKey() or null); the check's keys are null
 // for a row that was never checked.
-enum class ExportFormat { Tsv,
+enum class ExportFormat {
+    Tsv,
     Csv,
-    Jsonl };
+    Jsonl
+};
 
 // By the extension of path, in any letter case: ".csv" is Csv, ".jsonl" and
 // ".json" are Jsonl, anything else Tsv.

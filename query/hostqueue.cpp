@@ -21,6 +21,8 @@ HostQueue::HostQueue(HostQueueLimits limits, QObject *parent)
     , m_limits(limits)
 {
     m_wake.setSingleShot(true);
+    // A pause may be a Crawl-delay: a coarse timer would end it early.
+    m_wake.setTimerType(Qt::PreciseTimer);
     connect(&m_wake, &QTimer::timeout, this, &HostQueue::kick);
 }
 
