@@ -10,6 +10,7 @@
 #include "query/batch.h"
 #include "query/checkqueue.h"
 #include "query/dispatch.h"
+#include "query/graphrank.h"
 #include "shell/options.h"
 #include "shell/ranksource.h"
 #include "shell/runreport.h"
@@ -32,13 +33,15 @@ enum class Walk {
     Paced, // the window's timer, one row per interval
 };
 
-Walk walkFor(const Options &o)
+Walk walkFor(const Options &o, bool rankNeedsWalk)
 {
-    if (o.noPr && o.noDeadLink)
+    // A PR source that asks nobody fills the rows by itself.
+    const bool walkedPr = !o.noPr && rankNeedsWalk;
+    if (!walkedPr && o.noDeadLink)
         return Walk::None;
     // An explicit interval asks for the paced walk; the ranking service is
     // only ever queried at that pace.
-    if (o.noPr && !o.intervalGiven)
+    if (!walkedPr && !o.intervalGiven)
         return Walk::Queue;
     return Walk::Paced;
 }
@@ -140,16 +143,31 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
         rankRefused = true;
         printer.message(QStringLiteral("错误: ") + message);
     };
+    // The making of a ranks file's index: a line a second at most.
+    QElapsedTimer indexShown;
+    seams.rankIndexProgress = [&printer, &indexShown](const RankIndexProgress &p) {
+        if (p.done)
+            printer.message(rankIndexProgressText(p));
+        else if (!indexShown.isValid() || indexShown.elapsed() >= 1000)
+            printer.progress(rankIndexProgressText(p));
+        if (!indexShown.isValid() || indexShown.elapsed() >= 1000)
+            indexShown.start();
+        return true;
+    };
 
     TForm1 form(headlessEndpoints, seams);
     if (!errors.isEmpty())
         return headlessexit::Failed;
     form.setChoices(!options.noPr, !options.noDeadLink, !options.longForm, options.filterIndex(), options.intervalMs);
-    form.setRankChoice(options.openPageRank(), options.apiKey());
+    const QString rankSource = options.chosenRankSource();
+    form.setRankChoice(rankSource == QLatin1String("graph") ? RankChoice::GraphFile
+            : rankSource == QLatin1String("opr")            ? RankChoice::OpenPageRank
+                                                            : RankChoice::Toolbar,
+        options.apiKey(), options.rankFile);
     form.setHtmlExtract(options.extract == QLatin1String("html"));
     FormState &s = form.state();
     s.requestTimeoutMs = options.requestTimeoutSeconds * 1000;
-    const Walk walk = walkFor(options);
+    const Walk walk = walkFor(options, s.rankSource().needsWalk());
     CheckQueueLimits limits;
     limits.total = options.concurrency;
     limits.perHost = options.perHost;
@@ -198,7 +216,7 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
             queue.start();
     };
     const auto finished = [&] {
-        if (!listBuilt)
+        if (!listBuilt || s.rankSource().rowsWaiting() > 0)
             return false;
         switch (walk) {
         case Walk::None:

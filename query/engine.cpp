@@ -1,6 +1,7 @@
 #include "query/engine.h"
 
 #include "data/storedtext.h"
+#include "query/graphrank.h"
 #include "query/oprsource.h"
 #include "query/prquery.h"
 #include "query/sitequery.h"
@@ -33,6 +34,10 @@ void Engine::setRankChoice(RankChoice choice, RankChoiceSeams seams)
     FormState &s = *m_state;
     if (choice == RankChoice::Toolbar) {
         s.setRankSource(std::make_unique<ToolbarRankSource>(s));
+        return;
+    }
+    if (choice == RankChoice::GraphFile) {
+        s.setRankSource(std::make_unique<GraphRankSource>(s, GraphRankSettings {seams.rankFile, QString(), seams.notice, seams.indexProgress}));
         return;
     }
     OprSettings settings;

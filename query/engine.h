@@ -10,6 +10,7 @@
 #include <memory>
 
 class TRegExp;
+struct RankIndexProgress;
 
 // What a run may reach: the ranking front ends and the Open PageRank
 // service. Whoever builds an engine says where; nothing is assumed.
@@ -25,6 +26,7 @@ struct EngineEndpoints
 enum class RankChoice {
     Toolbar,
     OpenPageRank,
+    GraphFile, // a ranks file of the web graph, offline
 };
 
 // How the rank source reaches the user: the key it sends, and the one
@@ -33,6 +35,10 @@ struct RankChoiceSeams
 {
     std::function<QString()> key;
     std::function<void(const QString &message)> notice;
+    // GraphFile: the ranks file, and the reports on the making of its index
+    // (false cancels it).
+    QString rankFile;
+    std::function<bool(const RankIndexProgress &)> indexProgress;
 };
 
 // The engine of one window or one command-line run: it owns the run's state
