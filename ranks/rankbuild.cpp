@@ -21,6 +21,7 @@ constexpr double ReadShare = 0.85;
 constexpr double SortShare = 0.07;
 
 constexpr int MaxColumns = 8;
+constexpr std::size_t BlockSize = std::size_t(1) << 20;
 
 struct Fields
 {
@@ -80,6 +81,7 @@ private:
     double value(std::string_view field, qint64 line, const char *column) const;
     std::string_view name(std::string_view field, qint64 line);
     void computeThresholds();
+    void joinBlocks();
     void sortEntries();
     // Names listed twice are an error; two names of one key are kept as
     // such.
@@ -90,8 +92,12 @@ private:
     const RankBuildProgress &m_progress;
     SourceStamp m_stamp;
     RankColumns m_columns;
+    // The entries as read, in blocks, so that the list never grows by
+    // copying; then all of them in one piece to be sorted.
+    std::vector<std::vector<RankIndexEntry>> m_blocks;
+    std::vector<std::vector<float>> m_values; // PageRank values, by entry, until the thresholds are known
+    quint64 m_read = 0;
     std::vector<RankIndexEntry> m_entries;
-    std::vector<float> m_values; // PageRank values, by entry, until the thresholds are known
     float m_low = 0;
     float m_high = 0;
     RankThresholds m_thresholds {};
@@ -156,14 +162,18 @@ void Builder::readLine(std::string_view line, qint64 number)
     }
     e.key = rankKey(name(at(m_columns.name), number));
     const auto v = float(pr);
-    if (m_entries.empty()) {
+    if (m_read++ == 0) {
         m_low = v;
         m_high = v;
     }
     m_low = std::min(m_low, v);
     m_high = std::max(m_high, v);
-    m_entries.push_back(e);
-    m_values.push_back(v);
+    if (m_blocks.empty() || m_blocks.back().size() == BlockSize) {
+        m_blocks.emplace_back().reserve(BlockSize);
+        m_values.emplace_back().reserve(BlockSize);
+    }
+    m_blocks.back().push_back(e);
+    m_values.back().push_back(v);
 }
 
 void Builder::read()
@@ -183,23 +193,10 @@ void Builder::read()
                                .arg(m_source, shown(line)));
         }
         m_columns = *columns;
-        bool reserved = false;
         while (reader.next(line)) {
             readLine(line, reader.lineNumber());
-            if ((m_entries.size() & 0xffff) != 0)
-                continue;
-            const double at = double(std::max<qint64>(reader.position(), 1));
-            // Room for all of it at once, by the share read so far: growing
-            // by doubling would need half as much again at the end.
-            if (!reserved) {
-                reserved = true;
-                const double expected = double(m_entries.size()) * size / at * 1.05;
-                if (expected < 4e9) {
-                    m_entries.reserve(std::size_t(expected));
-                    m_values.reserve(std::size_t(expected));
-                }
-            }
-            report(ReadShare * at / size);
+            if ((m_read & 0xffff) == 0)
+                report(ReadShare * double(reader.position()) / size);
         }
     } catch (const AppError &) {
         // A file that is being written reads as damaged: the cause is said.
@@ -207,7 +204,7 @@ void Builder::read()
             throw AppError(QStringLiteral("排名文件 \"%1\" 在建立索引时被改动, 请在它不再变化后再用").arg(m_source));
         throw;
     }
-    if (m_entries.empty())
+    if (m_read == 0)
         throw AppError(QStringLiteral("排名文件 \"%1\" 只有表头, 没有任何名称").arg(m_source));
     if (reader.changed())
         throw AppError(QStringLiteral("排名文件 \"%1\" 在建立索引时被改动, 请在它不再变化后再用").arg(m_source));
@@ -218,18 +215,32 @@ void Builder::computeThresholds()
     const double lnLow = std::log(double(m_low));
     const double lnHigh = std::log(double(m_high));
     std::array<quint32, 11> last {}; // the last position of each score
-    for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        int score = 10;
-        if (m_high > m_low)
-            score = std::clamp(int(std::floor(10.0 * (std::log(double(m_values[i])) - lnLow) / (lnHigh - lnLow))), 0, 10);
-        last[std::size_t(score)] = std::max(last[std::size_t(score)], m_entries[i].rankPos);
+    for (std::size_t b = 0; b < m_blocks.size(); ++b) {
+        for (std::size_t i = 0; i < m_blocks[b].size(); ++i) {
+            int score = 10;
+            if (m_high > m_low)
+                score = std::clamp(int(std::floor(10.0 * (std::log(double(m_values[b][i])) - lnLow) / (lnHigh - lnLow))), 0, 10);
+            last[std::size_t(score)] = std::max(last[std::size_t(score)], m_blocks[b][i].rankPos);
+        }
     }
-    std::vector<float>().swap(m_values);
+    decltype(m_values)().swap(m_values);
     quint32 reach = 0;
     for (int k = 10; k >= 1; --k) {
         reach = std::max(reach, last[std::size_t(k)]);
         m_thresholds[std::size_t(k - 1)] = reach;
     }
+}
+
+void Builder::joinBlocks()
+{
+    // Pages of the whole become resident only as they are written, and each
+    // block is given back once copied: the peak stays near one copy.
+    m_entries.reserve(m_read);
+    for (std::vector<RankIndexEntry> &block : m_blocks) {
+        m_entries.insert(m_entries.end(), block.begin(), block.end());
+        std::vector<RankIndexEntry>().swap(block);
+    }
+    decltype(m_blocks)().swap(m_blocks);
 }
 
 void Builder::sortEntries()
@@ -332,6 +343,7 @@ RankBuildSummary Builder::build(const QString &folder)
     report(0);
     read();
     computeThresholds();
+    joinBlocks();
     sortEntries();
     settleSharedKeys();
     RankIndexContents contents;
