@@ -4,6 +4,8 @@
 #include "ranks/rankindex.h"
 #include "ranks/rankreader.h"
 
+#include <QDir>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -195,7 +197,7 @@ void Builder::read()
         m_columns = *columns;
         while (reader.next(line)) {
             readLine(line, reader.lineNumber());
-            if ((m_read & 0xffff) == 0)
+            if ((m_read & 0x3fff) == 0)
                 report(ReadShare * double(reader.position()) / size);
         }
     } catch (const AppError &) {
@@ -219,7 +221,7 @@ void Builder::computeThresholds()
         for (std::size_t i = 0; i < m_blocks[b].size(); ++i) {
             int score = 10;
             if (m_high > m_low)
-                score = std::clamp(int(std::floor(10.0 * (std::log(double(m_values[b][i])) - lnLow) / (lnHigh - lnLow))), 0, 10);
+                score = std::clamp(int(std::floor(10.0 * ((std::log(double(m_values[b][i])) - lnLow) / (lnHigh - lnLow)))), 0, 10);
             last[std::size_t(score)] = std::max(last[std::size_t(score)], m_blocks[b][i].rankPos);
         }
     }
@@ -357,6 +359,8 @@ RankBuildSummary Builder::build(const QString &folder)
         report(ReadShare + SortShare + (1 - ReadShare - SortShare) * share);
         return true;
     };
+    if (!QDir().mkpath(folder))
+        throw AppError(QStringLiteral("无法建立索引文件夹 \"%1\"").arg(folder));
     const QString indexPath = rankIndexPath(folder, m_stamp);
     writeRankIndex(indexPath, contents);
     return {m_columns.level, m_entries.size(), m_stamp, indexPath};

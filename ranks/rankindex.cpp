@@ -383,6 +383,9 @@ void writeRankIndex(const QString &path, const RankIndexContents &contents)
         out.put(e.harmonicPos);
     }
     const quint64 sum = out.checksum();
+    // The last moment to stop: nothing is kept after this.
+    if (cancelled(1))
+        stop();
     if (file.write(reinterpret_cast<const char *>(&sum), sizeof sum) != qint64(sizeof sum) || !file.commit())
         throw AppError(QStringLiteral("无法写入排名索引 \"%1\": %2").arg(path, file.errorString()));
 }

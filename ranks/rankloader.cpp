@@ -3,7 +3,6 @@
 #include "base/errors.h"
 #include "ranks/rankbuild.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #include <utility>
@@ -55,8 +54,6 @@ void RankIndexLoader::work()
     QString error;
     bool cancelled = false;
     try {
-        if (!QDir().mkpath(m_folder))
-            throw AppError(QStringLiteral("无法建立索引文件夹 \"%1\"").arg(m_folder));
         const RankBuildSummary built = buildRankIndex(m_source, m_folder, [this](double share) {
             const int thousandths = int(share * 1000);
             if (m_shown.exchange(thousandths) != thousandths)

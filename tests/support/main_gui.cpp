@@ -1,10 +1,13 @@
 #include <QApplication>
 
+#include "support/isolatedhome.h"
+
 #include <gtest/gtest.h>
 
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    const prqtest::IsolatedHome home;
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
