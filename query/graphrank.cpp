@@ -85,15 +85,19 @@ bool GraphRankSource::failed() const
 
 void GraphRankSource::prepare(bool retry)
 {
-    if (m_loader && !(retry && failed()))
+    if (m_loader && !(retry && (failed() || ready())))
         return;
     if (m_loader) {
         // A file that failed as it is now fails again: it is not read again
-        // for every run. A cancelled build, or a file changed since, is.
+        // for every run. A cancelled build, or a file changed since, is; and
+        // the index of a file replaced by a newer release gives way to the
+        // newer one's.
         const std::optional<SourceStamp> now = stampOf(m_settings.rankFile);
         const bool same = now && m_triedSize == now->size && m_triedTime == now->mtimeNs;
         if (same && !m_loader->cancelled())
             return;
+        if (ready() && !now)
+            return; // gone since: the index made of it still answers
     }
     const std::optional<SourceStamp> stamp = stampOf(m_settings.rankFile);
     m_triedSize = stamp ? std::optional<qint64>(stamp->size) : std::nullopt;

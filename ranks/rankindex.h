@@ -24,8 +24,11 @@
 // (by their whole hash), and a checksum of all before it.
 //
 // A name that is not in the file matches a record of its bucket only when 32
-// bits of hash agree: with 8 to 16 names a bucket, about 1 lookup in 300
-// million gives a score to a name that has none (8 to 16 in 2^32).
+// bits of hash agree: with 8 to 16 names a bucket, one lookup in 270 to 540
+// million gives a score to a name that has none. Two names of the file whose
+// 32 + b bits meet are told apart by their whole hash; only two that share
+// all 64 bits (about once in 4,000 files of 100 million names) cannot be, and
+// get no score.
 
 // The score is a function of the PageRank position: scoreThresholds[k - 1] is
 // the last position that scores k or more (0: none does).

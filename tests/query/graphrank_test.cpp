@@ -253,6 +253,19 @@ TEST_F(GraphRun, ACancelledIndexGivesDashesAndIsMadeAgainNextRun)
     EXPECT_EQ(indexFiles().size(), 1);
 }
 
+TEST_F(GraphRun, AFileReplacedBetweenRunsIsReadAgain)
+{
+    btn1Click(form, QStringLiteral("example.org"));
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(column(CellPr), QStringList {QStringLiteral("4")});
+    // A newer release under the same name, where example.org leads.
+    writeRanksFile(path, "#harmonicc_pos\t#harmonicc_val\t#pr_pos\t#pr_val\t#host_rev\t#n_hosts\n1\t1\t1\t0.5\torg.example\t1\n2\t1\t2\t0.1\tcom.example\t1\n");
+    btn1Click(form, QStringLiteral("example.org"));
+    ASSERT_TRUE(runEnded());
+    EXPECT_EQ(column(CellPr), QStringList {QStringLiteral("10")});
+    EXPECT_EQ(indexFiles().size(), 2);
+}
+
 TEST_F(GraphRun, ADamagedIndexIsMadeAgain)
 {
     btn1Click(form, QStringLiteral("google.com"));
