@@ -7,6 +7,7 @@
 #include "listfiles/listexport.h"
 #include "listfiles/listimport.h"
 #include "query/engine.h"
+#include "query/graphrank.h"
 #include "query/scheduler.h"
 #include "shell/options.h"
 #include "shell/runreport.h"
@@ -22,13 +23,15 @@
 
 namespace {
 
-Walk walkFor(const Options &o)
+Walk walkFor(const Options &o, bool rankNeedsWalk)
 {
-    if (o.noPr && o.noDeadLink)
+    // A PR source that asks nobody fills the rows by itself.
+    const bool walkedPr = !o.noPr && rankNeedsWalk;
+    if (!walkedPr && o.noDeadLink)
         return Walk::None;
     // An explicit interval asks for the paced walk; the ranking service is
     // only ever queried at that pace.
-    if (o.noPr && !o.intervalGiven)
+    if (!walkedPr && !o.intervalGiven)
         return Walk::Queue;
     return Walk::Paced;
 }
@@ -144,19 +147,31 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     // run goes on, so that the checks and the list are not lost, but it does
     // not end as a success.
     bool rankRefused = false;
-    if (options.openPageRank()) {
+    const QString rankSource = options.chosenRankSource();
+    if (rankSource != QLatin1String("toolbar")) {
         RankChoiceSeams seams;
         seams.key = [key = options.apiKey()] { return key; };
         seams.notice = [&printer, &rankRefused](const QString &message) {
             rankRefused = true;
             printer.message(QStringLiteral("错误: ") + message);
         };
-        engine.setRankChoice(RankChoice::OpenPageRank, seams);
+        seams.rankFile = options.rankFile;
+        // The making of a ranks file's index: a line a second at most.
+        seams.indexProgress = [&printer, indexShown = QElapsedTimer()](const RankIndexProgress &p) mutable {
+            if (p.done)
+                printer.message(rankIndexProgressText(p));
+            else if (!indexShown.isValid() || indexShown.elapsed() >= 1000)
+                printer.progress(rankIndexProgressText(p));
+            if (!indexShown.isValid() || indexShown.elapsed() >= 1000)
+                indexShown.start();
+            return true;
+        };
+        engine.setRankChoice(rankSource == QLatin1String("graph") ? RankChoice::GraphFile : RankChoice::OpenPageRank, seams);
     }
     CheckQueueLimits limits;
     limits.total = options.concurrency;
     limits.perHost = options.perHost;
-    engine.setWalk(walkFor(options), limits);
+    engine.setWalk(walkFor(options, s.rankSource().needsWalk()), limits);
 
     bool listBuilt = false;
     QObject::connect(&s, &FormState::runStarted, &loop, [&] { listBuilt = true; });

@@ -3,6 +3,7 @@
 #include "app/headless.h"
 #include "app/hugepages.h"
 #include "app/qttranslations.h"
+#include "app/rankfilecontrols.h"
 #include "base/errors.h"
 #include "base/filenames.h"
 #include "base/guard.h"
@@ -99,7 +100,9 @@ int main(int argc, char **argv)
     TForm1 form(endpoints, TForm1::defaultSeams());
     form.state().requestTimeoutMs = options.requestTimeoutSeconds * 1000;
     installStandardErrorBox(&form);
-    form.setRankChoice(options.openPageRank(), options.apiKey());
+    QString rankFile;
+    const RankChoice rankChoice = windowRankChoice(options, &rankFile);
+    form.setRankChoice(rankChoice, options.apiKey(), rankFile);
     form.show();
     return QApplication::exec();
 }

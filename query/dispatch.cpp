@@ -163,6 +163,12 @@ void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const
 
 void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst)
 {
+    rankAnswered(form, row, prText, repaintFirst, std::nullopt);
+}
+
+void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst, const std::optional<RankFigures> &figures)
+{
+    form.lv1.setRankFigures(row, figures);
     countReply(form);
     form.lv1.setCell(row, CellPr, prText);
     completionCheck(form, repaintFirst);

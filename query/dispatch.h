@@ -6,9 +6,11 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class FormState;
 struct FetchResult;
+struct RankFigures;
 class Tmyhttpget;
 class THTTPGet;
 
@@ -47,6 +49,9 @@ void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const
 // PR cell, then the completion check (which repaints the list first when
 // repaintFirst). The caller has made sure that row belongs to the list.
 void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst);
+// The same, with the figures behind the answer; an answer without them
+// clears those of an earlier one.
+void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst, const std::optional<RankFigures> &figures);
 
 // Number of requests started by gotourl that have not completed yet.
 int requestsInFlight(const FormState &form);

@@ -5,6 +5,7 @@
 #include "data/storedtext.h"
 #include "query/batch.h"
 #include "query/dispatch.h"
+#include "query/graphrank.h"
 #include "query/oprsource.h"
 #include "query/prquery.h"
 #include "query/scheduler.h"
@@ -64,6 +65,10 @@ void Engine::setRankChoice(RankChoice choice, RankChoiceSeams seams)
     FormState &s = *m_state;
     if (choice == RankChoice::Toolbar) {
         s.setRankSource(std::make_unique<ToolbarRankSource>(s));
+        return;
+    }
+    if (choice == RankChoice::GraphFile) {
+        s.setRankSource(std::make_unique<GraphRankSource>(s, GraphRankSettings {seams.rankFile, QString(), seams.notice, seams.indexProgress}));
         return;
     }
     OprSettings settings;
@@ -142,13 +147,14 @@ void Engine::startQueue(quint64 generation)
 bool Engine::runFinished() const
 {
     const FormState &s = *m_state;
-    if (!m_runActive || m_queueStarting)
+    // A rank source may fill rows by itself, whatever the walk.
+    if (!m_runActive || m_queueStarting || s.rankSource().rowsWaiting() > 0)
         return false;
     if (m_walk == Walk::None)
         return true;
     if (m_walk == Walk::Queue)
-        return m_queue && m_queue->finished() && s.rankSource().rowsWaiting() == 0;
-    return !s.tmr2.isActive() && requestsInFlight(s) == 0 && s.rankSource().rowsWaiting() == 0;
+        return m_queue && m_queue->finished();
+    return !s.tmr2.isActive() && requestsInFlight(s) == 0;
 }
 
 void Engine::checkLater()

@@ -11,6 +11,7 @@
 #include <memory>
 
 class TRegExp;
+struct RankIndexProgress;
 
 // What a run may reach: the ranking front ends and the Open PageRank
 // service. Whoever builds an engine says where; nothing is assumed.
@@ -26,6 +27,7 @@ struct EngineEndpoints
 enum class RankChoice {
     Toolbar,
     OpenPageRank,
+    GraphFile, // a ranks file of the web graph, offline
 };
 
 // How the rank source reaches the user: the key it sends, and the one
@@ -34,6 +36,10 @@ struct RankChoiceSeams
 {
     std::function<QString()> key;
     std::function<void(const QString &message)> notice;
+    // GraphFile: the ranks file, and the reports on the making of its index
+    // (false cancels it).
+    QString rankFile;
+    std::function<bool(const RankIndexProgress &)> indexProgress;
 };
 
 // How the rows of a built list are queried.

@@ -161,3 +161,9 @@ void ResultListModel::clearCheck(int row)
     r.verdict = VerdictClass::Unchecked;
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
 }
+
+void ResultListModel::setRankFigures(int row, std::optional<RankFigures> figures)
+{
+    if (hasRow(row))
+        m_rows[std::size_t(row)].rank = std::move(figures);
+}
