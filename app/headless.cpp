@@ -43,12 +43,6 @@ Walk walkFor(const Options &o)
     return Walk::Paced;
 }
 
-ExportFormat formatFor(const Options &o)
-{
-    if (const auto named = exportFormatNamed(o.format))
-        return *named;
-    return o.outToStdout() ? ExportFormat::Tsv : exportFormatForPath(o.outFile);
-}
 
 // Progress on standard error: on a terminal one line rewritten in place,
 // otherwise a line at a time. Other messages never land inside that line.
@@ -86,7 +80,7 @@ private:
 bool writeOutput(const ResultListModel &list, const Options &o)
 {
     return guard::run([&] {
-        const ExportFormat format = formatFor(o);
+        const ExportFormat format = exportFormatFor(o);
         if (!o.outToStdout()) {
             exportListAs(list, format, !o.longForm, o.outFile);
             return;
