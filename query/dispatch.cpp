@@ -4,6 +4,7 @@
 #include "query/myhttpget.h"
 #include "query/prquery.h"
 #include "shell/formstate.h"
+#include "survey/pagecharset.h"
 
 #include <QMutexLocker>
 
@@ -56,6 +57,8 @@ std::unique_ptr<Tmyhttpget> newRequest(FormState &form, const QString &url, qint
     request->RequestTimeoutMs = form.requestTimeoutMs;
     if (mode == dispatch::ModeReach)
         request->MaxBodySize = dispatch::ReachBodyLimit;
+    if (mode == dispatch::ModeRank)
+        request->MaxBodySize = RankReplyLimit;
     FormState *state = &form;
     request->OnDoneString = [state](THTTPGet *sender, const QByteArray &result) { getstr(*state, sender, result); };
     request->OnError = [state](THTTPGet *sender) { geterror(*state, sender); };
@@ -149,7 +152,7 @@ void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
     else if (request->mode == dispatch::ModeSite && !pageAnswered(*request))
         siteFailed(form, *request);
     else if (request->mode == dispatch::ModeSite && form.onSitePage)
-        form.onSitePage(request->URL, request->FetchRecord().finalUrl, decodeText(Result));
+        form.onSitePage(request->URL, request->FetchRecord().finalUrl, decodePage(Result).text);
 }
 
 void geterror(FormState &form, THTTPGet *Sender)
