@@ -323,12 +323,17 @@ private:
     // otherwise notes it.
     bool repeats(size_t begin, size_t end)
     {
-        std::string name;
-        for (size_t k = begin; k < end; ++k)
-            name += lower(m_in[k]);
-        if (std::find(m_names.begin(), m_names.end(), name) != m_names.end())
-            return true;
-        m_names.push_back(std::move(name));
+        const size_t length = end - begin;
+        for (const auto &[b, e] : m_names) {
+            if (e - b != length)
+                continue;
+            size_t k = 0;
+            while (k < length && lower(m_in[b + k]) == lower(m_in[begin + k]))
+                ++k;
+            if (k == length)
+                return true;
+        }
+        m_names.emplace_back(begin, end);
         return false;
     }
 
@@ -587,7 +592,7 @@ private:
     std::vector<OpenFormatting> m_formatting; // oldest first
     int m_foreign = 0;
     std::vector<std::pair<size_t, size_t>> m_removed; // tags and attributes left out
-    std::vector<std::string> m_names; // of the attributes of the tag being read
+    std::vector<std::pair<size_t, size_t>> m_names; // of the attributes of the tag being read
     ReadLimit::Kind m_kind = ReadLimit::Kind::None;
 };
 

@@ -37,7 +37,7 @@ struct MarkupBounds
     // again after every closing that passes it, so that many of them cost
     // nodes in the square of the page. They carry no link.
     int maxOpenFormatting = 16;
-    int maxAttributes = 256;
+    int maxAttributes = 64;
 };
 
 // The page's bytes with every start tag that would break a bound left out,
