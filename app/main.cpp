@@ -1,7 +1,6 @@
 #include "app/Unit1.h"
 #include "app/errorbox.h"
 #include "app/headless.h"
-#include "app/hugepages.h"
 #include "app/qttranslations.h"
 #include "app/rankfilecontrols.h"
 #include "base/errors.h"
@@ -63,8 +62,6 @@ int main(int argc, char **argv)
         return 2;
     }
     const Options &options = parsed.options;
-    if (options.headless())
-        restartWithHugePages(argv);
 
     WindowEndpoints endpoints = TForm1::defaultEndpoints();
     if (!options.serversFile.isEmpty()) {

@@ -250,6 +250,11 @@ TSplitURL SplitURL(const QString &url)
     return parts;
 }
 
+QString RedirectElsewhereText()
+{
+    return QStringLiteral("重定向到其他主机，未跟随");
+}
+
 QByteArray requestTarget(const QString &path)
 {
     static const char hex[] = "0123456789ABCDEF";
@@ -285,6 +290,9 @@ struct THTTPGetThread::Transfer
     static curl_socket_t onOpenSocket(void *self, curlsocktype purpose, curl_sockaddr *address);
 
     bool header(const QByteArray &line);
+    // True when the request about to go (the first, or one a redirect
+    // leads to) is for host.
+    bool asksOwnHost() const;
     bool body(const char *data, size_t n);
     bool checkLength();
     bool idleTooLong(Clock::time_point now) const;
@@ -302,9 +310,13 @@ struct THTTPGetThread::Transfer
     QByteArray lengthText;
     bool lengthChecked = false;
     // A failure of the run: the fetch fails whatever body arrived, for
-    // failure's reason.
+    // failure's reason (and failureDetail, when set).
     bool failed = false;
     FetchFailure failure = FetchFailure::Other;
+    QString failureDetail;
+    // For RedirectsStayOnHost: the transfer, and the host it may ask.
+    void *easy = nullptr;
+    QByteArray host;
     // The idle clock runs from the moment a request is about to go.
     bool requesting = false;
     Clock::time_point lastActivity;
@@ -339,9 +351,30 @@ int THTTPGetThread::Transfer::onRequest(void *self, char *, char *, int, int)
     auto &t = *static_cast<Transfer *>(self);
     if (t.worker.StopRequested())
         return CURL_PREREQFUNC_ABORT;
+    if (t.worker.m_settings.RedirectsStayOnHost && !t.asksOwnHost()) {
+        t.failed = true;
+        t.failure = FetchFailure::Other;
+        t.failureDetail = RedirectElsewhereText();
+        return CURL_PREREQFUNC_ABORT;
+    }
     t.requesting = true;
     t.lastActivity = Clock::now();
     return CURL_PREREQFUNC_OK;
+}
+
+bool THTTPGetThread::Transfer::asksOwnHost() const
+{
+    const char *effective = nullptr;
+    if (curl_easy_getinfo(static_cast<CURL *>(easy), CURLINFO_EFFECTIVE_URL, &effective) != CURLE_OK || !effective)
+        return false;
+    UrlHandle url(curl_url());
+    char *part = nullptr;
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, effective, 0) != CURLUE_OK
+        || curl_url_get(url.get(), CURLUPART_HOST, &part, 0) != CURLUE_OK)
+        return false;
+    const bool same = QByteArray(part).compare(host, Qt::CaseInsensitive) == 0;
+    curl_free(part);
+    return same;
 }
 
 curl_socket_t THTTPGetThread::Transfer::onOpenSocket(void *self, curlsocktype, curl_sockaddr *address)
@@ -649,6 +682,8 @@ bool THTTPGetThread::Fetch()
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    transfer.easy = h;
+    transfer.host = host;
     curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, &Transfer::onRequest);
     curl_easy_setopt(h, CURLOPT_PREREQDATA, &transfer);
     curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, &Transfer::onOpenSocket);
@@ -691,7 +726,7 @@ bool THTTPGetThread::Verdict(const Transfer &transfer, int curlResult, long osEr
     if (StopRequested())
         return Fail(FetchFailure::Cancelled);
     if (transfer.failed)
-        return Fail(transfer.failure, detail);
+        return Fail(transfer.failure, transfer.failureDetail.isEmpty() ? detail : transfer.failureDetail);
     if (result == CURLE_TOO_MANY_REDIRECTS)
         return Fail(FetchFailure::TooManyRedirects, detail);
     // The whole-request limit (or the connect limit, before any body) fails

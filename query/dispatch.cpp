@@ -6,6 +6,7 @@
 #include "query/prquery.h"
 #include "shell/celltexts.h"
 #include "shell/formstate.h"
+#include "survey/pagecharset.h"
 
 #include <QMutexLocker>
 
@@ -49,6 +50,8 @@ std::unique_ptr<Tmyhttpget> newRequest(FormState &form, const QString &url, qint
     request->RequestTimeoutMs = form.requestTimeoutMs;
     if (mode == dispatch::ModeReach)
         request->MaxBodySize = dispatch::ReachBodyLimit;
+    if (mode == dispatch::ModeRank)
+        request->MaxBodySize = RankReplyLimit;
     FormState *state = &form;
     request->OnDoneString = [state](THTTPGet *sender, const QByteArray &result) { getstr(*state, sender, result); };
     request->OnError = [state](THTTPGet *sender) { geterror(*state, sender); };
@@ -90,12 +93,12 @@ bool pageAnswered(const THTTPGet &request)
 // Writes the answer of a ranking request or a check into its row. prText is
 // the PR cell's text for a ranking request; a check writes "√" or "×" and
 // keeps its record for the 状态 column.
-void routeRowReply(FormState &form, const Tmyhttpget &request, bool success, const QString &prText)
+void routeRowReply(FormState &form, const Tmyhttpget &request, bool success, const RankAnswer &rank)
 {
     if (!belongsToList(form, request))
         return;
     if (request.mode == dispatch::ModeRank)
-        rankAnswered(form, request.rowindex, prText, success);
+        rankAnswered(form, request.rowindex, rank, success);
     else
         checkAnswered(form, request.rowindex, request.FetchRecord(), success ? celltext::Alive : celltext::Dead,
             success ? VerdictClass::Alive : VerdictClass::Dead, success);
@@ -122,14 +125,16 @@ void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
         return;
     // A check reads only the status; only ranking replies (whatever their
     // status) and site pages are read, so only they are decoded.
-    if (request->mode == dispatch::ModeRank)
-        routeRowReply(form, *request, true, prcellOfReply(Result));
-    else if (request->mode == dispatch::ModeReach)
-        routeRowReply(form, *request, pageAnswered(*request), QString());
-    else if (request->mode == dispatch::ModeSite && !pageAnswered(*request))
+    if (request->mode == dispatch::ModeRank) {
+        const RankCell cell = rankCellOfReply(Result);
+        routeRowReply(form, *request, true, RankAnswer {cell.text, cell.reason, std::nullopt});
+    } else if (request->mode == dispatch::ModeReach) {
+        routeRowReply(form, *request, pageAnswered(*request), RankAnswer {});
+    } else if (request->mode == dispatch::ModeSite && !pageAnswered(*request)) {
         siteFailed(form, *request);
-    else if (request->mode == dispatch::ModeSite && form.onSitePage)
-        form.onSitePage(request->URL, request->FetchRecord().finalUrl, decodeText(Result));
+    } else if (request->mode == dispatch::ModeSite && form.onSitePage) {
+        form.onSitePage(request->URL, request->FetchRecord().finalUrl, decodePage(Result).text);
+    }
 }
 
 void geterror(FormState &form, THTTPGet *Sender)
@@ -139,7 +144,7 @@ void geterror(FormState &form, THTTPGet *Sender)
     if (!request)
         return;
     if (routesToRow(*request))
-        routeRowReply(form, *request, false, celltext::NoAnswer);
+        routeRowReply(form, *request, false, RankAnswer {celltext::NoAnswer, QString(), std::nullopt});
     else if (request->mode == dispatch::ModeSite)
         siteFailed(form, *request);
 }
@@ -163,14 +168,15 @@ void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const
 
 void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst)
 {
-    rankAnswered(form, row, prText, repaintFirst, std::nullopt);
+    rankAnswered(form, row, RankAnswer {prText, QString(), std::nullopt}, repaintFirst);
 }
 
-void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst, const std::optional<RankFigures> &figures)
+void rankAnswered(FormState &form, qint32 row, const RankAnswer &answer, bool repaintFirst)
 {
-    form.lv1.setRankFigures(row, figures);
+    form.lv1.setRankFigures(row, answer.figures);
+    form.lv1.setNote(row, answer.note);
     countReply(form);
-    form.lv1.setCell(row, CellPr, prText);
+    form.lv1.setCell(row, CellPr, answer.text);
     completionCheck(form, repaintFirst);
     emit form.rowAnswered(row);
 }

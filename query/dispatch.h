@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/resultlist.h"
 #include "shell/verdictclass.h"
 
 #include <QByteArray>
@@ -10,7 +11,7 @@
 
 class FormState;
 struct FetchResult;
-struct RankFigures;
+
 class Tmyhttpget;
 class THTTPGet;
 
@@ -51,7 +52,13 @@ void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const
 void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst);
 // The same, with the figures behind the answer; an answer without them
 // clears those of an earlier one.
-void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst, const std::optional<RankFigures> &figures);
+struct RankAnswer
+{
+    QString text; // the PR cell
+    QString note; // why there is no rank, when there is more to say than "--"
+    std::optional<RankFigures> figures; // the raw figures of a ranks file
+};
+void rankAnswered(FormState &form, qint32 row, const RankAnswer &answer, bool repaintFirst);
 
 // Number of requests started by gotourl that have not completed yet.
 int requestsInFlight(const FormState &form);

@@ -56,6 +56,8 @@ QString usageText()
         "  --out 文件|-        导出到该文件; - 表示标准输出 (必填)\n"
         "  --format 格式       导出格式 tsv、csv 或 jsonl (默认: 按 --out 的扩展名, .csv 为 csv,\n"
         "                      .jsonl 或 .json 为 jsonl, 其余为 tsv)\n"
+        "  --csv-raw           csv 单元格原样写出; 默认在以 = + - @ 开头的单元格前加 ' , 以免被电子表格\n"
+        "                      当作公式 (只由 - 组成的 -- 和 --- 除外)\n"
         "  --long              tsv 导出全部列, 而不只是网址和PR (默认: 只导出网址和PR)\n"
         "  --no-pr             不查询 PR (默认: 查询)\n"
         "  --no-deadlink       不检测死链 (默认: 检测)\n"
@@ -113,6 +115,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption noDeadLink(QStringLiteral("no-deadlink"));
     const QCommandLineOption longForm(QStringLiteral("long"));
     const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
+    const QCommandLineOption csvRaw(QStringLiteral("csv-raw"));
     const QCommandLineOption concurrency(QStringLiteral("concurrency"), QString(), QStringLiteral("N"));
     const QCommandLineOption perHost(QStringLiteral("per-host"), QString(), QStringLiteral("N"));
     const QCommandLineOption failOnDead(QStringLiteral("fail-on-dead"));
@@ -123,7 +126,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption oprEndpoint(QStringLiteral("opr-endpoint"), QString(), QStringLiteral("URL"));
     const QCommandLineOption extract(QStringLiteral("extract"), QString(), QStringLiteral("HOW"));
     parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, requestTimeout, noPr, noDeadLink, longForm, format, concurrency,
-        perHost, failOnDead, version, rankSource, rankFile, oprKey, oprEndpoint, extract});
+        perHost, failOnDead, version, rankSource, rankFile, oprKey, oprEndpoint, extract, csvRaw});
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
@@ -154,6 +157,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     o.longForm = parser.isSet(longForm);
     o.intervalGiven = parser.isSet(interval);
     o.format = parser.value(format);
+    o.csvRaw = parser.isSet(csvRaw);
     o.failOnDead = parser.isSet(failOnDead);
     if (parser.isSet(filter))
         o.filter = parser.value(filter);
@@ -206,6 +210,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
         if (runOptions)
             return fail(QStringLiteral("--out、--interval、--no-pr、--no-deadlink、--long、--timeout、--filter、--format、--concurrency、--per-host 和 --fail-on-dead 需要 --batch 或 --site"));
     }
+    if (o.csvRaw && !(o.format == QLatin1String("csv") || (o.format.isEmpty() && !o.outToStdout() && o.outFile.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))))
+        return fail(QStringLiteral("--csv-raw 只用于 csv 格式的导出"));
     if (!o.batchFile.isEmpty() && o.filter != QLatin1String("all"))
         return fail(QStringLiteral("--filter 只用于 --site"));
     if (o.site.isEmpty() && parser.isSet(extract))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "survey/markupbounds.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +18,27 @@ class TRegExp;
 // cannot be worked out is skipped, and so is every link when the site's
 // cannot. A failure to read the page at all raises AppError.
 QStringList linkRecords(LinkExtractor &extractor, const QString &page, const QString &siteurl, const QString &pageUrl);
+
+// The records of a page and how much of it they come from: limit.text() is
+// the note for the status line ("解析受限：...") when the page was not read
+// whole.
+struct LinkSurvey
+{
+    QStringList records;
+    ReadLimit limit;
+};
+LinkSurvey surveyLinks(LinkExtractor &extractor, const QString &page, const QString &siteurl, const QString &pageUrl);
+
+enum class LinkReader {
+    Pattern, // the link pattern, through a regex object of the survey's own
+    Html, // the HTML5 parser
+};
+
+// surveyLinks with an extractor of its own: it touches nothing that any
+// other call shares, so that it may run on any thread, several at once.
+// Memory and time stay bounded whatever the page holds (see boundMarkup and
+// TreeBudget); the pattern reads in time linear in the page.
+LinkSurvey surveyPage(LinkReader reader, const QString &pattern, const QString &page, const QString &siteurl, const QString &pageUrl);
 
 // linkRecords with the link pattern, for a page read from siteurl itself.
 QStringList ExprTest(TRegExp &myreg, const QString &pattern, const QString &page, const QString &siteurl);

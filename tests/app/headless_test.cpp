@@ -21,6 +21,8 @@
 #include <csignal>
 #include <thread>
 
+#include <sys/stat.h>
+
 namespace {
 
 using prqtest::LoopServer;
@@ -171,6 +173,28 @@ TEST_F(Headless, TimeOutAndStopSignalsWriteTheRowsAsTheyStand)
         const ProgramRun stopped = run({"--batch", in, "--out", out, "--no-pr"}, stopWith(signalNumber));
         EXPECT_EQ(stopped.exitCode, status) << stopped.err.toStdString();
         EXPECT_EQ(access(), partial) << signalNumber;
+    }
+}
+
+// A list that never ends (a FIFO that no writer opens) is read on a thread
+// of its own: the time-out and the stop signals act during the import.
+TEST_F(Headless, AListThatNeverEndsYieldsToTimeOutAndSignals)
+{
+    const QString fifo = dir.filePath(QStringLiteral("never.fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString out = dir.filePath(QStringLiteral("out.txt"));
+    QElapsedTimer clock;
+    clock.start();
+    const ProgramRun timedOut = run({"--batch", fifo, "--out", out, "--no-pr", "--timeout", "1"});
+    EXPECT_EQ(timedOut.exitCode, 1) << timedOut.err.toStdString();
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_TRUE(QFile::exists(out)) << "the rows as they stand (none) are written";
+    for (const auto &[signalNumber, status] : {std::pair {SIGTERM, 143}, std::pair {SIGINT, 130}}) {
+        const ProgramRun stopped = run({"--batch", fifo, "--out", out, "--no-pr"}, [signalNumber = signalNumber](QProcess &p) {
+            QThread::msleep(500);
+            ::kill(pid_t(p.processId()), signalNumber);
+        });
+        EXPECT_EQ(stopped.exitCode, status) << stopped.err.toStdString();
     }
 }
 

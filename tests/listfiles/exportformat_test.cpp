@@ -1,6 +1,7 @@
 // The CSV and JSON Lines exports, read back by readers that did not write them:
 // Python's csv module and QJsonDocument.
 #include "listfiles/listexport.h"
+#include "shell/options.h"
 #include "shell/resultlist.h"
 
 #include <QBuffer>
@@ -122,6 +123,82 @@ TEST(ExportFormats, CsvReadBackByPythonsCsvModule)
         for (const QJsonValue &v : records.at(r).toArray())
             got << v.toString();
         EXPECT_EQ(got, expected.at(r)) << "record " << r;
+    }
+}
+
+// Cells a spreadsheet would run as formulas: an anchor text, a remote
+// reply. The CSV guards them, CsvRaw and the other forms keep the bytes.
+TEST(ExportFormats, FormulaCells)
+{
+    const struct
+    {
+        const char *cell;
+        const char *guarded; // the cell as the guarded CSV holds it, quoting aside
+    } cases[] = {
+        {"=HYPERLINK(\"http://x\")", "'=HYPERLINK(\"http://x\")"},
+        {"+1", "'+1"},
+        {"-1+2", "'-1+2"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"\tx", "'\tx"},
+        {"\rx", "'\rx"},
+        {"--", "--"},
+        {"---", "---"},
+        {"-", "-"},
+        {"a=b", "a=b"},
+        {"新闻", "新闻"},
+        {"", ""},
+    };
+    for (const auto &c : cases) {
+        const QString cell = QString::fromUtf8(c.cell);
+        SCOPED_TRACE(c.cell);
+        ResultListModel list;
+        list.addRow(ResultRow {QStringLiteral("1"), {QStringLiteral("外"), cell, QStringLiteral("a.cn"), QStringLiteral("√"), cell}});
+        const auto csvCells = [&](ExportFormat format) {
+            const QList<QByteArray> lines = written(list, format).split('\n');
+            return lines.value(1); // the record after the header
+        };
+        QString expected = QString::fromUtf8(c.guarded);
+        const auto field = [](const QString &f) {
+            return f.contains(u',') || f.contains(u'"') || f.contains(u'\r') || f.contains(u'\n')
+                ? QLatin1Char('"') + QString(f).replace(QLatin1String("\""), QLatin1String("\"\"")) + QLatin1Char('"')
+                : f;
+        };
+        // The columns after PR are empty for this row; only the cells count.
+        EXPECT_TRUE(csvCells(ExportFormat::Csv).startsWith((QStringLiteral("1,外,") + field(expected) + QStringLiteral(",a.cn,√,") + field(expected) + QStringLiteral(",,")).toUtf8()))
+            << csvCells(ExportFormat::Csv).toStdString();
+        EXPECT_TRUE(csvCells(ExportFormat::CsvRaw).startsWith((QStringLiteral("1,外,") + field(cell) + QStringLiteral(",a.cn,√,") + field(cell) + QStringLiteral(",,")).toUtf8()))
+            << csvCells(ExportFormat::CsvRaw).toStdString();
+        // The tab-separated export writes the bytes as they stand.
+        EXPECT_EQ(written(list, ExportFormat::Tsv), (QStringLiteral("a.cn\t") + cell + QStringLiteral("\r\r\n")).toUtf8());
+        const QJsonObject o = QJsonDocument::fromJson(written(list, ExportFormat::Jsonl)).object();
+        EXPECT_EQ(o.value(QStringLiteral("text")).toString(), cell);
+        EXPECT_EQ(o.value(QStringLiteral("pr")).toString(), cell);
+    }
+}
+
+TEST(ExportFormats, FormatOfACommandLineRun)
+{
+    const struct
+    {
+        const char *out;
+        const char *format;
+        bool raw;
+        ExportFormat expected;
+    } cases[] = {
+        {"o.csv", "", false, ExportFormat::Csv},
+        {"o.csv", "", true, ExportFormat::CsvRaw},
+        {"-", "csv", true, ExportFormat::CsvRaw},
+        {"o.txt", "csv", false, ExportFormat::Csv},
+        {"o.csv", "tsv", false, ExportFormat::Tsv},
+        {"-", "", false, ExportFormat::Tsv},
+        {"o.jsonl", "", false, ExportFormat::Jsonl},
+    };
+    for (const auto &c : cases) {
+        Options o;
+        o.outFile = QString::fromUtf8(c.out);
+        o.format = QString::fromUtf8(c.format);
+        o.csvRaw = c.raw;
+        EXPECT_EQ(exportFormatFor(o), c.expected) << c.out << " " << c.format;
     }
 }
 

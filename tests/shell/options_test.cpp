@@ -90,6 +90,15 @@ TEST(Options, AcceptedCommandLines)
     EXPECT_TRUE(p.options.failOnDead);
     EXPECT_TRUE(p.options.intervalGiven); // even at the default value
 
+    // A csv export may keep its cells as they are.
+    for (const auto &args : {std::initializer_list<const char *> {"--batch", "a", "--out", "o.CSV", "--csv-raw"},
+             {"--batch", "a", "--out", "-", "--format", "csv", "--csv-raw"}}) {
+        p = parse(args);
+        ASSERT_TRUE(p.ok) << p.error.toStdString();
+        EXPECT_TRUE(p.options.csvRaw);
+    }
+    EXPECT_FALSE(parse({"--batch", "a", "--out", "o.csv"}).options.csvRaw);
+
     p = parse({"--version"});
     ASSERT_TRUE(p.ok);
     EXPECT_TRUE(p.version);
@@ -127,6 +136,9 @@ TEST(Options, RefusedCommandLines)
         {"--request-timeout", "0"},
         {"--request-timeout", "3601"},
         {"--request-timeout", "2m"},
+        {"--batch", "a", "--out", "o.txt", "--csv-raw"}, // not a csv export
+        {"--batch", "a", "--out", "o.csv", "--format", "tsv", "--csv-raw"},
+        {"--csv-raw"},
     };
     for (const auto &args : bad) {
         const ParsedOptions p = parse(args);
