@@ -264,6 +264,8 @@ void TForm1::buildControls()
     bschck3 = new QCheckBox(QStringLiteral("死链检测"), this);
     bschck2->setChecked(true);
     bschck3->setChecked(true);
+    chkSoft404 = new QCheckBox(QStringLiteral("软404检测"), this);
+    chkSoft404->setChecked(m_state->soft404Check);
     lbl14 = new QLabel(QStringLiteral("PR来源"), this);
     cbb1 = new QComboBox(this);
     cbb1->addItems({QStringLiteral("工具栏"), QStringLiteral("Open PageRank")});
@@ -286,7 +288,7 @@ void TForm1::buildControls()
     QWidget *tools = strip(batch, 49);
     tools->setObjectName(QStringLiteral("toolStrip"));
     QVBoxLayout *toolLines = stackIn(tools, 2, 2);
-    toolLines->addWidget(lineOf(tools, 25, {btn1, btn3, btn4, bschck2, lbl14, cbb1, bschck3}));
+    toolLines->addWidget(lineOf(tools, 25, {btn1, btn3, btn4, bschck2, lbl14, cbb1, bschck3, chkSoft404}));
     // The key field stands after the hint, under the box that shows it; the
     // hint keeps its place whichever source is chosen.
     toolLines->addWidget(lineOf(tools, 18, {lbl1, edt8}));
@@ -324,6 +326,7 @@ void TForm1::buildControls()
     lbl3 = new QLabel(QStringLiteral("毫秒"), this);
     btn5 = new QPushButton(QStringLiteral("统计死链"), this);
     lbl5 = new QLabel(m_state->lbl5(), this);
+    lblBlocked = new QLabel(m_state->lblBlocked(), this);
     btnStop = new QPushButton(QStringLiteral("停止"), this);
     cbbFilter = new QComboBox(this);
     cbbFilter->addItems(ResultListProxy::filterTexts());
@@ -332,9 +335,9 @@ void TForm1::buildControls()
     // window when they grow long.
     for (QPushButton *b : {btn2, btn5, btnStop})
         b->setFixedWidth(b->fontMetrics().horizontalAdvance(b->text()) + 24);
-    for (QLabel *l : {lbl2, lbl5})
+    for (QLabel *l : {lbl2, lbl5, lblBlocked})
         l->setMinimumWidth(l->sizeHint().width());
-    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, lbl5, btnStop, cbbFilter});
+    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, lbl5, lblBlocked, btnStop, cbbFilter});
     listStrip->setObjectName(QStringLiteral("listStrip"));
     outer->addWidget(listStrip);
 
@@ -383,7 +386,7 @@ void TForm1::buildControls()
         {lbl14, "lbl14"}, {cbb1, "cbb1"}, {edt8, "edt8"},
         {lbl1, "lbl1"}, {memo1, "memo1"}, {WebBrowser1, "WebBrowser1"}, {pr1, "pr1"}, {btn2, "btn2"},
         {lbl2, "lbl2"}, {bschck1, "bschck1"}, {lbl4, "lbl4"}, {bsknspndt1, "bsknspndt1"}, {lbl3, "lbl3"},
-        {btn5, "btn5"}, {lbl5, "lbl5"}, {lv1, "lv1"}, {bsknpmn1, "bsknpmn1"}, {N4, "N4"}, {N3, "N3"},
+        {btn5, "btn5"}, {lbl5, "lbl5"}, {lblBlocked, "lblBlocked"}, {chkSoft404, "chkSoft404"}, {lv1, "lv1"}, {bsknpmn1, "bsknpmn1"}, {N4, "N4"}, {N3, "N3"},
         {N1, "N1"}, {N2, "N2"}, {N5, "N5"}, {btnStop, "btnStop"}, {cbbFilter, "cbbFilter"}, {&m_state->tmr2, "tmr2"}};
     for (const auto &[object, name] : names)
         object->setObjectName(QString::fromLatin1(name));
@@ -433,6 +436,7 @@ void TForm1::connectControls()
     connect(bschck2, &QCheckBox::toggled, this, [&s](bool on) { s.bschck2 = on; });
     connect(bschck3, &QCheckBox::toggled, this, [&s](bool on) { s.bschck3 = on; });
     connect(bschck4, &QCheckBox::toggled, this, [&s](bool on) { s.bschck4 = on; });
+    connect(chkSoft404, &QCheckBox::toggled, this, [&s](bool on) { s.soft404Check = on; });
     connect(rdlist1Group, &QButtonGroup::idToggled, this, [&s](int id, bool on) {
         if (on)
             s.rdlist1 = id;
@@ -440,6 +444,7 @@ void TForm1::connectControls()
 
     connect(&s, &FormState::lbl2Changed, lbl2, &QLabel::setText);
     connect(&s, &FormState::lbl5Changed, lbl5, &QLabel::setText);
+    connect(&s, &FormState::lblBlockedChanged, lblBlocked, &QLabel::setText);
     connect(&s, &FormState::lbl13Changed, lbl13, &QLabel::setText);
     connect(&s, &FormState::repaintRequested, lv1, [this] { lv1->viewport()->repaint(); });
     connect(&s.pr1, &Gauge::changed, this, &TForm1::syncGauge);
@@ -682,4 +687,9 @@ void TForm1::setRankChoice(bool openPageRank, const QString &key)
 void TForm1::setHtmlExtract(bool on)
 {
     bschck4->setChecked(on);
+}
+
+void TForm1::setSoft404Check(bool on)
+{
+    chkSoft404->setChecked(on);
 }

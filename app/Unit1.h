@@ -82,6 +82,8 @@ public:
     // key field.
     void setRankChoice(bool openPageRank, const QString &key);
     void setHtmlExtract(bool on);
+    // The tick box 软404检测.
+    void setSoft404Check(bool on);
     TBannerView *banner() const { return WebBrowser1; }
     WindowSeams &seams() { return m_seams; }
 
@@ -148,6 +150,7 @@ private:
     QComboBox *cbb1 = nullptr; // PR来源
     QLineEdit *edt8 = nullptr; // the Open PageRank key
     QCheckBox *bschck3 = nullptr;
+    QCheckBox *chkSoft404 = nullptr; // 软404检测
     QLabel *lbl1 = nullptr;
     TEntryBox *memo1 = nullptr;
     // Banner
@@ -163,6 +166,7 @@ private:
     QLabel *lbl3 = nullptr;
     QPushButton *btn5 = nullptr;
     QLabel *lbl5 = nullptr;
+    QLabel *lblBlocked = nullptr; // 存疑=(n)
     QPushButton *btnStop = nullptr;
     QComboBox *cbbFilter = nullptr;
     // Result list

@@ -98,6 +98,8 @@ int main(int argc, char **argv)
     installStandardErrorBox(nullptr); // for errors while the window is created
     TForm1 form(endpoints, TForm1::defaultSeams());
     form.state().requestTimeoutMs = options.requestTimeoutSeconds * 1000;
+    form.state().statusPolicy = options.statusPolicy;
+    form.setSoft404Check(options.soft404);
     installStandardErrorBox(&form);
     form.setRankChoice(options.openPageRank(), options.apiKey());
     form.show();

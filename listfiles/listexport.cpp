@@ -106,18 +106,20 @@ void writeCsv(const ResultListModel &list, QIODevice &device)
     out.text() += QChar(0xFEFF); // the byte-order mark, by which spreadsheets know UTF-8
     appendCsvRecord(out.text(),
         {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"),
-            QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因")});
+            QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因"),
+            QStringLiteral("class")});
     for (int i = 0; i < list.count(); ++i) {
         const ResultRow &row = list.row(i);
         QStringList fields {row.caption};
         for (const QString &cell : row.cells)
             fields << cell;
         if (const FetchResult *check = list.check(i)) {
-            fields << statusText(*check) << check->finalUrl << QString::number(check->elapsedMs)
+            fields << verdictStatusText(*check, row.verdict) << check->finalUrl << QString::number(check->elapsedMs)
                    << (check->reason == FetchFailure::None ? QString() : reasonText(*check));
         } else {
             fields << QString() << QString() << QString() << QString();
         }
+        fields << verdictClassKey(row.verdict);
         appendCsvRecord(out.text(), fields);
         out.recordEnded();
     }
@@ -135,6 +137,7 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
         {QStringLiteral("url"), row.cells[CellUrl]},
         {QStringLiteral("access"), row.cells[CellAccess]},
         {QStringLiteral("pr"), row.cells[CellPr]},
+        {QStringLiteral("class"), verdictClassKey(row.verdict)},
     };
     const QJsonValue none(QJsonValue::Null);
     const FetchResult *check = list.check(i);
@@ -147,7 +150,7 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
     QJsonArray hops;
     for (const int code : check->hops)
         hops.append(code);
-    o.insert(QStringLiteral("status"), statusText(*check));
+    o.insert(QStringLiteral("status"), verdictStatusText(*check, row.verdict));
     o.insert(QStringLiteral("hops"), hops);
     o.insert(QStringLiteral("final_url"), check->finalUrl);
     o.insert(QStringLiteral("elapsed_ms"), check->elapsedMs);

@@ -26,12 +26,14 @@ void exportList(const ResultListModel &list, bool shortForm, const QString &path
 // for programs.
 //
 // Csv: UTF-8 with a byte-order mark, CRLF line ends, RFC 4180 quoting, the
-// header row 序号,站内?,链接词,网址,访问,PR,状态,最终网址,耗时(ms),原因, then
-// one record per row.
+// header row 序号,站内?,链接词,网址,访问,PR,状态,最终网址,耗时(ms),原因,class,
+// then one record per row.
 // Jsonl: one JSON object per row and line, with the keys row (1-based
-// position), caption, kind, text, url, access, pr, status, hops, final_url,
-// elapsed_ms and reason (a reasonKey() or null); the check's keys are null
-// for a row that was never checked.
+// position), caption, kind, text, url, access, pr, class, status, hops,
+// final_url, elapsed_ms and reason (a reasonKey() or null); the check's keys
+// are null for a row that was never checked. class is the row's
+// verdictClassKey() ("alive", "dead", "blocked", "soft404", "invalid",
+// "robots", "unchecked").
 enum class ExportFormat { Tsv,
     Csv,
     Jsonl };

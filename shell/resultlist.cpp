@@ -53,7 +53,7 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
         return checkTooltip(*r.check);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         if (index.column() == ColumnStatus)
-            return r.check ? statusText(*r.check) : QString();
+            return r.check ? verdictStatusText(*r.check, r.verdict) : QString();
         return index.column() == 0 ? r.caption : r.cells[std::size_t(index.column() - 1)];
     }
     if (role == Qt::TextAlignmentRole)

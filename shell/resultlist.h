@@ -22,6 +22,9 @@ struct ResultRow
     std::shared_ptr<const FetchResult> check = nullptr;
     // What the row's last answer means; Unchecked until a check has ended.
     VerdictClass verdict = VerdictClass::Unchecked;
+    // The address is a link as written that no rule makes an address: its
+    // check is answered without a request.
+    bool unaddressable = false;
 };
 
 // Cell indices, by column.
