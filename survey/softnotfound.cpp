@@ -19,7 +19,8 @@ constexpr quint64 mix(quint64 hash, quint64 value)
     return (hash ^ value) * kFnvPrime;
 }
 
-// The words that stand for every number, and for the page's own address.
+// The words that stand for every word with a digit, and for the page's own
+// address.
 constexpr quint64 kNumber = mix(kFnvOffset, 0x110000 + 1);
 constexpr quint64 kAddress = mix(kFnvOffset, 0x110000 + 2);
 
@@ -43,13 +44,13 @@ void appendWords(QStringView text, std::vector<quint64> &words)
 {
     quint64 hash = kFnvOffset;
     bool inWord = false;
-    bool digitsOnly = true;
+    bool digit = false;
     const auto endWord = [&] {
         if (inWord)
-            words.push_back(digitsOnly ? kNumber : hash);
+            words.push_back(digit ? kNumber : hash);
         hash = kFnvOffset;
         inWord = false;
-        digitsOnly = true;
+        digit = false;
     };
     for (qsizetype i = 0; i < text.size();) {
         char32_t c = text.at(i).unicode();
@@ -63,7 +64,7 @@ void appendWords(QStringView text, std::vector<quint64> &words)
             words.push_back(mix(kFnvOffset, c));
         } else if (QChar::isLetterOrNumber(c)) {
             inWord = true;
-            digitsOnly = digitsOnly && QChar::isDigit(c);
+            digit = digit || QChar::isDigit(c);
             hash = mix(hash, QChar::toCaseFolded(c));
         } else {
             endWord();
@@ -72,14 +73,15 @@ void appendWords(QStringView text, std::vector<quint64> &words)
     endWord();
 }
 
-bool hidesText(const GumboNode *node)
+bool hidesText(const GumboNode *node, bool skipLinks)
 {
     return HtmlTree::isElement(node, GUMBO_TAG_SCRIPT) || HtmlTree::isElement(node, GUMBO_TAG_STYLE)
-        || HtmlTree::isElement(node, GUMBO_TAG_NOSCRIPT) || node->type == GUMBO_NODE_TEMPLATE;
+        || HtmlTree::isElement(node, GUMBO_TAG_NOSCRIPT) || node->type == GUMBO_NODE_TEMPLATE
+        || (skipLinks && HtmlTree::isElement(node, GUMBO_TAG_A));
 }
 
 // The words of the text a browser shows, in document order.
-std::vector<quint64> visibleWords(const QString &page)
+std::vector<quint64> visibleWords(const QString &page, bool skipLinks)
 {
     std::vector<quint64> words;
     const HtmlTree tree(page.toUtf8());
@@ -91,7 +93,7 @@ std::vector<quint64> visibleWords(const QString &page)
             appendWords(QString::fromUtf8(node->v.text.text), words);
             continue;
         }
-        if (node->type == GUMBO_NODE_ELEMENT && hidesText(node))
+        if (node->type == GUMBO_NODE_ELEMENT && hidesText(node, skipLinks))
             continue;
         if (const GumboVector *kids = HtmlTree::children(node)) {
             for (unsigned k = kids->length; k-- > 0;)
@@ -156,11 +158,13 @@ bool sameAddress(const QString &a, const QString &b)
 
 } // namespace
 
-PageFingerprint PageFingerprint::of(const QString &page, const QString &address)
+PageFingerprint PageFingerprint::of(const QString &page, const QString &address, FingerprintRules rules)
 {
-    std::vector<quint64> words = visibleWords(page);
-    for (const std::vector<quint64> &name : nameWords(address))
-        words = withoutName(words, name);
+    std::vector<quint64> words = visibleWords(page, rules.skipLinkText);
+    if (rules.maskOwnName) {
+        for (const std::vector<quint64> &name : nameWords(address))
+            words = withoutName(words, name);
+    }
 
     PageFingerprint print;
     print.m_words = int(words.size());

@@ -5,13 +5,25 @@
 
 #include <vector>
 
+// What of a page the soft-404 comparison reads. Both on: the measure the
+// prober uses; off, for measuring what each is worth.
+struct FingerprintRules
+{
+    // Text inside links is left out: navigation, "related" and "popular"
+    // lists are the site's frame, and a "not found" page may draw its
+    // list anew for every request.
+    bool skipLinkText = true;
+    // Every place where the page repeats the last segment (or the query) of
+    // its own address is one placeholder word, so that a "not found" page
+    // that names the address it was asked for reads the same for any name.
+    bool maskOwnName = true;
+};
+
 // The visible words of a page as the soft-404 comparison sees them: its
 // text outside scripts and styles, its title included, cut into words
-// (a run of letters and digits, or one CJK character), lower-cased, every
-// number one and the same word, and every place where the page repeats the
-// last segment (or the query) of its own address one placeholder word, so
-// that a "not found" page that names the address it was asked for reads the
-// same for any name. Kept as the set of its 3-word shingles.
+// (a run of letters and digits, or one CJK character), lower-cased, and
+// every word with a digit in it (a time, a counter, a request id) one and
+// the same word. Kept as the set of its 3-word shingles.
 class PageFingerprint final
 {
 public:
@@ -19,7 +31,7 @@ public:
 
     // page: the decoded text of an HTML (or plain) body; address: where it
     // was asked for, as requested.
-    static PageFingerprint of(const QString &page, const QString &address);
+    static PageFingerprint of(const QString &page, const QString &address, FingerprintRules rules = {});
 
     int words() const { return m_words; }
     // The Jaccard similarity of the two shingle sets, 0 to 1; 0 when either

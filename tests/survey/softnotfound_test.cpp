@@ -15,10 +15,16 @@ QString framed(const QString &title, const QString &main, const QString &script 
         .arg(title, main, script);
 }
 
-QString notFound(const QString &path, const QString &when)
+// The site's "not found" page: it names the address, the time, a request
+// id, and a list of links drawn anew for every answer.
+QString notFound(const QString &path, const QString &when, const QString &id, const QStringList &popular)
 {
+    QString links;
+    for (const QString &title : popular)
+        links += QStringLiteral("<li><a href=\"/p\">%1</a></li>").arg(title);
     return framed(QStringLiteral("Page not found"),
-        QStringLiteral("<h1>Sorry, we could not find %1</h1><p>The page %1 may have moved. Served at %2 by node 7.</p>").arg(path, when));
+        QStringLiteral("<h1>Sorry, we could not find %1</h1><p>The page %1 may have moved. Served at %2, request %3.</p><ul>%4</ul>")
+            .arg(path, when, id, links));
 }
 
 PageFingerprint print(const QString &page, const QString &address)
@@ -30,10 +36,23 @@ TEST(SoftNotFound, TheNotFoundPageReadsTheSameForAnyName)
 {
     const QString dead = QStringLiteral("www.example.com/news/old-story-about-the-harbour.html");
     const QString probe = QStringLiteral("http://www.example.com:80/news/qwhdkzmvbtrpxlacnfygsejoui");
-    const PageFingerprint a = print(notFound(QStringLiteral("/news/old-story-about-the-harbour.html"), QStringLiteral("2024-05-01 10:22:13")), dead);
-    const PageFingerprint b = print(notFound(QStringLiteral("/news/qwhdkzmvbtrpxlacnfygsejoui"), QStringLiteral("2024-05-01 10:22:14")), probe);
-    EXPECT_GE(a.similarity(b), SoftSimilarity);
+    const PageFingerprint a = print(notFound(QStringLiteral("/news/old-story-about-the-harbour.html"), QStringLiteral("2024-05-01 10:22:13"),
+                                        QStringLiteral("9f3ac2e1"), {QStringLiteral("Weather for the weekend"), QStringLiteral("Council meets on Friday")}),
+        dead);
+    const PageFingerprint b = print(notFound(QStringLiteral("/news/qwhdkzmvbtrpxlacnfygsejoui"), QStringLiteral("2024-05-01 10:22:14"),
+                                        QStringLiteral("0b77d4a2"), {QStringLiteral("New bridge opens to traffic"), QStringLiteral("School results are in")}),
+        probe);
+    EXPECT_DOUBLE_EQ(a.similarity(b), 1.0);
     EXPECT_DOUBLE_EQ(a.similarity(b), b.similarity(a));
+    // Read with every word, the name, the id and the links set them apart.
+    const FingerprintRules everything {false, false};
+    EXPECT_LT(PageFingerprint::of(notFound(QStringLiteral("/news/old-story-about-the-harbour.html"), QStringLiteral("1"), QStringLiteral("x1"),
+                                      {QStringLiteral("Weather for the weekend")}),
+                  dead, everything)
+                  .similarity(PageFingerprint::of(notFound(QStringLiteral("/news/qwhdkzmvbtrpxlacnfygsejoui"), QStringLiteral("2"), QStringLiteral("x2"),
+                                                      {QStringLiteral("School results are in")}),
+                      probe, everything)),
+        SoftSimilarity);
 
     // A real page in the same frame, with a paragraph of its own, is not.
     const PageFingerprint real = print(framed(QStringLiteral("Harbour reopens"),
@@ -76,7 +95,7 @@ TEST(SoftNotFound, RedirectsDecideWhenTheProbeWasRedirected)
 {
     const QString home = framed(QStringLiteral("Home"), QStringLiteral("<p>Welcome to the example site, with news every day.</p>"));
     const QString story = framed(QStringLiteral("Story"), QStringLiteral("<p>A story of its own, long enough to differ from the home page here.</p>"));
-    const QString gone = notFound(QStringLiteral("/x"), QStringLiteral("now"));
+    const QString gone = notFound(QStringLiteral("/x"), QStringLiteral("now"), QStringLiteral("1"), {});
     const auto page = [](const QString &finalUrl, bool redirected, const QString &html) {
         return SoftPage {finalUrl, redirected, PageFingerprint::of(html, finalUrl)};
     };
