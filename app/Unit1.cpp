@@ -337,7 +337,13 @@ void TForm1::buildControls()
         b->setFixedWidth(b->fontMetrics().horizontalAdvance(b->text()) + 24);
     for (QLabel *l : {lbl2, lbl5, lblBlocked})
         l->setMinimumWidth(l->sizeHint().width());
-    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, lbl5, lblBlocked, btnStop, cbbFilter});
+    // The two counts of "统计死链" stand one above the other: the strip has
+    // no width left for a second one.
+    auto *counts = new QWidget(this);
+    QVBoxLayout *countLines = stackIn(counts, 0, 0);
+    countLines->addWidget(lbl5);
+    countLines->addWidget(lblBlocked);
+    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, counts, btnStop, cbbFilter});
     listStrip->setObjectName(QStringLiteral("listStrip"));
     outer->addWidget(listStrip);
 

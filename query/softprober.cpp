@@ -6,6 +6,7 @@
 #include "query/checkverdict.h"
 #include "query/dispatch.h"
 #include "query/hostqueue.h"
+#include "query/myhttpget.h"
 #include "shell/formstate.h"
 
 #include <QRandomGenerator>
@@ -96,10 +97,14 @@ void SoftProber::sendProbe(const QString &key, const QString &probeUrl, int orde
     HostQueue &queue = *m_queue;
     queue.add(
         quint64(order), probeUrl,
-        [this, probeUrl] {
+        [this, probeUrl]() -> std::unique_ptr<THTTPGet> {
             ++m_sent;
-            // Owned by the queue while it runs, and by its handler after.
-            auto request = std::make_unique<THTTPGet>(nullptr);
+            // A request of the state like the checks, so that whoever waits
+            // for the requests in flight waits for it too; the queue
+            // releases it if it never completes.
+            auto request = std::make_unique<Tmyhttpget>(&m_form);
+            request->mode = dispatch::ModeProbe;
+            QObject::connect(request.get(), &QObject::destroyed, &m_form, &FormState::requestReleased);
             request->BinaryData = false;
             request->UseCache = false;
             request->Agent = dispatch::AgentQuery;

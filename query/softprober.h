@@ -26,7 +26,8 @@ class HostQueue;
 // judgeSoft. A row whose folder is still being probed waits, unanswered,
 // until the probe has answered. Probes are no rows: they go through the
 // check queue's host queue when one is given (under the same limits as the
-// checks), and are otherwise sent at once. Main thread only.
+// checks), and are otherwise sent at once. They are requests of the state
+// (mode dispatch::ModeProbe), counted by requestsInFlight. Main thread only.
 class SoftProber final : public QObject
 {
     Q_OBJECT
