@@ -137,6 +137,8 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     s.rdlist1 = options.filterIndex();
     bsknspndt1Change(s, options.intervalMs);
     s.requestTimeoutMs = options.requestTimeoutSeconds * 1000;
+    s.statusPolicy = options.statusPolicy;
+    s.soft404Check = options.soft404;
     // A refused key is one line on standard error; the rows get "--" and the
     // run goes on, so that the checks and the list are not lost, but it does
     // not end as a success.
@@ -233,7 +235,8 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     if (!writeOutput(s.lv1, options))
         return headlessexit::Failed;
     const ListTally tally = tallyList(s.lv1);
-    printer.message(summaryText(tally, options.outToStdout() ? QStringLiteral("标准输出") : options.outFile));
+    const int probes = s.bschck3 && s.soft404Check ? engine.softProbesSent() : -1;
+    printer.message(summaryText(tally, options.outToStdout() ? QStringLiteral("标准输出") : options.outFile, probes));
     if (status == headlessexit::Done && rankRefused)
         status = headlessexit::Failed;
     if (status == headlessexit::Done && options.failOnDead && tally.dead > 0)

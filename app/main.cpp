@@ -96,6 +96,8 @@ int main(int argc, char **argv)
     installStandardErrorBox(nullptr); // for errors while the window is created
     TForm1 form(endpoints, TForm1::defaultSeams());
     form.state().requestTimeoutMs = options.requestTimeoutSeconds * 1000;
+    form.state().statusPolicy = options.statusPolicy;
+    form.setSoft404Check(options.soft404);
     installStandardErrorBox(&form);
     QString rankFile;
     const RankChoice rankChoice = windowRankChoice(options, &rankFile);

@@ -400,6 +400,11 @@ bool THTTPGetThread::Transfer::header(const QByteArray &line)
             worker.m_record.hops.append(code);
     } else if (line.left(12).compare("retry-after:", Qt::CaseInsensitive) == 0) {
         retryAfter = line.mid(12);
+    } else if (line.left(13).compare("cf-mitigated:", Qt::CaseInsensitive) == 0) {
+        // Any reply of the chain: a wall in front of a redirect hides the
+        // page as much as one in front of the page.
+        if (line.mid(13).trimmed().compare("challenge", Qt::CaseInsensitive) == 0)
+            worker.m_record.challenged = true;
     } else if (!haveLength && line.left(15).compare("content-length:", Qt::CaseInsensitive) == 0) {
         haveLength = true;
         lengthText = line.mid(15).trimmed();

@@ -156,7 +156,7 @@ void writeCsv(const ResultListModel &list, QIODevice &device, CsvCells cells)
     appendCsvRecord(out.text(),
         {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"),
             QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因"),
-            QStringLiteral("rank_pos"), QStringLiteral("harmonic_pos"), QStringLiteral("release")});
+            QStringLiteral("rank_pos"), QStringLiteral("harmonic_pos"), QStringLiteral("release"), QStringLiteral("class")});
     for (int i = 0; i < list.count(); ++i) {
         const ResultRow &row = list.row(i);
         QStringList fields {row.caption};
@@ -169,6 +169,7 @@ void writeCsv(const ResultListModel &list, QIODevice &device, CsvCells cells)
             fields << rowStatusText(row) << QString() << QString() << QString();
         }
         appendRankFields(fields, row.rank);
+        fields << verdictClassKey(row.verdict);
         appendCsvRecord(out.text(), fields, cells);
         out.recordEnded();
     }
@@ -186,6 +187,7 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
         {QStringLiteral("url"), row.cells[CellUrl]},
         {QStringLiteral("access"), row.cells[CellAccess]},
         {QStringLiteral("pr"), row.cells[CellPr]},
+        {QStringLiteral("class"), verdictClassKey(row.verdict)},
     };
     const QJsonValue none(QJsonValue::Null);
     const FetchResult *check = list.check(i);

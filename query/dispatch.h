@@ -19,6 +19,8 @@ namespace dispatch {
 inline const QString ModeRank = QStringLiteral("getpr");
 inline const QString ModeReach = QStringLiteral("gethttp");
 inline const QString ModeSite = QStringLiteral("myurl");
+// A soft-404 probe: its answer goes to the prober, never to a row.
+inline const QString ModeProbe = QStringLiteral("soft404probe");
 
 inline const QString AgentSite = QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)");
 inline const QString AgentQuery = QStringLiteral("Mozilla/4.0 (compatible; GoogleToolbar 2.0.114-big; Windows XP 5.1)");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/statuspolicy.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -31,6 +33,8 @@ struct Options
     int perHost = 4; // --per-host N: checks in flight to one host
     bool failOnDead = false; // --fail-on-dead: exit 3 when a row is "×"
     int requestTimeoutSeconds = 120; // --request-timeout S: the limit of one request
+    StatusPolicy statusPolicy; // --status-policy CODE:CLASS,...
+    bool soft404 = true; // --soft404 on|off
 
     bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
     bool outToStdout() const { return outFile == QLatin1String("-"); }

@@ -31,7 +31,7 @@ QString checkTooltip(const FetchResult &r)
 
 QString rowStatusText(const ResultRow &row)
 {
-    const QString check = row.check ? statusText(*row.check) : QString();
+    const QString check = row.check ? verdictStatusText(*row.check, row.verdict) : QString();
     if (row.note.isEmpty())
         return check;
     return check.isEmpty() ? row.note : check + QStringLiteral("; ") + row.note;

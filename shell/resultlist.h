@@ -38,6 +38,9 @@ struct ResultRow
     // no rank (a reply that was no rank), or that a page was read only in
     // part.
     QString note = QString();
+    // The address is a link as written that no rule makes an address: its
+    // check is answered without a request.
+    bool unaddressable = false;
 };
 
 // The text of the 状态 column: the check's status, then the row's note.

@@ -33,12 +33,23 @@ LinkSurvey surveyLinks(LinkExtractor &extractor, const QString &page, const QStr
     QStringList &records = survey.records;
     records.reserve(qsizetype(found.links.size()));
     for (const PageLink &link : found.links) {
+        const ReadLink read = resolver.read(link.href);
+        if (read.kind == ReadLink::Kind::NotWeb)
+            continue;
+        if (read.kind == ReadLink::Kind::Unaddressable) {
+            // Listed, never dropped: it is the one link of the page that is
+            // certainly broken.
+            bool in = false;
+            try {
+                in = asciilower(getdomain2(read.url)) == siteDomain;
+            } catch (const AppError &) {
+            }
+            records.append(read.url % kSeparator % link.text % (in ? kIn : kOut) % UnaddressableRecordEnd);
+            continue;
+        }
         try {
-            const QString url = resolver.resolve(link.href);
-            if (url.isEmpty())
-                continue;
-            const QString linkDomain = asciilower(getdomain2(url));
-            records.append(url % kSeparator % link.text % (linkDomain == siteDomain ? kIn : kOut));
+            const QString linkDomain = asciilower(getdomain2(read.url));
+            records.append(read.url % kSeparator % link.text % (linkDomain == siteDomain ? kIn : kOut));
         } catch (const AppError &) {
             // This link only: the others are still listed.
         }

@@ -52,6 +52,10 @@ struct Headless : ::testing::Test
             res.status = 404;
             res.set_content("not here", "text/html");
         });
+        web.get("/denied", [](const httplib::Request &, httplib::Response &res) {
+            res.status = 403;
+            res.set_content("no robots", "text/html");
+        });
         web.get("/hold", [this](const httplib::Request &, httplib::Response &res) {
             ++holdSeen;
             for (int waited = 0; hold && waited < 20000; waited += 5)
@@ -103,7 +107,14 @@ TEST_F(Headless, ExitStatusOfFinishedRuns)
     const QString live = list({"/p1", "/p2"});
     const ProgramRun fine = run({"--batch", live, "--out", out, "--no-pr", "--fail-on-dead"});
     EXPECT_EQ(fine.exitCode, 0) << fine.err.toStdString();
-    EXPECT_TRUE(fine.err.contains(QStringLiteral("完成: 2 行, √ 2, × 0, PR 0 个, 输出 ") + out)) << fine.err.toStdString();
+    // The folder of the two pages was probed once for soft 404s.
+    EXPECT_TRUE(fine.err.contains(QStringLiteral("完成: 2 行, √ 2, × 0, 存疑 0, PR 0 个, 软404探测 1 次, 输出 ") + out)) << fine.err.toStdString();
+
+    // A server that refuses robots is doubtful, not dead.
+    const ProgramRun doubtful = run({"--batch", list({"/p1", "/denied"}), "--out", out, "--no-pr", "--fail-on-dead", "--soft404", "off"});
+    EXPECT_EQ(doubtful.exitCode, 0) << doubtful.err.toStdString();
+    EXPECT_TRUE(doubtful.err.contains(QStringLiteral("完成: 2 行, √ 1, × 0, 存疑 1, PR 0 个, 输出 "))) << doubtful.err.toStdString();
+    EXPECT_EQ(run({"--batch", list({"/p1", "/denied"}), "--out", out, "--no-pr", "--fail-on-dead", "--status-policy", "403:dead"}).exitCode, 3);
 
     const QString withDead = list({"/p1", "/gone"});
     const ProgramRun dead = run({"--batch", withDead, "--out", out, "--no-pr", "--fail-on-dead"});
