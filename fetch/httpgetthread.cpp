@@ -292,6 +292,8 @@ struct THTTPGetThread::Transfer
     THTTPGetThread &worker;
     // Retry-After of the reply being read.
     QByteArray retryAfter;
+    // Content-Type of the reply being read.
+    QByteArray contentType;
     // The body stopped at the size limit.
     bool limitReached = false;
     // Why the last socket could not be made; libcurl does not say.
@@ -361,12 +363,15 @@ bool THTTPGetThread::Transfer::header(const QByteArray &line)
         haveLength = false;
         lengthText.clear();
         retryAfter.clear();
+        contentType.clear();
         // Interim replies (100 Continue) are not hops of their own.
         const int code = statusOfLine(line);
         if (code >= 200)
             worker.m_record.hops.append(code);
     } else if (line.left(12).compare("retry-after:", Qt::CaseInsensitive) == 0) {
         retryAfter = line.mid(12);
+    } else if (line.left(13).compare("content-type:", Qt::CaseInsensitive) == 0) {
+        contentType = line.mid(13).trimmed();
     } else if (!haveLength && line.left(15).compare("content-length:", Qt::CaseInsensitive) == 0) {
         haveLength = true;
         lengthText = line.mid(15).trimmed();
@@ -676,6 +681,7 @@ bool THTTPGetThread::Fetch()
     if (curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
         m_record.finalUrl = QString::fromUtf8(effective);
     m_record.retryAfterSeconds = retryAfterSeconds(transfer.retryAfter);
+    m_record.contentType = QString::fromLatin1(transfer.contentType);
     curl_multi_remove_handle(multi.get(), h);
     return Verdict(transfer, result, osErrno, idle, errorText);
 }

@@ -190,6 +190,10 @@ TEST_F(Verdicts, EachKindOfAnswer)
     EXPECT_EQ(form.lv1.check(0)->retryAfterSeconds, -1);
     EXPECT_EQ(form.lv1.check(15)->retryAfterSeconds, 120);
     EXPECT_NEAR(form.lv1.check(16)->retryAfterSeconds, 3600, 5);
+    // Content-Type of the final reply, as sent; none without a reply.
+    EXPECT_EQ(form.lv1.check(0)->contentType, QStringLiteral("text/html"));
+    EXPECT_EQ(form.lv1.check(7)->contentType, QStringLiteral("text/html"));
+    EXPECT_EQ(form.lv1.check(10)->contentType, QString());
 }
 
 // With the process short of descriptors, checks wait for one another instead
