@@ -9,36 +9,60 @@
 
 #include <QStringBuilder>
 
-QStringList linkRecords(LinkExtractor &extractor, const QString &page, const QString &siteurl, const QString &pageUrl)
+QString siteDomainOf(const QString &siteurl)
 {
-    const PageLinks found = extractor.extract(page);
-
     // Lower-cased before the suffix rule looks at it, so that a site typed
     // in capitals keeps as many labels as its links do.
-    QString siteDomain;
     try {
-        siteDomain = getdomain2(asciilower(withWebScheme(siteurl)));
+        return getdomain2(asciilower(withWebScheme(siteurl)));
     } catch (const AppError &) {
-        return {};
+        return QString();
     }
+}
 
-    static const QString kSeparator = QStringLiteral("[@m@]");
-    static const QString kIn = kSeparator + QStringLiteral("in");
-    static const QString kOut = kSeparator + QStringLiteral("out");
+bool inSite(const QString &url, const QString &siteDomain)
+{
+    try {
+        return !siteDomain.isEmpty() && asciilower(getdomain2(url)) == siteDomain;
+    } catch (const AppError &) {
+        return false;
+    }
+}
+
+std::vector<FoundLink> pageLinks(LinkExtractor &extractor, const QString &page, const QString &siteurl, const QString &pageUrl)
+{
+    const PageLinks found = extractor.extract(page);
+    const QString siteDomain = siteDomainOf(siteurl);
+    if (siteDomain.isEmpty())
+        return {};
+
     const LinkResolver resolver(pageUrl, found.baseHref);
-    QStringList records;
-    records.reserve(qsizetype(found.links.size()));
+    std::vector<FoundLink> links;
+    links.reserve(found.links.size());
     for (const PageLink &link : found.links) {
         try {
-            const QString url = resolver.resolve(link.href);
+            QString url = resolver.resolve(link.href);
             if (url.isEmpty())
                 continue;
             const QString linkDomain = asciilower(getdomain2(url));
-            records.append(url % kSeparator % link.text % (linkDomain == siteDomain ? kIn : kOut));
+            links.push_back({std::move(url), link.text, linkDomain == siteDomain});
         } catch (const AppError &) {
             // This link only: the others are still listed.
         }
     }
+    return links;
+}
+
+QStringList linkRecords(LinkExtractor &extractor, const QString &page, const QString &siteurl, const QString &pageUrl)
+{
+    static const QString kSeparator = QStringLiteral("[@m@]");
+    static const QString kIn = kSeparator + QStringLiteral("in");
+    static const QString kOut = kSeparator + QStringLiteral("out");
+    const std::vector<FoundLink> links = pageLinks(extractor, page, siteurl, pageUrl);
+    QStringList records;
+    records.reserve(qsizetype(links.size()));
+    for (const FoundLink &link : links)
+        records.append(link.url % kSeparator % link.text % (link.internal ? kIn : kOut));
     return records;
 }
 
