@@ -82,6 +82,8 @@ public:
     // key field.
     void setRankChoice(bool openPageRank, const QString &key);
     void setHtmlExtract(bool on);
+    // 抓取深度, 最多页面, the scope, 遵守robots and 读取sitemap.
+    void setCrawlChoices(const CrawlSettings &crawl);
     TBannerView *banner() const { return WebBrowser1; }
     WindowSeams &seams() { return m_seams; }
 
@@ -165,6 +167,14 @@ private:
     QLabel *lbl5 = nullptr;
     QPushButton *btnStop = nullptr;
     QComboBox *cbbFilter = nullptr;
+    // Crawl strip
+    QLabel *lblDepth = nullptr;
+    QSpinBox *spnDepth = nullptr; // 抓取深度
+    QLabel *lblMaxPages = nullptr;
+    QSpinBox *spnMaxPages = nullptr; // 最多页面
+    QComboBox *cbbScope = nullptr; // 整站 or 仅本目录
+    QCheckBox *bschckRobots = nullptr; // 遵守robots
+    QCheckBox *bschckSitemap = nullptr; // 读取sitemap
     // Result list
     QTableView *lv1 = nullptr;
     QMenu *bsknpmn1 = nullptr;

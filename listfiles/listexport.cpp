@@ -2,6 +2,7 @@
 
 #include "base/errors.h"
 #include "listfiles/atomicsave.h"
+#include "shell/celltexts.h"
 #include "shell/resultlist.h"
 
 #include <QFileInfo>
@@ -100,21 +101,38 @@ void appendCsvRecord(QString &out, const QStringList &fields)
     out += QLatin1String("\r\n");
 }
 
+// The first source page of a row: "sitemap" for an orphan, empty for none.
+QString firstSource(const RowSources &sources, int row)
+{
+    QString first;
+    sources.visit(
+        row, [&first](const QString &page, const QString &) { first = page; }, 1);
+    return first;
+}
+
 void writeCsv(const ResultListModel &list, QIODevice &device)
 {
     ChunkedWriter out(device);
     out.text() += QChar(0xFEFF); // the byte-order mark, by which spreadsheets know UTF-8
     appendCsvRecord(out.text(),
         {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"),
-            QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因")});
+            QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因"),
+            QStringLiteral("深度"), QStringLiteral("来源数"), QStringLiteral("来源页"), QStringLiteral("孤立")});
+    const RowSources *sources = list.sources();
     for (int i = 0; i < list.count(); ++i) {
         const ResultRow &row = list.row(i);
         QStringList fields {row.caption};
         for (const QString &cell : row.cells)
             fields << cell;
         if (const FetchResult *check = list.check(i)) {
-            fields << statusText(*check) << check->finalUrl << QString::number(check->elapsedMs)
+            fields << rowStatusText(row) << check->finalUrl << QString::number(check->elapsedMs)
                    << (check->reason == FetchFailure::None ? QString() : reasonText(*check));
+        } else {
+            fields << QString() << QString() << QString() << QString();
+        }
+        if (sources && sources->depth(i) >= 0) {
+            fields << QString::number(sources->depth(i)) << QString::number(sources->count(i)) << firstSource(*sources, i)
+                   << (sources->orphan(i) ? celltext::Orphan : QString());
         } else {
             fields << QString() << QString() << QString() << QString();
         }
@@ -137,6 +155,17 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
         {QStringLiteral("pr"), row.cells[CellPr]},
     };
     const QJsonValue none(QJsonValue::Null);
+    const RowSources *rowSources = list.sources();
+    const int depth = rowSources ? rowSources->depth(i) : -1;
+    QJsonArray sources;
+    if (depth >= 0) {
+        rowSources->visit(i, [&sources](const QString &page, const QString &text) {
+            sources.append(QJsonObject {{QStringLiteral("page"), page}, {QStringLiteral("text"), text}});
+        });
+    }
+    o.insert(QStringLiteral("depth"), depth >= 0 ? QJsonValue(depth) : none);
+    o.insert(QStringLiteral("sources"), sources);
+    o.insert(QStringLiteral("orphan"), depth >= 0 && rowSources->orphan(i));
     const FetchResult *check = list.check(i);
     if (!check) {
         for (const QString &key : {QStringLiteral("status"), QStringLiteral("hops"), QStringLiteral("final_url"), QStringLiteral("elapsed_ms"),
@@ -147,7 +176,7 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
     QJsonArray hops;
     for (const int code : check->hops)
         hops.append(code);
-    o.insert(QStringLiteral("status"), statusText(*check));
+    o.insert(QStringLiteral("status"), rowStatusText(row));
     o.insert(QStringLiteral("hops"), hops);
     o.insert(QStringLiteral("final_url"), check->finalUrl);
     o.insert(QStringLiteral("elapsed_ms"), check->elapsedMs);
@@ -226,4 +255,27 @@ void writeListAs(const ResultListModel &list, ExportFormat format, bool shortFor
 void exportListAs(const ResultListModel &list, ExportFormat format, bool shortForm, const QString &path)
 {
     saveAtomically(path, [&](QIODevice &device) { writeListAs(list, format, shortForm, device); });
+}
+
+void writeInlinks(const ResultListModel &list, QIODevice &device)
+{
+    ChunkedWriter out(device);
+    out.text() += QChar(0xFEFF);
+    appendCsvRecord(out.text(),
+        {QStringLiteral("来源页"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"), QStringLiteral("状态")});
+    if (const RowSources *sources = list.sources()) {
+        sources->visitLinks([&](const QString &page, const QString &text, int row) {
+            if (!list.hasRow(row))
+                return;
+            const ResultRow &target = list.row(row);
+            appendCsvRecord(out.text(), {page, text, target.cells[CellUrl], target.cells[CellAccess], rowStatusText(target)});
+            out.recordEnded();
+        });
+    }
+    out.flush();
+}
+
+void exportInlinks(const ResultListModel &list, const QString &path)
+{
+    saveAtomically(path, [&](QIODevice &device) { writeInlinks(list, device); });
 }

@@ -48,6 +48,10 @@ void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const
 // repaintFirst). The caller has made sure that row belongs to the list.
 void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst);
 
+// Follows a counted answer, once its cell has been written: shows the
+// finish text when the gauge is full and no more rows are coming.
+void completionCheck(FormState &form, bool repaintFirst);
+
 // Number of requests started by gotourl that have not completed yet.
 int requestsInFlight(const FormState &form);
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+class Crawl;
 class TRegExp;
 
 // What a run may reach: the ranking front ends and the Open PageRank
@@ -82,6 +83,10 @@ public:
     // nothing left to send, nothing in flight, no rank pending.
     bool runFinished() const;
 
+    // The crawl of the current whole-site query with a depth above 1; none
+    // for any other run.
+    const Crawl *crawl() const { return m_crawl; }
+
 signals:
     // The tick about to run will query this row (a re-query's tick too).
     void tickStarting(int row);
@@ -90,6 +95,8 @@ signals:
     // lbl13 says why.
     void sitePageFailed();
     void rowAnswered(int row);
+    // A crawl read a page or listed rows.
+    void crawlProgressed();
     // Told once a run, when runFinished() has become true.
     void runEnded();
     // A notice of the run, as lbl13 shows it (never a request start).
@@ -97,6 +104,10 @@ signals:
 
 private:
     void onRunStarted();
+    void startCrawl(const QString &siteText);
+    // The crawl of an earlier run stops answering and goes.
+    void retireCrawl();
+    void onCrawlRows();
     void startQueue(quint64 generation);
     // Looks, once the current event has been handled, whether the run has
     // ended.
@@ -110,6 +121,7 @@ private:
     Walk m_walk = Walk::Paced;
     CheckQueueLimits m_limits;
     std::unique_ptr<CheckQueue> m_queue;
+    Crawl *m_crawl = nullptr; // a child
     bool m_runActive = false; // a list has been built and its run not yet told ended
     bool m_queueStarting = false;
     bool m_checkPosted = false;

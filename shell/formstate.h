@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/crawlsettings.h"
 #include "shell/gauge.h"
 #include "shell/resultlist.h"
 
@@ -61,6 +62,14 @@ public:
     bool bschck3 = true; // 死链检测
     int rdlist1 = 0; // 0 所有链接, 1 站内链接, 2 站外链接
     bool bschck4 = false; // 按HTML解析
+    CrawlSettings crawl; // 抓取深度, 最多页面, 范围, 遵守robots, 读取sitemap
+
+    // The walk sends the rows' checks; false while a crawl checks its rows
+    // itself and the walk asks only the PR.
+    bool walkChecks = true;
+    // Rows are still being added to the list (a crawl under way): a full
+    // gauge does not yet mean that every answer is in.
+    bool listGrowing = false;
 
     // Takes the page of a whole-site query once it has arrived: the address
     // as requested, the address it was finally read from (empty when the
@@ -118,6 +127,8 @@ signals:
     // The page of a whole-site query has been listed, or could not be read.
     void sitePageListed();
     void sitePageFailed();
+    // "停止" was pressed.
+    void stopRequested();
 
 private:
     QString m_lbl2;

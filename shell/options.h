@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/crawlsettings.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -29,6 +31,12 @@ struct Options
     int perHost = 4; // --per-host N: checks in flight to one host
     bool failOnDead = false; // --fail-on-dead: exit 3 when a row is "×"
     int requestTimeoutSeconds = 120; // --request-timeout S: the limit of one request
+    int depth = 1; // --depth N: 1 surveys the page alone, more crawls the site
+    int maxPages = 10000; // --max-pages N: pages read at most
+    QString scope = QStringLiteral("site"); // --scope site|prefix
+    bool robots = true; // --robots on|off
+    QString sitemap = QStringLiteral("auto"); // --sitemap auto|off|URL
+    QString inlinksFile; // --inlinks FILE: every link found, with its source page
 
     bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
     bool outToStdout() const { return outFile == QLatin1String("-"); }
@@ -36,6 +44,8 @@ struct Options
     bool openPageRank() const { return rankSource == QLatin1String("opr"); }
     // --opr-key, else the environment's OPR_API_KEY; empty when neither.
     QString apiKey() const;
+    // --depth, --max-pages, --scope, --robots and --sitemap.
+    CrawlSettings crawlSettings() const;
 };
 
 struct ParsedOptions

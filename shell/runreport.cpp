@@ -16,6 +16,8 @@ ListTally tallyList(const ResultListModel &list)
         const QString &pr = list.cell(i, CellPr);
         if (!pr.isEmpty() && pr.front().isDigit())
             ++t.prFound;
+        if (list.verdict(i) == VerdictClass::Robots)
+            ++t.robots;
     }
     return t;
 }
@@ -30,12 +32,19 @@ QString progressText(int done, int total, int dead, qint64 elapsedMs)
     return text;
 }
 
+QString crawlProgressText(int pagesRead, int pagesToRead)
+{
+    return QStringLiteral(", 已读网页 %1/%2").arg(pagesRead).arg(pagesToRead);
+}
+
 QString summaryText(const ListTally &tally, const QString &outputName)
 {
-    return QStringLiteral("完成: %1 行, √ %2, × %3, PR %4 个, 输出 %5")
+    const QString robots = tally.robots > 0 ? QStringLiteral(", robots禁止 %1").arg(tally.robots) : QString();
+    return QStringLiteral("完成: %1 行, √ %2, × %3%4, PR %5 个, 输出 %6")
         .arg(tally.rows)
         .arg(tally.alive)
         .arg(tally.dead)
+        .arg(robots)
         .arg(tally.prFound)
         .arg(outputName);
 }

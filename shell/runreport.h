@@ -12,6 +12,7 @@ struct ListTally
     int alive = 0; // 访问 "√"
     int dead = 0; // 访问 "×"
     int prFound = 0; // a PR cell that holds a rank
+    int robots = 0; // forbidden by robots.txt, never requested
 };
 
 ListTally tallyList(const ResultListModel &list);
@@ -21,5 +22,9 @@ ListTally tallyList(const ResultListModel &list);
 // first answer.
 QString progressText(int done, int total, int dead, qint64 elapsedMs);
 
-// "完成: 300 行, √ 290, × 10, PR 12 个, 输出 out.csv"
+// ", 已读网页 12/40": the pages a crawl has read of those it knows to read.
+QString crawlProgressText(int pagesRead, int pagesToRead);
+
+// "完成: 300 行, √ 290, × 10, PR 12 个, 输出 out.csv"; rows that robots.txt
+// forbids are counted apart (", robots禁止 3") when there are any.
 QString summaryText(const ListTally &tally, const QString &outputName);
