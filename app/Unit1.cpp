@@ -269,9 +269,10 @@ void TForm1::buildControls()
     QWidget *site = strip(bskngrpbx1, 75);
     site->setObjectName(QStringLiteral("siteStrip"));
     QVBoxLayout *siteLines = stackIn(site, 2, 2);
-    siteLines->addWidget(lineOf(site, 20, {lbl12, lbl6}));
+    // The crawl's choices share the lines: the status keeps the most room.
+    siteLines->addWidget(lineOf(site, 20, {lbl12, lbl6, bschckRobots, bschckSitemap}));
     siteLines->addWidget(lineOf(site, 24, {edt6, rdlist1, bschck4}));
-    siteLines->addWidget(lineOf(site, 23, {lblDepth, spnDepth, lblMaxPages, spnMaxPages, cbbScope, bschckRobots, bschckSitemap, lbl13}, true));
+    siteLines->addWidget(lineOf(site, 23, {lblDepth, spnDepth, lblMaxPages, spnMaxPages, cbbScope, lbl13}, true));
     panel->addWidget(site);
 
     btn1 = new QPushButton(QStringLiteral("批量查询PR"), this);

@@ -85,6 +85,11 @@ bool Crawl::current() const
     return !m_abandoned && m_form.lv1.generation() == m_generation;
 }
 
+bool Crawl::live() const
+{
+    return current() && !m_failed;
+}
+
 void Crawl::stop()
 {
     if (m_ended || m_stopped)
@@ -144,10 +149,8 @@ Crawl::Progress Crawl::progress() const
 {
     Progress p;
     p.pagesRead = m_pagesRead;
-    int toRead = 0;
-    for (const AddressId id : m_toList)
-        toRead += id >= 0 ? 1 : 0;
-    p.pagesToRead = std::min(m_settings.maxPages, m_pagesRead + toRead);
+    const int toRead = int(m_toList.size()) - (m_sitemapPending ? 1 : 0);
+    p.pagesToRead = std::min(m_settings.maxPages, m_pagesRead + std::max(0, toRead));
     return p;
 }
 
@@ -261,7 +264,7 @@ void Crawl::readRobots(int origin, const QString &originKey)
 void Crawl::robotsArrived(int o, const QString &originKey, THTTPGet *sender, bool success, const QByteArray &body)
 {
     const FinishedRequest done(sender);
-    if (!current()) {
+    if (!live()) {
         letGo();
         return;
     }
@@ -303,8 +306,9 @@ void Crawl::startSitemaps(const RobotsRules &rules, const QString &originKey)
     if (!m_settings.sitemapUrl.isEmpty()) {
         readSitemap(withWebScheme(m_settings.sitemapUrl), 0, false);
     } else if (!rules.sitemaps().isEmpty()) {
+        // The lines should be absolute; one from the root is read as such.
         for (const QString &url : rules.sitemaps())
-            readSitemap(url, 0, false);
+            readSitemap(url.startsWith(QLatin1Char('/')) ? originKey + url : url, 0, false);
     } else {
         readSitemap(originKey + QStringLiteral("/sitemap.xml"), 0, true);
     }
@@ -334,7 +338,7 @@ void Crawl::sitemapArrived(const QString &url, int level, bool quietWhenMissing,
 {
     const FinishedRequest done(sender);
     --m_sitemapFiles;
-    if (!current()) {
+    if (!live()) {
         letGo();
         return;
     }
@@ -415,7 +419,7 @@ void Crawl::routeCheck(THTTPGet *sender, bool success, int row)
 
 void Crawl::arrived(AddressId id, THTTPGet *sender, bool success, const QByteArray &body)
 {
-    if (!current()) {
+    if (!live()) {
         const FinishedRequest done(sender);
         letGo();
         return;

@@ -107,6 +107,8 @@ private:
     };
 
     bool current() const;
+    // current(), and the site page has not failed.
+    bool live() const;
     // The list is another's now: nothing more is sent.
     void letGo();
     int originOf(const QString &key);
