@@ -40,12 +40,12 @@ bool isWebAddress(const QString &url)
 
 } // namespace
 
-Crawl::Crawl(FormState &form, TRegExp &myreg, HostQueueLimits limits, QObject *parent)
+Crawl::Crawl(FormState &form, TRegExp &myreg, HostQueueLimits limits, std::shared_ptr<CrawlFrontier> frontier, QObject *parent)
     : QObject(parent)
     , m_form(form)
     , m_myreg(myreg)
     , m_queue(limits)
-    , m_frontier(std::make_shared<MemoryFrontier>())
+    , m_frontier(frontier ? std::move(frontier) : std::make_shared<MemoryFrontier>())
 {
     connect(&m_queue, &HostQueue::becameIdle, this, &Crawl::checkEnded);
 }

@@ -53,7 +53,9 @@ public:
     // Sitemap files read at most in one run, indexes included.
     static constexpr int MaxSitemapFiles = 1000;
 
-    Crawl(FormState &form, TRegExp &myreg, HostQueueLimits limits, QObject *parent = nullptr);
+    // frontier: where the addresses and links are kept; a new one in memory
+    // when none is given. It must be empty.
+    Crawl(FormState &form, TRegExp &myreg, HostQueueLimits limits, std::shared_ptr<CrawlFrontier> frontier = nullptr, QObject *parent = nullptr);
     ~Crawl() override;
 
     // Clears the list and starts with the typed site address, by the

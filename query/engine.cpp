@@ -121,7 +121,7 @@ void Engine::startSite(const QString &siteText)
 void Engine::startCrawl(const QString &siteText)
 {
     m_sitePending = true;
-    m_crawl = new Crawl(*m_state, *m_myreg, m_limits, this);
+    m_crawl = new Crawl(*m_state, *m_myreg, m_limits, nullptr, this);
     connect(m_crawl, &Crawl::rowsAdded, this, &Engine::onCrawlRows);
     connect(m_crawl, &Crawl::progressed, this, &Engine::crawlProgressed);
     connect(m_crawl, &Crawl::ended, this, &Engine::checkLater);
