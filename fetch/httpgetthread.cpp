@@ -300,6 +300,8 @@ struct THTTPGetThread::Transfer
     THTTPGetThread &worker;
     // Retry-After of the reply being read.
     QByteArray retryAfter;
+    // Content-Type of the reply being read.
+    QByteArray contentType;
     // The body stopped at the size limit.
     bool limitReached = false;
     // Why the last socket could not be made; libcurl does not say.
@@ -394,6 +396,7 @@ bool THTTPGetThread::Transfer::header(const QByteArray &line)
         haveLength = false;
         lengthText.clear();
         retryAfter.clear();
+        contentType.clear();
         // Interim replies (100 Continue) are not hops of their own.
         const int code = statusOfLine(line);
         if (code >= 200)
@@ -405,6 +408,8 @@ bool THTTPGetThread::Transfer::header(const QByteArray &line)
         // page as much as one in front of the page.
         if (line.mid(13).trimmed().compare("challenge", Qt::CaseInsensitive) == 0)
             worker.m_record.challenged = true;
+    } else if (line.left(13).compare("content-type:", Qt::CaseInsensitive) == 0) {
+        contentType = line.mid(13).trimmed();
     } else if (!haveLength && line.left(15).compare("content-length:", Qt::CaseInsensitive) == 0) {
         haveLength = true;
         lengthText = line.mid(15).trimmed();
@@ -716,6 +721,7 @@ bool THTTPGetThread::Fetch()
     if (curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
         m_record.finalUrl = QString::fromUtf8(effective);
     m_record.retryAfterSeconds = retryAfterSeconds(transfer.retryAfter);
+    m_record.contentType = QString::fromLatin1(transfer.contentType);
     curl_multi_remove_handle(multi.get(), h);
     return Verdict(transfer, result, osErrno, idle, errorText);
 }
