@@ -4,6 +4,7 @@
 
 #include "app/bannerview.h"
 #include "app/detailspane.h"
+#include "app/rankfilecontrols.h"
 #include "app/rowdelegate.h"
 #include "app/statuschart.h"
 #include "base/guard.h"
@@ -13,6 +14,7 @@
 #include "listfiles/listfiledialogs.h"
 #include "listfiles/listimport.h"
 #include "query/batch.h"
+#include "query/crawl.h"
 #include "query/oprprotocol.h"
 #include "query/scheduler.h"
 #include "query/sitequery.h"
@@ -282,12 +284,29 @@ void TForm1::buildControls()
     // window's edge instead of widening the window.
     lbl13->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
+    // How far 整站查询 goes: depth 1 reads the typed page alone.
+    lblDepth = new QLabel(QStringLiteral("抓取深度"), this);
+    spnDepth = new QSpinBox(this);
+    spnDepth->setRange(1, CrawlSettings::MaxDepth);
+    spnDepth->setValue(1);
+    lblMaxPages = new QLabel(QStringLiteral("最多页面"), this);
+    spnMaxPages = new QSpinBox(this);
+    spnMaxPages->setRange(1, CrawlSettings::MaxPagesLimit);
+    spnMaxPages->setValue(10000);
+    cbbScope = new QComboBox(this);
+    cbbScope->addItems({QStringLiteral("整站"), QStringLiteral("仅本目录")});
+    bschckRobots = new QCheckBox(QStringLiteral("遵守robots"), this);
+    bschckRobots->setChecked(true);
+    bschckSitemap = new QCheckBox(QStringLiteral("读取sitemap"), this);
+    bschckSitemap->setChecked(true);
+
     QWidget *site = strip(bskngrpbx1, 75);
     site->setObjectName(QStringLiteral("siteStrip"));
     QVBoxLayout *siteLines = stackIn(site, 2, 2);
-    siteLines->addWidget(lineOf(site, 20, {lbl12, lbl6}));
+    // The crawl's choices share the lines: the status keeps the most room.
+    siteLines->addWidget(lineOf(site, 20, {lbl12, lbl6, bschckRobots, bschckSitemap}));
     siteLines->addWidget(lineOf(site, 24, {edt6, rdlist1, bschck4}));
-    siteLines->addWidget(lineOf(site, 20, {lbl13}, true));
+    siteLines->addWidget(lineOf(site, 23, {lblDepth, spnDepth, lblMaxPages, spnMaxPages, cbbScope, lbl13}, true));
     panel->addWidget(site);
 
     btn1 = new QPushButton(QStringLiteral("批量查询PR"), this);
@@ -299,12 +318,15 @@ void TForm1::buildControls()
     bschck3->setChecked(true);
     lbl14 = new QLabel(QStringLiteral("PR来源"), this);
     cbb1 = new QComboBox(this);
-    cbb1->addItems({QStringLiteral("工具栏"), QStringLiteral("Open PageRank")});
+    // In the order of RankChoice.
+    cbb1->addItems({QStringLiteral("工具栏"), QStringLiteral("Open PageRank"), QStringLiteral("网络图排名文件")});
     edt8 = new QLineEdit(this);
     edt8->setPlaceholderText(QStringLiteral("API密钥"));
     edt8->setEchoMode(QLineEdit::PasswordEchoOnEdit);
     edt8->setFixedSize(110, 18);
     edt8->setVisible(false);
+    m_rankFile = new RankFileControls([this](const FileDialogQuestion &q) { return m_seams.openFile(q); }, this);
+    m_rankFile->setVisible(false);
     bschck5 = new QCheckBox(QStringLiteral("记住密钥"), this);
     bschck5->setToolTip(QStringLiteral("下次启动时仍使用此密钥 (以明文保存在设置文件中)"));
     bschck5->setVisible(false);
@@ -325,6 +347,11 @@ void TForm1::buildControls()
     spnPerHost->setValue(CheckQueueLimits().perHost);
     limitsLayout->addRow(QStringLiteral("同时检测的网址数:"), spnConcurrency);
     limitsLayout->addRow(QStringLiteral("每个主机同时检测:"), spnPerHost);
+    // Whether a page that answers 2xx is compared with its folder's answer
+    // to a random name.
+    chkSoft404 = new QCheckBox(QStringLiteral("软404检测"), limits);
+    chkSoft404->setChecked(m_state->soft404Check);
+    limitsLayout->addRow(chkSoft404);
     auto *limitsAction = new QWidgetAction(options);
     limitsAction->setDefaultWidget(limits);
     options->addAction(limitsAction);
@@ -346,7 +373,7 @@ void TForm1::buildControls()
     toolLines->addWidget(lineOf(tools, 25, {btn1, btn3, btn4, bschck2, lbl14, cbb1, bschck3, btnOptions}));
     // The key field stands after the hint, under the box that shows it; the
     // hint keeps its place whichever source is chosen.
-    toolLines->addWidget(lineOf(tools, 18, {lbl1, edt8, bschck5}));
+    toolLines->addWidget(lineOf(tools, 18, {lbl1, edt8, bschck5, m_rankFile}));
     QVBoxLayout *batchLayout = stackIn(batch, 0, 0);
     batchLayout->addWidget(tools);
     batchLayout->addWidget(memo1, 1);
@@ -407,15 +434,22 @@ void TForm1::buildControls()
     lbl3 = new QLabel(QStringLiteral("毫秒"), this);
     btn5 = new QPushButton(QStringLiteral("统计死链"), this);
     lbl5 = new QLabel(m_state->lbl5(), this);
+    lblBlocked = new QLabel(m_state->lblBlocked(), this);
     btnStop = new QPushButton(QStringLiteral("停止"), this);
     // The controls share the window's width: the buttons take what their
     // texts need, and the counts may be cut short rather than widen the
     // window when they grow long.
     for (QPushButton *b : {btn2, btn5, btnStop})
         b->setFixedWidth(b->fontMetrics().horizontalAdvance(b->text()) + 24);
-    for (QLabel *l : {lbl2, lbl5})
+    for (QLabel *l : {lbl2, lbl5, lblBlocked})
         l->setMinimumWidth(l->sizeHint().width());
-    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, lbl5, btnStop});
+    // The two counts of "统计死链" stand one above the other: the strip has
+    // no width left for a second one.
+    auto *counts = new QWidget(this);
+    QVBoxLayout *countLines = stackIn(counts, 0, 0);
+    countLines->addWidget(lbl5);
+    countLines->addWidget(lblBlocked);
+    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, counts, btnStop});
     listStrip->setObjectName(QStringLiteral("listStrip"));
     outer->addWidget(listStrip);
 
@@ -513,6 +547,13 @@ void TForm1::nameControls()
         {edt6, "edt6", "整站查询的网址"},
         {rdlist1, "rdlist1", "保留的链接"},
         {bschck4, "bschck4", "按HTML解析"},
+        {lblDepth, "lblDepth", nullptr},
+        {spnDepth, "spnDepth", "抓取深度"},
+        {lblMaxPages, "lblMaxPages", nullptr},
+        {spnMaxPages, "spnMaxPages", "最多页面"},
+        {cbbScope, "cbbScope", "抓取范围"},
+        {bschckRobots, "bschckRobots", "遵守robots"},
+        {bschckSitemap, "bschckSitemap", "读取sitemap"},
         {lbl13, "lbl13", "状态"},
         {btn1, "btn1", "批量查询PR"},
         {btn3, "btn3", "整站查询"},
@@ -526,6 +567,8 @@ void TForm1::nameControls()
         {btnOptions, "btnOptions", "选项"},
         {spnConcurrency, "spnConcurrency", "同时检测的网址数"},
         {spnPerHost, "spnPerHost", "每个主机同时检测的网址数"},
+        {chkSoft404, "chkSoft404", "软404检测"},
+        {m_rankFile, "rankFileControls", nullptr},
         {lbl1, "lbl1", nullptr},
         {memo1, "memo1", "查询网址, 每行一个"},
         {WebBrowser1, "WebBrowser1", "广告"},
@@ -541,6 +584,7 @@ void TForm1::nameControls()
         {lbl3, "lbl3", nullptr},
         {btn5, "btn5", "统计死链"},
         {lbl5, "lbl5", nullptr},
+        {lblBlocked, "lblBlocked", nullptr},
         {btnStop, "btnStop", "停止"},
         {spl1, "spl1", nullptr},
         {lv1, "lv1", "结果列表"},
@@ -621,9 +665,11 @@ void TForm1::connectControls()
     };
     connect(spnConcurrency, &QSpinBox::valueChanged, this, limitsChanged);
     connect(spnPerHost, &QSpinBox::valueChanged, this, limitsChanged);
+    connect(m_rankFile, &RankFileControls::fileChosen, this, [this] { guard::run([this] { cbb1Change(cbb1->currentIndex()); }); });
     connect(lv1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         const int row = selectedRow();
-        N7->setEnabled(!sourcesOf(row).isEmpty());
+        const QList<RowSource> sources = sourcesOf(row);
+        N7->setEnabled(std::any_of(sources.cbegin(), sources.cend(), [](const RowSource &s) { return isOpenablePage(s.page); }));
         N9->setEnabled(m_state->lv1.check(row) != nullptr);
         bsknpmn1->popup(lv1->viewport()->mapToGlobal(at));
     });
@@ -658,13 +704,21 @@ void TForm1::connectControls()
     connect(bschck2, &QCheckBox::toggled, this, [&s](bool on) { s.bschck2 = on; });
     connect(bschck3, &QCheckBox::toggled, this, [&s](bool on) { s.bschck3 = on; });
     connect(bschck4, &QCheckBox::toggled, this, [&s](bool on) { s.bschck4 = on; });
+    connect(chkSoft404, &QCheckBox::toggled, this, [&s](bool on) { s.soft404Check = on; });
     connect(rdlist1Group, &QButtonGroup::idToggled, this, [&s](int id, bool on) {
         if (on)
             s.rdlist1 = id;
     });
+    connect(spnDepth, &QSpinBox::valueChanged, this, [&s](int v) { s.crawl.depth = v; });
+    connect(spnMaxPages, &QSpinBox::valueChanged, this, [&s](int v) { s.crawl.maxPages = v; });
+    connect(cbbScope, &QComboBox::currentIndexChanged, this, [&s](int i) { s.crawl.scope = i == 1 ? CrawlSettings::Scope::Prefix : CrawlSettings::Scope::Site; });
+    connect(bschckRobots, &QCheckBox::toggled, this, [&s](bool on) { s.crawl.robots = on; });
+    connect(bschckSitemap, &QCheckBox::toggled, this, [&s](bool on) { s.crawl.sitemap = on; });
+    connect(m_engine, &Engine::crawlProgressed, this, &TForm1::syncGauge);
 
     connect(&s, &FormState::lbl2Changed, lbl2, &QLabel::setText);
     connect(&s, &FormState::lbl5Changed, lbl5, &QLabel::setText);
+    connect(&s, &FormState::lblBlockedChanged, lblBlocked, &QLabel::setText);
     connect(&s, &FormState::lbl13Changed, lbl13, &QLabel::setText);
     connect(&s, &FormState::repaintRequested, lv1, [this] { lv1->viewport()->repaint(); });
     connect(&s.pr1, &Gauge::changed, this, &TForm1::syncGauge);
@@ -694,7 +748,7 @@ void TForm1::connectControls()
             m_seams.openUrl(url);
     };
     DetailsSlots filled;
-    filled.sources = [this](int row) { return surveyedSources(*m_state, row); };
+    filled.sources = [this](int row) { return listedSources(m_state->lv1, row); };
     m_details->setSlots(filled);
 }
 
@@ -710,6 +764,7 @@ void TForm1::refreshNow()
     const int total = m_counts->total();
     m_state->setLbl2(countLabelText(m_view->rowCount(), total, m_view->filtered()));
     m_state->setLbl5(deadLabelText(m_counts->count(RowGroup::Dead)));
+    m_state->setLblBlocked(doubtLabelText(m_counts->count(RowGroup::Doubt)));
     chart1->setBars(chartBars(*m_counts));
     const int row = selectedRow();
     // Hidden until a row is selected; it keeps the height the person gave it.
@@ -773,7 +828,12 @@ void TForm1::syncGauge()
     }
     // Written out rather than Qt's "%v/%m", which would show the stand-in
     // range of an empty list.
-    pr1->setFormat(QStringLiteral("%1/%2").arg(g.value()).arg(g.maximum()));
+    QString text = QStringLiteral("%1/%2").arg(g.value()).arg(g.maximum());
+    if (const Crawl *crawl = m_engine->crawl()) {
+        const Crawl::Progress p = crawl->progress();
+        text = QStringLiteral("已读网页 %1/%2 · 行 %3").arg(p.pagesRead).arg(p.pagesToRead).arg(text);
+    }
+    pr1->setFormat(text);
     pr1->setTextVisible(m_gaugeText);
 }
 
@@ -936,9 +996,11 @@ void TForm1::N5Click()
 void TForm1::N7Click()
 {
     const QList<RowSource> sources = sourcesOf(selectedRow());
-    if (sources.isEmpty() || !m_seams.openUrl)
+    // The first page that links to the row; the sitemap is no page to open.
+    const auto page = std::find_if(sources.cbegin(), sources.cend(), [](const RowSource &s) { return isOpenablePage(s.page); });
+    if (page == sources.cend() || !m_seams.openUrl)
         return;
-    const QUrl url = visitTarget(sources.constFirst().page);
+    const QUrl url = visitTarget(page->page);
     if (url.isValid())
         m_seams.openUrl(url);
 }
@@ -974,23 +1036,31 @@ void TForm1::bsknspndt1Change(int value)
 void TForm1::cbb1Change(int index)
 {
     m_detailsStale = true; // the PR's source is named there
-    const bool openPageRank = index == 1;
-    edt8->setVisible(openPageRank);
-    bschck5->setVisible(openPageRank);
+    const auto choice = RankChoice(index);
+    edt8->setVisible(choice == RankChoice::OpenPageRank);
+    bschck5->setVisible(choice == RankChoice::OpenPageRank);
+    m_rankFile->setVisible(choice == RankChoice::GraphFile);
     // The warning is the toolbar service's: no other source blocks anyone.
-    lbl6->setVisible(!openPageRank);
+    lbl6->setVisible(choice == RankChoice::Toolbar);
+    if (choice == RankChoice::GraphFile && m_rankFile->file().isEmpty())
+        m_rankFile->choose();
     RankChoiceSeams seams;
     // Read as each request goes out: a key typed during a run is used from
     // the next request on.
     seams.key = [this] { return edt8->text(); };
     seams.notice = m_seams.rankSourceNotice;
-    m_engine->setRankChoice(openPageRank ? RankChoice::OpenPageRank : RankChoice::Toolbar, seams);
+    seams.rankFile = m_rankFile->file();
+    seams.indexProgress = m_seams.rankIndexProgress;
+    if (!seams.indexProgress)
+        seams.indexProgress = [this](const RankIndexProgress &p) { return m_rankFile->showProgress(p); };
+    m_engine->setRankChoice(choice, seams);
     scheduleRefresh();
 }
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
     saveSettings();
+    m_settingsSaved = true;
     QWidget::closeEvent(event);
 }
 
@@ -1002,6 +1072,7 @@ void TForm1::loadSettings()
     if (!store)
         return;
     const WindowSettings w = readWindowSettings(*store);
+    m_remembered = w;
     if (!w.geometry.isEmpty())
         restoreGeometry(w.geometry);
     if (!w.splitter.isEmpty())
@@ -1018,7 +1089,14 @@ void TForm1::loadSettings()
     spnConcurrency->setValue(w.concurrency);
     spnPerHost->setValue(w.perHost);
     bschck5->setChecked(w.rememberKey);
-    setRankChoice(w.rankSource == 1, w.key);
+    if (!w.rankFile.isEmpty())
+        m_rankFile->setFile(w.rankFile);
+    // A ranks file chosen last but no longer named is not asked for at the
+    // start: the toolbar service stands in.
+    RankChoice source = w.rankSource < 0 ? RankChoice::Toolbar : RankChoice(w.rankSource);
+    if (source == RankChoice::GraphFile && w.rankFile.isEmpty())
+        source = RankChoice::Toolbar;
+    setRankChoice(source, w.key);
     m_dialogs.restoreFolder(w.folder);
     syncColumnMenu();
     fitAddressColumn();
@@ -1031,7 +1109,6 @@ void TForm1::saveSettings()
     const std::unique_ptr<QSettings> store = m_seams.settings();
     if (!store)
         return;
-    m_settingsSaved = true;
     WindowSettings w;
     w.geometry = saveGeometry();
     w.splitter = spl1->saveState();
@@ -1049,12 +1126,14 @@ void TForm1::saveSettings()
     w.htmlExtract = bschck4->isChecked();
     w.linkFilter = std::max(0, rdlist1Group->checkedId());
     w.rankSource = cbb1->currentIndex();
+    w.rankFile = m_rankFile->file();
     w.concurrency = spnConcurrency->value();
     w.perHost = spnPerHost->value();
     w.folder = m_dialogs.chosenFolder();
     w.rememberKey = bschck5->isChecked();
     w.key = w.rememberKey ? edt8->text() : QString();
     writeWindowSettings(*store, w);
+    m_remembered = w;
 }
 
 QString TForm1::entryText() const
@@ -1082,10 +1161,17 @@ void TForm1::setChoices(bool queryPr, bool deadLink, bool exportShort, int linkF
     bsknspndt1->setValue(intervalMs);
 }
 
-void TForm1::setRankChoice(bool openPageRank, const QString &key)
+void TForm1::setRankChoice(RankChoice choice, const QString &key, const QString &rankFile)
 {
     edt8->setText(key);
-    cbb1->setCurrentIndex(openPageRank ? 1 : 0);
+    if (!rankFile.isEmpty())
+        m_rankFile->setFile(rankFile);
+    // The box says nothing when it stays on its item: the source is set anew
+    // all the same, for the file may be another.
+    if (cbb1->currentIndex() == int(choice))
+        cbb1Change(int(choice));
+    else
+        cbb1->setCurrentIndex(int(choice));
 }
 
 void TForm1::setRankKey(const QString &key)
@@ -1096,4 +1182,19 @@ void TForm1::setRankKey(const QString &key)
 void TForm1::setHtmlExtract(bool on)
 {
     bschck4->setChecked(on);
+}
+
+void TForm1::setSoft404Check(bool on)
+{
+    chkSoft404->setChecked(on);
+}
+
+void TForm1::setCrawlChoices(const CrawlSettings &crawl)
+{
+    spnDepth->setValue(crawl.depth);
+    spnMaxPages->setValue(crawl.maxPages);
+    cbbScope->setCurrentIndex(crawl.scope == CrawlSettings::Scope::Prefix ? 1 : 0);
+    bschckRobots->setChecked(crawl.robots);
+    bschckSitemap->setChecked(crawl.sitemap);
+    m_state->crawl.sitemapUrl = crawl.sitemapUrl;
 }

@@ -4,6 +4,7 @@
 #include "query/engine.h"
 #include "shell/formstate.h"
 #include "shell/rowdetails.h"
+#include "shell/windowsettings.h"
 
 #include <QString>
 #include <QStringList>
@@ -33,6 +34,7 @@ class QSpinBox;
 class QTableView;
 class QTimer;
 class QAction;
+class RankFileControls;
 class TBannerView;
 class TEntryBox;
 class ResultListProxy;
@@ -61,9 +63,13 @@ struct WindowSeams
     // Tells the user, once per run, that the PR source refused its key.
     // Empty: the standard error box.
     std::function<void(const QString &message)> rankSourceNotice;
-    // Where the window keeps what it remembers between starts; empty:
-    // nothing is remembered (each window starts from the start values).
+    // Where the window keeps what it remembers between starts (the PR
+    // source and its ranks file among the rest); empty: nothing is
+    // remembered (each window starts from the start values).
     std::function<std::unique_ptr<QSettings>()> settings;
+    // Reports the making of a ranks file's index (false cancels it). Empty:
+    // a progress dialog of the window.
+    std::function<bool(const RankIndexProgress &)> rankIndexProgress;
 };
 
 // The main window Form1.
@@ -90,18 +96,24 @@ public:
     // For the command line: the controls that a person would set.
     void setSiteText(const QString &text);
     void setChoices(bool queryPr, bool deadLink, bool exportShort, int linkFilter, int intervalMs);
-    // The PR source: the toolbar service, or Open PageRank with key in its
-    // key field.
-    void setRankChoice(bool openPageRank, const QString &key);
+    // The PR source: the toolbar service, Open PageRank with key in its key
+    // field, or a ranks file (rankFile, when given, goes into its field).
+    void setRankChoice(RankChoice choice, const QString &key, const QString &rankFile = QString());
     // The key field alone; the source stays as chosen.
     void setRankKey(const QString &key);
     void setHtmlExtract(bool on);
+    // The tick box 软404检测.
+    void setSoft404Check(bool on);
+    // 抓取深度, 最多页面, the scope, 遵守robots and 读取sitemap.
+    void setCrawlChoices(const CrawlSettings &crawl);
     TBannerView *banner() const { return WebBrowser1; }
     WindowSeams &seams() { return m_seams; }
     TDetailsPane *detailsPane() const { return m_details; }
     ResultListProxy &view() { return *m_view; }
     // Writes what the window remembers (it does so itself when it closes).
     void saveSettings();
+    // What the window remembered at its start, or wrote last.
+    const WindowSettings &remembered() const { return m_remembered; }
 
     // Handlers, named after their control and event.
     void FormCreate();
@@ -168,7 +180,8 @@ private:
     int m_followed = -1; // the list row the view followed last; -1: none yet
     QTimer *m_refresh = nullptr;
     QTimer *m_searchDelay = nullptr;
-    bool m_settingsSaved = false;
+    bool m_settingsSaved = false; // saved as the window closed: not again
+    WindowSettings m_remembered;
     bool m_detailsStale = true;
 
     // Query panel
@@ -189,10 +202,12 @@ private:
     QComboBox *cbb1 = nullptr; // PR来源
     QLineEdit *edt8 = nullptr; // the Open PageRank key
     QCheckBox *bschck5 = nullptr; // 记住密钥
+    RankFileControls *m_rankFile = nullptr; // the ranks file
     QToolButton *btnOptions = nullptr; // 选项: the check queue's limits
     QSpinBox *spnConcurrency = nullptr;
     QSpinBox *spnPerHost = nullptr;
     QCheckBox *bschck3 = nullptr;
+    QCheckBox *chkSoft404 = nullptr; // 软404检测
     QLabel *lbl1 = nullptr;
     TEntryBox *memo1 = nullptr;
     // Banner
@@ -210,8 +225,17 @@ private:
     QLabel *lbl3 = nullptr;
     QPushButton *btn5 = nullptr;
     QLabel *lbl5 = nullptr;
+    QLabel *lblBlocked = nullptr; // 存疑=(n)
     QPushButton *btnStop = nullptr;
     QComboBox *cbbFilter = nullptr;
+    // Crawl strip
+    QLabel *lblDepth = nullptr;
+    QSpinBox *spnDepth = nullptr; // 抓取深度
+    QLabel *lblMaxPages = nullptr;
+    QSpinBox *spnMaxPages = nullptr; // 最多页面
+    QComboBox *cbbScope = nullptr; // 整站 or 仅本目录
+    QCheckBox *bschckRobots = nullptr; // 遵守robots
+    QCheckBox *bschckSitemap = nullptr; // 读取sitemap
     // Result list, and the details of its selected row below it
     QSplitter *spl1 = nullptr;
     QTableView *lv1 = nullptr;

@@ -111,7 +111,10 @@ TDetailsPane::TDetailsPane(QWidget *parent)
 
     m_sources = tableOf(this, "detailSources", {QStringLiteral("来源页"), QStringLiteral("链接词")}, QStringLiteral("来源页"));
     m_sources->setToolTip(QStringLiteral("双击打开来源页"));
-    connect(m_sources, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem *item) { open(item->text(0)); });
+    connect(m_sources, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem *item) {
+        if (isOpenablePage(item->text(0)))
+            open(item->text(0));
+    });
     m_history = tableOf(this, "detailHistory", {QStringLiteral("时间"), QStringLiteral("访问"), QStringLiteral("状态"), QStringLiteral("PR"), QStringLiteral("变化")},
         QStringLiteral("历史记录"));
 

@@ -1,8 +1,8 @@
 #include "app/Unit1.h"
 #include "app/errorbox.h"
 #include "app/headless.h"
-#include "app/hugepages.h"
 #include "app/qttranslations.h"
+#include "app/rankfilecontrols.h"
 #include "base/errors.h"
 #include "base/filenames.h"
 #include "base/guard.h"
@@ -66,8 +66,6 @@ int main(int argc, char **argv)
     if (!parsed.ok)
         return refuse(parsed.error);
     const Options &options = parsed.options;
-    if (options.headless())
-        restartWithHugePages(argv);
 
     WindowEndpoints endpoints = TForm1::defaultEndpoints();
     if (!options.serversFile.isEmpty()) {
@@ -100,13 +98,13 @@ int main(int argc, char **argv)
     installStandardErrorBox(nullptr); // for errors while the window is created
     TForm1 form(endpoints, TForm1::defaultSeams());
     form.state().requestTimeoutMs = options.requestTimeoutSeconds * 1000;
+    form.state().statusPolicy = options.statusPolicy;
+    form.setSoft404Check(options.soft404);
     installStandardErrorBox(&form);
-    // The source and key remembered from the last start stand unless the
-    // command line or the environment names them.
-    if (options.rankSourceGiven)
-        form.setRankChoice(options.openPageRank(), options.apiKey());
-    else if (!options.apiKey().isEmpty())
-        form.setRankKey(options.apiKey());
+    // The source, key and ranks file remembered from the last start stand
+    // unless the command line or the environment names them.
+    const RankStart rank = windowRankChoice(options, form.remembered());
+    form.setRankChoice(rank.choice, rank.key, rank.file);
     form.show();
     return QApplication::exec();
 }

@@ -117,7 +117,7 @@ void startListRun(FormState &form)
     const int rows = form.lv1.count();
     int queried = 0;
     for (int row = 0; row < rows; ++row)
-        queried += form.lv1.note(row) != RowNote::Blank;
+        queried += !form.lv1.isBlank(row);
     form.setLbl2(QStringLiteral("数量(") + QString::number(rows) + QLatin1Char(')'));
     form.curindex = 0;
     form.donecount = 0;
@@ -125,7 +125,10 @@ void startListRun(FormState &form)
     form.pr1.setMaximum(queried);
     if (form.bschck2)
         form.rankSource().listBuilt();
-    if (!form.tmr2.isActive())
+    // A source that answers every row by itself leaves the walk nothing to
+    // do when the addresses are not checked.
+    const bool idleWalk = form.bschck2 && !form.bschck3 && !form.rankSource().needsWalk();
+    if (!form.tmr2.isActive() && !idleWalk)
         form.tmr2.start();
     emit form.runStarted();
 }
@@ -143,7 +146,7 @@ void btn1Click(FormState &form, const QString &entryText)
         const QStringView address = entryAddress(lines.at(i));
         if (address.isEmpty()) {
             ResultRow blank {QString::number(i + 1), {celltext::Batch, celltext::NoAnswer, QString(), celltext::NoAnswer, celltext::NoAnswer}};
-            blank.note = RowNote::Blank;
+            blank.note = celltext::BlankLine;
             rows.push_back(std::move(blank));
             continue;
         }

@@ -4,16 +4,21 @@
 #include "base/mainthread.h"
 #include "data/storedtext.h"
 #include "query/batch.h"
+#include "query/crawl.h"
 #include "query/dispatch.h"
+#include "query/graphrank.h"
 #include "query/oprsource.h"
 #include "query/prquery.h"
 #include "query/scheduler.h"
 #include "query/settle.h"
 #include "query/sitequery.h"
+#include "query/softprober.h"
 #include "query/toolbarrank.h"
 #include "survey/regexp.h"
 
 #include <QTimer>
+
+#include <utility>
 
 Walk chooseWalk(const WalkChoices &c)
 {
@@ -29,6 +34,7 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     , m_endpoints(std::move(endpoints))
     , m_state(new FormState(this))
     , m_myreg(std::make_unique<TRegExp>())
+    , m_prober(std::make_unique<SoftProber>(*m_state))
 {
     FormState &s = *m_state;
     s.memo3 = storedtext::checksumScript();
@@ -40,6 +46,13 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     s.onSitePage = [this](const QString &siteUrl, const QString &finalUrl, const QString &page) {
         siteReplyBranch(*m_state, *m_myreg, siteUrl, finalUrl, page);
     };
+
+    s.judgeSoft = [this](int row, const QString &url, const FetchResult &record, const QByteArray &body) {
+        return m_prober->judge(row, url, record, body);
+    };
+    connect(m_prober.get(), &SoftProber::settled, this, &Engine::checkLater);
+    // A link that is no address is answered without a request.
+    s.addCheckInterceptor([this](int row) { return answerUnaddressable(*m_state, row); });
 
     connect(&s.tmr2, &QTimer::timeout, this, [this] { guard::run([this] { tick(); }); });
     connect(&s, &FormState::runStarted, this, &Engine::onRunStarted);
@@ -60,12 +73,21 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
         m_sitePending = false;
         emit sitePageFailed();
     });
+    connect(&s, &FormState::stopRequested, this, [this] {
+        if (m_crawl)
+            m_crawl->stop();
+    });
+    // A re-query of a row that robots.txt forbids answers it again, unsent.
+    s.addCheckInterceptor([this](int row) { return m_crawl && m_crawl->answerIfForbidden(row); });
 }
 
 Engine::~Engine()
 {
-    // The queue's requests name it; they go first.
+    // The queues' requests (the prober's too) are the state's children; they
+    // go first, the crawls retired but not yet deleted too.
     m_queue.reset();
+    m_crawl = nullptr;
+    qDeleteAll(findChildren<Crawl *>(QString(), Qt::FindDirectChildrenOnly));
 }
 
 void Engine::setRankChoice(RankChoice choice, RankChoiceSeams seams)
@@ -74,6 +96,10 @@ void Engine::setRankChoice(RankChoice choice, RankChoiceSeams seams)
     FormState &s = *m_state;
     if (choice == RankChoice::Toolbar) {
         s.setRankSource(std::make_unique<ToolbarRankSource>(s));
+        return;
+    }
+    if (choice == RankChoice::GraphFile) {
+        s.setRankSource(std::make_unique<GraphRankSource>(s, GraphRankSettings {seams.rankFile, QString(), seams.notice, seams.indexProgress}));
         return;
     }
     OprSettings settings;
@@ -92,12 +118,18 @@ Walk Engine::nextWalk() const
 void Engine::startBatch(const QString &entryText)
 {
     assertMainThread();
+    retireCrawl();
     ::btn1Click(*m_state, entryText);
 }
 
 void Engine::startSite(const QString &siteText)
 {
     assertMainThread();
+    retireCrawl();
+    if (m_state->crawl.crawls()) {
+        startCrawl(siteText);
+        return;
+    }
     m_sitePending = true;
     const quint64 releasedBefore = m_released;
     ::btn3Click(*m_state, siteText);
@@ -108,6 +140,71 @@ void Engine::startSite(const QString &siteText)
         m_sitePending = false;
         emit sitePageFailed();
     }
+}
+
+void Engine::startCrawl(const QString &siteText)
+{
+    m_sitePending = true;
+    m_crawl = new Crawl(*m_state, *m_myreg, m_limits, nullptr, this);
+    connect(m_crawl, &Crawl::rowsAdded, this, &Engine::onCrawlRows);
+    connect(m_crawl, &Crawl::progressed, this, &Engine::crawlProgressed);
+    connect(m_crawl, &Crawl::ended, this, &Engine::checkLater);
+    m_crawl->start(siteText);
+}
+
+void Engine::retireCrawl()
+{
+    FormState &s = *m_state;
+    s.walkChecks = true;
+    s.listGrowing = false;
+    if (!m_crawl)
+        return;
+    // It may be inside one of its own handlers right now.
+    Crawl *old = std::exchange(m_crawl, nullptr);
+    old->disconnect(this);
+    old->abandon();
+    old->deleteLater();
+}
+
+void Engine::onCrawlRows()
+{
+    FormState &s = *m_state;
+    if (!m_runActive)
+        return;
+    // The walk asks the PR of rows that came after it had passed the end;
+    // without a walk, the source is asked for the new rows at once.
+    if (m_askRanks)
+        askRanksLater();
+    else if (m_walk == Walk::Paced && s.bschck2 && !s.tmr2.isActive() && s.curindex <= s.lv1.count() - 1)
+        s.tmr2.start();
+}
+
+void Engine::askRanksLater()
+{
+    if (m_ranksPosted)
+        return;
+    m_ranksPosted = true;
+    const quint64 generation = m_state->lv1.generation();
+    QTimer::singleShot(0, this, [this, generation] { guard::run([this, generation] { askRanks(generation); }); });
+}
+
+void Engine::askRanks(quint64 generation)
+{
+    m_ranksPosted = false;
+    FormState &s = *m_state;
+    // Every row at once: a source that answers many rows a request (or from
+    // its own files) fills them as its answers come.
+    while (m_askRanks && s.lv1.generation() == generation && m_rankNext < s.lv1.count()) {
+        const int row = m_rankNext++;
+        if (!s.lv1.isBlank(row))
+            s.rankSource().queryRow(row);
+    }
+    checkLater();
+}
+
+bool Engine::ranksToAsk() const
+{
+    return m_askRanks && m_rankNext < m_state->lv1.count();
 }
 
 void Engine::tick()
@@ -128,8 +225,10 @@ void Engine::stop()
     const bool walking = s.tmr2.isActive() || m_queueStarting || (m_queue && !m_queue->finished()) || s.rankSource().rowsWaiting() > 0;
     ::btnStopClick(s);
     m_queueStarting = false;
+    m_rankNext = s.lv1.count();
     if (m_queue)
         m_queue->stop();
+    m_prober->stop();
     s.rankSource().stop();
     settleUnsent(s);
     // The walk of a queue has no timer for btnStopClick to see.
@@ -141,10 +240,26 @@ void Engine::stop()
 void Engine::onRunStarted()
 {
     m_runActive = true;
+    // Each run probes its folders anew; the probes of the last one go, the
+    // rows that waited for them with them.
+    m_prober->reset();
     m_queue.reset();
     m_queueStarting = false;
     FormState &s = *m_state;
     m_walk = nextWalk();
+    m_rankNext = 0;
+    m_askRanks = m_walk != Walk::Paced && s.bschck2;
+    if (m_crawl) {
+        // The crawl checks its rows itself; the walk asks only the PR, at
+        // its pace, or the source is asked for every row as it is listed.
+        s.walkChecks = false;
+        if (m_walk != Walk::Paced || !s.bschck2)
+            s.tmr2.stop();
+        if (m_askRanks)
+            askRanksLater();
+        checkLater();
+        return;
+    }
     if (m_walk != Walk::Paced)
         s.tmr2.stop();
     if (m_walk == Walk::Queue) {
@@ -166,16 +281,11 @@ void Engine::startQueue(quint64 generation)
     m_queueStarting = false;
     m_queue = std::make_unique<CheckQueue>(s, m_limits);
     connect(m_queue.get(), &CheckQueue::allDone, this, &Engine::checkLater);
-    if (s.bschck2) {
-        // Every row at once: a source that answers many rows a request (or
-        // from its own files) fills them as its answers come.
-        for (int row = 0; row < s.lv1.count() && s.lv1.generation() == generation; ++row) {
-            if (s.lv1.note(row) != RowNote::Blank)
-                s.rankSource().queryRow(row);
-        }
-        if (s.lv1.generation() != generation)
-            return;
-    }
+    // Probes keep to the same limits as the checks they are made for.
+    m_prober->useQueue(&m_queue->hostQueue());
+    askRanks(generation);
+    if (s.lv1.generation() != generation)
+        return;
     if (s.bschck3)
         m_queue->start();
     else
@@ -185,14 +295,24 @@ void Engine::startQueue(quint64 generation)
 bool Engine::runFinished() const
 {
     const FormState &s = *m_state;
-    if (!m_runActive || m_queueStarting)
+    // A rank source may fill rows by itself, whatever the walk.
+    if (!m_runActive || m_queueStarting || s.rankSource().rowsWaiting() > 0 || ranksToAsk())
         return false;
+    if (m_crawl)
+        return m_crawl->finished() && !s.tmr2.isActive() && requestsInFlight(s) == 0;
     if (m_walk == Walk::None)
         return true;
+    if (!m_prober->idle())
+        return false;
     if (m_walk == Walk::Queue && m_queue && !m_queue->finished())
         return false;
     // A re-query started during the run belongs to it too.
-    return !s.tmr2.isActive() && requestsInFlight(s) == 0 && s.rankSource().rowsWaiting() == 0;
+    return !s.tmr2.isActive() && requestsInFlight(s) == 0;
+}
+
+int Engine::softProbesSent() const
+{
+    return m_prober->probesSent();
 }
 
 void Engine::checkLater()

@@ -10,7 +10,10 @@
 #include <functional>
 #include <memory>
 
+class SoftProber;
+class Crawl;
 class TRegExp;
+struct RankIndexProgress;
 
 // What a run may reach: the ranking front ends and the Open PageRank
 // service. Whoever builds an engine says where; nothing is assumed.
@@ -26,6 +29,7 @@ struct EngineEndpoints
 enum class RankChoice {
     Toolbar,
     OpenPageRank,
+    GraphFile, // a ranks file of the web graph, offline
 };
 
 // How the rank source reaches the user: the key it sends, and the one
@@ -34,6 +38,10 @@ struct RankChoiceSeams
 {
     std::function<QString()> key;
     std::function<void(const QString &message)> notice;
+    // GraphFile: the ranks file, and the reports on the making of its index
+    // (false cancels it).
+    QString rankFile;
+    std::function<bool(const RankIndexProgress &)> indexProgress;
 };
 
 // How the rows of a built list are queried.
@@ -104,10 +112,17 @@ public:
     void stop();
 
     // The list of the current run has been answered as far as it will be:
-    // nothing left to send, nothing in flight, no rank pending.
+    // nothing left to send, nothing in flight, no rank pending, no row
+    // waiting for its folder's soft-404 probe.
     bool runFinished() const;
     // A list has been built and its run has not yet been told ended.
     bool runActive() const { return m_runActive; }
+
+    // Soft-404 probes sent in the current run.
+    int softProbesSent() const;
+    // The crawl of the current whole-site query with a depth above 1; none
+    // for any other run.
+    const Crawl *crawl() const { return m_crawl; }
 
 signals:
     // The tick about to run will query this row (a re-query's tick too).
@@ -117,6 +132,8 @@ signals:
     // lbl13 says why.
     void sitePageFailed();
     void rowAnswered(int row);
+    // A crawl read a page or listed rows.
+    void crawlProgressed();
     // Told once a run, when runFinished() has become true.
     void runEnded();
     // A notice of the run, as lbl13 shows it (never a request start).
@@ -124,6 +141,16 @@ signals:
 
 private:
     void onRunStarted();
+    void startCrawl(const QString &siteText);
+    // The crawl of an earlier run stops answering and goes.
+    void retireCrawl();
+    void onCrawlRows();
+    // Asks the rank source for every row from m_rankNext on (of the list of
+    // generation), now or once the current event has been handled.
+    void askRanks(quint64 generation);
+    void askRanksLater();
+    // Rows whose PR the source has yet to be asked.
+    bool ranksToAsk() const;
     void startQueue(quint64 generation);
     // Looks, once the current event has been handled, whether the run has
     // ended.
@@ -136,8 +163,15 @@ private:
     RankChoice m_rankChoice = RankChoice::Toolbar;
     Walk m_walk = Walk::Paced;
     CheckQueueLimits m_limits;
+    std::unique_ptr<SoftProber> m_prober;
     std::unique_ptr<CheckQueue> m_queue;
+    Crawl *m_crawl = nullptr; // a child
     bool m_intervalAsked = false;
+    // Without a paced walk: the next row whose PR the source has yet to be
+    // asked, and whether that asking is posted.
+    bool m_askRanks = false; // a run without a paced walk that wants PR
+    int m_rankNext = 0;
+    bool m_ranksPosted = false;
     bool m_runActive = false; // a list has been built and its run not yet told ended
     bool m_queueStarting = false;
     bool m_checkPosted = false;

@@ -14,13 +14,15 @@ namespace {
 // request whose row is gone, or belongs to an earlier list, is not sent.
 bool rowStillThere(const FormState &form, int row, quint64 generation)
 {
-    return form.lv1.generation() == generation && form.lv1.hasRow(row) && form.lv1.note(row) != RowNote::Blank;
+    return form.lv1.generation() == generation && form.lv1.hasRow(row) && !form.lv1.isBlank(row);
 }
 
 void sendReach(FormState &form, int row)
 {
     // The record of an earlier check no longer describes the row.
     form.lv1.clearCheck(row);
+    if (form.checkIntercepted(row))
+        return;
     gotourl(form, form.lv1.cell(row, CellUrl), row, dispatch::ModeReach);
 }
 
@@ -50,7 +52,7 @@ void tmr2Timer(FormState &form)
     const auto stopped = [&form, walking] { return walking && !form.tmr2.isActive(); };
     if (form.bschck2 && rowStillThere(form, row, generation))
         form.rankSource().queryRow(row);
-    if (form.bschck3 && rowStillThere(form, row, generation) && !stopped())
+    if (form.bschck3 && form.walkChecks && rowStillThere(form, row, generation) && !stopped())
         sendReach(form, row);
     if (form.lv1.generation() != generation && form.lv1.count() > 0) {
         // The list was rebuilt inside this tick: the new run has set its own
@@ -71,7 +73,7 @@ void bsknspndt1Change(FormState &form, int value)
 void N4Click(FormState &form, int selectedRow)
 {
     // A blank line has nothing to ask about.
-    if (!form.lv1.hasRow(selectedRow) || form.lv1.note(selectedRow) == RowNote::Blank)
+    if (!form.lv1.hasRow(selectedRow) || form.lv1.isBlank(selectedRow))
         return;
     const quint64 generation = form.lv1.generation();
     form.lv1.setCell(selectedRow, CellAccess, celltext::Requery);
@@ -85,7 +87,7 @@ void N4Click(FormState &form, const QList<int> &selectedRows)
 {
     QList<int> rows;
     for (int row : selectedRows) {
-        if (form.lv1.hasRow(row) && form.lv1.note(row) != RowNote::Blank)
+        if (form.lv1.hasRow(row) && !form.lv1.isBlank(row))
             rows << row;
     }
     if (rows.isEmpty())
@@ -106,6 +108,7 @@ void N4Click(FormState &form, const QList<int> &selectedRows)
 void btnStopClick(FormState &form)
 {
     form.requeue.clear();
+    emit form.stopRequested();
     // A whole-site query whose page is still coming would start a walk when
     // it arrives: it ends here, as a failed page that lists nothing.
     cancelRequests(form, dispatch::ModeSite);

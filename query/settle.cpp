@@ -56,7 +56,7 @@ void settle(FormState &form, bool all)
             wasSent = wasSent || onItsWay;
         }
         if (settled && !list.check(row))
-            list.setNote(row, wasSent ? RowNote::Unfinished : RowNote::Unsent);
+            list.addNote(row, wasSent ? celltext::Unfinished : celltext::Unsent);
     }
 }
 

@@ -20,6 +20,7 @@ FormState::FormState(QObject *parent)
     : QObject(parent)
     , m_lbl2(QStringLiteral("数量(0)"))
     , m_lbl5(QStringLiteral("死链=(0)"))
+    , m_lblBlocked(QStringLiteral("存疑=(0)"))
     , m_lbl13(QStringLiteral("提示：输入网址开始PR整站查询"))
     , m_rankSource(std::make_unique<NoRankSource>())
 {
@@ -45,6 +46,12 @@ void FormState::setLbl5(const QString &text)
     emit lbl5Changed(text);
 }
 
+void FormState::setLblBlocked(const QString &text)
+{
+    m_lblBlocked = text;
+    emit lblBlockedChanged(text);
+}
+
 void FormState::setLbl13(const QString &text)
 {
     m_lbl13 = text;
@@ -63,6 +70,15 @@ void FormState::showRequestStart(const QString &url)
 void FormState::setRankSource(std::unique_ptr<RankSource> source)
 {
     m_rankSource = source ? std::move(source) : std::make_unique<NoRankSource>();
+}
+
+bool FormState::checkIntercepted(int row) const
+{
+    for (const CheckInterceptor &intercept : m_checkInterceptors) {
+        if (intercept(row))
+            return true;
+    }
+    return false;
 }
 
 void FormState::repaintList()

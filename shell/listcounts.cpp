@@ -76,6 +76,11 @@ QString deadLabelText(int dead)
     return QStringLiteral("死链=(%1)").arg(dead);
 }
 
+QString doubtLabelText(int doubtful)
+{
+    return QStringLiteral("存疑=(%1)").arg(doubtful);
+}
+
 QList<ChartBar> chartBars(const ListCounts &counts)
 {
     QList<ChartBar> bars;

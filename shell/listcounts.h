@@ -61,3 +61,5 @@ QList<ChartBar> chartBars(const ListCounts &counts);
 QString countLabelText(int shown, int total, bool filtered);
 // "死链=(n)"
 QString deadLabelText(int dead);
+// "存疑=(n)"
+QString doubtLabelText(int doubtful);

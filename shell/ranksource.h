@@ -25,4 +25,8 @@ public:
     // "停止": nothing more is asked for the rows that wait; answers already on
     // their way still land. A later re-query asks again.
     virtual void stop() { }
+    // Whether a row's answer waits for the walk's tick. A source that asks
+    // nobody answers every row of a list once it is built, and the walk need
+    // not go through the rows for it.
+    virtual bool needsWalk() const { return true; }
 };

@@ -2,6 +2,8 @@
 
 #include "shell/celltexts.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <iterator>
 
@@ -21,16 +23,23 @@ const ColumnInfo kColumns[ResultListModel::ColumnCount] = {
     {"访问", 50, Qt::AlignHCenter | Qt::AlignVCenter},
     {"PR", 80, Qt::AlignHCenter | Qt::AlignVCenter},
     {"状态", 90, Qt::AlignHCenter | Qt::AlignVCenter},
+    {"来源", 50, Qt::AlignHCenter | Qt::AlignVCenter},
     {"耗时", 60, Qt::AlignRight | Qt::AlignVCenter},
     {"最终网址", 200, Qt::AlignLeft | Qt::AlignVCenter},
+    {"深度", 50, Qt::AlignHCenter | Qt::AlignVCenter},
+    {"孤立", 50, Qt::AlignHCenter | Qt::AlignVCenter},
 };
 
-// Every cell of a checked row gives the whole chain (the 状态 cell may elide
-// it), where the check ended, how long it took and why it failed, in words:
-// the HTTP library's own sentences are for the details pane.
-QString checkTooltip(const FetchResult &r)
+// A tooltip does not grow with a page linked from everywhere.
+constexpr int TooltipSources = 10;
+
+// Every cell of a checked row gives the whole 状态 (its cell may elide the
+// chain), where the check ended, how long it took and why it failed, in
+// words: the HTTP library's own sentences are for the details pane.
+QString checkTooltip(const ResultRow &row)
 {
-    return QStringLiteral("状态: %1\n最终网址: %2\n耗时: %3 ms\n%4").arg(statusText(r), r.finalUrl).arg(r.elapsedMs).arg(reasonWords(r));
+    const FetchResult &r = *row.check;
+    return QStringLiteral("状态: %1\n最终网址: %2\n耗时: %3 ms\n%4").arg(rowStatusText(row), r.finalUrl).arg(r.elapsedMs).arg(reasonWords(r));
 }
 // A row that waits for its check is not greyed: it is on its way.
 RowTone toneOfRow(const ResultRow &r)
@@ -41,22 +50,45 @@ RowTone toneOfRow(const ResultRow &r)
     return access == celltext::Pending || access == celltext::Requery ? RowTone::Normal : RowTone::Skipped;
 }
 
-} // namespace
-
-QString rowNoteText(RowNote note)
+QString sourcesText(const RowSources &sources, int row)
 {
-    switch (note) {
-    case RowNote::None:
-        return QString();
-    case RowNote::Blank:
-        return QStringLiteral("空行");
-    case RowNote::Unsent:
-        return QStringLiteral("未查询");
-    case RowNote::Unfinished:
-        return QStringLiteral("未完成");
-    }
-    return QString();
+    return sources.orphan(row) ? RowSources::sitemapPage() : QString::number(sources.count(row));
 }
+
+QString sourcesTooltip(const RowSources &sources, int row)
+{
+    QStringList lines;
+    sources.visit(
+        row, [&lines](const QString &page, const QString &text) { lines << (text.isEmpty() ? page : page + QStringLiteral("  ") + text); },
+        TooltipSources);
+    const int more = sources.count(row) - int(lines.size());
+    if (more > 0)
+        lines << QStringLiteral("… 另有 %1 个").arg(more);
+    return lines.join(QLatin1Char('\n'));
+}
+
+// The words a run writes in a note, as against the reason of a PR answer.
+bool isRunWord(QStringView part)
+{
+    return part == celltext::BlankLine || part == celltext::Unsent || part == celltext::Unfinished;
+}
+
+const QString NoteJoint = QStringLiteral("; ");
+
+// A note without the words of a run's end: a check that starts, or ends,
+// makes them untrue.
+QString withoutEndWords(const QString &note)
+{
+    if (note.isEmpty())
+        return note;
+    QStringList parts = note.split(NoteJoint, Qt::SkipEmptyParts);
+    const qsizetype before = parts.size();
+    parts.removeAll(celltext::Unsent);
+    parts.removeAll(celltext::Unfinished);
+    return parts.size() == before ? note : parts.join(NoteJoint);
+}
+
+} // namespace
 
 QString reasonWords(const FetchResult &result)
 {
@@ -83,6 +115,16 @@ RowTone toneOf(VerdictClass verdict)
     return RowTone::Normal;
 }
 
+QString rowStatusText(const ResultRow &row)
+{
+    // A row answered without a request (robots.txt, no address) has words
+    // of its class all the same.
+    const QString check = verdictStatusText(row.check ? *row.check : FetchResult {}, row.verdict);
+    if (row.note.isEmpty())
+        return check;
+    return check.isEmpty() ? row.note : check + NoteJoint + row.note;
+}
+
 ResultListModel::ResultListModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
@@ -103,18 +145,29 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || !hasRow(index.row()) || index.column() < 0 || index.column() >= ColumnCount)
         return {};
     const ResultRow &r = m_rows[std::size_t(index.row())];
+    if (index.column() == ColumnSources && (role == Qt::DisplayRole || role == Qt::ToolTipRole)) {
+        if (!m_sources)
+            return QString();
+        return role == Qt::DisplayRole ? sourcesText(*m_sources, index.row()) : sourcesTooltip(*m_sources, index.row());
+    }
     if (role == Qt::ToolTipRole && r.check)
-        return checkTooltip(*r.check);
+        return checkTooltip(r);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {
         case 0:
             return r.caption;
         case ColumnStatus:
-            return r.check ? statusText(*r.check) : rowNoteText(r.note);
+            return rowStatusText(r);
         case ColumnElapsed:
             return r.check ? QString::number(r.check->elapsedMs) : QString();
         case ColumnFinalUrl:
             return r.check ? r.check->finalUrl : QString();
+        case ColumnDepth: {
+            const int depth = m_sources ? m_sources->depth(index.row()) : -1;
+            return depth >= 0 ? QString::number(depth) : QString();
+        }
+        case ColumnOrphan:
+            return m_sources && m_sources->orphan(index.row()) ? celltext::Orphan : QString();
         default:
             return r.cells[std::size_t(index.column() - 1)];
         }
@@ -144,23 +197,15 @@ int ResultListModel::columnWidth(int column)
 
 bool ResultListModel::columnShownAtStart(int column)
 {
-    return column >= 0 && column <= ColumnStatus;
+    // 来源 too: a crawl's rows say at once where they were found.
+    return (column >= 0 && column <= ColumnStatus) || column == ColumnSources;
 }
 
 QString ResultListModel::statusOf(int row) const
 {
     if (!hasRow(row))
         return QString();
-    const ResultRow &r = m_rows[std::size_t(row)];
-    return r.check ? statusText(*r.check) : rowNoteText(r.note);
-}
-
-void ResultListModel::setNote(int row, RowNote note)
-{
-    if (!hasRow(row) || m_rows[std::size_t(row)].note == note)
-        return;
-    m_rows[std::size_t(row)].note = note;
-    emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+    return rowStatusText(m_rows[std::size_t(row)]);
 }
 
 void ResultListModel::addRow(const ResultRow &row)
@@ -190,7 +235,21 @@ void ResultListModel::clear() noexcept
     ++m_generation;
     beginResetModel();
     std::vector<ResultRow>().swap(m_rows);
+    m_sources.reset();
     endResetModel();
+}
+
+void ResultListModel::setSources(std::shared_ptr<const RowSources> sources)
+{
+    m_sources = std::move(sources);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, ColumnSources), index(count() - 1, ColumnCount - 1));
+}
+
+void ResultListModel::sourcesChanged(int row)
+{
+    if (hasRow(row))
+        emit dataChanged(index(row, ColumnSources), index(row, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 void ResultListModel::removeRowsIf(const std::function<bool(const ResultRow &)> &drop)
@@ -224,8 +283,9 @@ void ResultListModel::setCheck(int row, const FetchResult &result)
 {
     if (!hasRow(row))
         return;
-    m_rows[std::size_t(row)].check = std::make_shared<const FetchResult>(result);
-    m_rows[std::size_t(row)].note = RowNote::None;
+    ResultRow &r = m_rows[std::size_t(row)];
+    r.check = std::make_shared<const FetchResult>(result);
+    r.note = withoutEndWords(r.note);
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
@@ -242,10 +302,66 @@ void ResultListModel::clearCheck(int row)
     if (!hasRow(row))
         return;
     ResultRow &r = m_rows[std::size_t(row)];
-    if (!r.check && r.verdict == VerdictClass::Unchecked && r.note == RowNote::None)
+    QString note = withoutEndWords(r.note);
+    if (!r.check && r.verdict == VerdictClass::Unchecked && note == r.note)
         return;
     r.check.reset();
     r.verdict = VerdictClass::Unchecked;
-    r.note = RowNote::None;
+    r.note = std::move(note);
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
+}
+
+void ResultListModel::setNote(int row, const QString &note)
+{
+    if (!hasRow(row) || m_rows[std::size_t(row)].note == note)
+        return;
+    m_rows[std::size_t(row)].note = note;
+    emit dataChanged(index(row, ColumnStatus), index(row, ColumnStatus));
+}
+
+void ResultListModel::addNote(int row, const QString &part)
+{
+    if (!hasRow(row) || part.isEmpty())
+        return;
+    const QString &note = m_rows[std::size_t(row)].note;
+    if (note.isEmpty()) {
+        setNote(row, part);
+        return;
+    }
+    if (!note.split(NoteJoint).contains(part))
+        setNote(row, note + NoteJoint + part);
+}
+
+void ResultListModel::dropNote(int row, const QString &part)
+{
+    if (!hasRow(row))
+        return;
+    QStringList parts = m_rows[std::size_t(row)].note.split(NoteJoint, Qt::SkipEmptyParts);
+    if (parts.removeAll(part) > 0)
+        setNote(row, parts.join(NoteJoint));
+}
+
+void ResultListModel::setRankNote(int row, const QString &why)
+{
+    if (!hasRow(row))
+        return;
+    const QString &note = m_rows[std::size_t(row)].note;
+    if (note.isEmpty()) {
+        setNote(row, why);
+        return;
+    }
+    QStringList parts;
+    if (!why.isEmpty())
+        parts << why;
+    for (const QString &part : note.split(NoteJoint, Qt::SkipEmptyParts)) {
+        if (isRunWord(part))
+            parts << part;
+    }
+    setNote(row, parts.join(NoteJoint));
+}
+
+void ResultListModel::setRankFigures(int row, std::optional<RankFigures> figures)
+{
+    if (hasRow(row))
+        m_rows[std::size_t(row)].rank = std::move(figures);
 }

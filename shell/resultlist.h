@@ -1,6 +1,8 @@
 #pragma once
 
 #include "fetch/fetchresult.h"
+#include "shell/celltexts.h"
+#include "shell/rowsources.h"
 #include "shell/verdictclass.h"
 
 #include <QAbstractTableModel>
@@ -9,29 +11,27 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
-
-// Why a row has no check to show: the 状态 column says so instead of staying
-// empty, so that nobody takes a cell that will never be answered for one
-// still on its way.
-enum class RowNote : quint8 {
-    None,
-    Blank, // "空行": the entry line held nothing; never queried
-    Unsent, // "未查询": the run ended (stop, time-out, signal, a box unticked) before it was sent
-    Unfinished, // "未完成": sent, but the run ended before the answer came
-};
-
-// The 状态 text of a note; empty for None.
-QString rowNoteText(RowNote note);
 
 // The reason of a check in the system's own words ("请求超时"), without the
 // HTTP library's sentences, which only the details pane shows on request.
 QString reasonWords(const FetchResult &result);
 
+// The raw figures behind a PR cell that a ranks file of the web graph gave:
+// positions (0 when the file does not list the name) and the release.
+struct RankFigures
+{
+    quint32 rankPos = 0; // PageRank position
+    quint32 harmonicPos = 0; // harmonic-centrality position
+    QString release;
+};
+
 // One row of the result list: a caption and exactly five cell texts, and the
 // record of the row's last reachability check, if one has ended. The 状态
 // column shows that record; it is not one of the cell texts, so the exports
 // of the list never see it.
+
 struct ResultRow
 {
     QString caption;
@@ -39,9 +39,22 @@ struct ResultRow
     std::shared_ptr<const FetchResult> check = nullptr;
     // What the row's last answer means; Unchecked until a check has ended.
     VerdictClass verdict = VerdictClass::Unchecked;
-    // Shown in 状态 while the row has no check.
-    RowNote note = RowNote::None;
+    // Only the exports show them.
+    std::optional<RankFigures> rank = std::nullopt;
+    // What else 状态 says, after the check's status, in parts joined by
+    // "; ": why the PR cell holds no rank (a reply that was no rank), and
+    // why a cell reads "--" where an answer was to come: the line was blank
+    // (celltext::BlankLine), or the run ended before the row's query was
+    // sent (celltext::Unsent) or answered (celltext::Unfinished). So nobody
+    // takes a cell that will never be answered for one still on its way.
+    QString note = QString();
+    // The address is a link as written that no rule makes an address: its
+    // check is answered without a request.
+    bool unaddressable = false;
 };
+
+// The text of the 状态 column: the check's status, then the row's note.
+QString rowStatusText(const ResultRow &row);
 
 // Cell indices, by column.
 enum ResultCell : int {
@@ -52,10 +65,17 @@ enum ResultCell : int {
     CellPr = 4, // PR
 };
 
-// The columns of the check record, after the caption and the five cells.
+// The columns after the caption and the five cells: the check record's, and
+// where a site list found the row.
 constexpr int ColumnStatus = 6; // 状态
-constexpr int ColumnElapsed = 7; // 耗时
-constexpr int ColumnFinalUrl = 8; // 最终网址
+// The number of pages found to link to the row ("sitemap" for an orphan).
+constexpr int ColumnSources = 7; // 来源
+constexpr int ColumnElapsed = 8; // 耗时
+constexpr int ColumnFinalUrl = 9; // 最终网址
+// Where a site list found the row: its depth, and whether only the sitemap
+// names it.
+constexpr int ColumnDepth = 10; // 深度
+constexpr int ColumnOrphan = 11; // 孤立
 
 // The data role by which the view colours a row: a RowTone as an int.
 constexpr int RowToneRole = Qt::UserRole + 1;
@@ -81,7 +101,7 @@ class ResultListModel final : public QAbstractTableModel
     Q_DISABLE_COPY_MOVE(ResultListModel)
 
 public:
-    static constexpr int ColumnCount = 9;
+    static constexpr int ColumnCount = 12;
 
     explicit ResultListModel(QObject *parent = nullptr);
 
@@ -93,7 +113,7 @@ public:
     static int columnWidth(int column);
     // Whether the column is shown before a person chooses otherwise.
     static bool columnShownAtStart(int column);
-    // The 状态 text of a row: its check's, or its note's.
+    // The 状态 text of a row: rowStatusText().
     QString statusOf(int row) const;
 
     int count() const { return int(m_rows.size()); }
@@ -119,8 +139,26 @@ public:
     void clearCheck(int row);
     VerdictClass verdict(int row) const { return hasRow(row) ? m_rows[std::size_t(row)].verdict : VerdictClass::Unchecked; }
     void setVerdict(int row, VerdictClass verdict);
-    RowNote note(int row) const { return hasRow(row) ? m_rows[std::size_t(row)].note : RowNote::None; }
-    void setNote(int row, RowNote note);
+    QString note(int row) const { return hasRow(row) ? m_rows[std::size_t(row)].note : QString(); }
+    // Replaces the whole note.
+    void setNote(int row, const QString &note);
+    // Adds a part to the note, unless it is there already; drops one.
+    void addNote(int row, const QString &part);
+    void dropNote(int row, const QString &part);
+    // The part of a PR answer: replaces what an earlier answer said, and
+    // keeps the words of the run (celltext::BlankLine, Unsent, Unfinished).
+    void setRankNote(int row, const QString &why);
+    // A blank entry line: a row of its own that is never queried.
+    bool isBlank(int row) const { return hasRow(row) && m_rows[std::size_t(row)].note == celltext::BlankLine; }
+
+    // The figures of the row's last PR answer; nothing when its source gave
+    // none.
+    void setRankFigures(int row, std::optional<RankFigures> figures);
+    // Where the rows were found (a site list); cleared with the list.
+    const RowSources *sources() const { return m_sources.get(); }
+    void setSources(std::shared_ptr<const RowSources> sources);
+    // The sources of row have grown.
+    void sourcesChanged(int row);
 
     quint64 generation() const { return m_generation; }
     // A new run starts on the list: answers for the rows as they were no
@@ -129,5 +167,6 @@ public:
 
 private:
     std::vector<ResultRow> m_rows;
+    std::shared_ptr<const RowSources> m_sources;
     quint64 m_generation = 0;
 };

@@ -63,7 +63,7 @@ ResultListProxy::ResultListProxy(ResultListModel &list, QObject *parent)
 QStringList ResultListProxy::filterTexts()
 {
     QStringList texts {QStringLiteral("全部"), QStringLiteral("只看死链"), QStringLiteral("只看正常")};
-    for (int f = ShowDoubt; f < ViewFilterCount; ++f)
+    for (int f = ShowDoubtful; f < ViewFilterCount; ++f)
         texts << QStringLiteral("只看") + groupName(*groupOf(ViewFilter(f)));
     return texts;
 }
@@ -76,7 +76,7 @@ ResultListProxy::ViewFilter ResultListProxy::filterFor(RowGroup group)
     case RowGroup::Dead:
         return ShowDead;
     default:
-        return ViewFilter(ShowDoubt + int(group) - int(RowGroup::Doubt));
+        return ViewFilter(ShowDoubtful + int(group) - int(RowGroup::Doubt));
     }
 }
 
@@ -90,9 +90,9 @@ std::optional<RowGroup> ResultListProxy::groupOf(ViewFilter filter)
     case ShowLive:
         return RowGroup::Live;
     default:
-        if (filter < ShowDoubt || filter >= ViewFilterCount)
+        if (filter < ShowDoubtful || filter >= ViewFilterCount)
             return std::nullopt;
-        return RowGroup(int(RowGroup::Doubt) + filter - ShowDoubt);
+        return RowGroup(int(RowGroup::Doubt) + filter - ShowDoubtful);
     }
 }
 

@@ -31,7 +31,7 @@ public:
         ShowAll = 0, // 全部
         ShowDead = 1, // 只看死链: 访问 is "×"
         ShowLive = 2, // 只看正常: 访问 is "√"
-        ShowDoubt = 3, // 只看存疑
+        ShowDoubtful = 3, // 只看存疑: 访问 is "?"
         ShowUnchecked = 4, // 只看未检测
         Show2xx = 5, // and the other status groups, as RowGroup orders them
         Show3xx = 6,

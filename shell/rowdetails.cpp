@@ -1,8 +1,8 @@
 #include "shell/rowdetails.h"
 
 #include "shell/celltexts.h"
-#include "shell/formstate.h"
 #include "shell/resultlist.h"
+#include "shell/rowsources.h"
 
 QString verdictWords(VerdictClass verdict)
 {
@@ -55,13 +55,22 @@ RowDetails rowDetails(const ResultListModel &list, int row, const QString &prSou
     return d;
 }
 
-QList<RowSource> surveyedSources(const FormState &form, int listRow)
+bool isOpenablePage(const QString &page)
 {
-    if (!form.lv1.hasRow(listRow) || form.siteurl.isEmpty())
+    return !page.isEmpty() && page != RowSources::sitemapPage();
+}
+
+QList<RowSource> listedSources(const ResultListModel &list, int listRow, int limit)
+{
+    const RowSources *sources = list.sources();
+    if (!sources || !list.hasRow(listRow))
         return {};
-    const ResultRow &r = form.lv1.row(listRow);
-    const QString &kind = r.cells[CellInternal];
-    if (r.caption == QLatin1String("0") || (kind != celltext::Internal && kind != celltext::External))
-        return {};
-    return {RowSource {form.siteurl, r.cells[CellLinkText]}};
+    QList<RowSource> found;
+    sources->visit(
+        listRow, [&found](const QString &page, const QString &text) { found << RowSource {page, text}; }, limit);
+    // A page linked from everywhere does not fill the pane with thousands.
+    const int more = sources->count(listRow) + (sources->orphan(listRow) ? 1 : 0) - int(found.size());
+    if (more > 0)
+        found << RowSource {QString(), QStringLiteral("… 另有 %1 个").arg(more)};
+    return found;
 }

@@ -8,7 +8,6 @@
 
 #include <functional>
 
-class FormState;
 class ResultListModel;
 
 // One reply of a check: its status and where it sent the request next (the
@@ -72,6 +71,12 @@ struct DetailsSlots
     std::function<QList<AddressVisit>(const QString &address)> history;
 };
 
-// The source a link of a surveyed page has without a crawl: that page, with
-// the link's anchor text. A batch row and the site's own row have none.
-QList<RowSource> surveyedSources(const FormState &form, int listRow);
+// The pages a site list found to link to a row, with their anchor texts, in
+// the order found (the surveyed page for a survey, every page read for a
+// crawl; RowSources::sitemapPage() for a page only the sitemap names), at
+// most limit of them and then one line that counts the rest ("… 另有 n 个",
+// no page). A batch row and the site's own row have none.
+QList<RowSource> listedSources(const ResultListModel &list, int listRow, int limit = 1000);
+// Whether a source's page is a page to open: not the sitemap, not the line
+// that counts the rest.
+bool isOpenablePage(const QString &page);

@@ -10,7 +10,7 @@ RowGroup classGroupOf(const ResultRow &row)
         return RowGroup::Dead;
     if (access == celltext::Alive)
         return RowGroup::Live;
-    if (row.verdict == VerdictClass::Blocked)
+    if (access == celltext::Doubtful || row.verdict == VerdictClass::Blocked)
         return RowGroup::Doubt;
     return RowGroup::Unchecked;
 }

@@ -13,7 +13,7 @@ struct ResultRow;
 enum class RowGroup : int {
     Live, // 访问 "√"
     Dead, // 访问 "×"
-    Doubt, // verdict Blocked: the server refused a robot
+    Doubt, // 访问 "?" (verdict Blocked): the server refused a robot
     Unchecked, // none of the above: not checked (yet), or not asked
     Status2xx,
     Status3xx,

@@ -13,9 +13,13 @@ ListTally tallyList(const ResultListModel &list)
             ++t.alive;
         else if (access == celltext::Dead)
             ++t.dead;
+        else if (access == celltext::Doubtful)
+            ++t.doubtful;
         const QString &pr = list.cell(i, CellPr);
         if (!pr.isEmpty() && pr.front().isDigit())
             ++t.prFound;
+        if (list.verdict(i) == VerdictClass::Robots)
+            ++t.robots;
     }
     return t;
 }
@@ -30,23 +34,34 @@ QString progressText(int done, int total, int dead, qint64 elapsedMs)
     return text;
 }
 
-QString summaryText(const ListTally &tally, const QString &outputName)
+QString crawlProgressText(int pagesRead, int pagesToRead)
 {
-    return QStringLiteral("完成: %1 行, √ %2, × %3, PR %4 个, 输出 %5")
-        .arg(tally.rows)
-        .arg(tally.alive)
-        .arg(tally.dead)
-        .arg(tally.prFound)
-        .arg(outputName);
+    return QStringLiteral(", 已读网页 %1/%2").arg(pagesRead).arg(pagesToRead);
 }
 
-QString unfinishedText(const ListTally &tally, int done, int total, const QString &outputName)
+namespace {
+
+// What follows the rows in both summaries: ", √ 285, × 10, 存疑 5, PR 12 个,
+// 输出 out.csv", with the robots and probe counts where they apply.
+QString tallyTail(const ListTally &tally, const QString &outputName, int softProbes)
 {
-    return QStringLiteral("未完成: %1/%2 行已查询, √ %3, × %4, PR %5 个, 输出 %6")
-        .arg(done)
-        .arg(total)
-        .arg(tally.alive)
-        .arg(tally.dead)
-        .arg(tally.prFound)
-        .arg(outputName);
+    QString text = QStringLiteral(", √ %1, × %2, 存疑 %3").arg(tally.alive).arg(tally.dead).arg(tally.doubtful);
+    if (tally.robots > 0)
+        text += QStringLiteral(", robots禁止 %1").arg(tally.robots);
+    text += QStringLiteral(", PR %1 个").arg(tally.prFound);
+    if (softProbes >= 0)
+        text += QStringLiteral(", 软404探测 %1 次").arg(softProbes);
+    return text + QStringLiteral(", 输出 ") + outputName;
+}
+
+} // namespace
+
+QString summaryText(const ListTally &tally, const QString &outputName, int softProbes)
+{
+    return QStringLiteral("完成: %1 行").arg(tally.rows) + tallyTail(tally, outputName, softProbes);
+}
+
+QString unfinishedText(const ListTally &tally, int done, int total, const QString &outputName, int softProbes)
+{
+    return QStringLiteral("未完成: %1/%2 行已查询").arg(done).arg(total) + tallyTail(tally, outputName, softProbes);
 }

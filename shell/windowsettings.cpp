@@ -43,7 +43,8 @@ WindowSettings readWindowSettings(QSettings &s)
     w.deadLink = flag(s, QStringLiteral("deadLink"), w.deadLink);
     w.htmlExtract = flag(s, QStringLiteral("htmlExtract"), w.htmlExtract);
     w.linkFilter = number(s, QStringLiteral("linkFilter"), w.linkFilter, 0, 2);
-    w.rankSource = number(s, QStringLiteral("rankSource"), w.rankSource, 0, 1);
+    w.rankSource = number(s, QStringLiteral("rankSource"), w.rankSource, 0, 2);
+    w.rankFile = s.value(QStringLiteral("rankFile")).toString();
     w.concurrency = number(s, QStringLiteral("concurrency"), w.concurrency, 1, 1000);
     w.perHost = number(s, QStringLiteral("perHost"), w.perHost, 1, 1000);
     w.folder = s.value(QStringLiteral("folder")).toString();
@@ -71,7 +72,10 @@ void writeWindowSettings(QSettings &s, const WindowSettings &w)
     s.setValue(QStringLiteral("deadLink"), w.deadLink);
     s.setValue(QStringLiteral("htmlExtract"), w.htmlExtract);
     s.setValue(QStringLiteral("linkFilter"), w.linkFilter);
-    s.setValue(QStringLiteral("rankSource"), w.rankSource);
+    if (w.rankSource >= 0)
+        s.setValue(QStringLiteral("rankSource"), w.rankSource);
+    if (!w.rankFile.isEmpty())
+        s.setValue(QStringLiteral("rankFile"), w.rankFile);
     s.setValue(QStringLiteral("concurrency"), w.concurrency);
     s.setValue(QStringLiteral("perHost"), w.perHost);
     s.setValue(QStringLiteral("folder"), w.folder);

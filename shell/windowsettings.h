@@ -23,7 +23,8 @@ struct WindowSettings
     bool deadLink = true; // 死链检测
     bool htmlExtract = false; // 按HTML解析
     int linkFilter = 0; // 所有链接, 站内链接, 站外链接
-    int rankSource = 0; // 工具栏, Open PageRank
+    int rankSource = -1; // 工具栏, Open PageRank, 网络图排名文件; -1: none kept yet
+    QString rankFile; // the ranks file chosen last, whichever source is chosen
     int concurrency = 32;
     int perHost = 4;
     QString folder; // of the file chosen last in a dialog

@@ -183,10 +183,12 @@ TEST_F(WindowFixture, StartState)
             EXPECT_EQ(list->columnWidth(c), widths[c]);
         }
     }
-    // 状态 holds a two-hop chain whole; 耗时 and 最终网址 wait to be chosen.
+    // 状态 holds a two-hop chain whole; 来源 is shown, 耗时, 最终网址, 深度
+    // and 孤立 wait to be chosen.
     EXPECT_GE(list->columnWidth(6), list->fontMetrics().horizontalAdvance(QStringLiteral("302→301→200")));
-    EXPECT_TRUE(list->isColumnHidden(7));
-    EXPECT_TRUE(list->isColumnHidden(8));
+    EXPECT_FALSE(list->isColumnHidden(ColumnSources));
+    for (const int c : {ColumnElapsed, ColumnFinalUrl, ColumnDepth, ColumnOrphan})
+        EXPECT_TRUE(list->isColumnHidden(c)) << c;
     // Every column shown fits the view: no sideways scroll at the start.
     QCoreApplication::processEvents();
     EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);
@@ -198,6 +200,39 @@ TEST_F(WindowFixture, StartState)
     EXPECT_EQ(filter->itemText(1), QStringLiteral("只看死链"));
     EXPECT_EQ(filter->itemText(2), QStringLiteral("只看正常"));
     EXPECT_FALSE(child<QWidget>("detailsPane")->isVisible()); // until a row is selected
+    EXPECT_EQ(filter->itemText(3), QStringLiteral("只看存疑"));
+    EXPECT_EQ(child<QLabel>("lblBlocked")->text(), QStringLiteral("存疑=(0)"));
+    EXPECT_TRUE(child<QCheckBox>("chkSoft404")->isChecked());
+    EXPECT_EQ(child<QCheckBox>("chkSoft404")->text(), QStringLiteral("软404检测"));
+
+    // How far 整站查询 goes: the site page alone at start.
+    auto *depth = child<QSpinBox>("spnDepth");
+    auto *maxPages = child<QSpinBox>("spnMaxPages");
+    EXPECT_EQ(child<QLabel>("lblDepth")->text(), QStringLiteral("抓取深度"));
+    EXPECT_EQ(child<QLabel>("lblMaxPages")->text(), QStringLiteral("最多页面"));
+    EXPECT_EQ(depth->value(), 1);
+    EXPECT_EQ(depth->minimum(), 1);
+    EXPECT_EQ(depth->maximum(), 100);
+    EXPECT_EQ(maxPages->value(), 10000);
+    EXPECT_EQ(maxPages->minimum(), 1);
+    EXPECT_EQ(maxPages->maximum(), 10000000);
+    EXPECT_EQ(child<QComboBox>("cbbScope")->currentIndex(), 0);
+    EXPECT_EQ(child<QCheckBox>("bschckRobots")->text(), QStringLiteral("遵守robots"));
+    EXPECT_EQ(child<QCheckBox>("bschckSitemap")->text(), QStringLiteral("读取sitemap"));
+    EXPECT_TRUE(child<QCheckBox>("bschckRobots")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>("bschckSitemap")->isChecked());
+    EXPECT_TRUE(child<QWidget>("siteStrip")->isAncestorOf(depth));
+    depth->setValue(3);
+    maxPages->setValue(50);
+    child<QComboBox>("cbbScope")->setCurrentIndex(1);
+    child<QCheckBox>("bschckRobots")->setChecked(false);
+    child<QCheckBox>("bschckSitemap")->setChecked(false);
+    const CrawlSettings &crawl = form->state().crawl;
+    EXPECT_EQ(crawl.depth, 3);
+    EXPECT_EQ(crawl.maxPages, 50);
+    EXPECT_EQ(crawl.scope, CrawlSettings::Scope::Prefix);
+    EXPECT_FALSE(crawl.robots);
+    EXPECT_FALSE(crawl.sitemap);
     EXPECT_FALSE(child<QWidget>("WebBrowser1")->isVisible()); // no banner address
 
     auto *menu = child<QMenu>("bsknpmn1");
@@ -261,12 +296,12 @@ TEST_F(WindowFixture, OnlyTheResultListGrowsWithTheWindow)
 
     // 网址 fills the view; every other column keeps its width.
     QList<int> widths;
-    for (int c = 0; c < 7; ++c)
+    for (int c = 0; c < ResultListModel::ColumnCount; ++c)
         widths << list->columnWidth(c);
     const auto addressFills = [&] {
         int others = 0;
-        for (int c = 0; c < 7; ++c) {
-            if (c != 3) {
+        for (int c = 0; c < ResultListModel::ColumnCount; ++c) {
+            if (c != 3 && !list->isColumnHidden(c)) {
                 EXPECT_EQ(list->columnWidth(c), widths[c]) << c;
                 others += widths[c];
             }
@@ -378,13 +413,13 @@ TEST_F(WindowFixture, HeaderClicksSortUpThenDownThenGiveListOrderBack)
     QStringList choices;
     for (QAction *a : menu->actions())
         choices << a->text() + (a->isChecked() ? QStringLiteral("+") : QStringLiteral("-"));
-    EXPECT_EQ(choices, (QStringList {"站内?+", "链接词+", "访问+", "PR+", "状态+", "耗时-", "最终网址-"}));
+    EXPECT_EQ(choices, (QStringList {"站内?+", "链接词+", "访问+", "PR+", "状态+", "来源+", "耗时-", "最终网址-", "深度-", "孤立-"}));
     menu->close();
-    child<QAction>("column7")->trigger();
+    child<QAction>(QStringLiteral("column%1").arg(ColumnElapsed).toLatin1().constData())->trigger();
     child<QAction>("column2")->trigger();
-    EXPECT_FALSE(list()->isColumnHidden(7));
+    EXPECT_FALSE(list()->isColumnHidden(ColumnElapsed));
     EXPECT_TRUE(list()->isColumnHidden(2));
-    EXPECT_GT(list()->columnWidth(7), 0);
+    EXPECT_GT(list()->columnWidth(ColumnElapsed), 0);
 }
 
 TEST_F(WindowFixture, FilterHidesRowsFromViewOnlyAndFollowsNewAnswers)
@@ -424,7 +459,8 @@ TEST_F(WindowFixture, CopyTakesTheSelectedRowsInViewOrderAndVisitTheCurrentOne)
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
-    const QString copied = QStringLiteral("3\t批量\t--\tc.com\t√\t10\t\n") + QStringLiteral("2\t批量\ta b\tb.com\t×\t--\t\n");
+    // Every column, 状态 and 来源 (empty in a batch) included.
+    const QString copied = QStringLiteral("3\t批量\t--\tc.com\t√\t10\t\t\n") + QStringLiteral("2\t批量\ta b\tb.com\t×\t--\t\t\n");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), copied);
     QGuiApplication::clipboard()->clear();
     child<QAction>("N5")->trigger();
@@ -929,12 +965,12 @@ TEST(WindowSettingsRestored, InASecondWindow)
         first.resize(1000, 760);
         first.setChoices(false, true, false, 2, 3500);
         first.setHtmlExtract(true);
-        first.setRankChoice(true, QStringLiteral("k3y"));
+        first.setRankChoice(RankChoice::OpenPageRank, QStringLiteral("k3y"));
         first.findChild<QCheckBox *>(QStringLiteral("bschck5"))->setChecked(true);
         first.findChild<QSpinBox *>(QStringLiteral("spnConcurrency"))->setValue(12);
         first.findChild<QSpinBox *>(QStringLiteral("spnPerHost"))->setValue(3);
         auto *list = first.findChild<QTableView *>(QStringLiteral("lv1"));
-        first.findChild<QAction *>(QStringLiteral("column7"))->trigger(); // 耗时 shown
+        first.findChild<QAction *>(QStringLiteral("column%1").arg(ColumnElapsed))->trigger(); // 耗时 shown
         first.findChild<QAction *>(QStringLiteral("column1"))->trigger(); // 站内? hidden
         list->setColumnWidth(6, 150);
         first.seams().openFile = [&](const FileDialogQuestion &) { return FileDialogAnswer {dir.filePath(QStringLiteral("none.txt")), QString()}; };
@@ -959,7 +995,7 @@ TEST(WindowSettingsRestored, InASecondWindow)
     EXPECT_EQ(second.engine().queueLimits().total, 12);
     EXPECT_EQ(second.engine().queueLimits().perHost, 3);
     auto *list = second.findChild<QTableView *>(QStringLiteral("lv1"));
-    EXPECT_FALSE(list->isColumnHidden(7));
+    EXPECT_FALSE(list->isColumnHidden(ColumnElapsed));
     EXPECT_TRUE(list->isColumnHidden(1));
     EXPECT_EQ(list->columnWidth(6), 150);
     FileDialogQuestion asked;

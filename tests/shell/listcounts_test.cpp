@@ -68,6 +68,7 @@ TEST(ListCounts, FollowTheListAsItChanges)
     EXPECT_EQ(countLabelText(3, 10, true), QStringLiteral("数量(3/10)"));
     EXPECT_EQ(countLabelText(10, 10, false), QStringLiteral("数量(10)"));
     EXPECT_EQ(deadLabelText(4), QStringLiteral("死链=(4)"));
+    EXPECT_EQ(doubtLabelText(2), QStringLiteral("存疑=(2)"));
 }
 
 TEST(RowDetails, ARedirectChainAndItsReason)

@@ -15,13 +15,14 @@ TEST(ResultList, ColumnsHeadersAndCells)
 {
     ResultListModel m;
     const QStringList headers = {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"),
-        QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("耗时"), QStringLiteral("最终网址")};
-    const int widths[] = {50, 50, 100, 310, 50, 80, 90, 60, 200};
-    ASSERT_EQ(m.columnCount(), 9);
-    for (int c = 0; c < 9; ++c) {
+        QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("来源"), QStringLiteral("耗时"), QStringLiteral("最终网址"), QStringLiteral("深度"),
+        QStringLiteral("孤立")};
+    const int widths[] = {50, 50, 100, 310, 50, 80, 90, 50, 60, 200, 50, 50};
+    ASSERT_EQ(m.columnCount(), 12);
+    for (int c = 0; c < 12; ++c) {
         EXPECT_EQ(m.headerData(c, Qt::Horizontal).toString(), headers[c]);
         EXPECT_EQ(ResultListModel::columnWidth(c), widths[c]);
-        EXPECT_EQ(ResultListModel::columnShownAtStart(c), c <= ColumnStatus) << c;
+        EXPECT_EQ(ResultListModel::columnShownAtStart(c), c <= ColumnStatus || c == ColumnSources) << c;
     }
     m.addRow(row(QStringLiteral("1"), QStringLiteral("a.com")));
     m.addRows({row(QStringLiteral("2"), QStringLiteral("b.com")), row(QStringLiteral("3"), QStringLiteral("c.com"))});
@@ -55,12 +56,49 @@ TEST(ResultList, ColumnsHeadersAndCells)
     EXPECT_FALSE(tip.contains(QStringLiteral("requested"))) << tip.toStdString();
     m.clearCheck(0);
     EXPECT_EQ(m.data(m.index(0, ColumnStatus)).toString(), QString());
+    // A row that robots.txt forbids was never requested; its 状态 says why.
+    m.setCheck(1, FetchResult {});
+    m.setVerdict(1, VerdictClass::Robots);
+    EXPECT_EQ(m.data(m.index(1, ColumnStatus)).toString(), QStringLiteral("robots禁止"));
+    // A batch list says nothing of sources.
+    EXPECT_EQ(m.data(m.index(1, ColumnSources)).toString(), QString());
     m.removeRowsIf([](const ResultRow &r) { return r.caption == QLatin1String("1"); });
     EXPECT_EQ(m.caption(0), QStringLiteral("2"));
     const quint64 before = m.generation();
     m.clear();
     EXPECT_EQ(m.rowCount(), 0);
     EXPECT_NE(m.generation(), before);
+}
+
+// 状态 is the check's status, then the note: the reason of a PR answer and
+// the words of a run's end, each kept or dropped as its own part.
+TEST(ResultList, NoteParts)
+{
+    ResultListModel m;
+    m.addRow(row(QStringLiteral("1"), QStringLiteral("a.com")));
+    const auto status = [&m] { return m.data(m.index(0, ColumnStatus)).toString(); };
+    m.setRankNote(0, QStringLiteral("PR 回复不是排名"));
+    m.addNote(0, QStringLiteral("未查询"));
+    m.addNote(0, QStringLiteral("未查询"));
+    EXPECT_EQ(status(), QStringLiteral("PR 回复不是排名; 未查询"));
+    // A later PR answer replaces its own part and keeps the run's words.
+    m.setRankNote(0, QString());
+    EXPECT_EQ(status(), QStringLiteral("未查询"));
+    m.setRankNote(0, QStringLiteral("r"));
+    // A check that ends makes "未查询" untrue; the PR's reason stays.
+    FetchResult ok;
+    ok.hops = {200};
+    m.setCheck(0, ok);
+    EXPECT_EQ(status(), QStringLiteral("200; r"));
+    m.addNote(0, QStringLiteral("未完成"));
+    m.clearCheck(0);
+    EXPECT_EQ(status(), QStringLiteral("r"));
+    m.dropNote(0, QStringLiteral("r"));
+    EXPECT_EQ(status(), QString());
+    EXPECT_FALSE(m.isBlank(0));
+    m.setNote(0, QStringLiteral("空行"));
+    EXPECT_TRUE(m.isBlank(0));
+    EXPECT_EQ(m.statusOf(0), QStringLiteral("空行"));
 }
 
 TEST(Gauge, HoldsItsValueWithinItsBounds)

@@ -55,6 +55,10 @@ TEST(ResultListProxy, OrdersNumbersByValueTextsAfterThemAndTiesInListOrder)
     EXPECT_EQ(view.viewRow(0), -1);
     view.setViewFilter(ResultListProxy::ShowLive);
     EXPECT_EQ(shown(view, 4), (QStringList {"√", "√"}));
+    list.setCell(3, CellAccess, QStringLiteral("?"));
+    view.setViewFilter(ResultListProxy::ShowDoubtful);
+    EXPECT_EQ(shown(view, 3), QStringList {"c.com"});
+    EXPECT_EQ(ResultListProxy::filterTexts().value(ResultListProxy::ShowDoubtful), QStringLiteral("只看存疑"));
 }
 
 // The filters by group (the chart's bars), the search and the rows held in
@@ -81,7 +85,7 @@ TEST(ResultListProxy, GroupsSearchAndHeldRows)
     const std::pair<ResultListProxy::ViewFilter, QStringList> filters[] = {
         {ResultListProxy::ShowDead, {"2", "4"}},
         {ResultListProxy::ShowLive, {"1"}},
-        {ResultListProxy::ShowDoubt, {"5"}},
+        {ResultListProxy::ShowDoubtful, {"5"}},
         {ResultListProxy::ShowUnchecked, {"3"}},
         {ResultListProxy::Show2xx, {"1"}},
         {ResultListProxy::Show4xx, {"2"}},
