@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 
 namespace fetchcall {
@@ -146,11 +147,18 @@ bool callOnMainThread(std::function<void()> fn)
 {
     PendingCall call;
     call.fn = std::move(fn);
+    auto event = std::make_unique<QEvent>(callEventType());
     std::unique_lock<std::mutex> lock(g_mutex);
     if (!g_receiver)
         return false;
     g_queue.push_back(&call);
-    QCoreApplication::postEvent(g_receiver, new QEvent(callEventType()));
+    try {
+        QCoreApplication::postEvent(g_receiver, event.release());
+    } catch (...) {
+        // Out of memory: the call never ran and is no longer queued.
+        g_queue.pop_back();
+        throw;
+    }
     call.cv.wait(lock, [&call] {
         return call.state == PendingCall::State::Ran || call.state == PendingCall::State::Dropped;
     });

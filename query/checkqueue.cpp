@@ -2,7 +2,7 @@
 
 #include "base/textutil.h"
 #include "fetch/httpget.h"
-#include "fetch/httpgetthread.h"
+#include "fetch/urlparts.h"
 #include "query/dispatch.h"
 #include "query/myhttpget.h"
 #include "shell/formstate.h"

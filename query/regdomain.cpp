@@ -1,7 +1,7 @@
 #include "query/regdomain.h"
 
 #include "base/textutil.h"
-#include "fetch/httpgetthread.h"
+#include "fetch/urlparts.h"
 
 #include <QUrl>
 

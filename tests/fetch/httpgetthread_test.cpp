@@ -1,4 +1,5 @@
 #include "fetch/httpgetthread.h"
+#include "fetch/urlparts.h"
 
 #include "fetchtesting.h"
 #include "rawserver.h"
