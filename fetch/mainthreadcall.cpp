@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QThread>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -28,6 +29,9 @@ struct PendingCall
 
 class CallReceiver;
 
+// Posted calls not yet run (or dropped).
+std::atomic<int> g_posted {0};
+
 // A call that nobody waits for.
 class PostedCall final : public QEvent
 {
@@ -36,7 +40,10 @@ public:
         : QEvent(postedEventType())
         , fn(std::move(f))
     {
+        ++g_posted;
     }
+    ~PostedCall() override { --g_posted; }
+    Q_DISABLE_COPY_MOVE(PostedCall)
     static QEvent::Type postedEventType()
     {
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -167,17 +174,18 @@ bool callOnMainThread(std::function<void()> fn)
 
 bool postToMainThread(std::function<void()> fn)
 {
+    auto event = std::make_unique<PostedCall>(std::move(fn));
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_receiver)
         return false;
-    QCoreApplication::postEvent(g_receiver, new PostedCall(std::move(fn)));
+    QCoreApplication::postEvent(g_receiver, event.release());
     return true;
 }
 
 int pendingCalls()
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    return static_cast<int>(g_queue.size());
+    return static_cast<int>(g_queue.size()) + g_posted;
 }
 
 } // namespace fetchcall

@@ -33,7 +33,7 @@ bool callOnMainThread(std::function<void()> fn);
 // there was no memory to queue it.
 bool postToMainThread(std::function<void()> fn);
 
-// Calls queued and not yet taken up by the application's thread.
+// Calls queued or posted and not yet taken up by the application's thread.
 int pendingCalls();
 
 } // namespace fetchcall

@@ -31,6 +31,10 @@ constexpr int kCapacity = 1024;
 constexpr int kMaxEvents = 256;
 // How soon a hand-over that found no memory is tried again.
 constexpr std::chrono::milliseconds kShortageRetry {10};
+// How long connections are kept once no fetch runs. A queue of checks keeps
+// the engine busy; once it has been idle this long, the kept connections
+// would only hold servers up (a server that stops waits for them).
+constexpr std::chrono::milliseconds kKeepWhileIdle {100};
 
 // One fetch of the engine, in a list of its own: it moves from the
 // launched ones to the running ones to the ended ones by splicing, which
@@ -69,6 +73,8 @@ private:
     // The application's thread.
     bool Launch(TFetchNode &fetch);
     bool EnsureStarted();
+    // A multi handle set up for the engine; null when libcurl ran short.
+    CURLM *NewMulti();
     void Deliver();
     // Any thread: the engine's loop is to look at what has come in.
     void Signal() noexcept;
@@ -85,6 +91,9 @@ private:
     void SweepIdle(Clock::time_point now);
     void ReadDone();
     void HandOver() noexcept;
+    // Closes the kept connections (and forgets the looked-up names) once the
+    // engine has been idle for a while.
+    void ForgetWhenIdle(Clock::time_point now);
     static int onSocket(CURL *easy, curl_socket_t fd, int what, void *self, void *socketp);
     static int onTimer(CURLM *multi, long timeoutMs, void *self);
 
@@ -110,6 +119,8 @@ private:
     Clock::time_point m_curlDeadline = Clock::time_point::max();
     Clock::time_point m_nextIdleCheck = Clock::time_point::max();
     bool m_handOverOwed = false;
+    // Connections may be kept since; max while none can be.
+    Clock::time_point m_idleSince = Clock::time_point::max();
 };
 
 bool SharedFetchEngine::EnsureStarted()
@@ -118,16 +129,12 @@ bool SharedFetchEngine::EnsureStarted()
         return true;
     m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
     m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    m_multi = curl_multi_init();
+    m_multi = NewMulti();
     epoll_event wake {};
     wake.events = EPOLLIN;
     wake.data.fd = m_wakeFd;
     bool ok = m_epoll >= 0 && m_wakeFd >= 0 && m_multi && ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wakeFd, &wake) == 0;
     if (ok) {
-        curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &SharedFetchEngine::onSocket);
-        curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
-        curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &SharedFetchEngine::onTimer);
-        curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
         try {
             std::thread([this] { Loop(); }).detach();
         } catch (...) {
@@ -149,6 +156,18 @@ bool SharedFetchEngine::EnsureStarted()
     }
     m_started = true;
     return true;
+}
+
+CURLM *SharedFetchEngine::NewMulti()
+{
+    CURLM *multi = curl_multi_init();
+    if (multi) {
+        curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, &SharedFetchEngine::onSocket);
+        curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
+        curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, &SharedFetchEngine::onTimer);
+        curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
+    }
+    return multi;
 }
 
 bool SharedFetchEngine::Launch(TFetchNode &fetch)
@@ -235,6 +254,8 @@ void SharedFetchEngine::Loop() noexcept
 int SharedFetchEngine::WaitMs() const
 {
     Clock::time_point next = std::min(m_curlDeadline, m_nextIdleCheck);
+    if (m_idleSince != Clock::time_point::max())
+        next = std::min(next, m_idleSince + kKeepWhileIdle);
     if (m_handOverOwed)
         next = std::min(next, Clock::now() + kShortageRetry);
     if (next == Clock::time_point::max())
@@ -274,6 +295,26 @@ void SharedFetchEngine::Pass(const epoll_event *events, int count)
         SweepIdle(now);
     ReadDone();
     HandOver();
+    ForgetWhenIdle(Clock::now());
+}
+
+void SharedFetchEngine::ForgetWhenIdle(Clock::time_point now)
+{
+    if (!m_running.empty()) {
+        m_idleSince = now;
+        return;
+    }
+    if (m_idleSince == Clock::time_point::max() || now < m_idleSince + kKeepWhileIdle)
+        return;
+    CURLM *fresh = NewMulti();
+    if (!fresh) {
+        m_idleSince = now; // short of memory or descriptors: later
+        return;
+    }
+    curl_multi_cleanup(m_multi);
+    m_multi = fresh;
+    m_curlDeadline = Clock::time_point::max();
+    m_idleSince = Clock::time_point::max();
 }
 
 void SharedFetchEngine::TakeLaunched()

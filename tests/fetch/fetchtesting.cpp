@@ -40,17 +40,18 @@ void recordInto(THTTPGet &get, Raised &raised)
     };
 }
 
-Watched::Watched(const QString &url)
+Watched::Watched(const QString &url, FetchEngine engine)
 {
     get.URL = url;
+    get.Engine = engine;
     recordInto(get, raised);
 }
 
-Raised fetchOnce(const QString &url, const std::function<void(THTTPGet &)> &setup)
+Raised fetchOnce(const QString &url, const std::function<void(THTTPGet &)> &setup, FetchEngine engine)
 {
     Raised raised;
     {
-        Watched w(url);
+        Watched w(url, engine);
         if (setup)
             setup(w.get);
         w.get.FetchString();
@@ -71,4 +72,9 @@ void FetchTest::SetUp()
 void FetchTest::TearDown()
 {
     EXPECT_TRUE(THTTPGetThread::WaitForAll(5000)) << "a worker was never released";
+}
+
+std::string engineName(const ::testing::TestParamInfo<FetchEngine> &info)
+{
+    return info.param == FetchEngine::Shared ? "Shared" : "OwnThread";
 }

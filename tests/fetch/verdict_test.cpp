@@ -4,6 +4,7 @@
 #include "fetch/hostresolver.h"
 #include "fetchtesting.h"
 #include "query/dispatch.h"
+#include "query/myhttpget.h"
 #include "rawserver.h"
 #include "shell/formstate.h"
 #include "support/loopserver.h"
@@ -67,6 +68,7 @@ class Verdicts : public FetchTest
 {
 protected:
     FormState form;
+    FetchEngine engine = FetchEngine::OwnThread;
 
     // Checks every address as one row each, all at once, and waits for all;
     // false when they did not all end in time.
@@ -78,11 +80,25 @@ protected:
         form.lv1.addRows(std::move(rows));
         form.bschck2 = false; // the checks count
         form.pr1.setMaximum(int(urls.size()));
-        for (int row = 0; row < urls.size(); ++row)
-            gotourl(form, urls[row], row, dispatch::ModeReach);
+        for (int row = 0; row < urls.size(); ++row) {
+            std::unique_ptr<Tmyhttpget> request = newRequest(form, urls[row], row, dispatch::ModeReach);
+            request->Engine = engine;
+            request.release()->FetchString();
+        }
         return waitFor([this] { return requestsInFlight(form) == 0; }, waitMs);
     }
     QString status(int row) const { return form.lv1.data(form.lv1.index(row, ColumnStatus)).toString(); }
+};
+
+// The same verdicts from either engine.
+class CheckVerdicts : public Verdicts, public ::testing::WithParamInterface<FetchEngine>
+{
+protected:
+    void SetUp() override
+    {
+        Verdicts::SetUp();
+        engine = GetParam();
+    }
 };
 
 void answer(LoopServer &server, const std::string &path, int status, const std::string &body)
@@ -99,7 +115,7 @@ void redirect(LoopServer &server, const std::string &path, const std::string &to
     server.get(path, [to, status](const httplib::Request &, httplib::Response &res) { res.set_redirect(to, status); });
 }
 
-TEST_F(Verdicts, EachKindOfAnswer)
+TEST_P(CheckVerdicts, EachKindOfAnswer)
 {
     LoopServer web;
     answer(web, "/ok", 200, "<html>live</html>");
@@ -194,7 +210,7 @@ TEST_F(Verdicts, EachKindOfAnswer)
 
 // With the process short of descriptors, checks wait for one another instead
 // of failing: every working address is "√".
-TEST_F(Verdicts, LowOpenFileLimitFailsNoWorkingAddress)
+TEST_P(CheckVerdicts, LowOpenFileLimitFailsNoWorkingAddress)
 {
     LoopServer slow;
     std::atomic<int> serving {0};
@@ -233,7 +249,7 @@ TEST_F(Verdicts, LowOpenFileLimitFailsNoWorkingAddress)
 
 // A check that finds no descriptor at all while nothing else runs pauses
 // and tries again, until one is free.
-TEST_F(Verdicts, NoDescriptorAtAllWaitsForOne)
+TEST_P(CheckVerdicts, NoDescriptorAtAllWaitsForOne)
 {
 #if defined(__SANITIZE_ADDRESS__)
     // The sanitizers' own checks probe memory through a pipe, which cannot
@@ -271,5 +287,7 @@ TEST_F(Verdicts, FinishTextOutlivesTheLastCheckStart)
     EXPECT_EQ(form.lv1.cell(0, CellAccess), QStringLiteral("√"));
     EXPECT_EQ(form.lbl13(), QStringLiteral("提示：全部查询完毕"));
 }
+
+PRQ_ON_BOTH_ENGINES(CheckVerdicts);
 
 } // namespace
