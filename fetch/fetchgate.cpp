@@ -208,6 +208,8 @@ FetchGate::~FetchGate() = default;
 
 void FetchGate::Submit(TFetchNode fetch)
 {
+    // What the gate posts from other threads lands on this one.
+    fetchcall::prepare();
     {
         std::lock_guard<std::mutex> lock(m_state->mutex);
         m_state->waiting.splice(m_state->waiting.end(), fetch);

@@ -8,7 +8,9 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <map>
+#include <thread>
 
 namespace {
 
@@ -272,7 +274,7 @@ TEST_P(Answers, TimeLimits)
 }
 
 // Reading stops at MaxBodySize and what was read is the body, also from a
-// server that would never stop sending.
+// server that would never stop sending; the record says the page went on.
 TEST_P(Answers, BodyStopsAtTheLimit)
 {
     RawServer server([](RawServer::Connection &c) {
@@ -289,8 +291,80 @@ TEST_P(Answers, BodyStopsAtTheLimit)
     });
     const Raised sized = fetch(server.url("/sized"), [](THTTPGet &g) { g.MaxBodySize = 3000; });
     EXPECT_EQ(sized.body, QByteArray(2999, 'b') + 'L');
+    EXPECT_TRUE(sized.record.bodyTruncated);
     const Raised endless = fetch(server.url("/endless"), [](THTTPGet &g) { g.MaxBodySize = 1 << 20; });
     EXPECT_EQ(endless.body, QByteArray(1 << 20, 'e'));
+    EXPECT_TRUE(endless.record.bodyTruncated);
+    const Raised exact = fetch(server.url("/sized"), [](THTTPGet &g) { g.MaxBodySize = 10000; });
+    EXPECT_EQ(exact.body.size(), 10000);
+    EXPECT_FALSE(exact.record.bodyTruncated);
+}
+
+// A server that drips, or falls silent after its head or before it, is cut
+// off at the whole-request limit, whatever the idle limit.
+TEST_P(Answers, DripsAndStallsEndAtTheRequestLimit)
+{
+    RawServer server([](RawServer::Connection &c) {
+        if (c.target() == "/stall")
+            return c.stall();
+        if (!c.send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n"))
+            return;
+        if (c.target() == "/stall-after-head")
+            return c.stall();
+        for (int i = 0; i < 200 && c.send("x"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    });
+    for (const char *path : {"/drip", "/stall-after-head", "/stall"}) {
+        QElapsedTimer clock;
+        clock.start();
+        const Raised raised = fetch(server.url(QString::fromLatin1(path)), [](THTTPGet &g) {
+            g.RequestTimeoutMs = 400;
+            g.IdleTimeoutMs = 60000;
+        });
+        EXPECT_EQ(raised.errors, 1) << path;
+        EXPECT_EQ(raised.record.reason, FetchFailure::TimedOut) << path;
+        EXPECT_EQ(raised.record.hops, QByteArray(path) == "/stall" ? QList<int>() : QList<int> {200}) << path;
+        EXPECT_GE(clock.elapsed(), 380) << path;
+        EXPECT_LT(clock.elapsed(), 2500) << path;
+    }
+}
+
+// Hosts written as numbers in any form libcurl reads connect without a
+// lookup; a resolver that knows no name does not stand in the way.
+TEST_P(Answers, NumericHostsNeedNoLookup)
+{
+    RawServer server([](RawServer::Connection &c) { c.send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"); });
+    for (const char *host : {"127.1", "2130706433", "0x7f.0.0.1", "0177.0.1"}) {
+        const Raised raised = fetch(QStringLiteral("http://%1:%2/n").arg(QLatin1String(host)).arg(server.port()));
+        EXPECT_EQ(raised.body, "ok") << host;
+        EXPECT_EQ(raised.record.finalUrl, QStringLiteral("http://127.0.0.1:%1/n").arg(server.port())) << host;
+    }
+    EXPECT_EQ(server.heads().size(), 4u);
+}
+
+// A control character in the host or port names no address: nothing is
+// requested (a NUL once sent the check to the text before it, on port 80).
+TEST_P(Answers, ControlCharacterInTheHostIsAnInvalidAddress)
+{
+    RawServer server([](RawServer::Connection &c) { c.send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"); });
+    const QString port = QString::number(server.port());
+    const QString urls[] = {
+        QStringLiteral("http://127.0.0.1") + QChar(0) + QStringLiteral(".evil.test:") + port + QStringLiteral("/"),
+        QStringLiteral("http://127.0.0.1\t:") + port + QStringLiteral("/"),
+        QStringLiteral("127.0.0.1:") + port + QChar(0) + QStringLiteral("/"),
+        QStringLiteral("http://www.site\r\n.test/"),
+    };
+    for (const QString &url : urls) {
+        const Raised raised = fetch(url);
+        EXPECT_EQ(raised.errors, 1);
+        EXPECT_EQ(raised.record.reason, FetchFailure::InvalidAddress);
+        EXPECT_EQ(statusText(raised.record), QStringLiteral("无效网址"));
+    }
+    EXPECT_EQ(server.heads().size(), 0u);
+    // In the path it is sent encoded, as ever.
+    EXPECT_EQ(fetch(server.url(QStringLiteral("/a") + QChar(0) + QStringLiteral("b"))).body, "ok");
+    ASSERT_EQ(server.heads().size(), 1u);
+    EXPECT_EQ(server.heads().at(0).substr(0, 13), "GET /a%00b HT");
 }
 
 PRQ_ON_BOTH_ENGINES(Answers);

@@ -11,6 +11,7 @@
 #include "testcert.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -267,6 +268,34 @@ TEST_P(CheckVerdicts, NoDescriptorAtAllWaitsForOne)
     }
     EXPECT_TRUE(waitFor([this] { return requestsInFlight(form) == 0; }));
     EXPECT_EQ(form.lv1.cell(0, CellAccess), QStringLiteral("√"));
+}
+
+// A reply head over libcurl's limits is the server's fault, not a shortage
+// here: the row is "×" after one request, and the rest do not slow down.
+TEST_P(CheckVerdicts, AnOverlargeHeadIsAskedOnce)
+{
+    RawServer server([](RawServer::Connection &c) {
+        std::string head = "HTTP/1.1 200 OK\r\n";
+        if (c.target() == "/one-line") {
+            head += "X-Big: " + std::string(1 << 20, 'a') + "\r\n";
+        } else if (c.target() == "/many-lines") {
+            for (int i = 0; i < 400; ++i)
+                head += "X-Line-" + std::to_string(i) + ": " + std::string(1000, 'b') + "\r\n";
+        }
+        c.send(head + "Content-Length: 2\r\n\r\nok");
+    });
+    form.requestTimeoutMs = 5000;
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(checkAll({server.url("/one-line"), server.url("/many-lines"), server.url("/ok")}));
+    EXPECT_LT(clock.elapsed(), 2000);
+    for (int row : {0, 1}) {
+        EXPECT_EQ(form.lv1.cell(row, CellAccess), QStringLiteral("×")) << row;
+        EXPECT_EQ(status(row), QStringLiteral("200→响应头过大")) << row;
+        EXPECT_EQ(reasonKey(form.lv1.check(row)->reason), QStringLiteral("header")) << row;
+    }
+    EXPECT_EQ(form.lv1.cell(2, CellAccess), QStringLiteral("√"));
+    EXPECT_EQ(server.heads().size(), 3u);
 }
 
 // When the last ranking reply lands before its row's check has started, the
