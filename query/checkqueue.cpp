@@ -17,10 +17,11 @@ namespace {
 constexpr int TooManyRequests = 429;
 
 // Hosts are told apart by name alone: two ports of one machine share its
-// limit, since they share its capacity.
+// limit, since they share its capacity, and so do the ways of writing one
+// address as numbers ("127.1", "127.0.0.1").
 QString hostKey(const QString &address)
 {
-    return asciilower(SplitURL(address).Host);
+    return asciilower(connectHost(SplitURL(address).Host));
 }
 
 } // namespace
@@ -118,6 +119,7 @@ void CheckQueue::pump()
             ++m_running;
             refresh(h);
             std::unique_ptr<Tmyhttpget> request = newRequest(m_form, m_form.lv1.cell(row, CellUrl), row, dispatch::ModeReach);
+            request->Engine = m_limits.engine;
             request->OnDoneString = [this, row, h](THTTPGet *sender, const QByteArray &body) { completed(row, h, sender, true, body); };
             request->OnError = [this, row, h](THTTPGet *sender) { completed(row, h, sender, false, QByteArray()); };
             m_requests.insert(request.get());

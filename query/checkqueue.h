@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fetch/fetchrequest.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QObject>
@@ -23,14 +25,18 @@ struct CheckQueueLimits
     int retries = 2; // further tries of a check answered 429
     int defaultPauseSeconds = 5; // a 429 without a readable Retry-After
     int maxPauseSeconds = 60; // a longer Retry-After is cut to this
+    // Many checks on one thread; the walk's own engine, a thread for each,
+    // is there to be measured against.
+    FetchEngine engine = FetchEngine::Shared;
 };
 
 // The reachability checks of every row of the list, sent as fast as the
 // limits allow instead of one row per timer tick. Each check is the window's
-// own "gethttp" request (newRequest) and its final answer goes through the
-// window's routing (getstr, geterror), so the cells, the record, the count and
-// the finish message come out exactly as in a paced walk. Rows are started in
-// list order as far as the per-host limit lets them.
+// own "gethttp" request (newRequest), run on the shared fetch engine, and its
+// final answer goes through the window's routing (getstr, geterror), so the
+// cells, the record, the count and the finish message come out exactly as in
+// a paced walk. Rows are started in list order as far as the per-host limit
+// lets them.
 //
 // A reply of 429 pauses its host for the reply's Retry-After (within the
 // limits) and puts the check back at the front of its host's line, at most

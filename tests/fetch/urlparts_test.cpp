@@ -1,6 +1,7 @@
 // Cutting an address into what a connection needs, and the one rule for a
 // host written as numbers, checked against libcurl's own parser.
 #include "fetch/urlparts.h"
+#include "query/regdomain.h"
 
 #include <curl/curl.h>
 
@@ -114,6 +115,15 @@ TEST(NumericHost, FollowsLibcurl)
         else
             EXPECT_EQ(connectHost(host), host) << c.host;
     }
+}
+
+// The site domains of the rank source follow the same rule: an address
+// written as numbers names no domain, in whatever form.
+TEST(NumericHost, NamesNoDomain)
+{
+    for (const char *url : {"http://127.1/", "2130706433:8080/x", "0x7f.1/", "http://[::1]/"})
+        EXPECT_EQ(registrableDomain(QString::fromLatin1(url)), QString()) << url;
+    EXPECT_EQ(registrableDomain(QStringLiteral("http://www.example.com/")), QStringLiteral("example.com"));
 }
 
 TEST(UrlParts, ControlCharacters)
