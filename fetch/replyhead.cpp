@@ -10,12 +10,20 @@
 
 int statusOfLine(const QByteArray &line)
 {
-    const QList<QByteArray> words = line.simplified().split(' ');
-    if (words.size() < 2 || words.at(1).size() != 3)
-        return 0;
-    bool ok = false;
-    const int code = words.at(1).toInt(&ok, 10);
-    return ok && code >= 100 ? code : 0;
+    // "HTTP/1.1 404 ...": the second word, when it is three digits. Read in
+    // place: every reply of every fetch passes here.
+    const QByteArrayView text(line);
+    qsizetype at = 0;
+    while (at < text.size() && text[at] != ' ' && text[at] != '\t')
+        ++at;
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
+        ++at;
+    int code = 0;
+    int digits = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, ++digits)
+        code = code * 10 + (text[at] - '0');
+    const bool wordEnds = at == text.size() || text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n';
+    return digits == 3 && wordEnds && code >= 100 ? code : 0;
 }
 
 int retryAfterSeconds(const QByteArray &value)
@@ -41,6 +49,16 @@ bool parseInt32(const QByteArray &text, qint32 *value)
     return ok;
 }
 
+namespace {
+
+// Whether line begins with name, without regard to letter case.
+bool namedAs(const QByteArray &line, const char *name, qsizetype length)
+{
+    return line.size() >= length && qstrnicmp(line.constData(), name, uint(length)) == 0;
+}
+
+} // namespace
+
 void TReplyHeads::Take(const QByteArray &line)
 {
     if (line.startsWith("HTTP/")) {
@@ -53,9 +71,9 @@ void TReplyHeads::Take(const QByteArray &line)
             m_hops.append(code);
     } else if (line == "\r\n" || line == "\n") {
         m_headEnded = true;
-    } else if (line.left(12).compare("retry-after:", Qt::CaseInsensitive) == 0) {
+    } else if (namedAs(line, "retry-after:", 12)) {
         m_retryAfter = line.mid(12);
-    } else if (!m_haveLength && line.left(15).compare("content-length:", Qt::CaseInsensitive) == 0) {
+    } else if (!m_haveLength && namedAs(line, "content-length:", 15)) {
         m_haveLength = true;
         m_lengthText = line.mid(15).trimmed();
     }

@@ -21,6 +21,7 @@
 #include <list>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -31,6 +32,9 @@ constexpr int kCapacity = 1024;
 constexpr int kMaxEvents = 256;
 // How soon a hand-over that found no memory is tried again.
 constexpr std::chrono::milliseconds kShortageRetry {10};
+// Easy handles kept for later fetches: a handle keeps its buffers, so a
+// fetch on a kept one allocates far less.
+constexpr size_t kKeptEasyHandles = 1024;
 // How long connections are kept once no fetch runs. A queue of checks keeps
 // the engine busy; once it has been idle this long, the kept connections
 // would only hold servers up (a server that stops waits for them).
@@ -116,6 +120,7 @@ private:
     // The engine's thread alone.
     JobList m_running;
     JobList m_ended; // ended on this pass, to be handed over
+    std::vector<CURL *> m_easyHandles; // reset, for the next fetches
     Clock::time_point m_curlDeadline = Clock::time_point::max();
     Clock::time_point m_nextIdleCheck = Clock::time_point::max();
     bool m_handOverOwed = false;
@@ -239,6 +244,11 @@ void SharedFetchEngine::Deliver()
 void SharedFetchEngine::Loop() noexcept
 {
     pthread_setname_np(pthread_self(), "prq-fetches");
+    try {
+        m_easyHandles.reserve(kKeptEasyHandles);
+    } catch (...) {
+        // None are kept: every fetch makes its own.
+    }
     epoll_event events[kMaxEvents];
     for (;;) {
         const int count = ::epoll_wait(m_epoll, events, kMaxEvents, WaitMs());
@@ -338,7 +348,12 @@ void SharedFetchEngine::Start(JobList::iterator job)
     try {
         if (!transfer.Prepare())
             return Ended(job);
-        job->easy = curl_easy_init();
+        if (m_easyHandles.empty()) {
+            job->easy = curl_easy_init();
+        } else {
+            job->easy = m_easyHandles.back();
+            m_easyHandles.pop_back();
+        }
         if (!job->easy || !transfer.Configure(job->easy, 0) || curl_easy_setopt(job->easy, CURLOPT_PRIVATE, &*job) != CURLE_OK
             || curl_multi_add_handle(m_multi, job->easy) != CURLM_OK) {
             transfer.Fail(FetchFailure::Resources);
@@ -367,7 +382,12 @@ void SharedFetchEngine::End(JobList::iterator job, CURLcode result, bool idle) n
 void SharedFetchEngine::Ended(JobList::iterator job) noexcept
 {
     if (job->easy) {
-        curl_easy_cleanup(job->easy);
+        if (m_easyHandles.size() < kKeptEasyHandles && m_easyHandles.capacity() > m_easyHandles.size()) {
+            curl_easy_reset(job->easy);
+            m_easyHandles.push_back(job->easy);
+        } else {
+            curl_easy_cleanup(job->easy);
+        }
         job->easy = nullptr;
     }
     job->success = job->transfer.Decide();

@@ -54,6 +54,15 @@ bool fitsInHeader(const QByteArray &text)
     });
 }
 
+// Letters, digits, dots and hyphens: a host that libcurl takes as it is,
+// with nothing in it that could pass for another part of an address.
+bool isPlainHostName(const QByteArray &host)
+{
+    return !host.isEmpty() && std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
+    });
+}
+
 // Whether a megabyte could be had right now. libcurl says "out of memory"
 // both when this machine ran short and when a reply's head went over its
 // limit; only the first leaves the machine short.
@@ -74,7 +83,7 @@ bool memoryAtHand()
 // all of it.
 struct TTransfer::Prepared
 {
-    UrlHandle url;
+    QByteArray address;
     HeaderList headers;
     HeaderList pinned; // the address of the name, when the resolver gave one
     QByteArray agent;
@@ -144,33 +153,36 @@ bool TTransfer::Prepare()
         return fail(FetchFailure::Other, QStringLiteral("请求头含控制字符"));
 
     // The host is checked on its own, so that nothing in it can pass for
-    // another part of an address. The whole address is then parsed as it
-    // stands: a path set on its own would have its escapes rewritten.
+    // another part of an address.
     const QByteArray host = parts.Host.toUtf8();
-    UrlHandle hostCheck(curl_url());
-    if (!hostCheck)
-        return fail(FetchFailure::Resources);
-    if (curl_url_set(hostCheck.get(), CURLUPART_HOST, host.constData(), 0) != CURLUE_OK)
-        return fail(FetchFailure::InvalidAddress, QStringLiteral("主机名无效"));
-    const QByteArray address = (parts.Secure ? "https://" : "http://") + host + ':' + QByteArray::number(parts.Port)
-        + requestTarget(parts.Path);
+    if (!isPlainHostName(host)) {
+        UrlHandle hostCheck(curl_url());
+        if (!hostCheck)
+            return fail(FetchFailure::Resources);
+        if (curl_url_set(hostCheck.get(), CURLUPART_HOST, host.constData(), 0) != CURLUE_OK)
+            return fail(FetchFailure::InvalidAddress, QStringLiteral("主机名无效"));
+    }
+    const QByteArray port = QByteArray::number(parts.Port);
+    const QByteArray target = requestTarget(parts.Path);
+    QByteArray address;
+    address.reserve(16 + host.size() + target.size());
+    address.append(parts.Secure ? "https://" : "http://").append(host).append(':').append(port).append(target);
     if (!isNumericHost(parts.Host)) {
         const HostResolver::Answer answer = HostResolver::current()->resolve(parts.Host);
         if (answer.kind == HostResolver::Answer::Kind::NotFound)
             return fail(FetchFailure::NameNotResolved, QStringLiteral("未找到主机 ") + parts.Host);
         if (answer.kind == HostResolver::Answer::Kind::Address
-            && !appendHeader(p->pinned, host + ':' + QByteArray::number(parts.Port) + ':' + answer.address))
+            && !appendHeader(p->pinned, host + ':' + port + ':' + answer.address))
             return fail(FetchFailure::Resources);
     }
     // The whole-request limit runs from the first start, across tries.
     p->deadline = m_fetch.front().startedAt + std::chrono::milliseconds(std::max(1, s.RequestTimeoutMs));
     if (Clock::now() >= p->deadline)
         return fail(FetchFailure::TimedOut);
-    p->url.reset(curl_url());
-    if (!p->url)
-        return fail(FetchFailure::Resources);
-    if (curl_url_set(p->url.get(), CURLUPART_URL, address.constData(), CURLU_PATH_AS_IS) != CURLUE_OK)
-        return fail(FetchFailure::InvalidAddress, QStringLiteral("网址无效"));
+    // libcurl parses the address as it stands (CURLOPT_PATH_AS_IS): a path
+    // set on its own would have its escapes rewritten. One it cannot parse
+    // ends the fetch before any socket, as an invalid address.
+    p->address = address;
 
     if (!appendHeader(p->headers, accept.isEmpty() ? QByteArray("Accept:") : "Accept: " + accept))
         return fail(FetchFailure::Resources);
@@ -199,7 +211,7 @@ bool TTransfer::Configure(CURL *h, long blockSize)
     set(CURLOPT_NOSIGNAL, 1L);
     // A stopped fetch does not wait for a name lookup still under way.
     set(CURLOPT_QUICK_EXIT, 1L);
-    set(CURLOPT_CURLU, p.url.get());
+    set(CURLOPT_URL, p.address.constData());
     set(CURLOPT_PATH_AS_IS, 1L);
     set(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");

@@ -115,6 +115,7 @@ double LoadServer::cpuSeconds() const
 
 void LoadServer::serve()
 {
+    pthread_setname_np(pthread_self(), "loadserver");
     epoll_event events[256];
     for (;;) {
         int waitMs = -1;

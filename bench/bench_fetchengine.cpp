@@ -1,0 +1,229 @@
+// A check-only run (the check queue over a list of rows) against 100
+// loopback hosts (127.0.0.1 to 127.0.0.100) that answer every request 20 ms
+// after it came and then close the connection: the shared engine, the
+// thread per fetch, and the yardstick, a plain epoll client under the same
+// limits with one new connection a request, on the same list in the same run.
+//
+// Figures: wall time; the client's processor time per check (the process's,
+// less the server's and the sampler's threads); the most threads the process
+// had beyond those it had before; what the server counted (requests, the most
+// it held at once in all and for one host).
+//
+// The 30,000-address runs take about half a minute together; set
+// PRQ_BENCH_QUICK=1 to leave them out.
+#include "fetch/fetchengine.h"
+#include "fetch/fetchgate.h"
+#include "fetch/httpget.h"
+#include "fetch/loadserver.h"
+#include "query/batch.h"
+#include "query/checkqueue.h"
+#include "shell/formstate.h"
+#include "support/epollchecker.h"
+#include "support/loopserver.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kHosts = 100;
+
+enum Client { Yardstick,
+    Shared,
+    OwnThread };
+
+double processCpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double threadCpuSeconds()
+{
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+long threadsNow()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("Threads:"))
+            return line.mid(8).trimmed().toLong();
+    }
+    return 0;
+}
+
+// Samples the thread count from a thread of its own while a run goes on.
+class ThreadSampler final
+{
+public:
+    ThreadSampler()
+        : m_thread([this] {
+            while (!m_stop) {
+                m_peak = std::max(m_peak.load(), threadsNow());
+                std::this_thread::sleep_for(2ms);
+            }
+            m_cpu = threadCpuSeconds();
+        })
+    {
+    }
+    ~ThreadSampler() { stop(); }
+    ThreadSampler(const ThreadSampler &) = delete;
+    ThreadSampler &operator=(const ThreadSampler &) = delete;
+
+    void stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    long peak() const { return m_peak; }
+    double cpuSeconds() const { return m_cpu; }
+
+private:
+    std::atomic<bool> m_stop {false};
+    std::atomic<long> m_peak {0};
+    double m_cpu = 0;
+    std::thread m_thread;
+};
+
+// The hosts and the list, made once for every run.
+struct Load
+{
+    Load()
+        : server([] {
+            LoadServer::Options options;
+            options.hosts = kHosts;
+            options.delay = 20ms;
+            options.bodySize = 2000;
+            return options;
+        }())
+    {
+        prqtest::keepTrafficOnLoopback();
+    }
+    // count addresses, row i on host i % kHosts.
+    QString list(int count) const
+    {
+        QString text;
+        for (int i = 0; i < count; ++i)
+            text += server.url(i % kHosts, QStringLiteral("/page%1\n").arg(i)).mid(7);
+        return text;
+    }
+    std::vector<EpollTarget> targets(int count) const
+    {
+        std::vector<EpollTarget> list;
+        for (int i = 0; i < count; ++i)
+            list.push_back(EpollTarget {server.address(i % kHosts), server.port(i % kHosts), "/page" + std::to_string(i)});
+        return list;
+    }
+    LoadServer server;
+};
+
+Load &load()
+{
+    static Load *const shared = new Load;
+    return *shared;
+}
+
+// The check queue over the list; the rows answered "√".
+int checkQueueRun(const QString &list, int total, int perHost, FetchEngine engine)
+{
+    FormState form;
+    form.bschck2 = false;
+    btn1Click(form, list);
+    form.tmr2.stop();
+    CheckQueueLimits limits;
+    limits.total = total;
+    limits.perHost = perHost;
+    limits.engine = engine;
+    CheckQueue queue(form, limits);
+    QEventLoop loop;
+    QObject::connect(&queue, &CheckQueue::allDone, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    queue.start();
+    if (!queue.finished())
+        loop.exec();
+    int answered = 0;
+    for (int row = 0; row < form.lv1.count(); ++row)
+        answered += form.lv1.cell(row, CellAccess) == QStringLiteral("√") ? 1 : 0;
+    THTTPGetThread::WaitForAll(10000);
+    return answered;
+}
+
+void BM_CheckRun(benchmark::State &state)
+{
+    const auto client = Client(state.range(0));
+    const int count = int(state.range(1));
+    const int total = int(state.range(2));
+    const int perHost = int(state.range(3));
+    if (count > 3000 && qEnvironmentVariableIsSet("PRQ_BENCH_QUICK")) {
+        state.SkipWithError("left out (PRQ_BENCH_QUICK)");
+        return;
+    }
+    Load &l = load();
+    const QString list = l.list(count);
+    const std::vector<EpollTarget> targets = l.targets(count);
+    double cpuPerCheck = 0;
+    long extraThreads = 0;
+    int answered = 0;
+    for (auto _ : state) {
+        l.server.resetCounts();
+        const long threadsBefore = threadsNow();
+        ThreadSampler sampler;
+        const double cpuBefore = processCpuSeconds();
+        const double serverBefore = l.server.cpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        if (client == Yardstick)
+            answered = epollCheck(targets, total, perHost).answered;
+        else
+            answered = checkQueueRun(list, total, perHost, client == Shared ? FetchEngine::Shared : FetchEngine::OwnThread);
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        sampler.stop();
+        const double cpu = processCpuSeconds() - cpuBefore - (l.server.cpuSeconds() - serverBefore) - sampler.cpuSeconds();
+        state.SetIterationTime(wall);
+        cpuPerCheck = cpu * 1000 / count;
+        extraThreads = sampler.peak() - threadsBefore;
+        if (answered != count) {
+            state.SkipWithError("not every row was answered");
+            break;
+        }
+    }
+    state.counters["cpu_ms_per_check"] = cpuPerCheck;
+    state.counters["threads_added"] = double(extraThreads);
+    state.counters["requests"] = double(l.server.requests());
+    state.counters["server_most_held"] = l.server.mostHeld();
+    int mostPerHost = 0;
+    for (int h = 0; h < kHosts; ++h)
+        mostPerHost = std::max(mostPerHost, l.server.mostHeld(h));
+    state.counters["server_most_per_host"] = mostPerHost;
+}
+
+void checkRuns(benchmark::internal::Benchmark *b)
+{
+    b->ArgNames({"client", "urls", "total", "per_host"});
+    for (const auto &[count, total, perHost] : {std::tuple {30000, 400, 4}, std::tuple {3000, 32, 4}}) {
+        for (const Client client : {Yardstick, Shared, OwnThread})
+            b->Args({client, count, total, perHost});
+    }
+}
+BENCHMARK(BM_CheckRun)->Apply(checkRuns)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
