@@ -20,19 +20,16 @@
 #include "shell/formstate.h"
 #include "support/epollchecker.h"
 #include "support/loopserver.h"
+#include "support/procstats.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QFile>
-
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <ctime>
 #include <memory>
 #include <thread>
 
@@ -46,32 +43,6 @@ enum Client { Yardstick,
     Shared,
     OwnThread };
 
-double processCpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double threadCpuSeconds()
-{
-    timespec t {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-long threadsNow()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("Threads:"))
-            return line.mid(8).trimmed().toLong();
-    }
-    return 0;
-}
-
 // Samples the thread count from a thread of its own while a run goes on.
 class ThreadSampler final
 {
@@ -79,10 +50,10 @@ public:
     ThreadSampler()
         : m_thread([this] {
             while (!m_stop) {
-                m_peak = std::max(m_peak.load(), threadsNow());
+                m_peak = std::max(m_peak.load(), procstats::statusField("Threads"));
                 std::this_thread::sleep_for(2ms);
             }
-            m_cpu = threadCpuSeconds();
+            m_cpu = procstats::threadCpuSeconds();
         })
     {
     }
@@ -186,9 +157,9 @@ void BM_CheckRun(benchmark::State &state)
     int answered = 0;
     for (auto _ : state) {
         l.server.resetCounts();
-        const long threadsBefore = threadsNow();
+        const long threadsBefore = procstats::statusField("Threads");
         ThreadSampler sampler;
-        const double cpuBefore = processCpuSeconds();
+        const double cpuBefore = procstats::processCpuSeconds();
         const double serverBefore = l.server.cpuSeconds();
         const auto start = std::chrono::steady_clock::now();
         if (client == Yardstick)
@@ -197,10 +168,10 @@ void BM_CheckRun(benchmark::State &state)
             answered = checkQueueRun(list, total, perHost, client == Shared ? FetchEngine::Shared : FetchEngine::OwnThread);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         sampler.stop();
-        const double cpu = processCpuSeconds() - cpuBefore - (l.server.cpuSeconds() - serverBefore) - sampler.cpuSeconds();
+        const double cpu = procstats::processCpuSeconds() - cpuBefore - (l.server.cpuSeconds() - serverBefore) - sampler.cpuSeconds();
         state.SetIterationTime(wall);
         cpuPerCheck = cpu * 1000 / count;
-        extraThreads = sampler.peak() - threadsBefore;
+        extraThreads = sampler.peak() - threadsBefore - 1; // not the sampler
         if (answered != count) {
             state.SkipWithError("not every row was answered");
             break;
