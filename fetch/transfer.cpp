@@ -167,8 +167,10 @@ bool TTransfer::Prepare()
     QByteArray address;
     address.reserve(16 + host.size() + target.size());
     address.append(parts.Secure ? "https://" : "http://").append(host).append(':').append(port).append(target);
-    if (!isNumericHost(parts.Host)) {
+    m_end.addressKnown = isNumericHost(parts.Host);
+    if (!m_end.addressKnown) {
         const HostResolver::Answer answer = HostResolver::current()->resolve(parts.Host);
+        m_end.addressKnown = answer.kind == HostResolver::Answer::Kind::Address;
         if (answer.kind == HostResolver::Answer::Kind::NotFound)
             return fail(FetchFailure::NameNotResolved, QStringLiteral("未找到主机 ") + parts.Host);
         if (answer.kind == HostResolver::Answer::Kind::Address

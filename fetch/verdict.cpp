@@ -28,8 +28,9 @@ FetchFailure failureOf(const TransferEnd &end)
     switch (static_cast<CURLcode>(end.curlResult)) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
-        // The threaded resolver fails this way when it cannot start.
-        if (end.errorText.contains(QLatin1String("thread failed to start")))
+        // The threaded resolver fails this way when it cannot start, and
+        // libcurl when it has no memory for an address it needs not look up.
+        if (end.addressKnown || end.errorText.contains(QLatin1String("thread failed to start")))
             return FetchFailure::Resources;
         return FetchFailure::NameNotResolved;
     case CURLE_COULDNT_CONNECT:

@@ -26,6 +26,9 @@ struct TransferEnd
     // Body bytes taken; reading stopped at the body cap.
     qint64 received = 0;
     bool bodyCut = false;
+    // The address needed no lookup (written as numbers, or given by the
+    // resolver seam): a failure to resolve it is a failure here.
+    bool addressKnown = false;
     // The status of the last reply, 0 when none came.
     int finalStatus = 0;
     // libcurl gave up while a reply's head was being read.

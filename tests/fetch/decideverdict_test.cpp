@@ -62,6 +62,9 @@ TEST(DecideVerdict, Table)
              e.errorText = QStringLiteral("getaddrinfo() thread failed to start");
          }),
             false, FetchFailure::Resources},
+        {"no memory for an address written as numbers", with(ended(CURLE_COULDNT_RESOLVE_HOST), [](TransferEnd &e) {
+             e.addressKnown = true;
+         }), false, FetchFailure::Resources},
         {"refused", refused(ECONNREFUSED), false, FetchFailure::ConnectionRefused},
         {"refused, no errno", refused(0), false, FetchFailure::ConnectionRefused},
         {"connect timed out", refused(ETIMEDOUT), false, FetchFailure::TimedOut},

@@ -74,8 +74,8 @@ LoadServer::~LoadServer()
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t n = ::write(m_stopFd, &one, sizeof one);
     m_thread.join();
-    for (size_t fd = 0; fd < m_connections.size(); ++fd) {
-        if (m_connections[fd])
+    for (size_t fd = 0; fd < m_open.size(); ++fd) {
+        if (m_open[fd])
             ::close(int(fd));
     }
     for (const int fd : m_listeners)
@@ -97,6 +97,7 @@ QString LoadServer::url(int host, const QString &path) const
 void LoadServer::resetCounts()
 {
     m_requests = 0;
+    m_connections = 0;
     m_mostHeld = m_held.load();
     for (int h = 0; h < m_options.hosts; ++h) {
         m_hosts[size_t(h)].requests = 0;
@@ -147,12 +148,13 @@ void LoadServer::accept(int listener, int host)
         const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0)
             return;
-        if (size_t(fd) >= m_connections.size())
-            m_connections.resize(size_t(fd) + 1);
+        if (size_t(fd) >= m_open.size())
+            m_open.resize(size_t(fd) + 1);
         auto connection = std::make_unique<Connection>();
         connection->host = host;
         connection->serial = ++m_serial;
-        m_connections[size_t(fd)] = std::move(connection);
+        ++m_connections;
+        m_open[size_t(fd)] = std::move(connection);
         epoll_event event {};
         event.events = EPOLLIN | EPOLLRDHUP;
         event.data.u64 = uint64_t(fd);
@@ -162,7 +164,7 @@ void LoadServer::accept(int listener, int host)
 
 void LoadServer::read(int fd)
 {
-    Connection *c = m_connections[size_t(fd)].get();
+    Connection *c = m_open[size_t(fd)].get();
     if (!c)
         return;
     char buffer[4096];
@@ -195,7 +197,7 @@ void LoadServer::answerDue()
     while (!m_due.empty() && m_due.front().at <= now) {
         const Due due = m_due.front();
         m_due.pop_front();
-        Connection *c = size_t(due.fd) < m_connections.size() ? m_connections[size_t(due.fd)].get() : nullptr;
+        Connection *c = size_t(due.fd) < m_open.size() ? m_open[size_t(due.fd)].get() : nullptr;
         if (!c || c->serial != due.serial || !c->held)
             continue; // the peer went away meanwhile
         c->held = false;
@@ -208,7 +210,7 @@ void LoadServer::answerDue()
 
 void LoadServer::write(int fd)
 {
-    Connection *c = m_connections[size_t(fd)].get();
+    Connection *c = m_open[size_t(fd)].get();
     if (!c)
         return;
     while (!c->out.empty()) {
@@ -238,14 +240,14 @@ void LoadServer::write(int fd)
 
 void LoadServer::close(int fd, bool abandoned)
 {
-    Connection *c = m_connections[size_t(fd)].get();
+    Connection *c = m_open[size_t(fd)].get();
     if (c && c->held) {
         --m_hosts[size_t(c->host)].held;
         --m_held;
     }
     if (abandoned)
         ++m_abandoned;
-    m_connections[size_t(fd)].reset();
+    m_open[size_t(fd)].reset();
     ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
     ::close(fd);
 }

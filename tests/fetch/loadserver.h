@@ -37,6 +37,7 @@ public:
     int port(int host) const { return m_ports.at(size_t(host)); }
     QString url(int host, const QString &path) const;
 
+    long connections() const { return m_connections.load(); }
     long requests() const { return m_requests.load(); }
     long requests(int host) const { return m_hosts[size_t(host)].requests.load(); }
     int held() const { return m_held.load(); }
@@ -72,6 +73,7 @@ private:
     int m_epoll = -1;
     int m_stopFd = -1;
     std::thread m_thread;
+    std::atomic<long> m_connections {0};
     std::atomic<long> m_requests {0};
     std::atomic<int> m_held {0};
     std::atomic<int> m_mostHeld {0};
@@ -84,7 +86,7 @@ private:
         int fd;
         unsigned long serial; // of the connection, which a reused descriptor does not have
     };
-    std::vector<std::unique_ptr<Connection>> m_connections; // by descriptor
+    std::vector<std::unique_ptr<Connection>> m_open; // by descriptor
     std::deque<Due> m_due; // one delay for all: due in the order they came
     unsigned long m_serial = 0;
 };

@@ -170,4 +170,30 @@ TEST_F(FetchTest, TheSharedEngineKeepsToItsCap)
     gate.SetCapacity(before);
 }
 
+// A connection the server keeps open carries the next fetch to that host;
+// one it closes is not asked again.
+TEST_F(FetchTest, TheSharedEngineKeepsWhatTheServerKeeps)
+{
+    for (const bool keepAlive : {true, false}) {
+        LoadServer::Options options = hosts(1, 0ms);
+        options.keepAlive = keepAlive;
+        LoadServer server(options);
+        // Each fetch starts from the completion of the one before, so that
+        // the engine is never idle long enough to let connections go.
+        int done = 0;
+        THTTPGet get(nullptr);
+        get.Engine = FetchEngine::Shared;
+        get.OnDoneString = [&](THTTPGet *, const QByteArray &body) {
+            EXPECT_EQ(body.size(), 16);
+            if (++done < 5)
+                get.FetchString();
+        };
+        get.URL = server.url(0, QStringLiteral("/"));
+        get.FetchString();
+        ASSERT_TRUE(waitFor([&] { return done == 5; }));
+        EXPECT_EQ(server.requests(), 5);
+        EXPECT_EQ(server.connections(), keepAlive ? 1 : 5);
+    }
+}
+
 } // namespace
