@@ -222,6 +222,11 @@ bool TTransfer::Configure(CURL *h, long blockSize)
     // A proxy's answer to CONNECT is no reply of the site's: it is no hop.
     set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     set(CURLOPT_MAXREDIRS, 10L);
+    // A connection kept for later fetches (the shared engine keeps them) is
+    // given up after a few idle seconds rather than libcurl's two minutes:
+    // a check run reuses one at once or not at all, and a small server
+    // would hold a worker for it.
+    set(CURLOPT_MAXAGE_CONN, 5L);
     set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1, s.ConnectTimeoutMs)));
     set(CURLOPT_TIMEOUT_MS, static_cast<long>(std::clamp<qint64>(untilDeadline, 1, kLongestWaitMs)));
     if (p.pinned)

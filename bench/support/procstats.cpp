@@ -1,5 +1,6 @@
 #include "procstats.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <sys/resource.h>
@@ -25,6 +26,22 @@ double processCpuSeconds()
     rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double namedThreadsCpuSeconds(const QByteArray &name)
+{
+    double seconds = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task) + QStringLiteral("/comm"));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name)
+            continue;
+        // The first figure of schedstat: nanoseconds on a processor.
+        QFile schedstat(tasks.filePath(task) + QStringLiteral("/schedstat"));
+        if (schedstat.open(QIODevice::ReadOnly))
+            seconds += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
+    }
+    return seconds;
 }
 
 double threadCpuSeconds()

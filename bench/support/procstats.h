@@ -11,5 +11,7 @@ long statusField(const QByteArray &name);
 // thread.
 double processCpuSeconds();
 double threadCpuSeconds();
+// The processor time of the threads of this process named name, together.
+double namedThreadsCpuSeconds(const QByteArray &name);
 
 } // namespace procstats

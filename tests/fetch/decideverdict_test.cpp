@@ -64,7 +64,8 @@ TEST(DecideVerdict, Table)
             false, FetchFailure::Resources},
         {"no memory for an address written as numbers", with(ended(CURLE_COULDNT_RESOLVE_HOST), [](TransferEnd &e) {
              e.addressKnown = true;
-         }), false, FetchFailure::Resources},
+         }),
+            false, FetchFailure::Resources},
         {"refused", refused(ECONNREFUSED), false, FetchFailure::ConnectionRefused},
         {"refused, no errno", refused(0), false, FetchFailure::ConnectionRefused},
         {"connect timed out", refused(ETIMEDOUT), false, FetchFailure::TimedOut},
