@@ -1,17 +1,16 @@
 #include "childserver.h"
 
+#include "fetchtesting.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
-
-extern char **environ;
 
 namespace {
 
@@ -40,25 +39,15 @@ ChildLoadServer::ChildLoadServer(const LoadServer::Options &options)
     int control[2] = {-1, -1};
     if (::pipe2(report, O_CLOEXEC) != 0 || ::pipe2(control, O_CLOEXEC) != 0)
         return;
-    std::vector<std::string> env;
-    for (char **e = environ; *e; ++e)
-        env.emplace_back(*e);
-    env.push_back(std::string(kOptionsVariable) + "=" + std::to_string(options.hosts) + " " + std::to_string(options.delay.count())
-        + " " + std::to_string(options.bodySize));
-    std::vector<char *> envp;
-    for (std::string &e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string exe = "/proc/self/exe";
-    std::string filter = "--gtest_filter=LoadServerChild.DISABLED_Serve";
-    std::string disabled = "--gtest_also_run_disabled_tests";
-    char *argv[] = {exe.data(), filter.data(), disabled.data(), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, report[1], kChildReport);
     posix_spawn_file_actions_adddup2(&actions, control[0], kChildControl);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    const bool spawned = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv, envp.data()) == 0;
+    const std::string variable = std::string(kOptionsVariable) + "=" + std::to_string(options.hosts) + " "
+        + std::to_string(options.delay.count()) + " " + std::to_string(options.bodySize);
+    m_pid = spawnThisTest("LoadServerChild.DISABLED_Serve", {variable}, &actions);
+    const bool spawned = m_pid > 0;
     posix_spawn_file_actions_destroy(&actions);
     ::close(report[1]);
     ::close(control[0]);

@@ -7,7 +7,10 @@
 #include <QThread>
 
 #include <chrono>
+#include <string>
 #include <thread>
+
+extern char **environ;
 
 bool waitFor(const std::function<bool()> &cond, int timeoutMs)
 {
@@ -62,6 +65,24 @@ Raised fetchOnce(const QString &url, const std::function<void(THTTPGet &)> &setu
     EXPECT_EQ(raised.events(), 1) << qPrintable(url);
     EXPECT_FALSE(raised.offMainThread);
     return raised;
+}
+
+pid_t spawnThisTest(const std::string &test, const std::vector<std::string> &variables, const posix_spawn_file_actions_t *actions)
+{
+    std::vector<std::string> env;
+    for (char **e = environ; *e; ++e)
+        env.emplace_back(*e);
+    env.insert(env.end(), variables.begin(), variables.end());
+    std::vector<char *> envp;
+    for (std::string &e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string exe = "/proc/self/exe";
+    std::string filter = "--gtest_filter=" + test;
+    std::string disabled = "--gtest_also_run_disabled_tests";
+    char *argv[] = {exe.data(), filter.data(), disabled.data(), nullptr};
+    pid_t pid = -1;
+    return posix_spawn(&pid, argv[0], actions, nullptr, argv, envp.data()) == 0 ? pid : -1;
 }
 
 void FetchTest::SetUp()

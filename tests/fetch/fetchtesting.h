@@ -7,8 +7,12 @@
 #include <QByteArray>
 #include <QString>
 
+#include <spawn.h>
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
+#include <vector>
 
 // What one component raised.
 struct Raised
@@ -39,6 +43,11 @@ struct Watched
 // Fetches url with a new component on engine, set up by setup, and waits for
 // its completion and for every fetch to be released.
 Raised fetchOnce(const QString &url, const std::function<void(THTTPGet &)> &setup = {}, FetchEngine engine = FetchEngine::OwnThread);
+
+// Starts this test program again, running only the (disabled) test named
+// test, with variables ("NAME=value") added to its environment and the
+// file actions given (or none); returns its process id, or -1.
+pid_t spawnThisTest(const std::string &test, const std::vector<std::string> &variables, const posix_spawn_file_actions_t *actions = nullptr);
 
 // Every test talks to loopback only and leaves no fetch behind.
 class FetchTest : public ::testing::Test

@@ -11,7 +11,6 @@
 #include <QFile>
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
@@ -19,8 +18,6 @@
 #include <memory>
 #include <thread>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
@@ -51,20 +48,8 @@ long vmSizeKiB()
 // wait status, or -1 when it did not end in time (it is then killed).
 int runChild(const std::vector<std::string> &variables, std::chrono::seconds limit)
 {
-    std::vector<std::string> env;
-    for (char **e = environ; *e; ++e)
-        env.emplace_back(*e);
-    env.insert(env.end(), variables.begin(), variables.end());
-    std::vector<char *> envp;
-    for (std::string &e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string exe = "/proc/self/exe";
-    std::string filter = "--gtest_filter=MemoryLimitChild.DISABLED_RunsEveryFetch";
-    std::string disabled = "--gtest_also_run_disabled_tests";
-    char *argv[] = {exe.data(), filter.data(), disabled.data(), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv, envp.data()) != 0)
+    const pid_t pid = spawnThisTest("MemoryLimitChild.DISABLED_RunsEveryFetch", variables);
+    if (pid < 0)
         return -1;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
