@@ -3,6 +3,7 @@
 #include "app/entrybox.h"
 
 #include "app/bannerview.h"
+#include "app/rankfilecontrols.h"
 #include "base/guard.h"
 #include "data/storedtext.h"
 #include "listfiles/listexport.h"
@@ -161,6 +162,7 @@ WindowSeams TForm1::defaultSeams()
     // QDesktopServices hands the address to the desktop's URL handler as an
     // argument; nothing goes through a shell.
     s.openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
+    s.rememberRankChoice = true;
     return s;
 }
 
@@ -266,12 +268,15 @@ void TForm1::buildControls()
     bschck3->setChecked(true);
     lbl14 = new QLabel(QStringLiteral("PR来源"), this);
     cbb1 = new QComboBox(this);
-    cbb1->addItems({QStringLiteral("工具栏"), QStringLiteral("Open PageRank")});
+    // In the order of RankChoice.
+    cbb1->addItems({QStringLiteral("工具栏"), QStringLiteral("Open PageRank"), QStringLiteral("网络图排名文件")});
     edt8 = new QLineEdit(this);
     edt8->setPlaceholderText(QStringLiteral("API密钥"));
     edt8->setEchoMode(QLineEdit::PasswordEchoOnEdit);
     edt8->setFixedSize(110, 18);
     edt8->setVisible(false);
+    m_rankFile = new RankFileControls([this](const FileDialogQuestion &q) { return m_seams.openFile(q); }, this);
+    m_rankFile->setVisible(false);
     lbl1 = new QLabel(QStringLiteral("批量查询PR值，在下面文本框中输入查询地址，每行一个。整站查询请在上面输入域名。"), this);
     memo1 = new TEntryBox(this);
     memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -289,7 +294,7 @@ void TForm1::buildControls()
     toolLines->addWidget(lineOf(tools, 25, {btn1, btn3, btn4, bschck2, lbl14, cbb1, bschck3}));
     // The key field stands after the hint, under the box that shows it; the
     // hint keeps its place whichever source is chosen.
-    toolLines->addWidget(lineOf(tools, 18, {lbl1, edt8}));
+    toolLines->addWidget(lineOf(tools, 18, {lbl1, edt8, m_rankFile}));
     QVBoxLayout *batchLayout = stackIn(batch, 0, 0);
     batchLayout->addWidget(tools);
     batchLayout->addWidget(memo1, 1);
@@ -410,9 +415,11 @@ void TForm1::connectControls()
     connect(cbbFilter, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_view->setViewFilter(ResultListProxy::ViewFilter(index));
     });
-    connect(&s.tmr2, &QTimer::timeout, this, [this] { guard::run([this] { tmr2Timer(); }); });
+    // The engine runs the ticks; the list follows the row each one queries.
+    connect(m_engine, &Engine::tickStarting, this, &TForm1::followRow);
     connect(bsknspndt1, &QSpinBox::valueChanged, this, [this](int v) { guard::run([this, v] { bsknspndt1Change(v); }); });
     connect(cbb1, &QComboBox::currentIndexChanged, this, [this](int i) { guard::run([this, i] { cbb1Change(i); }); });
+    connect(m_rankFile, &RankFileControls::fileChosen, this, [this] { guard::run([this] { cbb1Change(cbb1->currentIndex()); }); });
     connect(lv1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         bsknpmn1->popup(lv1->viewport()->mapToGlobal(at));
     });
@@ -555,7 +562,7 @@ QList<int> TForm1::selectedRows() const
 
 void TForm1::btn1Click()
 {
-    ::btn1Click(*m_state, memo1->text());
+    m_engine->startBatch(memo1->text());
 }
 
 void TForm1::btn2Click()
@@ -565,7 +572,7 @@ void TForm1::btn2Click()
 
 void TForm1::btn3Click()
 {
-    ::btn3Click(*m_state, edt6->text());
+    m_engine->startSite(edt6->text());
 }
 
 void TForm1::btn4Click()
@@ -627,9 +634,7 @@ void TForm1::btnStopClick()
 
 void TForm1::tmr2Timer()
 {
-    if (!m_state->inTick)
-        followRow(m_state->curindex);
-    ::tmr2Timer(*m_state);
+    m_engine->tick();
 }
 
 void TForm1::bsknspndt1Change(int value)
@@ -639,14 +644,23 @@ void TForm1::bsknspndt1Change(int value)
 
 void TForm1::cbb1Change(int index)
 {
-    const bool openPageRank = index == 1;
-    edt8->setVisible(openPageRank);
+    const auto choice = RankChoice(index);
+    edt8->setVisible(choice == RankChoice::OpenPageRank);
+    m_rankFile->setVisible(choice == RankChoice::GraphFile);
+    if (choice == RankChoice::GraphFile && m_rankFile->file().isEmpty())
+        m_rankFile->choose();
     RankChoiceSeams seams;
     // Read as each request goes out: a key typed during a run is used from
     // the next request on. It is never kept anywhere.
     seams.key = [this] { return edt8->text(); };
     seams.notice = m_seams.rankSourceNotice;
-    m_engine->setRankChoice(openPageRank ? RankChoice::OpenPageRank : RankChoice::Toolbar, seams);
+    seams.rankFile = m_rankFile->file();
+    seams.indexProgress = m_seams.rankIndexProgress;
+    if (!seams.indexProgress)
+        seams.indexProgress = [this](const RankIndexProgress &p) { return m_rankFile->showProgress(p); };
+    m_engine->setRankChoice(choice, seams);
+    if (m_seams.rememberRankChoice)
+        rememberRankChoice(choice, m_rankFile->file());
 }
 
 QString TForm1::entryText() const
@@ -674,10 +688,17 @@ void TForm1::setChoices(bool queryPr, bool deadLink, bool exportShort, int linkF
     bsknspndt1->setValue(intervalMs);
 }
 
-void TForm1::setRankChoice(bool openPageRank, const QString &key)
+void TForm1::setRankChoice(RankChoice choice, const QString &key, const QString &rankFile)
 {
     edt8->setText(key);
-    cbb1->setCurrentIndex(openPageRank ? 1 : 0);
+    if (!rankFile.isEmpty())
+        m_rankFile->setFile(rankFile);
+    // The box says nothing when it stays on its item: the source is set anew
+    // all the same, for the file may be another.
+    if (cbb1->currentIndex() == int(choice))
+        cbb1Change(int(choice));
+    else
+        cbb1->setCurrentIndex(int(choice));
 }
 
 void TForm1::setHtmlExtract(bool on)

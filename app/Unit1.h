@@ -24,6 +24,7 @@ class QPushButton;
 class QSpinBox;
 class QTableView;
 class QAction;
+class RankFileControls;
 class TBannerView;
 class TEntryBox;
 class ResultListProxy;
@@ -52,6 +53,11 @@ struct WindowSeams
     // Tells the user, once per run, that the PR source refused its key.
     // Empty: the standard error box.
     std::function<void(const QString &message)> rankSourceNotice;
+    // Reports the making of a ranks file's index (false cancels it). Empty:
+    // a progress dialog of the window.
+    std::function<bool(const RankIndexProgress &)> rankIndexProgress;
+    // Whether the PR source chosen is remembered for the next start.
+    bool rememberRankChoice = false;
 };
 
 // The main window Form1.
@@ -78,9 +84,9 @@ public:
     // For the command line: the controls that a person would set.
     void setSiteText(const QString &text);
     void setChoices(bool queryPr, bool deadLink, bool exportShort, int linkFilter, int intervalMs);
-    // The PR source: the toolbar service, or Open PageRank with key in its
-    // key field.
-    void setRankChoice(bool openPageRank, const QString &key);
+    // The PR source: the toolbar service, Open PageRank with key in its key
+    // field, or a ranks file (rankFile, when given, goes into its field).
+    void setRankChoice(RankChoice choice, const QString &key, const QString &rankFile = QString());
     void setHtmlExtract(bool on);
     TBannerView *banner() const { return WebBrowser1; }
     WindowSeams &seams() { return m_seams; }
@@ -147,6 +153,7 @@ private:
     QLabel *lbl14 = nullptr;
     QComboBox *cbb1 = nullptr; // PR来源
     QLineEdit *edt8 = nullptr; // the Open PageRank key
+    RankFileControls *m_rankFile = nullptr; // the ranks file
     QCheckBox *bschck3 = nullptr;
     QLabel *lbl1 = nullptr;
     TEntryBox *memo1 = nullptr;

@@ -1,6 +1,7 @@
 #include "app/bannerview.h"
 
 #include "base/textutil.h"
+#include "fetch/finishedrequest.h"
 #include "fetch/httpget.h"
 
 #include <QBuffer>
@@ -51,11 +52,11 @@ void TBannerView::Navigate(const QUrl &url)
     m_url = url;
     THTTPGet *page = startFetch(url, ResourceBytes);
     page->OnDoneString = [this](THTTPGet *sender, const QByteArray &body) {
-        sender->deleteLater();
+        const FinishedRequest done(sender);
         pageDone(body);
     };
     page->OnError = [this](THTTPGet *sender) {
-        sender->deleteLater();
+        const FinishedRequest done(sender);
         pageFailed();
     };
     page->FetchString();
@@ -154,11 +155,11 @@ QVariant TBannerView::loadResource(int type, const QUrl &name)
     THTTPGet *fetch = startFetch(url, ResourceBytes - m_resourceBytes);
     fetch->BinaryData = true;
     fetch->OnDoneString = [this, name](THTTPGet *sender, const QByteArray &body) {
-        sender->deleteLater();
+        const FinishedRequest done(sender);
         imageDone(name, body);
     };
     fetch->OnError = [this](THTTPGet *sender) {
-        sender->deleteLater();
+        const FinishedRequest done(sender);
         finishOne();
     };
     // FetchString processes pending events; starting it from inside a layout

@@ -1,17 +1,15 @@
 #include "app/headless.h"
 
-#include "app/Unit1.h"
 #include "app/stopsignals.h"
 #include "base/errors.h"
 #include "base/guard.h"
 #include "listfiles/atomicsave.h"
 #include "listfiles/listexport.h"
 #include "listfiles/listimport.h"
-#include "query/batch.h"
-#include "query/checkqueue.h"
-#include "query/dispatch.h"
+#include "query/engine.h"
+#include "query/graphrank.h"
+#include "query/scheduler.h"
 #include "shell/options.h"
-#include "shell/ranksource.h"
 #include "shell/runreport.h"
 
 #include <QElapsedTimer>
@@ -25,20 +23,15 @@
 
 namespace {
 
-// How the rows are queried once the list is built.
-enum class Walk {
-    None, // neither query: the list is the result
-    Queue, // checks only, as fast as the limits allow
-    Paced, // the window's timer, one row per interval
-};
-
-Walk walkFor(const Options &o)
+Walk walkFor(const Options &o, bool rankNeedsWalk)
 {
-    if (o.noPr && o.noDeadLink)
+    // A PR source that asks nobody fills the rows by itself.
+    const bool walkedPr = !o.noPr && rankNeedsWalk;
+    if (!walkedPr && o.noDeadLink)
         return Walk::None;
     // An explicit interval asks for the paced walk; the ranking service is
     // only ever queried at that pace.
-    if (o.noPr && !o.intervalGiven)
+    if (!walkedPr && !o.intervalGiven)
         return Walk::Queue;
     return Walk::Paced;
 }
@@ -100,13 +93,29 @@ bool writeOutput(const ResultListModel &list, const Options &o)
 
 } // namespace
 
-int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextStream &err)
+int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextStream &err)
 {
     ProgressPrinter printer(err);
-    QStringList errors;
-    const guard::ErrorBox previous = guard::setErrorBox([&errors, &printer](const QString &, const QString &message) {
-        errors << message;
+    QEventLoop loop;
+    // How the run ends, and whether the rows are written then: a failure
+    // writes nothing, a time-out or a stop signal writes what there is.
+    int status = headlessexit::Done;
+    bool writeRows = false;
+    bool ended = false;
+    // The first ending counts: an answer that lands while the rows are
+    // being written must not turn a stop signal into a finished run.
+    const auto end = [&](int exitStatus, bool write) {
+        if (ended)
+            return;
+        ended = true;
+        status = exitStatus;
+        writeRows = write;
+        loop.quit();
+    };
+
+    const guard::ErrorBox previous = guard::setErrorBox([&](const QString &, const QString &message) {
         printer.message(QStringLiteral("错误: ") + message);
+        end(headlessexit::Failed, false);
     });
     struct Restore
     {
@@ -125,157 +134,92 @@ int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextS
     }
     StopSignals stopSignals;
 
-    WindowEndpoints headlessEndpoints = endpoints;
-    headlessEndpoints.bannerUrl.clear(); // a run without a screen loads no banner
-    // Nothing to ask and nothing to open without a screen.
-    WindowSeams seams;
-    seams.openFile = [](const FileDialogQuestion &) { return FileDialogAnswer(); };
-    seams.saveFile = seams.openFile;
-    seams.openUrl = [](const QUrl &) {};
+    Engine engine(endpoints);
+    FormState &s = engine.state();
+    s.bschck1 = !options.longForm;
+    s.bschck2 = !options.noPr;
+    s.bschck3 = !options.noDeadLink;
+    s.bschck4 = options.extract == QLatin1String("html");
+    s.rdlist1 = options.filterIndex();
+    bsknspndt1Change(s, options.intervalMs);
+    s.requestTimeoutMs = options.requestTimeoutSeconds * 1000;
     // A refused key is one line on standard error; the rows get "--" and the
     // run goes on, so that the checks and the list are not lost, but it does
     // not end as a success.
     bool rankRefused = false;
-    seams.rankSourceNotice = [&printer, &rankRefused](const QString &message) {
-        rankRefused = true;
-        printer.message(QStringLiteral("错误: ") + message);
-    };
-
-    TForm1 form(headlessEndpoints, seams);
-    if (!errors.isEmpty())
-        return headlessexit::Failed;
-    form.setChoices(!options.noPr, !options.noDeadLink, !options.longForm, options.filterIndex(), options.intervalMs);
-    form.setRankChoice(options.openPageRank(), options.apiKey());
-    form.setHtmlExtract(options.extract == QLatin1String("html"));
-    FormState &s = form.state();
-    s.requestTimeoutMs = options.requestTimeoutSeconds * 1000;
-    const Walk walk = walkFor(options);
+    const QString rankSource = options.chosenRankSource();
+    if (rankSource != QLatin1String("toolbar")) {
+        RankChoiceSeams seams;
+        seams.key = [key = options.apiKey()] { return key; };
+        seams.notice = [&printer, &rankRefused](const QString &message) {
+            rankRefused = true;
+            printer.message(QStringLiteral("错误: ") + message);
+        };
+        seams.rankFile = options.rankFile;
+        // The making of a ranks file's index: a line a second at most.
+        seams.indexProgress = [&printer, indexShown = QElapsedTimer()](const RankIndexProgress &p) mutable {
+            if (p.done)
+                printer.message(rankIndexProgressText(p));
+            else if (!indexShown.isValid() || indexShown.elapsed() >= 1000)
+                printer.progress(rankIndexProgressText(p));
+            if (!indexShown.isValid() || indexShown.elapsed() >= 1000)
+                indexShown.start();
+            return true;
+        };
+        engine.setRankChoice(rankSource == QLatin1String("graph") ? RankChoice::GraphFile : RankChoice::OpenPageRank, seams);
+    }
     CheckQueueLimits limits;
     limits.total = options.concurrency;
     limits.perHost = options.perHost;
-    CheckQueue queue(s, limits);
-
-    QEventLoop loop;
-    // How the run ends, and whether the rows are written then: a failure
-    // writes nothing, a time-out or a stop signal writes what there is.
-    int status = headlessexit::Done;
-    bool writeRows = false;
-    bool ended = false;
-    // The first ending counts: a poll that runs while a request start
-    // processes events must not turn a stop signal into a finished run.
-    const auto end = [&](int exitStatus, bool write) {
-        if (ended)
-            return;
-        ended = true;
-        status = exitStatus;
-        writeRows = write;
-        loop.quit();
-    };
-    // A site run knows how its page went from the status line, which names
-    // the address as it was typed.
-    bool pageListed = false;
-    bool pageFailed = false;
-    QObject::connect(&s, &FormState::lbl13Changed, &form, [&](const QString &text) {
-        // Every request start shows its address; the progress line stands
-        // for those.
-        if (!text.startsWith(QStringLiteral("正在查询：")))
-            printer.message(text);
-        if (text == QStringLiteral("提示：") + s.siteurl + QStringLiteral("访问成功..."))
-            pageListed = true;
-        else if (text == QStringLiteral("提示：") + s.siteurl + QStringLiteral("访问失败..."))
-            pageFailed = true;
-    });
+    engine.setWalk(walkFor(options, s.rankSource().needsWalk()), limits);
 
     bool listBuilt = false;
-    // Once the rows are there, the walk that the options ask for replaces
-    // the timer that building the list has started.
-    const auto startWalk = [&] {
-        listBuilt = true;
-        if (walk == Walk::Paced)
-            return;
-        s.tmr2.stop();
-        if (walk == Walk::Queue)
-            queue.start();
-    };
-    const auto finished = [&] {
-        if (!listBuilt)
-            return false;
-        switch (walk) {
-        case Walk::None:
-            return true;
-        case Walk::Queue:
-            return queue.finished();
-        case Walk::Paced:
-            return !s.tmr2.isActive() && requestsInFlight(s) == 0 && s.rankSource().rowsWaiting() == 0;
-        }
-        return true;
-    };
-    const auto check = [&] {
-        if (pageFailed || !errors.isEmpty()) {
-            end(headlessexit::Failed, false);
-            return;
-        }
-        if (!listBuilt && pageListed && requestsInFlight(s) == 0)
-            startWalk();
-        if (!listBuilt && !pageListed && requestsInFlight(s) == 0 && !s.siteurl.isEmpty()) {
-            printer.message(QStringLiteral("失败: ") + s.lbl13()); // the page request never started
-            end(headlessexit::Failed, false);
-            return;
-        }
-        if (finished())
-            end(headlessexit::Done, true);
-    };
-
-    const bool site = !options.site.isEmpty();
-    if (site) {
-        form.setSiteText(options.site);
-        if (!guard::run([&form] { form.btn3Click(); }))
-            return headlessexit::Failed;
-    } else {
-        // Straight from the file into rows: the entry box would only hold the
-        // text on the way, at several times its size.
-        if (!guard::run([&] {
-                const ListText list = readListFile(options.batchFile);
-                if (list.undecodableLines > 0)
-                    printer.message(undecodableLinesNote(list.undecodableLines));
-                btn1Click(s, list.text);
-            }))
-            return headlessexit::Failed;
-        startWalk();
-    }
-
-    QTimer poll;
-    poll.setInterval(20);
-    QObject::connect(&poll, &QTimer::timeout, &loop, check);
-    poll.start();
-    QObject::connect(&queue, &CheckQueue::allDone, &loop, check, Qt::QueuedConnection);
-    QTimer::singleShot(0, &loop, check);
+    QObject::connect(&s, &FormState::runStarted, &loop, [&] { listBuilt = true; });
+    QObject::connect(&engine, &Engine::notice, &loop, [&](const QString &text) { printer.message(text); });
+    QObject::connect(&engine, &Engine::sitePageFailed, &loop, [&] { end(headlessexit::Failed, false); });
+    QObject::connect(&engine, &Engine::runEnded, &loop, [&] { end(headlessexit::Done, true); });
 
     QElapsedTimer clock;
     clock.start();
     QTimer progress;
     progress.setInterval(1000);
     QObject::connect(&progress, &QTimer::timeout, &loop, [&] {
-        if (listBuilt && walk != Walk::None)
+        if (listBuilt && engine.walk() != Walk::None)
             printer.progress(progressText(s.donecount, s.pr1.maximum(), tallyList(s.lv1).dead, clock.elapsed()));
     });
-    progress.start();
-
     QTimer timeout;
     timeout.setSingleShot(true);
     QObject::connect(&timeout, &QTimer::timeout, &loop, [&] {
         printer.message(QStringLiteral("超时: %1 秒内未完成 (%2/%3), 写出已有结果").arg(options.timeoutSeconds).arg(s.donecount).arg(s.pr1.maximum()));
         end(headlessexit::Failed, true);
     });
-    if (options.timeoutSeconds > 0)
-        timeout.start(options.timeoutSeconds * 1000);
     QObject::connect(&stopSignals, &StopSignals::received, &loop, [&](int signalNumber) {
         printer.message(QStringLiteral("收到信号 %1, 写出已有结果").arg(signalNumber == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM")));
         end(signalNumber == SIGINT ? headlessexit::Interrupted : headlessexit::Terminated, true);
     });
 
-    loop.exec();
-    poll.stop();
+    const bool started = guard::run([&] {
+        if (!options.site.isEmpty()) {
+            engine.startSite(options.site);
+            return;
+        }
+        // Straight from the file into rows: an entry box would only hold
+        // the text on the way, at several times its size.
+        const ListText list = readListFile(options.batchFile);
+        if (list.undecodableLines > 0)
+            printer.message(undecodableLinesNote(list.undecodableLines));
+        engine.startBatch(list.text);
+    });
+    // A failure has ended the run already (the error box said why); so may
+    // a list that was answered inside the command's own request start.
+    if (!started)
+        end(headlessexit::Failed, false);
+    if (!ended) {
+        progress.start();
+        if (options.timeoutSeconds > 0)
+            timeout.start(options.timeoutSeconds * 1000);
+        loop.exec();
+    }
     progress.stop();
     timeout.stop();
     // Nothing more is started while the rows are written.

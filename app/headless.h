@@ -3,7 +3,7 @@
 #include <QTextStream>
 
 struct Options;
-struct WindowEndpoints;
+struct EngineEndpoints;
 
 // Exit statuses of a run without a screen.
 namespace headlessexit {
@@ -15,11 +15,11 @@ constexpr int Interrupted = 130; // SIGINT
 constexpr int Terminated = 143; // SIGTERM
 } // namespace headlessexit
 
-// Runs a batch or a site survey on the window's own state, off screen: builds
-// the rows straight from the imported file (or from the surveyed page), then
-// queries them the way the options ask, and exports. With neither query it
-// exports as soon as the list is built; a check-only run without --interval
-// goes through the concurrent check queue; otherwise the window's timer walks
-// the list. --timeout, SIGINT and SIGTERM export the rows as they stand.
-// Progress and the summary go to err.
-int runHeadless(const Options &options, const WindowEndpoints &endpoints, QTextStream &err);
+// Runs a batch or a site survey on an engine of its own, without a window:
+// builds the rows straight from the imported file (or from the surveyed
+// page), queries them the way the options ask, and exports. With neither
+// query it exports as soon as the list is built; a check-only run without
+// --interval goes through the concurrent check queue; otherwise the query
+// timer walks the list. --timeout, SIGINT and SIGTERM export the rows as they
+// stand. Progress and the summary go to err. Needs a QCoreApplication.
+int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextStream &err);

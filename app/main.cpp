@@ -3,12 +3,14 @@
 #include "app/headless.h"
 #include "app/hugepages.h"
 #include "app/qttranslations.h"
+#include "app/rankfilecontrols.h"
 #include "base/errors.h"
 #include "base/filenames.h"
 #include "base/guard.h"
 #include "shell/options.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QLocale>
 #include <QTextStream>
 
@@ -79,23 +81,28 @@ int main(int argc, char **argv)
     if (!options.oprEndpoint.isEmpty())
         endpoints.oprEndpoint = options.oprEndpoint;
 
-    if (options.headless() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (options.headless()) {
+        // No window, so no platform plugin, no display and no banner.
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(guard::applicationTitle());
+        EngineEndpoints engineEndpoints;
+        engineEndpoints.servers = endpoints.servers;
+        engineEndpoints.oprEndpoint = endpoints.oprEndpoint;
+        return runHeadless(options, engineEndpoints, err);
+    }
 
     QApplication app(argc, argv);
     // The application title. Not set as the display name: Qt would append
     // that to the window's caption.
     QApplication::setApplicationName(guard::applicationTitle());
-
-    if (options.headless())
-        return runHeadless(options, endpoints, err);
-
     installQtTranslations(QLocale::system());
     installStandardErrorBox(nullptr); // for errors while the window is created
     TForm1 form(endpoints, TForm1::defaultSeams());
     form.state().requestTimeoutMs = options.requestTimeoutSeconds * 1000;
     installStandardErrorBox(&form);
-    form.setRankChoice(options.openPageRank(), options.apiKey());
+    QString rankFile;
+    const RankChoice rankChoice = windowRankChoice(options, &rankFile);
+    form.setRankChoice(rankChoice, options.apiKey(), rankFile);
     form.show();
     return QApplication::exec();
 }

@@ -40,9 +40,11 @@ using namespace std::chrono_literals;
 
 constexpr int kHosts = 100;
 
-enum Client { Yardstick,
+enum Client {
+    Yardstick,
     Shared,
-    OwnThread };
+    OwnThread
+};
 
 // Samples the thread count from a thread of its own while a run goes on.
 class ThreadSampler final
@@ -126,8 +128,8 @@ int checkQueueRun(const QString &list, int total, int perHost, FetchEngine engin
     CheckQueueLimits limits;
     limits.total = total;
     limits.perHost = perHost;
-    limits.engine = engine;
     CheckQueue queue(form, limits);
+    queue.setFetchEngine(engine);
     QEventLoop loop;
     QObject::connect(&queue, &CheckQueue::allDone, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     queue.start();

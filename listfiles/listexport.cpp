@@ -100,13 +100,41 @@ void appendCsvRecord(QString &out, const QStringList &fields)
     out += QLatin1String("\r\n");
 }
 
+// A position that the ranks file does not give is left empty.
+QString positionText(quint32 position)
+{
+    return position == 0 ? QString() : QString::number(position);
+}
+
+void appendRankFields(QStringList &fields, const std::optional<RankFigures> &rank)
+{
+    if (!rank) {
+        fields << QString() << QString() << QString();
+        return;
+    }
+    fields << positionText(rank->rankPos) << positionText(rank->harmonicPos) << rank->release;
+}
+
+QJsonValue positionValue(quint32 position)
+{
+    return position == 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(qint64(position));
+}
+
+void insertRankKeys(QJsonObject &o, const std::optional<RankFigures> &rank)
+{
+    o.insert(QStringLiteral("rank_pos"), rank ? positionValue(rank->rankPos) : QJsonValue(QJsonValue::Null));
+    o.insert(QStringLiteral("harmonic_pos"), rank ? positionValue(rank->harmonicPos) : QJsonValue(QJsonValue::Null));
+    o.insert(QStringLiteral("release"), rank && !rank->release.isEmpty() ? QJsonValue(rank->release) : QJsonValue(QJsonValue::Null));
+}
+
 void writeCsv(const ResultListModel &list, QIODevice &device)
 {
     ChunkedWriter out(device);
     out.text() += QChar(0xFEFF); // the byte-order mark, by which spreadsheets know UTF-8
     appendCsvRecord(out.text(),
         {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"),
-            QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因")});
+            QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因"),
+            QStringLiteral("rank_pos"), QStringLiteral("harmonic_pos"), QStringLiteral("release")});
     for (int i = 0; i < list.count(); ++i) {
         const ResultRow &row = list.row(i);
         QStringList fields {row.caption};
@@ -118,6 +146,7 @@ void writeCsv(const ResultListModel &list, QIODevice &device)
         } else {
             fields << QString() << QString() << QString() << QString();
         }
+        appendRankFields(fields, row.rank);
         appendCsvRecord(out.text(), fields);
         out.recordEnded();
     }
@@ -142,6 +171,7 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
         for (const QString &key : {QStringLiteral("status"), QStringLiteral("hops"), QStringLiteral("final_url"), QStringLiteral("elapsed_ms"),
                  QStringLiteral("reason")})
             o.insert(key, none);
+        insertRankKeys(o, row.rank);
         return o;
     }
     QJsonArray hops;
@@ -152,6 +182,7 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
     o.insert(QStringLiteral("final_url"), check->finalUrl);
     o.insert(QStringLiteral("elapsed_ms"), check->elapsedMs);
     o.insert(QStringLiteral("reason"), check->reason == FetchFailure::None ? none : QJsonValue(reasonKey(check->reason)));
+    insertRankKeys(o, row.rank);
     return o;
 }
 

@@ -1,6 +1,7 @@
 #include "query/batch.h"
 
 #include "base/textutil.h"
+#include "shell/celltexts.h"
 #include "shell/formstate.h"
 #include "shell/ranksource.h"
 
@@ -101,7 +102,10 @@ void startListRun(FormState &form)
     form.pr1.setMaximum(rows);
     if (form.bschck2)
         form.rankSource().listBuilt();
-    if (!form.tmr2.isActive())
+    // A source that answers every row by itself leaves the walk nothing to
+    // do when the addresses are not checked.
+    const bool idleWalk = form.bschck2 && !form.bschck3 && !form.rankSource().needsWalk();
+    if (!form.tmr2.isActive() && !idleWalk)
         form.tmr2.start();
     emit form.runStarted();
 }
@@ -111,13 +115,10 @@ void btn1Click(FormState &form, const QString &entryText)
     form.lv1.clear();
     // Views into the text: a copy of every line would only be thrown away.
     const QList<QStringView> lines = entryLineViews(entryText);
-    const QString batch = QStringLiteral("批量");
-    const QString noText = QStringLiteral("--");
-    const QString waiting = QStringLiteral("查询中...");
     std::vector<ResultRow> rows;
     rows.reserve(std::size_t(lines.size()));
     for (qsizetype i = 0; i < lines.size(); ++i)
-        rows.push_back(ResultRow {QString::number(i + 1), {batch, noText, normurl(lines.at(i)), waiting, waiting}});
+        rows.push_back(ResultRow {QString::number(i + 1), {celltext::Batch, celltext::NoAnswer, normurl(lines.at(i)), celltext::Pending, celltext::Pending}});
     form.lv1.addRows(std::move(rows));
     startListRun(form);
 }

@@ -1,8 +1,10 @@
 #include "query/dispatch.h"
 
 #include "base/textutil.h"
+#include "fetch/finishedrequest.h"
 #include "query/myhttpget.h"
 #include "query/prquery.h"
+#include "shell/celltexts.h"
 #include "shell/formstate.h"
 
 #include <QMutexLocker>
@@ -35,15 +37,6 @@ void completionCheck(FormState &form, bool repaintFirst)
     }
 }
 
-void release(THTTPGet *request) noexcept
-{
-    try {
-        delete request;
-    } catch (...) {
-        // Releasing a request never reports an error.
-    }
-}
-
 } // namespace
 
 std::unique_ptr<Tmyhttpget> newRequest(FormState &form, const QString &url, qint32 rowindex, const QString &mode)
@@ -62,6 +55,9 @@ std::unique_ptr<Tmyhttpget> newRequest(FormState &form, const QString &url, qint
     request->rowindex = rowindex;
     request->mode = mode;
     request->listGeneration = form.lv1.generation();
+    // Told once the request has gone, so that whoever waits for the run's
+    // end looks again.
+    QObject::connect(request.get(), &QObject::destroyed, state, &FormState::requestReleased);
     return request;
 }
 
@@ -71,7 +67,7 @@ void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString
         QMutexLocker lock(&form.httpcs);
         // There is no URL cache on this platform: every fetch goes to the
         // origin server, so there is no cached copy to delete first.
-        form.setLbl13(QStringLiteral("正在查询：") + url);
+        form.showRequestStart(url);
         // Owned here until it starts, so that a failure on the way leaves no
         // request behind that would never complete.
         std::unique_ptr<Tmyhttpget> request = newRequest(form, url, rowindex, mode);
@@ -83,13 +79,6 @@ void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString
 }
 
 namespace {
-
-// Releases a completed request when its handler ends, however it ends.
-struct ReleaseAtEnd
-{
-    THTTPGet *request;
-    ~ReleaseAtEnd() { release(request); }
-};
 
 // A page answers when its body arrived with a final status below 400: an
 // error page that the server sends with its 404 is no answer.
@@ -105,26 +94,17 @@ void routeRowReply(FormState &form, const Tmyhttpget &request, bool success, con
 {
     if (!belongsToList(form, request))
         return;
-    if (request.mode == dispatch::ModeRank) {
+    if (request.mode == dispatch::ModeRank)
         rankAnswered(form, request.rowindex, prText, success);
-    } else {
-        form.lv1.setCheck(request.rowindex, request.FetchRecord());
-        form.lv1.setCell(request.rowindex, CellAccess, success ? QStringLiteral("√") : QStringLiteral("×"));
-        if (!form.bschck2) {
-            countReply(form);
-            completionCheck(form, success);
-        } else if (form.lbl13().startsWith(QStringLiteral("正在查询："))) {
-            // The ranking replies count. When the last of them came while
-            // this check was still to start, the start's "正在查询：" has
-            // covered the finish text: it is shown again.
-            completionCheck(form, false);
-        }
-    }
+    else
+        checkAnswered(form, request.rowindex, request.FetchRecord(), success ? celltext::Alive : celltext::Dead,
+            success ? VerdictClass::Alive : VerdictClass::Dead, success);
 }
 
 void siteFailed(FormState &form, const Tmyhttpget &request)
 {
     form.setLbl13(QStringLiteral("提示：") + request.URL + QStringLiteral("访问失败..."));
+    emit form.sitePageFailed();
 }
 
 bool routesToRow(const Tmyhttpget &request)
@@ -136,7 +116,7 @@ bool routesToRow(const Tmyhttpget &request)
 
 void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
 {
-    const ReleaseAtEnd releaser {Sender};
+    const FinishedRequest done(Sender);
     const auto *request = qobject_cast<Tmyhttpget *>(Sender);
     if (!request)
         return;
@@ -154,21 +134,45 @@ void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
 
 void geterror(FormState &form, THTTPGet *Sender)
 {
-    const ReleaseAtEnd releaser {Sender};
+    const FinishedRequest done(Sender);
     const auto *request = qobject_cast<Tmyhttpget *>(Sender);
     if (!request)
         return;
     if (routesToRow(*request))
-        routeRowReply(form, *request, false, QStringLiteral("--"));
+        routeRowReply(form, *request, false, celltext::NoAnswer);
     else if (request->mode == dispatch::ModeSite)
         siteFailed(form, *request);
 }
 
+void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const QString &mark, VerdictClass verdict, bool repaintFirst)
+{
+    form.lv1.setCheck(row, record);
+    form.lv1.setCell(row, CellAccess, mark);
+    form.lv1.setVerdict(row, verdict);
+    if (!form.bschck2) {
+        countReply(form);
+        completionCheck(form, repaintFirst);
+    } else if (form.lbl13ShowsRequest()) {
+        // The ranking replies count. When the last of them came while
+        // this check was still to start, the start's "正在查询：" has
+        // covered the finish text: it is shown again.
+        completionCheck(form, false);
+    }
+    emit form.rowAnswered(row);
+}
+
 void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst)
 {
+    rankAnswered(form, row, prText, repaintFirst, std::nullopt);
+}
+
+void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst, const std::optional<RankFigures> &figures)
+{
+    form.lv1.setRankFigures(row, figures);
     countReply(form);
     form.lv1.setCell(row, CellPr, prText);
     completionCheck(form, repaintFirst);
+    emit form.rowAnswered(row);
 }
 
 int requestsInFlight(const FormState &form)

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "shell/verdictclass.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class FormState;
+struct FetchResult;
+struct RankFigures;
 class Tmyhttpget;
 class THTTPGet;
 
@@ -35,10 +40,18 @@ void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString
 void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result);
 void geterror(FormState &form, THTTPGet *Sender);
 
+// A check's answer for row, from a request or from whatever answered it
+// without one: the record goes to 状态, mark to 访问, and it counts as a
+// check's reply does. The caller has made sure that row belongs to the list.
+void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const QString &mark, VerdictClass verdict, bool repaintFirst);
+
 // A ranking answer for row, from whichever source: counted, written into the
 // PR cell, then the completion check (which repaints the list first when
 // repaintFirst). The caller has made sure that row belongs to the list.
 void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst);
+// The same, with the figures behind the answer; an answer without them
+// clears those of an earlier one.
+void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst, const std::optional<RankFigures> &figures);
 
 // Number of requests started by gotourl that have not completed yet.
 int requestsInFlight(const FormState &form);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "query/checkqueue.h"
 #include "shell/formstate.h"
 
 #include <QObject>
@@ -10,6 +11,7 @@
 #include <memory>
 
 class TRegExp;
+struct RankIndexProgress;
 
 // What a run may reach: the ranking front ends and the Open PageRank
 // service. Whoever builds an engine says where; nothing is assumed.
@@ -25,6 +27,7 @@ struct EngineEndpoints
 enum class RankChoice {
     Toolbar,
     OpenPageRank,
+    GraphFile, // a ranks file of the web graph, offline
 };
 
 // How the rank source reaches the user: the key it sends, and the one
@@ -33,13 +36,25 @@ struct RankChoiceSeams
 {
     std::function<QString()> key;
     std::function<void(const QString &message)> notice;
+    // GraphFile: the ranks file, and the reports on the making of its index
+    // (false cancels it).
+    QString rankFile;
+    std::function<bool(const RankIndexProgress &)> indexProgress;
+};
+
+// How the rows of a built list are queried.
+enum class Walk {
+    Paced, // the query timer, one row per interval
+    Queue, // checks only, through the concurrent check queue
+    None, // nothing is asked: the list is the result
 };
 
 // The engine of one window or one command-line run: it owns the run's state
 // and composes what a run needs (stored texts, server pool, link pattern,
-// the regex object, the rank source, the survey of a site page). It knows no
-// widget: the window mirrors the state into its controls and the command
-// line reads its signals.
+// the regex object, the rank source, the survey of a site page), drives the
+// walk, and tells by signals what happens. It knows no widget: the window
+// mirrors the state into its controls and the command line reads the
+// signals. Main thread only.
 class Engine final : public QObject
 {
     Q_OBJECT
@@ -58,9 +73,52 @@ public:
     void setRankChoice(RankChoice choice, RankChoiceSeams seams = {});
     RankChoice rankChoice() const { return m_rankChoice; }
 
+    // How lists built from now on are queried, and the limits of the queue.
+    void setWalk(Walk walk, CheckQueueLimits limits = {});
+    Walk walk() const { return m_walk; }
+
+    // "批量查询PR" with the text of the entry box (or of a list file).
+    void startBatch(const QString &entryText);
+    // "整站查询" with the typed site address.
+    void startSite(const QString &siteText);
+    // One tick of the query timer; the timer calls it, and so may a test.
+    void tick();
+
+    // The list of the current run has been answered as far as it will be:
+    // nothing left to send, nothing in flight, no rank pending.
+    bool runFinished() const;
+
+signals:
+    // The tick about to run will query this row (a re-query's tick too).
+    void tickStarting(int row);
+    void sitePageListed();
+    // The page of a whole-site query could not be read (or not requested);
+    // lbl13 says why.
+    void sitePageFailed();
+    void rowAnswered(int row);
+    // Told once a run, when runFinished() has become true.
+    void runEnded();
+    // A notice of the run, as lbl13 shows it (never a request start).
+    void notice(const QString &text);
+
 private:
+    void onRunStarted();
+    void startQueue(quint64 generation);
+    // Looks, once the current event has been handled, whether the run has
+    // ended.
+    void checkLater();
+    void checkFinished();
+
     EngineEndpoints m_endpoints;
     FormState *m_state;
     std::unique_ptr<TRegExp> m_myreg;
     RankChoice m_rankChoice = RankChoice::Toolbar;
+    Walk m_walk = Walk::Paced;
+    CheckQueueLimits m_limits;
+    std::unique_ptr<CheckQueue> m_queue;
+    bool m_runActive = false; // a list has been built and its run not yet told ended
+    bool m_queueStarting = false;
+    bool m_checkPosted = false;
+    bool m_sitePending = false; // a site page was asked for and has not been told
+    quint64 m_released = 0; // requests of the state released so far
 };

@@ -1,6 +1,7 @@
 #include "query/oprsource.h"
 
 #include "base/guard.h"
+#include "fetch/finishedrequest.h"
 #include "fetch/httpget.h"
 #include "query/dispatch.h"
 #include "query/oprprotocol.h"
@@ -183,8 +184,7 @@ void OprRankSource::sendNext()
 
 void OprRankSource::finished(THTTPGet *request, const QByteArray *body)
 {
-    // Released when this handler ends, however it ends.
-    const std::unique_ptr<THTTPGet> release(request);
+    const FinishedRequest done(request);
     if (request != m_request)
         return;
     m_request = nullptr;

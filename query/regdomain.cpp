@@ -24,7 +24,7 @@ const psl_ctx_t *suffixList()
 
 } // namespace
 
-QString registrableDomain(const QString &rowUrl)
+RowDomain rowDomain(const QString &rowUrl)
 {
     // The host the row's fetch connects to.
     QString host = SplitURL(rowUrl).Host;
@@ -45,5 +45,10 @@ QString registrableDomain(const QString &rowUrl)
     if (!hostName)
         return {};
     const char *domain = psl_registrable_domain(suffixList(), lower.constData());
-    return domain ? QString::fromLatin1(domain) : QString();
+    return {QString::fromLatin1(lower), domain ? QString::fromLatin1(domain) : QString()};
+}
+
+QString registrableDomain(const QString &rowUrl)
+{
+    return rowDomain(rowUrl).domain;
 }

@@ -1,6 +1,7 @@
 #include "query/scheduler.h"
 
 #include "query/dispatch.h"
+#include "shell/celltexts.h"
 #include "shell/formstate.h"
 #include "shell/ranksource.h"
 
@@ -20,6 +21,8 @@ void sendReach(FormState &form, int row)
 {
     // The record of an earlier check no longer describes the row.
     form.lv1.clearCheck(row);
+    if (form.checkIntercepted(row))
+        return;
     gotourl(form, form.lv1.cell(row, CellUrl), row, dispatch::ModeReach);
 }
 
@@ -72,8 +75,8 @@ void N4Click(FormState &form, int selectedRow)
     if (!form.lv1.hasRow(selectedRow))
         return;
     const quint64 generation = form.lv1.generation();
-    form.lv1.setCell(selectedRow, CellAccess, QStringLiteral("查询..."));
-    form.lv1.setCell(selectedRow, CellPr, QStringLiteral("查询..."));
+    form.lv1.setCell(selectedRow, CellAccess, celltext::Requery);
+    form.lv1.setCell(selectedRow, CellPr, celltext::Requery);
     form.rankSource().requeryRow(selectedRow);
     if (rowStillThere(form, selectedRow, generation))
         sendReach(form, selectedRow);

@@ -3,6 +3,7 @@
 #include "base/textutil.h"
 #include "query/batch.h"
 #include "query/dispatch.h"
+#include "shell/celltexts.h"
 #include "shell/formstate.h"
 #include "survey/htmllinks.h"
 #include "survey/linkextract.h"
@@ -29,12 +30,12 @@ void siteReplyBranch(FormState &form, TRegExp &myreg, const QString &siteUrl, co
         extractor = std::make_unique<PatternLinkExtractor>(myreg, form.linkexpr);
     const QStringList records = linkRecords(*extractor, page, siteUrl, pageAddress(siteUrl, finalUrl));
 
-    const QString access = form.bschck3 ? QStringLiteral("查询中...") : QStringLiteral("--");
-    const QString rank = form.bschck2 ? QStringLiteral("查询中...") : QStringLiteral("--");
-    const QString inside = QStringLiteral("内");
-    const QString outside = QStringLiteral("外");
+    const QString access = form.bschck3 ? celltext::Pending : celltext::NoAnswer;
+    const QString rank = form.bschck2 ? celltext::Pending : celltext::NoAnswer;
+    const QString &inside = celltext::Internal;
+    const QString &outside = celltext::External;
 
-    form.lv1.addRow(ResultRow {QStringLiteral("0"), {inside, QStringLiteral("---"), siteUrl, access, rank}});
+    form.lv1.addRow(ResultRow {QStringLiteral("0"), {inside, celltext::SiteRow, siteUrl, access, rank}});
     form.setLbl13(QStringLiteral("提示：") + siteUrl + QStringLiteral("访问成功..."));
 
     const QString separator = QStringLiteral("[@m@]");
@@ -58,4 +59,5 @@ void siteReplyBranch(FormState &form, TRegExp &myreg, const QString &siteUrl, co
     if (drop)
         form.lv1.removeRowsIf([drop](const ResultRow &row) { return row.cells[CellInternal] == *drop; });
     startListRun(form);
+    emit form.sitePageListed();
 }

@@ -48,12 +48,30 @@ void FormState::setLbl5(const QString &text)
 void FormState::setLbl13(const QString &text)
 {
     m_lbl13 = text;
+    m_lbl13ShowsRequest = false;
     emit lbl13Changed(text);
+    emit noticeShown(text);
+}
+
+void FormState::showRequestStart(const QString &url)
+{
+    m_lbl13 = QStringLiteral("正在查询：") + url;
+    m_lbl13ShowsRequest = true;
+    emit lbl13Changed(m_lbl13);
 }
 
 void FormState::setRankSource(std::unique_ptr<RankSource> source)
 {
     m_rankSource = source ? std::move(source) : std::make_unique<NoRankSource>();
+}
+
+bool FormState::checkIntercepted(int row) const
+{
+    for (const CheckInterceptor &intercept : m_checkInterceptors) {
+        if (intercept(row))
+            return true;
+    }
+    return false;
 }
 
 void FormState::repaintList()

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class RankSource;
 
@@ -67,6 +68,14 @@ public:
     // survey here, so that the reply routing needs no part of it.
     std::function<void(const QString &siteUrl, const QString &finalUrl, const QString &page)> onSitePage;
 
+    // Asked in order just before a row's check is sent (by the walk, the
+    // check queue or a re-query). One that answers the row itself (a line
+    // that is no address, an answer kept from an earlier run, a page that
+    // robots.txt forbids) returns true, and no request goes out.
+    using CheckInterceptor = std::function<bool(int row)>;
+    void addCheckInterceptor(CheckInterceptor interceptor) { m_checkInterceptors.push_back(std::move(interceptor)); }
+    bool checkIntercepted(int row) const;
+
     // Every request started from here fails when not completed this long
     // after its start.
     int requestTimeoutMs = 120000;
@@ -76,7 +85,13 @@ public:
     const QString &lbl13() const { return m_lbl13; }
     void setLbl2(const QString &text);
     void setLbl5(const QString &text);
+    // A notice of the run: shown in lbl13 and told as noticeShown.
     void setLbl13(const QString &text);
+    // lbl13 names the address of a request being started ("正在查询："); no
+    // notice is told for it.
+    void showRequestStart(const QString &url);
+    // lbl13 still shows the start of a request, not a notice.
+    bool lbl13ShowsRequest() const { return m_lbl13ShowsRequest; }
 
     // Where PR cells get their answers. Until one is set (the engine sets
     // the one the user chose), PR cells get no answer.
@@ -94,10 +109,21 @@ signals:
     void repaintRequested();
     // A list has been built and its walk starts.
     void runStarted();
+    // A notice of the run, as lbl13 shows it (never a request start).
+    void noticeShown(const QString &text);
+    // The answer of a ranking request or a check has been written into row.
+    void rowAnswered(int row);
+    // A request started from this state has been released.
+    void requestReleased();
+    // The page of a whole-site query has been listed, or could not be read.
+    void sitePageListed();
+    void sitePageFailed();
 
 private:
     QString m_lbl2;
     QString m_lbl5;
     QString m_lbl13;
+    bool m_lbl13ShowsRequest = false;
+    std::vector<CheckInterceptor> m_checkInterceptors;
     std::unique_ptr<RankSource> m_rankSource;
 };

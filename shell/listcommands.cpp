@@ -1,5 +1,6 @@
 #include "shell/listcommands.h"
 
+#include "shell/celltexts.h"
 #include "shell/formstate.h"
 
 void N1Click(FormState &form) noexcept
@@ -9,10 +10,9 @@ void N1Click(FormState &form) noexcept
 
 void btn5Click(FormState &form)
 {
-    const QString dead = QStringLiteral("×");
     int count = 0;
     for (int i = 0; i < form.lv1.count(); ++i) {
-        if (form.lv1.cell(i, CellAccess) == dead)
+        if (form.lv1.cell(i, CellAccess) == celltext::Dead)
             ++count;
     }
     form.setLbl5(QStringLiteral("死链=(") + QString::number(count) + QLatin1Char(')'));

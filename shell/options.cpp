@@ -23,6 +23,20 @@ QString Options::apiKey() const
     return oprKey.isEmpty() ? qEnvironmentVariable("OPR_API_KEY") : oprKey;
 }
 
+QString autoRankSource(bool haveRankFile, bool haveKey)
+{
+    if (haveRankFile)
+        return QStringLiteral("graph");
+    return haveKey ? QStringLiteral("opr") : QStringLiteral("toolbar");
+}
+
+QString Options::chosenRankSource() const
+{
+    if (rankSource == QLatin1String("auto"))
+        return autoRankSource(!rankFile.isEmpty(), !apiKey().isEmpty());
+    return rankSource;
+}
+
 // All the help in one text: a new option adds its line here, with its default.
 QString usageText()
 {
@@ -49,7 +63,10 @@ QString usageText()
         "                      也按间隔逐行检测\n"
         "  --concurrency N     只检测死链时同时进行的请求数, 1 到 1000 (默认: 32)\n"
         "  --per-host N        只检测死链时对同一主机同时进行的请求数, 1 到 1000 (默认: 4)\n"
-        "  --rank-source 来源  PR 来源: toolbar 工具栏服务, opr 即 Open PageRank (默认: toolbar)\n"
+        "  --rank-source 来源  PR 来源: toolbar 工具栏服务, opr 即 Open PageRank, graph 网络图排名文件,\n"
+        "                      auto 有 --rank-file 时用排名文件, 否则有密钥时用 Open PageRank,\n"
+        "                      否则用工具栏服务 (默认: auto)\n"
+        "  --rank-file 文件    网络图排名文件 (域名级或主机级, .gz 或纯文本); 首次使用时建立索引\n"
         "  --opr-key 密钥      Open PageRank 的 API 密钥 (默认: 环境变量 OPR_API_KEY)\n"
         "  --opr-endpoint 网址 Open PageRank 的接口地址\n"
         "                      (默认: https://openpagerank.com/api/v1.0/getPageRank)\n"
@@ -101,11 +118,12 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption failOnDead(QStringLiteral("fail-on-dead"));
     const QCommandLineOption version(QStringLiteral("version"));
     const QCommandLineOption rankSource(QStringLiteral("rank-source"), QString(), QStringLiteral("S"));
+    const QCommandLineOption rankFile(QStringLiteral("rank-file"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption oprKey(QStringLiteral("opr-key"), QString(), QStringLiteral("KEY"));
     const QCommandLineOption oprEndpoint(QStringLiteral("opr-endpoint"), QString(), QStringLiteral("URL"));
     const QCommandLineOption extract(QStringLiteral("extract"), QString(), QStringLiteral("HOW"));
     parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, requestTimeout, noPr, noDeadLink, longForm, format, concurrency,
-        perHost, failOnDead, version, rankSource, oprKey, oprEndpoint, extract});
+        perHost, failOnDead, version, rankSource, rankFile, oprKey, oprEndpoint, extract});
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
@@ -143,8 +161,16 @@ ParsedOptions parseOptions(const QStringList &arguments)
         return fail(QStringLiteral("--filter 只能是 all、internal 或 external"));
     if (parser.isSet(rankSource))
         o.rankSource = parser.value(rankSource);
-    if (!(o.rankSource == QLatin1String("toolbar") || o.openPageRank()))
-        return fail(QStringLiteral("--rank-source 只能是 toolbar 或 opr"));
+    const QStringList sources {QStringLiteral("auto"), QStringLiteral("toolbar"), QStringLiteral("opr"), QStringLiteral("graph")};
+    if (!sources.contains(o.rankSource))
+        return fail(QStringLiteral("--rank-source 只能是 auto、toolbar、opr 或 graph"));
+    o.rankFile = parser.value(rankFile);
+    if (parser.isSet(rankFile) && o.rankFile.isEmpty())
+        return fail(QStringLiteral("--rank-file 需要文件名"));
+    if (o.rankSource == QLatin1String("graph") && o.rankFile.isEmpty())
+        return fail(QStringLiteral("--rank-source graph 需要 --rank-file 文件"));
+    if (!o.rankFile.isEmpty() && !(o.rankSource == QLatin1String("graph") || o.rankSource == QLatin1String("auto")))
+        return fail(QStringLiteral("--rank-file 只用于 --rank-source graph 或 auto"));
     o.oprKey = parser.value(oprKey);
     o.oprEndpoint = parser.value(oprEndpoint);
     if (parser.isSet(oprEndpoint)) {

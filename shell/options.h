@@ -19,7 +19,8 @@ struct Options
     bool noDeadLink = false; // --no-deadlink
     bool longForm = false; // --long
     int timeoutSeconds = 0; // --timeout S; 0: no limit
-    QString rankSource = QStringLiteral("toolbar"); // --rank-source toolbar|opr
+    QString rankSource = QStringLiteral("auto"); // --rank-source auto|toolbar|opr|graph
+    QString rankFile; // --rank-file FILE: a ranks file of the web graph
     QString oprKey; // --opr-key KEY
     QString oprEndpoint; // --opr-endpoint URL; empty: the service's own
     QString extract = QStringLiteral("pattern"); // --extract pattern|html
@@ -33,7 +34,10 @@ struct Options
     bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
     bool outToStdout() const { return outFile == QLatin1String("-"); }
     int filterIndex() const; // 0 all, 1 internal, 2 external
-    bool openPageRank() const { return rankSource == QLatin1String("opr"); }
+    // The PR source of the run: "toolbar", "opr" or "graph", auto resolved
+    // by autoRankSource.
+    QString chosenRankSource() const;
+    bool openPageRank() const { return chosenRankSource() == QLatin1String("opr"); }
     // --opr-key, else the environment's OPR_API_KEY; empty when neither.
     QString apiKey() const;
 };
@@ -46,6 +50,10 @@ struct ParsedOptions
     bool version = false;
     QString error; // why the arguments were refused
 };
+
+// What --rank-source auto stands for: the ranks file when there is one, else
+// Open PageRank when a key is known, else the toolbar service.
+QString autoRankSource(bool haveRankFile, bool haveKey);
 
 // Parses the program's arguments (arguments.first() is the program name).
 ParsedOptions parseOptions(const QStringList &arguments);

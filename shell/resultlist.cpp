@@ -142,10 +142,28 @@ void ResultListModel::setCheck(int row, const FetchResult &result)
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
+void ResultListModel::setVerdict(int row, VerdictClass verdict)
+{
+    if (!hasRow(row) || m_rows[std::size_t(row)].verdict == verdict)
+        return;
+    m_rows[std::size_t(row)].verdict = verdict;
+    emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+}
+
 void ResultListModel::clearCheck(int row)
 {
-    if (!hasRow(row) || !m_rows[std::size_t(row)].check)
+    if (!hasRow(row))
         return;
-    m_rows[std::size_t(row)].check.reset();
+    ResultRow &r = m_rows[std::size_t(row)];
+    if (!r.check && r.verdict == VerdictClass::Unchecked)
+        return;
+    r.check.reset();
+    r.verdict = VerdictClass::Unchecked;
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
+}
+
+void ResultListModel::setRankFigures(int row, std::optional<RankFigures> figures)
+{
+    if (hasRow(row))
+        m_rows[std::size_t(row)].rank = std::move(figures);
 }

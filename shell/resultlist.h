@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/fetchresult.h"
+#include "shell/verdictclass.h"
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -8,17 +9,31 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // One row of the result list: a caption and exactly five cell texts, and the
 // record of the row's last reachability check, if one has ended. The 状态
 // column shows that record; it is not one of the cell texts, so the exports
 // of the list never see it.
+// The raw figures behind a PR cell that a ranks file of the web graph gave:
+// positions (0 when the file does not list the name) and the release.
+struct RankFigures
+{
+    quint32 rankPos = 0; // PageRank position
+    quint32 harmonicPos = 0; // harmonic-centrality position
+    QString release;
+};
+
 struct ResultRow
 {
     QString caption;
     std::array<QString, 5> cells;
     std::shared_ptr<const FetchResult> check = nullptr;
+    // What the row's last answer means; Unchecked until a check has ended.
+    VerdictClass verdict = VerdictClass::Unchecked;
+    // Only the exports show them.
+    std::optional<RankFigures> rank = std::nullopt;
 };
 
 // Cell indices, by column.
@@ -73,8 +88,15 @@ public:
     // The record of the row's last check; nullptr before one has ended.
     const FetchResult *check(int row) const;
     void setCheck(int row, const FetchResult &result);
-    // Empties the 状态 column of the row, as a new check of it starts.
+    // Empties the 状态 column of the row, as a new check of it starts; the
+    // row is unchecked again.
     void clearCheck(int row);
+    VerdictClass verdict(int row) const { return hasRow(row) ? m_rows[std::size_t(row)].verdict : VerdictClass::Unchecked; }
+    void setVerdict(int row, VerdictClass verdict);
+
+    // The figures of the row's last PR answer; nothing when its source gave
+    // none.
+    void setRankFigures(int row, std::optional<RankFigures> figures);
 
     quint64 generation() const { return m_generation; }
     // A new run starts on the list: answers for the rows as they were no

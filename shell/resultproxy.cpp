@@ -1,5 +1,6 @@
 #include "shell/resultproxy.h"
 
+#include "shell/celltexts.h"
 #include "shell/resultlist.h"
 
 namespace {
@@ -114,5 +115,5 @@ bool ResultListProxy::filterAcceptsRow(int sourceRow, const QModelIndex &) const
     if (m_filter == ShowAll || !m_list.hasRow(sourceRow))
         return true;
     const QString &access = m_list.cell(sourceRow, CellAccess);
-    return access == (m_filter == ShowDead ? QStringLiteral("×") : QStringLiteral("√"));
+    return access == (m_filter == ShowDead ? celltext::Dead : celltext::Alive);
 }

@@ -1,18 +1,17 @@
 #include "shell/runreport.h"
 
+#include "shell/celltexts.h"
 #include "shell/resultlist.h"
 
 ListTally tallyList(const ResultListModel &list)
 {
-    const QString alive = QStringLiteral("√");
-    const QString dead = QStringLiteral("×");
     ListTally t;
     t.rows = list.count();
     for (int i = 0; i < t.rows; ++i) {
         const QString &access = list.cell(i, CellAccess);
-        if (access == alive)
+        if (access == celltext::Alive)
             ++t.alive;
-        else if (access == dead)
+        else if (access == celltext::Dead)
             ++t.dead;
         const QString &pr = list.cell(i, CellPr);
         if (!pr.isEmpty() && pr.front().isDigit())

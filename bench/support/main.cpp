@@ -9,10 +9,13 @@ using BenchApplication = QApplication;
 using BenchApplication = QCoreApplication;
 #endif
 
+#include "support/isolation.h"
+
 #include <benchmark/benchmark.h>
 
 int main(int argc, char **argv)
 {
+    prqtest::isolateFromUser();
 #ifdef PRQ_BENCH_WIDGETS
     qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif

@@ -220,6 +220,28 @@ TEST_F(Headless, WithNeitherQueryTheListIsWrittenAtOnce)
     EXPECT_EQ(web.requestCount(), 0u);
 }
 
+// A run without a screen builds no window: it needs no platform plugin and no
+// runtime folder, and standard error carries only its own lines.
+TEST_F(Headless, RunsWithoutAnyWindowPlatform)
+{
+    const QString in = list({"/p1", "/gone"});
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("QT_QPA_PLATFORM", "no-such-platform");
+    qunsetenv("XDG_RUNTIME_DIR");
+    const ProgramRun r = run({"--batch", in, "--out", "-", "--no-pr", "--long"});
+    qputenv("QT_QPA_PLATFORM", platform);
+    if (!runtime.isEmpty())
+        qputenv("XDG_RUNTIME_DIR", runtime);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, ("1\t批量\t--\t" + host() + "/p1\t√\t查询中...\r\r\n2\t批量\t--\t" + host() + "/gone\t×\t查询中...\r\r\n").toUtf8());
+    const QStringList lines = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines) {
+        const bool ours = line.startsWith(QStringLiteral("进度: ")) || line.startsWith(QStringLiteral("提示：")) || line.startsWith(QStringLiteral("完成: "));
+        EXPECT_TRUE(ours) << line.toStdString();
+    }
+}
+
 TEST_F(Headless, RowsFromAFileAreTheWindowsRows)
 {
     // 100,000 lines with what a line splitter gets wrong: empty lines, every

@@ -34,6 +34,9 @@ void fillTrickyList(ResultListModel &list)
     slow.elapsedMs = 10000;
     slow.reason = FetchFailure::TimedOut;
     list.setCheck(1, slow);
+    // PR from a ranks file: listed, and not listed.
+    list.setRankFigures(0, RankFigures {12, 345, QStringLiteral("cc-main-2024-feb-apr-may")});
+    list.setRankFigures(1, RankFigures {0, 0, QStringLiteral("cc-main-2024-feb-apr-may")});
 }
 
 QByteArray written(const ResultListModel &list, ExportFormat format)
@@ -108,10 +111,10 @@ TEST(ExportFormats, CsvReadBackByPythonsCsvModule)
     const QJsonArray records = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
 
     const QList<QStringList> expected = {
-        {"序号", "站内?", "链接词", "网址", "访问", "PR", "状态", "最终网址", "耗时(ms)", "原因"},
-        {"0", "内", "---", "www.站点.cn/", "√", "3", "301→200", "https://www.站点.cn/首页", "42", ""},
-        {"1", "外", Tricky, "b.cn/a,\"b\"", "×", "--", "超时", "http://b.cn/a,\"b\"", "10000", "请求超时"},
-        {"2", "批量", "--", "c.cn", "查询中...", "查询中...", "", "", "", ""},
+        {"序号", "站内?", "链接词", "网址", "访问", "PR", "状态", "最终网址", "耗时(ms)", "原因", "rank_pos", "harmonic_pos", "release"},
+        {"0", "内", "---", "www.站点.cn/", "√", "3", "301→200", "https://www.站点.cn/首页", "42", "", "12", "345", "cc-main-2024-feb-apr-may"},
+        {"1", "外", Tricky, "b.cn/a,\"b\"", "×", "--", "超时", "http://b.cn/a,\"b\"", "10000", "请求超时", "", "", "cc-main-2024-feb-apr-may"},
+        {"2", "批量", "--", "c.cn", "查询中...", "查询中...", "", "", "", "", "", "", ""},
     };
     ASSERT_EQ(records.size(), expected.size());
     for (qsizetype r = 0; r < expected.size(); ++r) {
@@ -139,7 +142,8 @@ TEST(ExportFormats, JsonLinesReadBackByQJsonDocument)
         ASSERT_TRUE(doc.isObject());
         rows << doc.object();
     }
-    const QStringList keys = {"access", "caption", "elapsed_ms", "final_url", "hops", "kind", "pr", "reason", "row", "status", "text", "url"};
+    const QStringList keys = {"access", "caption", "elapsed_ms", "final_url", "harmonic_pos", "hops", "kind", "pr", "rank_pos", "reason", "release", "row",
+        "status", "text", "url"};
     for (const QJsonObject &o : rows)
         EXPECT_EQ(o.keys(), keys);
 
@@ -151,6 +155,9 @@ TEST(ExportFormats, JsonLinesReadBackByQJsonDocument)
     EXPECT_EQ(rows[0].value("final_url").toString(), QStringLiteral("https://www.站点.cn/首页"));
     EXPECT_EQ(rows[0].value("elapsed_ms").toInteger(), 42);
     EXPECT_TRUE(rows[0].value("reason").isNull());
+    EXPECT_EQ(rows[0].value("rank_pos").toInteger(), 12);
+    EXPECT_EQ(rows[0].value("harmonic_pos").toInteger(), 345);
+    EXPECT_EQ(rows[0].value("release").toString(), QStringLiteral("cc-main-2024-feb-apr-may"));
 
     EXPECT_EQ(rows[1].value("row").toInt(), 2);
     EXPECT_EQ(rows[1].value("text").toString(), Tricky);
@@ -160,9 +167,13 @@ TEST(ExportFormats, JsonLinesReadBackByQJsonDocument)
     EXPECT_EQ(rows[1].value("status").toString(), QStringLiteral("超时"));
     EXPECT_EQ(rows[1].value("hops").toArray(), QJsonArray());
     EXPECT_EQ(rows[1].value("reason").toString(), QStringLiteral("timeout"));
+    // Not in the ranks file: no positions, but the release that says so.
+    EXPECT_TRUE(rows[1].value("rank_pos").isNull());
+    EXPECT_TRUE(rows[1].value("harmonic_pos").isNull());
+    EXPECT_EQ(rows[1].value("release").toString(), QStringLiteral("cc-main-2024-feb-apr-may"));
 
     // Never checked: the check's keys are there, and null.
-    for (const char *key : {"status", "hops", "final_url", "elapsed_ms", "reason"})
+    for (const char *key : {"status", "hops", "final_url", "elapsed_ms", "reason", "rank_pos", "harmonic_pos", "release"})
         EXPECT_TRUE(rows[2].value(QLatin1String(key)).isNull()) << key;
     EXPECT_EQ(rows[2].value("access").toString(), QStringLiteral("查询中..."));
 }

@@ -62,6 +62,21 @@ TEST(Options, AcceptedCommandLines)
     EXPECT_EQ(parse({"--rank-source", "opr"}).options.apiKey(), QStringLiteral("from-env"));
     qunsetenv("OPR_API_KEY");
     EXPECT_FALSE(p.options.intervalGiven);
+
+    // auto, the default: the ranks file, else Open PageRank with a key, else
+    // the toolbar service.
+    EXPECT_EQ(parse({}).options.rankSource, QStringLiteral("auto"));
+    EXPECT_EQ(parse({}).options.chosenRankSource(), QStringLiteral("toolbar"));
+    EXPECT_EQ(parse({"--opr-key", "k"}).options.chosenRankSource(), QStringLiteral("opr"));
+    EXPECT_EQ(parse({"--opr-key", "k", "--rank-file", "r.txt.gz"}).options.chosenRankSource(), QStringLiteral("graph"));
+    qputenv("OPR_API_KEY", "from-env");
+    EXPECT_EQ(parse({}).options.chosenRankSource(), QStringLiteral("opr"));
+    EXPECT_EQ(parse({"--rank-source", "toolbar"}).options.chosenRankSource(), QStringLiteral("toolbar"));
+    qunsetenv("OPR_API_KEY");
+    p = parse({"--rank-source", "graph", "--rank-file", "r.txt.gz"});
+    ASSERT_TRUE(p.ok) << p.error.toStdString();
+    EXPECT_EQ(p.options.chosenRankSource(), QStringLiteral("graph"));
+    EXPECT_EQ(p.options.rankFile, QStringLiteral("r.txt.gz"));
     EXPECT_EQ(p.options.concurrency, 32);
     EXPECT_EQ(p.options.perHost, 4);
     EXPECT_TRUE(p.options.format.isEmpty());
@@ -98,6 +113,10 @@ TEST(Options, RefusedCommandLines)
         {"--servers"}, // missing value
         {"--batch", "a", "--out", "o", "--timeout", "0"},
         {"--rank-source", "google"},
+        {"--rank-source", "graph"}, // no file
+        {"--rank-source", "toolbar", "--rank-file", "r.txt.gz"},
+        {"--rank-source", "opr", "--rank-file", "r.txt.gz"},
+        {"--rank-file", ""},
         {"--opr-endpoint", "ftp://127.0.0.1/x"},
         {"--opr-endpoint", "not an address"},
         {"--batch", "a", "--out", "o", "--format", "json"},

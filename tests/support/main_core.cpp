@@ -1,9 +1,12 @@
+#include "support/isolation.h"
+
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
 int main(int argc, char **argv)
 {
+    prqtest::isolateFromUser();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -24,8 +24,10 @@ QString rec(const char *link, const char *text, bool in)
         + (in ? QStringLiteral("[@m@]in") : QStringLiteral("[@m@]out"));
 }
 
-enum class Reader { Pattern,
-    Html };
+enum class Reader {
+    Pattern,
+    Html
+};
 
 // The records of a page through one of the two readers.
 QStringList records(Reader reader, const QString &page, const QString &site, const QString &pageUrl)

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+// The texts of the result list's cells that the commands write and the
+// counts, filters and exports read back. One table, so that writer and
+// reader never disagree.
+namespace celltext {
+
+// 访问
+inline const QString Alive = QStringLiteral("√");
+inline const QString Dead = QStringLiteral("×");
+// Not asked, or no answer: 访问 without a check in a site list, a PR the
+// service did not give, 链接词 of a batch row.
+inline const QString NoAnswer = QStringLiteral("--");
+// Waiting for the walk, and waiting for a re-query.
+inline const QString Pending = QStringLiteral("查询中...");
+inline const QString Requery = QStringLiteral("查询...");
+// PR: the ranking service refused this machine.
+inline const QString Blocked = QStringLiteral("IP被屏蔽");
+
+// 站内?
+inline const QString Batch = QStringLiteral("批量");
+inline const QString Internal = QStringLiteral("内");
+inline const QString External = QStringLiteral("外");
+
+// 链接词 of the site row.
+inline const QString SiteRow = QStringLiteral("---");
+
+} // namespace celltext
