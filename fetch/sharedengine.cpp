@@ -6,6 +6,9 @@
 #include "fetch/liveregistry.h"
 #include "fetch/mainthreadcall.h"
 #include "fetch/transfer.h"
+#include "fetch/urlparts.h"
+
+#include "base/textutil.h"
 
 #include <curl/curl.h>
 
@@ -19,6 +22,7 @@
 #include <chrono>
 #include <climits>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -54,36 +58,39 @@ struct Job
     JobList::iterator self;
 };
 
-class SharedFetchEngine final : public TFetchEngine
+// One thread of the engine, with its own epoll set and libcurl multi
+// handle: the fetches to one host always go to the same shard, so that its
+// connections and its looked-up address serve them all.
+class EngineShard final
 {
 public:
-    SharedFetchEngine()
-        : m_gate([this](TFetchNode &fetch) { return Launch(fetch); }, kCapacity)
+    explicit EngineShard(FetchGate &gate)
+        : m_gate(gate)
     {
     }
-    Q_DISABLE_COPY_MOVE(SharedFetchEngine)
+    Q_DISABLE_COPY_MOVE(EngineShard)
 
-    FetchGate &Gate() override { return m_gate; }
-
-protected:
-    void Wake(TFetchLink &) override
+    // The application's thread: takes the node unless it returns false.
+    bool Launch(TFetchNode &fetch);
+    // Any running fetch may have been asked to stop.
+    void WakeStops()
     {
         m_stopsPending.store(true);
         Signal();
     }
-    void WakeAll() override;
+    // For StopAll: ended fetches waiting for delivery are dropped unreported.
+    void DropDone();
 
 private:
     // The application's thread.
-    bool Launch(TFetchNode &fetch);
     bool EnsureStarted();
-    // A multi handle set up for the engine; null when libcurl ran short.
+    // A multi handle set up for the shard; null when libcurl ran short.
     CURLM *NewMulti();
     void Deliver();
-    // Any thread: the engine's loop is to look at what has come in.
+    // Any thread: the shard's loop is to look at what has come in.
     void Signal() noexcept;
 
-    // The engine's thread.
+    // The shard's thread.
     void Loop() noexcept;
     void Pass(const epoll_event *events, int count);
     int WaitMs() const;
@@ -96,14 +103,14 @@ private:
     void ReadDone();
     void HandOver() noexcept;
     // Closes the kept connections (and forgets the looked-up names) once the
-    // engine has been idle for a while.
+    // shard has been idle for a while.
     void ForgetWhenIdle(Clock::time_point now);
     static int onSocket(CURL *easy, curl_socket_t fd, int what, void *self, void *socketp);
     static int onTimer(CURLM *multi, long timeoutMs, void *self);
 
-    FetchGate m_gate;
+    FetchGate &m_gate;
 
-    // Shared by the application's thread and the engine's, under m_mutex.
+    // Shared by the application's thread and the shard's, under m_mutex.
     std::mutex m_mutex;
     JobList m_launched;
     JobList m_done; // ended, to be delivered
@@ -111,13 +118,13 @@ private:
     std::atomic<bool> m_signalled {false};
     std::atomic<bool> m_stopsPending {false};
 
-    // Made by the application's thread before the engine's thread starts.
+    // Made by the application's thread before the shard's thread starts.
     bool m_started = false;
     int m_epoll = -1;
     int m_wakeFd = -1;
     CURLM *m_multi = nullptr;
 
-    // The engine's thread alone.
+    // The shard's thread alone.
     JobList m_running;
     JobList m_ended; // ended on this pass, to be handed over
     std::vector<CURL *> m_easyHandles; // reset, for the next fetches
@@ -128,7 +135,50 @@ private:
     Clock::time_point m_idleSince = Clock::time_point::max();
 };
 
-bool SharedFetchEngine::EnsureStarted()
+// The engine: a cap on its fetches, and one or two shards (two where there
+// are two processors: one thread alone is the limit at a few hundred in
+// flight).
+class SharedFetchEngine final : public TFetchEngine
+{
+public:
+    SharedFetchEngine()
+        : m_gate([this](TFetchNode &fetch) { return Launch(fetch); }, kCapacity)
+    {
+        const int shards = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+        for (int i = 0; i < shards; ++i)
+            m_shards.push_back(std::make_unique<EngineShard>(m_gate));
+    }
+    Q_DISABLE_COPY_MOVE(SharedFetchEngine)
+
+    FetchGate &Gate() override { return m_gate; }
+
+protected:
+    void Wake(TFetchLink &) override
+    {
+        for (const auto &shard : m_shards)
+            shard->WakeStops();
+    }
+    void WakeAll() override
+    {
+        for (const auto &shard : m_shards) {
+            shard->DropDone();
+            shard->WakeStops();
+        }
+    }
+
+private:
+    bool Launch(TFetchNode &fetch)
+    {
+        // By the host it connects to, as the check queue tells hosts apart.
+        const QString host = asciilower(connectHost(SplitURL(fetch.front().settings.URL).Host));
+        return m_shards[qHash(host) % m_shards.size()]->Launch(fetch);
+    }
+
+    FetchGate m_gate;
+    std::vector<std::unique_ptr<EngineShard>> m_shards;
+};
+
+bool EngineShard::EnsureStarted()
 {
     if (m_started)
         return true;
@@ -163,19 +213,19 @@ bool SharedFetchEngine::EnsureStarted()
     return true;
 }
 
-CURLM *SharedFetchEngine::NewMulti()
+CURLM *EngineShard::NewMulti()
 {
     CURLM *multi = curl_multi_init();
     if (multi) {
-        curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, &SharedFetchEngine::onSocket);
+        curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, &EngineShard::onSocket);
         curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
-        curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, &SharedFetchEngine::onTimer);
+        curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, &EngineShard::onTimer);
         curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
     }
     return multi;
 }
 
-bool SharedFetchEngine::Launch(TFetchNode &fetch)
+bool EngineShard::Launch(TFetchNode &fetch)
 {
     if (!EnsureStarted())
         return false;
@@ -195,7 +245,7 @@ bool SharedFetchEngine::Launch(TFetchNode &fetch)
     return true;
 }
 
-void SharedFetchEngine::Signal() noexcept
+void EngineShard::Signal() noexcept
 {
     if (m_started && !m_signalled.exchange(true)) {
         const uint64_t one = 1;
@@ -203,20 +253,16 @@ void SharedFetchEngine::Signal() noexcept
     }
 }
 
-void SharedFetchEngine::WakeAll()
+void EngineShard::DropDone()
 {
-    // Under the lock, so that the engine, which hands ended fetches over
+    // Under the lock, so that the shard, which hands ended fetches over
     // under it too, either sees the stop or has handed them over already.
     JobList dropped;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        dropped.splice(dropped.end(), m_done);
-    }
-    m_stopsPending.store(true);
-    Signal();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    dropped.splice(dropped.end(), m_done);
 }
 
-void SharedFetchEngine::Deliver()
+void EngineShard::Deliver()
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -241,7 +287,7 @@ void SharedFetchEngine::Deliver()
     }
 }
 
-void SharedFetchEngine::Loop() noexcept
+void EngineShard::Loop() noexcept
 {
     pthread_setname_np(pthread_self(), "prq-fetches");
     try {
@@ -261,7 +307,7 @@ void SharedFetchEngine::Loop() noexcept
     }
 }
 
-int SharedFetchEngine::WaitMs() const
+int EngineShard::WaitMs() const
 {
     Clock::time_point next = std::min(m_curlDeadline, m_nextIdleCheck);
     if (m_idleSince != Clock::time_point::max())
@@ -274,7 +320,7 @@ int SharedFetchEngine::WaitMs() const
     return int(std::clamp<qint64>(left, 0, INT_MAX));
 }
 
-void SharedFetchEngine::Pass(const epoll_event *events, int count)
+void EngineShard::Pass(const epoll_event *events, int count)
 {
     int running = 0;
     for (int i = 0; i < count; ++i) {
@@ -308,7 +354,7 @@ void SharedFetchEngine::Pass(const epoll_event *events, int count)
     ForgetWhenIdle(Clock::now());
 }
 
-void SharedFetchEngine::ForgetWhenIdle(Clock::time_point now)
+void EngineShard::ForgetWhenIdle(Clock::time_point now)
 {
     if (!m_running.empty()) {
         m_idleSince = now;
@@ -327,7 +373,7 @@ void SharedFetchEngine::ForgetWhenIdle(Clock::time_point now)
     m_idleSince = Clock::time_point::max();
 }
 
-void SharedFetchEngine::TakeLaunched()
+void EngineShard::TakeLaunched()
 {
     m_signalled.store(false);
     JobList launched;
@@ -342,7 +388,7 @@ void SharedFetchEngine::TakeLaunched()
     }
 }
 
-void SharedFetchEngine::Start(JobList::iterator job)
+void EngineShard::Start(JobList::iterator job)
 {
     TTransfer &transfer = job->transfer;
     try {
@@ -367,7 +413,7 @@ void SharedFetchEngine::Start(JobList::iterator job)
     m_nextIdleCheck = std::min(m_nextIdleCheck, Clock::now() + std::chrono::milliseconds(transfer.Settings().IdleTimeoutMs));
 }
 
-void SharedFetchEngine::End(JobList::iterator job, CURLcode result, bool idle) noexcept
+void EngineShard::End(JobList::iterator job, CURLcode result, bool idle) noexcept
 {
     curl_multi_remove_handle(m_multi, job->easy);
     try {
@@ -379,7 +425,7 @@ void SharedFetchEngine::End(JobList::iterator job, CURLcode result, bool idle) n
 }
 
 // The job leaves the running ones with its verdict.
-void SharedFetchEngine::Ended(JobList::iterator job) noexcept
+void EngineShard::Ended(JobList::iterator job) noexcept
 {
     if (job->easy) {
         if (m_easyHandles.size() < kKeptEasyHandles && m_easyHandles.capacity() > m_easyHandles.size()) {
@@ -394,7 +440,7 @@ void SharedFetchEngine::Ended(JobList::iterator job) noexcept
     m_ended.splice(m_ended.end(), m_running, job);
 }
 
-void SharedFetchEngine::SweepStops()
+void EngineShard::SweepStops()
 {
     for (auto job = m_running.begin(); job != m_running.end();) {
         const auto next = std::next(job);
@@ -406,7 +452,7 @@ void SharedFetchEngine::SweepStops()
 
 // A transfer's idle deadline only moves later, so the earliest one found
 // here is the earliest any can fall idle.
-void SharedFetchEngine::SweepIdle(Clock::time_point now)
+void EngineShard::SweepIdle(Clock::time_point now)
 {
     m_nextIdleCheck = Clock::time_point::max();
     for (auto job = m_running.begin(); job != m_running.end();) {
@@ -424,7 +470,7 @@ void SharedFetchEngine::SweepIdle(Clock::time_point now)
     }
 }
 
-void SharedFetchEngine::ReadDone()
+void EngineShard::ReadDone()
 {
     int queued = 0;
     while (CURLMsg *msg = curl_multi_info_read(m_multi, &queued)) {
@@ -438,7 +484,7 @@ void SharedFetchEngine::ReadDone()
     }
 }
 
-void SharedFetchEngine::HandOver() noexcept
+void EngineShard::HandOver() noexcept
 {
     m_handOverOwed = false;
     while (!m_ended.empty()) {
@@ -493,9 +539,9 @@ void SharedFetchEngine::HandOver() noexcept
     }
 }
 
-int SharedFetchEngine::onSocket(CURL *, curl_socket_t fd, int what, void *self, void *socketp)
+int EngineShard::onSocket(CURL *, curl_socket_t fd, int what, void *self, void *socketp)
 {
-    auto &engine = *static_cast<SharedFetchEngine *>(self);
+    auto &engine = *static_cast<EngineShard *>(self);
     if (what == CURL_POLL_REMOVE) {
         ::epoll_ctl(engine.m_epoll, EPOLL_CTL_DEL, fd, nullptr);
         return 0;
@@ -513,9 +559,9 @@ int SharedFetchEngine::onSocket(CURL *, curl_socket_t fd, int what, void *self, 
     return 0;
 }
 
-int SharedFetchEngine::onTimer(CURLM *, long timeoutMs, void *self)
+int EngineShard::onTimer(CURLM *, long timeoutMs, void *self)
 {
-    auto &engine = *static_cast<SharedFetchEngine *>(self);
+    auto &engine = *static_cast<EngineShard *>(self);
     engine.m_curlDeadline = timeoutMs < 0 ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(timeoutMs);
     return 0;
 }
