@@ -266,6 +266,8 @@ void TForm1::buildControls()
     bschck3 = new QCheckBox(QStringLiteral("死链检测"), this);
     bschck2->setChecked(true);
     bschck3->setChecked(true);
+    chkSoft404 = new QCheckBox(QStringLiteral("软404检测"), this);
+    chkSoft404->setChecked(m_state->soft404Check);
     lbl14 = new QLabel(QStringLiteral("PR来源"), this);
     cbb1 = new QComboBox(this);
     // In the order of RankChoice.
@@ -291,7 +293,7 @@ void TForm1::buildControls()
     QWidget *tools = strip(batch, 49);
     tools->setObjectName(QStringLiteral("toolStrip"));
     QVBoxLayout *toolLines = stackIn(tools, 2, 2);
-    toolLines->addWidget(lineOf(tools, 25, {btn1, btn3, btn4, bschck2, lbl14, cbb1, bschck3}));
+    toolLines->addWidget(lineOf(tools, 25, {btn1, btn3, btn4, bschck2, lbl14, cbb1, bschck3, chkSoft404}));
     // The key field stands after the hint, under the box that shows it; the
     // hint keeps its place whichever source is chosen.
     toolLines->addWidget(lineOf(tools, 18, {lbl1, edt8, m_rankFile}));
@@ -329,6 +331,7 @@ void TForm1::buildControls()
     lbl3 = new QLabel(QStringLiteral("毫秒"), this);
     btn5 = new QPushButton(QStringLiteral("统计死链"), this);
     lbl5 = new QLabel(m_state->lbl5(), this);
+    lblBlocked = new QLabel(m_state->lblBlocked(), this);
     btnStop = new QPushButton(QStringLiteral("停止"), this);
     cbbFilter = new QComboBox(this);
     cbbFilter->addItems(ResultListProxy::filterTexts());
@@ -337,9 +340,15 @@ void TForm1::buildControls()
     // window when they grow long.
     for (QPushButton *b : {btn2, btn5, btnStop})
         b->setFixedWidth(b->fontMetrics().horizontalAdvance(b->text()) + 24);
-    for (QLabel *l : {lbl2, lbl5})
+    for (QLabel *l : {lbl2, lbl5, lblBlocked})
         l->setMinimumWidth(l->sizeHint().width());
-    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, lbl5, btnStop, cbbFilter});
+    // The two counts of "统计死链" stand one above the other: the strip has
+    // no width left for a second one.
+    auto *counts = new QWidget(this);
+    QVBoxLayout *countLines = stackIn(counts, 0, 0);
+    countLines->addWidget(lbl5);
+    countLines->addWidget(lblBlocked);
+    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, counts, btnStop, cbbFilter});
     listStrip->setObjectName(QStringLiteral("listStrip"));
     outer->addWidget(listStrip);
 
@@ -388,7 +397,7 @@ void TForm1::buildControls()
         {lbl14, "lbl14"}, {cbb1, "cbb1"}, {edt8, "edt8"},
         {lbl1, "lbl1"}, {memo1, "memo1"}, {WebBrowser1, "WebBrowser1"}, {pr1, "pr1"}, {btn2, "btn2"},
         {lbl2, "lbl2"}, {bschck1, "bschck1"}, {lbl4, "lbl4"}, {bsknspndt1, "bsknspndt1"}, {lbl3, "lbl3"},
-        {btn5, "btn5"}, {lbl5, "lbl5"}, {lv1, "lv1"}, {bsknpmn1, "bsknpmn1"}, {N4, "N4"}, {N3, "N3"},
+        {btn5, "btn5"}, {lbl5, "lbl5"}, {lblBlocked, "lblBlocked"}, {chkSoft404, "chkSoft404"}, {lv1, "lv1"}, {bsknpmn1, "bsknpmn1"}, {N4, "N4"}, {N3, "N3"},
         {N1, "N1"}, {N2, "N2"}, {N5, "N5"}, {btnStop, "btnStop"}, {cbbFilter, "cbbFilter"}, {&m_state->tmr2, "tmr2"}};
     for (const auto &[object, name] : names)
         object->setObjectName(QString::fromLatin1(name));
@@ -439,6 +448,7 @@ void TForm1::connectControls()
     connect(bschck2, &QCheckBox::toggled, this, [&s](bool on) { s.bschck2 = on; });
     connect(bschck3, &QCheckBox::toggled, this, [&s](bool on) { s.bschck3 = on; });
     connect(bschck4, &QCheckBox::toggled, this, [&s](bool on) { s.bschck4 = on; });
+    connect(chkSoft404, &QCheckBox::toggled, this, [&s](bool on) { s.soft404Check = on; });
     connect(rdlist1Group, &QButtonGroup::idToggled, this, [&s](int id, bool on) {
         if (on)
             s.rdlist1 = id;
@@ -446,6 +456,7 @@ void TForm1::connectControls()
 
     connect(&s, &FormState::lbl2Changed, lbl2, &QLabel::setText);
     connect(&s, &FormState::lbl5Changed, lbl5, &QLabel::setText);
+    connect(&s, &FormState::lblBlockedChanged, lblBlocked, &QLabel::setText);
     connect(&s, &FormState::lbl13Changed, lbl13, &QLabel::setText);
     connect(&s, &FormState::repaintRequested, lv1, [this] { lv1->viewport()->repaint(); });
     connect(&s.pr1, &Gauge::changed, this, &TForm1::syncGauge);
@@ -704,4 +715,9 @@ void TForm1::setRankChoice(RankChoice choice, const QString &key, const QString 
 void TForm1::setHtmlExtract(bool on)
 {
     bschck4->setChecked(on);
+}
+
+void TForm1::setSoft404Check(bool on)
+{
+    chkSoft404->setChecked(on);
 }

@@ -88,6 +88,8 @@ public:
     // field, or a ranks file (rankFile, when given, goes into its field).
     void setRankChoice(RankChoice choice, const QString &key, const QString &rankFile = QString());
     void setHtmlExtract(bool on);
+    // The tick box 软404检测.
+    void setSoft404Check(bool on);
     TBannerView *banner() const { return WebBrowser1; }
     WindowSeams &seams() { return m_seams; }
 
@@ -155,6 +157,7 @@ private:
     QLineEdit *edt8 = nullptr; // the Open PageRank key
     RankFileControls *m_rankFile = nullptr; // the ranks file
     QCheckBox *bschck3 = nullptr;
+    QCheckBox *chkSoft404 = nullptr; // 软404检测
     QLabel *lbl1 = nullptr;
     TEntryBox *memo1 = nullptr;
     // Banner
@@ -170,6 +173,7 @@ private:
     QLabel *lbl3 = nullptr;
     QPushButton *btn5 = nullptr;
     QLabel *lbl5 = nullptr;
+    QLabel *lblBlocked = nullptr; // 存疑=(n)
     QPushButton *btnStop = nullptr;
     QComboBox *cbbFilter = nullptr;
     // Result list

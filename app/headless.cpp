@@ -6,6 +6,7 @@
 #include "listfiles/atomicsave.h"
 #include "listfiles/listexport.h"
 #include "listfiles/listimport.h"
+#include "listfiles/listimportjob.h"
 #include "query/engine.h"
 #include "query/graphrank.h"
 #include "query/scheduler.h"
@@ -34,13 +35,6 @@ Walk walkFor(const Options &o, bool rankNeedsWalk)
     if (!walkedPr && !o.intervalGiven)
         return Walk::Queue;
     return Walk::Paced;
-}
-
-ExportFormat formatFor(const Options &o)
-{
-    if (const auto named = exportFormatNamed(o.format))
-        return *named;
-    return o.outToStdout() ? ExportFormat::Tsv : exportFormatForPath(o.outFile);
 }
 
 // Progress on standard error: on a terminal one line rewritten in place,
@@ -79,7 +73,7 @@ private:
 bool writeOutput(const ResultListModel &list, const Options &o)
 {
     return guard::run([&] {
-        const ExportFormat format = formatFor(o);
+        const ExportFormat format = exportFormatFor(o);
         if (!o.outToStdout()) {
             exportListAs(list, format, !o.longForm, o.outFile);
             return;
@@ -143,6 +137,8 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     s.rdlist1 = options.filterIndex();
     bsknspndt1Change(s, options.intervalMs);
     s.requestTimeoutMs = options.requestTimeoutSeconds * 1000;
+    s.statusPolicy = options.statusPolicy;
+    s.soft404Check = options.soft404;
     // A refused key is one line on standard error; the rows get "--" and the
     // run goes on, so that the checks and the list are not lost, but it does
     // not end as a success.
@@ -198,17 +194,26 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
         end(signalNumber == SIGINT ? headlessexit::Interrupted : headlessexit::Terminated, true);
     });
 
-    const bool started = guard::run([&] {
-        if (!options.site.isEmpty()) {
-            engine.startSite(options.site);
-            return;
-        }
-        // Straight from the file into rows: an entry box would only hold
-        // the text on the way, at several times its size.
-        const ListText list = readListFile(options.batchFile);
+    // The list is read on a thread of its own, so that a source that never
+    // ends (a FIFO with no writer, an input never closed) cannot keep the
+    // time-out and the stop signals from acting: they cancel it.
+    ListImportJob import;
+    QObject::connect(&import, &ListImportJob::finished, &loop, [&](const ListText &list) {
         if (list.undecodableLines > 0)
             printer.message(undecodableLinesNote(list.undecodableLines));
-        engine.startBatch(list.text);
+        // Straight from the file into rows: an entry box would only hold
+        // the text on the way, at several times its size.
+        guard::run([&] { engine.startBatch(list.text); });
+    });
+    QObject::connect(&import, &ListImportJob::failed, &loop, [&](const QString &message, bool cancelled) {
+        if (!cancelled)
+            guard::showError(message);
+    });
+    const bool started = guard::run([&] {
+        if (!options.site.isEmpty())
+            engine.startSite(options.site);
+        else
+            import.start(options.batchFile);
     });
     // A failure has ended the run already (the error box said why); so may
     // a list that was answered inside the command's own request start.
@@ -220,6 +225,7 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
             timeout.start(options.timeoutSeconds * 1000);
         loop.exec();
     }
+    import.cancel();
     progress.stop();
     timeout.stop();
     // Nothing more is started while the rows are written.
@@ -229,7 +235,8 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     if (!writeOutput(s.lv1, options))
         return headlessexit::Failed;
     const ListTally tally = tallyList(s.lv1);
-    printer.message(summaryText(tally, options.outToStdout() ? QStringLiteral("标准输出") : options.outFile));
+    const int probes = s.bschck3 && s.soft404Check ? engine.softProbesSent() : -1;
+    printer.message(summaryText(tally, options.outToStdout() ? QStringLiteral("标准输出") : options.outFile, probes));
     if (status == headlessexit::Done && rankRefused)
         status = headlessexit::Failed;
     if (status == headlessexit::Done && options.failOnDead && tally.dead > 0)

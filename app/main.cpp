@@ -1,7 +1,6 @@
 #include "app/Unit1.h"
 #include "app/errorbox.h"
 #include "app/headless.h"
-#include "app/hugepages.h"
 #include "app/qttranslations.h"
 #include "app/rankfilecontrols.h"
 #include "base/errors.h"
@@ -63,8 +62,6 @@ int main(int argc, char **argv)
         return 2;
     }
     const Options &options = parsed.options;
-    if (options.headless())
-        restartWithHugePages(argv);
 
     WindowEndpoints endpoints = TForm1::defaultEndpoints();
     if (!options.serversFile.isEmpty()) {
@@ -99,6 +96,8 @@ int main(int argc, char **argv)
     installStandardErrorBox(nullptr); // for errors while the window is created
     TForm1 form(endpoints, TForm1::defaultSeams());
     form.state().requestTimeoutMs = options.requestTimeoutSeconds * 1000;
+    form.state().statusPolicy = options.statusPolicy;
+    form.setSoft404Check(options.soft404);
     installStandardErrorBox(&form);
     QString rankFile;
     const RankChoice rankChoice = windowRankChoice(options, &rankFile);

@@ -57,9 +57,17 @@ struct THTTPGetSettings
     int RequestTimeoutMs = 120000;
     // PEM file of the certificates trusted for https; empty: the system's.
     QString TrustedCertificates;
+    // Redirects are followed only to the host of URL: a redirect to any
+    // other host fails the fetch (Other, detail RedirectElsewhereText())
+    // before a request goes there, so that ExtraHeaders carrying a secret
+    // reach no one else.
+    bool RedirectsStayOnHost = false;
     TOnProgressEvent OnProgress;
     FetchEngine Engine = FetchEngine::OwnThread;
 };
+
+// The detail of a fetch that RedirectsStayOnHost stopped.
+QString RedirectElsewhereText();
 
 // What a fetch hands over when it has ended.
 struct TFetchCompletion

@@ -73,6 +73,9 @@ void TReplyHeads::Take(const QByteArray &line)
         m_headEnded = true;
     } else if (namedAs(line, "retry-after:", 12)) {
         m_retryAfter = line.mid(12);
+    } else if (namedAs(line, "cf-mitigated:", 13)) {
+        if (line.mid(13).trimmed().compare("challenge", Qt::CaseInsensitive) == 0)
+            m_challenged = true;
     } else if (!m_haveLength && namedAs(line, "content-length:", 15)) {
         m_haveLength = true;
         m_lengthText = line.mid(15).trimmed();

@@ -31,6 +31,9 @@ public:
     bool HasLength() const { return m_haveLength; }
     const QByteArray &LengthText() const { return m_lengthText; }
     const QByteArray &RetryAfter() const { return m_retryAfter; }
+    // Some reply of the chain carried "cf-mitigated: challenge": a bot wall
+    // in front of a redirect hides the page as much as one in front of it.
+    bool Challenged() const { return m_challenged; }
     // The blank line that ends the head of the reply being read has not come
     // yet (nothing at all has come, or a status line without its end).
     bool InHead() const { return !m_headEnded; }
@@ -40,5 +43,6 @@ private:
     bool m_haveLength = false;
     QByteArray m_lengthText;
     QByteArray m_retryAfter;
+    bool m_challenged = false;
     bool m_headEnded = false;
 };

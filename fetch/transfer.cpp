@@ -79,11 +79,17 @@ bool memoryAtHand()
 
 } // namespace
 
+QString RedirectElsewhereText()
+{
+    return QStringLiteral("重定向到其他主机，未跟随");
+}
+
 // What the request needs while libcurl runs it: libcurl keeps pointers to
 // all of it.
 struct TTransfer::Prepared
 {
     QByteArray address;
+    QByteArray host; // as the address has it
     HeaderList headers;
     HeaderList proxyHeaders; // for a proxy's CONNECT
     HeaderList pinned; // the address of the name, when the resolver gave one
@@ -185,6 +191,9 @@ bool TTransfer::Prepare()
     // set on its own would have its escapes rewritten. One it cannot parse
     // ends the fetch before any socket, as an invalid address.
     p->address = address;
+    // As libcurl writes it in the address it reports ("127.1" as
+    // "127.0.0.1"), for asksOwnHost.
+    p->host = connectHost(parts.Host).toUtf8();
 
     // The agent goes as a header line of ours, to the site and to a proxy
     // as CURLOPT_USERAGENT would send it: libcurl would format its own line
@@ -218,6 +227,7 @@ bool TTransfer::Configure(CURL *h, long blockSize)
     const auto untilDeadline = std::chrono::duration_cast<std::chrono::milliseconds>(p.deadline - Clock::now()).count();
     bool ok = true;
     const auto set = [h, &ok](CURLoption option, auto value) { ok = curl_easy_setopt(h, option, value) == CURLE_OK && ok; };
+    m_easy = h;
     set(CURLOPT_ERRORBUFFER, p.errorText);
     set(CURLOPT_PRIVATE, this);
     set(CURLOPT_NOSIGNAL, 1L);
@@ -304,9 +314,28 @@ int TTransfer::onRequest(void *self, char *, char *, int, int)
     auto &t = *static_cast<TTransfer *>(self);
     if (t.StopRequested())
         return CURL_PREREQFUNC_ABORT;
+    if (t.Settings().RedirectsStayOnHost && !t.asksOwnHost()) {
+        t.Fail(FetchFailure::Other, RedirectElsewhereText());
+        return CURL_PREREQFUNC_ABORT;
+    }
     t.m_requesting = true;
     t.m_lastActivity = Clock::now();
     return CURL_PREREQFUNC_OK;
+}
+
+bool TTransfer::asksOwnHost() const
+{
+    const char *effective = nullptr;
+    if (curl_easy_getinfo(m_easy, CURLINFO_EFFECTIVE_URL, &effective) != CURLE_OK || !effective)
+        return false;
+    UrlHandle url(curl_url());
+    char *part = nullptr;
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, effective, 0) != CURLUE_OK
+        || curl_url_get(url.get(), CURLUPART_HOST, &part, 0) != CURLUE_OK)
+        return false;
+    const bool same = QByteArray(part).compare(m_prepared->host, Qt::CaseInsensitive) == 0;
+    curl_free(part);
+    return same;
 }
 
 curl_socket_t TTransfer::onOpenSocket(void *self, curlsocktype, curl_sockaddr *address)
@@ -386,6 +415,7 @@ void TTransfer::Finish(CURL *h, CURLcode result, bool idle)
     if (curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
         m_record.finalUrl = QString::fromUtf8(effective);
     m_record.retryAfterSeconds = retryAfterSeconds(m_heads.RetryAfter());
+    m_record.challenged = m_heads.Challenged();
     if (result == CURLE_OUT_OF_MEMORY) {
         m_end.inHead = m_requesting && m_heads.InHead();
         m_end.memoryAtHand = memoryAtHand();

@@ -76,6 +76,9 @@ private:
     static curl_socket_t onOpenSocket(void *self, curlsocktype purpose, curl_sockaddr *address);
 
     bool header(const QByteArray &line);
+    // True when the request about to go (the first, or one a redirect
+    // leads to) is for the host of the address.
+    bool asksOwnHost() const;
     bool body(const char *data, size_t n);
     bool checkLength();
     bool fail(FetchFailure reason, const QString &detail = {}) noexcept;
@@ -91,6 +94,8 @@ private:
     qint32 m_totalSize = 0;
     qint32 m_received = 0;
     bool m_lengthChecked = false;
+    // The handle libcurl drives, while it does.
+    CURL *m_easy = nullptr;
     // Why the last socket could not be made; libcurl does not say.
     int m_socketErrno = 0;
     // The idle clock runs from the moment a request is about to go.

@@ -2,6 +2,7 @@
 
 #include "base/errors.h"
 #include "listfiles/atomicsave.h"
+#include "shell/options.h"
 #include "shell/resultlist.h"
 
 #include <QFileInfo>
@@ -10,7 +11,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace {
+
+enum class CsvCells {
+    Guarded,
+    Raw
+};
 
 // Records are gathered up to about this many characters and written in one go.
 constexpr qsizetype ChunkChars = 256 * 1024;
@@ -90,12 +98,26 @@ void appendCsvField(QString &out, const QString &field)
     out += QLatin1Char('"');
 }
 
-void appendCsvRecord(QString &out, const QStringList &fields)
+// A spreadsheet reads a cell that begins with one of these as a formula,
+// and an anchor text or a remote reply can begin with anything.
+bool readsAsFormula(const QString &cell)
 {
+    if (cell.isEmpty())
+        return false;
+    const QChar c = cell.front();
+    if (c == u'-') // "--" and "---" are the list's own texts
+        return !std::all_of(cell.begin(), cell.end(), [](QChar x) { return x == u'-'; });
+    return c == u'=' || c == u'+' || c == u'@' || c == u'\t' || c == u'\r';
+}
+
+void appendCsvRecord(QString &out, const QStringList &fields, CsvCells cells = CsvCells::Guarded)
+{
+    static const QString quoteMark = QStringLiteral("'");
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
             out += QLatin1Char(',');
-        appendCsvField(out, fields.at(i));
+        const QString &field = fields.at(i);
+        appendCsvField(out, cells == CsvCells::Guarded && readsAsFormula(field) ? quoteMark + field : field);
     }
     out += QLatin1String("\r\n");
 }
@@ -127,27 +149,28 @@ void insertRankKeys(QJsonObject &o, const std::optional<RankFigures> &rank)
     o.insert(QStringLiteral("release"), rank && !rank->release.isEmpty() ? QJsonValue(rank->release) : QJsonValue(QJsonValue::Null));
 }
 
-void writeCsv(const ResultListModel &list, QIODevice &device)
+void writeCsv(const ResultListModel &list, QIODevice &device, CsvCells cells)
 {
     ChunkedWriter out(device);
     out.text() += QChar(0xFEFF); // the byte-order mark, by which spreadsheets know UTF-8
     appendCsvRecord(out.text(),
         {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"),
             QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因"),
-            QStringLiteral("rank_pos"), QStringLiteral("harmonic_pos"), QStringLiteral("release")});
+            QStringLiteral("rank_pos"), QStringLiteral("harmonic_pos"), QStringLiteral("release"), QStringLiteral("class")});
     for (int i = 0; i < list.count(); ++i) {
         const ResultRow &row = list.row(i);
         QStringList fields {row.caption};
         for (const QString &cell : row.cells)
             fields << cell;
         if (const FetchResult *check = list.check(i)) {
-            fields << statusText(*check) << check->finalUrl << QString::number(check->elapsedMs)
+            fields << rowStatusText(row) << check->finalUrl << QString::number(check->elapsedMs)
                    << (check->reason == FetchFailure::None ? QString() : reasonText(*check));
         } else {
-            fields << QString() << QString() << QString() << QString();
+            fields << rowStatusText(row) << QString() << QString() << QString();
         }
         appendRankFields(fields, row.rank);
-        appendCsvRecord(out.text(), fields);
+        fields << verdictClassKey(row.verdict);
+        appendCsvRecord(out.text(), fields, cells);
         out.recordEnded();
     }
     out.flush();
@@ -164,11 +187,13 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
         {QStringLiteral("url"), row.cells[CellUrl]},
         {QStringLiteral("access"), row.cells[CellAccess]},
         {QStringLiteral("pr"), row.cells[CellPr]},
+        {QStringLiteral("class"), verdictClassKey(row.verdict)},
     };
     const QJsonValue none(QJsonValue::Null);
     const FetchResult *check = list.check(i);
     if (!check) {
-        for (const QString &key : {QStringLiteral("status"), QStringLiteral("hops"), QStringLiteral("final_url"), QStringLiteral("elapsed_ms"),
+        o.insert(QStringLiteral("status"), row.note.isEmpty() ? none : QJsonValue(row.note));
+        for (const QString &key : {QStringLiteral("hops"), QStringLiteral("final_url"), QStringLiteral("elapsed_ms"),
                  QStringLiteral("reason")})
             o.insert(key, none);
         insertRankKeys(o, row.rank);
@@ -177,7 +202,7 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
     QJsonArray hops;
     for (const int code : check->hops)
         hops.append(code);
-    o.insert(QStringLiteral("status"), statusText(*check));
+    o.insert(QStringLiteral("status"), rowStatusText(row));
     o.insert(QStringLiteral("hops"), hops);
     o.insert(QStringLiteral("final_url"), check->finalUrl);
     o.insert(QStringLiteral("elapsed_ms"), check->elapsedMs);
@@ -228,6 +253,14 @@ ExportFormat exportFormatForPath(const QString &path)
     return ExportFormat::Tsv;
 }
 
+ExportFormat exportFormatFor(const Options &o)
+{
+    ExportFormat format = o.outToStdout() ? ExportFormat::Tsv : exportFormatForPath(o.outFile);
+    if (const auto named = exportFormatNamed(o.format))
+        format = *named;
+    return format == ExportFormat::Csv && o.csvRaw ? ExportFormat::CsvRaw : format;
+}
+
 std::optional<ExportFormat> exportFormatNamed(const QString &name)
 {
     if (name == QLatin1String("tsv"))
@@ -246,7 +279,10 @@ void writeListAs(const ResultListModel &list, ExportFormat format, bool shortFor
         writeList(list, shortForm, device);
         return;
     case ExportFormat::Csv:
-        writeCsv(list, device);
+        writeCsv(list, device, CsvCells::Guarded);
+        return;
+    case ExportFormat::CsvRaw:
+        writeCsv(list, device, CsvCells::Raw);
         return;
     case ExportFormat::Jsonl:
         writeJsonl(list, device);

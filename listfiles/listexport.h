@@ -6,6 +6,7 @@
 
 class QIODevice;
 class ResultListModel;
+struct Options;
 
 // The export of the result list as tab-separated text, one record per row in
 // list order, each followed by the bytes 0D 0D 0A. The short form holds the
@@ -27,21 +28,31 @@ void exportList(const ResultListModel &list, bool shortForm, const QString &path
 //
 // Csv: UTF-8 with a byte-order mark, CRLF line ends, RFC 4180 quoting, the
 // header row 序号,站内?,链接词,网址,访问,PR,状态,最终网址,耗时(ms),原因,
-// rank_pos,harmonic_pos,release, then one record per row.
+// rank_pos,harmonic_pos,release,class, then one record per row. A cell that
+// a spreadsheet would read as a formula (beginning with "=", "+", "-", "@",
+// a tab or a carriage return) is written with "'" before it; a cell of "-"
+// alone ("--", "---") is not. CsvRaw writes every cell as it is, for scripts
+// that want the bytes.
 // Jsonl: one JSON object per row and line, with the keys row (1-based
-// position), caption, kind, text, url, access, pr, status, hops, final_url,
-// elapsed_ms and reason (a reasonKey() or null); the check's keys are null
-// for a row that was never checked. Then rank_pos, harmonic_pos and release:
-// the figures of a PR from a ranks file, null when its source gave none.
+// position), caption, kind, text, url, access, pr, class, status, hops,
+// final_url, elapsed_ms and reason (a reasonKey() or null); the check's keys
+// are null for a row that was never checked. Then rank_pos, harmonic_pos and
+// release: the figures of a PR from a ranks file, null when its source gave
+// none. class is the row's verdictClassKey() ("alive", "dead", "blocked",
+// "soft404", "invalid", "robots", "unchecked").
 enum class ExportFormat {
     Tsv,
     Csv,
+    CsvRaw,
     Jsonl
 };
 
 // By the extension of path, in any letter case: ".csv" is Csv, ".jsonl" and
 // ".json" are Jsonl, anything else Tsv.
 ExportFormat exportFormatForPath(const QString &path);
+// The form a command-line run writes: --format, else by the extension of
+// --out (standard output: Tsv); Csv becomes CsvRaw with --csv-raw.
+ExportFormat exportFormatFor(const Options &options);
 // "tsv", "csv" or "jsonl"; nothing for any other name.
 std::optional<ExportFormat> exportFormatNamed(const QString &name);
 

@@ -36,6 +36,9 @@ public:
     int done() const { return m_done; }
     bool finished() const { return m_done == m_total; }
     int inFlight() const { return m_queue.inFlight(); }
+    // The queue the checks go through, for requests made on their behalf
+    // (soft-404 probes) under the same limits.
+    HostQueue &hostQueue() { return m_queue; }
 
 signals:
     // Every check has been answered and routed.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/resultlist.h"
 #include "shell/verdictclass.h"
 
 #include <QByteArray>
@@ -10,7 +11,7 @@
 
 class FormState;
 struct FetchResult;
-struct RankFigures;
+
 class Tmyhttpget;
 class THTTPGet;
 
@@ -18,6 +19,8 @@ namespace dispatch {
 inline const QString ModeRank = QStringLiteral("getpr");
 inline const QString ModeReach = QStringLiteral("gethttp");
 inline const QString ModeSite = QStringLiteral("myurl");
+// A soft-404 probe: its answer goes to the prober, never to a row.
+inline const QString ModeProbe = QStringLiteral("soft404probe");
 
 inline const QString AgentSite = QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)");
 inline const QString AgentQuery = QStringLiteral("Mozilla/4.0 (compatible; GoogleToolbar 2.0.114-big; Windows XP 5.1)");
@@ -51,7 +54,13 @@ void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const
 void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst);
 // The same, with the figures behind the answer; an answer without them
 // clears those of an earlier one.
-void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst, const std::optional<RankFigures> &figures);
+struct RankAnswer
+{
+    QString text; // the PR cell
+    QString note; // why there is no rank, when there is more to say than "--"
+    std::optional<RankFigures> figures; // the raw figures of a ranks file
+};
+void rankAnswered(FormState &form, qint32 row, const RankAnswer &answer, bool repaintFirst);
 
 // Number of requests started by gotourl that have not completed yet.
 int requestsInFlight(const FormState &form);

@@ -10,6 +10,7 @@
 #include "query/prquery.h"
 #include "query/scheduler.h"
 #include "query/sitequery.h"
+#include "query/softprober.h"
 #include "query/toolbarrank.h"
 #include "survey/regexp.h"
 
@@ -20,6 +21,7 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     , m_endpoints(std::move(endpoints))
     , m_state(new FormState(this))
     , m_myreg(std::make_unique<TRegExp>())
+    , m_prober(std::make_unique<SoftProber>(*m_state))
 {
     FormState &s = *m_state;
     s.memo3 = storedtext::checksumScript();
@@ -31,6 +33,13 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     s.onSitePage = [this](const QString &siteUrl, const QString &finalUrl, const QString &page) {
         siteReplyBranch(*m_state, *m_myreg, siteUrl, finalUrl, page);
     };
+
+    s.judgeSoft = [this](int row, const QString &url, const FetchResult &record, const QByteArray &body) {
+        return m_prober->judge(row, url, record, body);
+    };
+    connect(m_prober.get(), &SoftProber::settled, this, &Engine::checkLater);
+    // A link that is no address is answered without a request.
+    s.addCheckInterceptor([this](int row) { return answerUnaddressable(*m_state, row); });
 
     connect(&s.tmr2, &QTimer::timeout, this, [this] { guard::run([this] { tick(); }); });
     connect(&s, &FormState::runStarted, this, &Engine::onRunStarted);
@@ -55,7 +64,7 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
 
 Engine::~Engine()
 {
-    // The queue's requests name it; they go first.
+    // The queue's requests name it (and the prober); they go first.
     m_queue.reset();
 }
 
@@ -119,6 +128,9 @@ void Engine::tick()
 void Engine::onRunStarted()
 {
     m_runActive = true;
+    // Each run probes its folders anew; the probes of the last one go, the
+    // rows that waited for them with them.
+    m_prober->reset();
     m_queue.reset();
     m_queueStarting = false;
     FormState &s = *m_state;
@@ -141,6 +153,8 @@ void Engine::startQueue(quint64 generation)
         return;
     m_queue = std::make_unique<CheckQueue>(*m_state, m_limits);
     connect(m_queue.get(), &CheckQueue::allDone, this, &Engine::checkLater);
+    // Probes keep to the same limits as the checks they are made for.
+    m_prober->useQueue(&m_queue->hostQueue());
     m_queue->start();
 }
 
@@ -152,9 +166,16 @@ bool Engine::runFinished() const
         return false;
     if (m_walk == Walk::None)
         return true;
+    if (!m_prober->idle())
+        return false;
     if (m_walk == Walk::Queue)
         return m_queue && m_queue->finished();
     return !s.tmr2.isActive() && requestsInFlight(s) == 0;
+}
+
+int Engine::softProbesSent() const
+{
+    return m_prober->probesSent();
 }
 
 void Engine::checkLater()

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+class SoftProber;
 class TRegExp;
 struct RankIndexProgress;
 
@@ -85,8 +86,12 @@ public:
     void tick();
 
     // The list of the current run has been answered as far as it will be:
-    // nothing left to send, nothing in flight, no rank pending.
+    // nothing left to send, nothing in flight, no rank pending, no row
+    // waiting for its folder's soft-404 probe.
     bool runFinished() const;
+
+    // Soft-404 probes sent in the current run.
+    int softProbesSent() const;
 
 signals:
     // The tick about to run will query this row (a re-query's tick too).
@@ -115,6 +120,7 @@ private:
     RankChoice m_rankChoice = RankChoice::Toolbar;
     Walk m_walk = Walk::Paced;
     CheckQueueLimits m_limits;
+    std::unique_ptr<SoftProber> m_prober;
     std::unique_ptr<CheckQueue> m_queue;
     bool m_runActive = false; // a list has been built and its run not yet told ended
     bool m_queueStarting = false;

@@ -182,7 +182,7 @@ void GraphRankSource::answerRow(int row)
     if (!m_form.lv1.hasRow(row))
         return;
     const GraphAnswer a = graphAnswer(*m_loader->index(), m_form.lv1.cell(row, CellUrl), m_release);
-    rankAnswered(m_form, row, a.cell, true, a.figures);
+    rankAnswered(m_form, row, RankAnswer {a.cell, QString(), a.figures}, true);
 }
 
 void GraphRankSource::fillSome()

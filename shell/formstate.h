@@ -2,7 +2,9 @@
 
 #include "shell/gauge.h"
 #include "shell/resultlist.h"
+#include "shell/statuspolicy.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QRecursiveMutex>
 #include <QString>
@@ -61,6 +63,9 @@ public:
     bool bschck3 = true; // 死链检测
     int rdlist1 = 0; // 0 所有链接, 1 站内链接, 2 站外链接
     bool bschck4 = false; // 按HTML解析
+    bool soft404Check = true; // 软404检测: a 2xx page is compared with its folder's probe
+    // The user's moves of reply codes between the classes of a check.
+    StatusPolicy statusPolicy;
 
     // Takes the page of a whole-site query once it has arrived: the address
     // as requested, the address it was finally read from (empty when the
@@ -76,15 +81,26 @@ public:
     void addCheckInterceptor(CheckInterceptor interceptor) { m_checkInterceptors.push_back(std::move(interceptor)); }
     bool checkIntercepted(int row) const;
 
+    // Takes over the answer of a check that answered 2xx with a page, before
+    // its row is answered: the row's index, the address checked, the
+    // check's record and the body read. Returns true when it answers the
+    // row itself (through checkAnswered, once the page has been compared
+    // with its folder's probe); false leaves the row to the routing, which
+    // answers it as Alive. Empty: every such row is Alive.
+    std::function<bool(int row, const QString &url, const FetchResult &record, const QByteArray &body)> judgeSoft;
+
     // Every request started from here fails when not completed this long
     // after its start.
     int requestTimeoutMs = 120000;
 
     const QString &lbl2() const { return m_lbl2; }
     const QString &lbl5() const { return m_lbl5; }
+    // "存疑=(n)", beside lbl5: the rows that a server refused to a robot.
+    const QString &lblBlocked() const { return m_lblBlocked; }
     const QString &lbl13() const { return m_lbl13; }
     void setLbl2(const QString &text);
     void setLbl5(const QString &text);
+    void setLblBlocked(const QString &text);
     // A notice of the run: shown in lbl13 and told as noticeShown.
     void setLbl13(const QString &text);
     // lbl13 names the address of a request being started ("正在查询："); no
@@ -105,6 +121,7 @@ public:
 signals:
     void lbl2Changed(const QString &text);
     void lbl5Changed(const QString &text);
+    void lblBlockedChanged(const QString &text);
     void lbl13Changed(const QString &text);
     void repaintRequested();
     // A list has been built and its walk starts.
@@ -122,6 +139,7 @@ signals:
 private:
     QString m_lbl2;
     QString m_lbl5;
+    QString m_lblBlocked;
     QString m_lbl13;
     bool m_lbl13ShowsRequest = false;
     std::vector<CheckInterceptor> m_checkInterceptors;

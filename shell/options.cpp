@@ -56,6 +56,8 @@ QString usageText()
         "  --out 文件|-        导出到该文件; - 表示标准输出 (必填)\n"
         "  --format 格式       导出格式 tsv、csv 或 jsonl (默认: 按 --out 的扩展名, .csv 为 csv,\n"
         "                      .jsonl 或 .json 为 jsonl, 其余为 tsv)\n"
+        "  --csv-raw           csv 单元格原样写出; 默认在以 = + - @ 开头的单元格前加 ' , 以免被电子表格\n"
+        "                      当作公式 (只由 - 组成的 -- 和 --- 除外)\n"
         "  --long              tsv 导出全部列, 而不只是网址和PR (默认: 只导出网址和PR)\n"
         "  --no-pr             不查询 PR (默认: 查询)\n"
         "  --no-deadlink       不检测死链 (默认: 检测)\n"
@@ -72,7 +74,11 @@ QString usageText()
         "                      (默认: https://openpagerank.com/api/v1.0/getPageRank)\n"
         "  --timeout 秒        超过该秒数即写出当前结果并退出, 退出码 1 (默认: 不限)\n"
         "  --request-timeout 秒  单个请求在该秒数内未完成即算超时, 1 到 3600 (默认: 120)\n"
-        "  --fail-on-dead      有任何一行为 × 时退出码为 3 (默认: 否)\n"
+        "  --fail-on-dead      有任何一行为 × 时退出码为 3 (默认: 否); ? (存疑) 不算\n"
+        "  --status-policy 规则  把状态码归入别的类别, 如 403:dead,999:alive,5xx:blocked;\n"
+        "                      类别为 alive (√)、dead (×) 或 blocked (? 存疑) (默认: 401、403、407、\n"
+        "                      429、999 和人机验证为存疑, 其余 400 以上为死链)\n"
+        "  --soft404 on|off    2xx 页面与同目录随机网址的回应比较, 相同即为软404 (×) (默认: on)\n"
         "  --version           显示版本并退出\n"
         "  -h, --help          显示本帮助并退出\n"
         "\n"
@@ -113,6 +119,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption noDeadLink(QStringLiteral("no-deadlink"));
     const QCommandLineOption longForm(QStringLiteral("long"));
     const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
+    const QCommandLineOption csvRaw(QStringLiteral("csv-raw"));
     const QCommandLineOption concurrency(QStringLiteral("concurrency"), QString(), QStringLiteral("N"));
     const QCommandLineOption perHost(QStringLiteral("per-host"), QString(), QStringLiteral("N"));
     const QCommandLineOption failOnDead(QStringLiteral("fail-on-dead"));
@@ -122,8 +129,10 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption oprKey(QStringLiteral("opr-key"), QString(), QStringLiteral("KEY"));
     const QCommandLineOption oprEndpoint(QStringLiteral("opr-endpoint"), QString(), QStringLiteral("URL"));
     const QCommandLineOption extract(QStringLiteral("extract"), QString(), QStringLiteral("HOW"));
+    const QCommandLineOption statusPolicy(QStringLiteral("status-policy"), QString(), QStringLiteral("RULES"));
+    const QCommandLineOption soft404(QStringLiteral("soft404"), QString(), QStringLiteral("on|off"));
     parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, requestTimeout, noPr, noDeadLink, longForm, format, concurrency,
-        perHost, failOnDead, version, rankSource, rankFile, oprKey, oprEndpoint, extract});
+        perHost, failOnDead, version, rankSource, rankFile, oprKey, oprEndpoint, extract, csvRaw, statusPolicy, soft404});
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
@@ -154,6 +163,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     o.longForm = parser.isSet(longForm);
     o.intervalGiven = parser.isSet(interval);
     o.format = parser.value(format);
+    o.csvRaw = parser.isSet(csvRaw);
     o.failOnDead = parser.isSet(failOnDead);
     if (parser.isSet(filter))
         o.filter = parser.value(filter);
@@ -195,6 +205,17 @@ ParsedOptions parseOptions(const QStringList &arguments)
         return fail(QStringLiteral("--format 只能是 tsv、csv 或 jsonl"));
     if (!number(requestTimeout, 1, 3600, o.requestTimeoutSeconds))
         return fail(QStringLiteral("--request-timeout 须为 1 到 3600 的秒数"));
+    QString policyError;
+    const std::optional<StatusPolicy> policy = StatusPolicy::parse(parser.value(statusPolicy), &policyError);
+    if (!policy)
+        return fail(QStringLiteral("--status-policy: ") + policyError);
+    o.statusPolicy = *policy;
+    if (parser.isSet(soft404)) {
+        const QString value = parser.value(soft404);
+        if (value != QLatin1String("on") && value != QLatin1String("off"))
+            return fail(QStringLiteral("--soft404 只能是 on 或 off"));
+        o.soft404 = value == QLatin1String("on");
+    }
     if (!o.batchFile.isEmpty() && !o.site.isEmpty())
         return fail(QStringLiteral("--batch 与 --site 不能同时使用"));
     if (o.headless() && o.outFile.isEmpty())
@@ -206,6 +227,8 @@ ParsedOptions parseOptions(const QStringList &arguments)
         if (runOptions)
             return fail(QStringLiteral("--out、--interval、--no-pr、--no-deadlink、--long、--timeout、--filter、--format、--concurrency、--per-host 和 --fail-on-dead 需要 --batch 或 --site"));
     }
+    if (o.csvRaw && !(o.format == QLatin1String("csv") || (o.format.isEmpty() && !o.outToStdout() && o.outFile.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))))
+        return fail(QStringLiteral("--csv-raw 只用于 csv 格式的导出"));
     if (!o.batchFile.isEmpty() && o.filter != QLatin1String("all"))
         return fail(QStringLiteral("--filter 只用于 --site"));
     if (o.site.isEmpty() && parser.isSet(extract))

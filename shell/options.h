@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/statuspolicy.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -26,10 +28,13 @@ struct Options
     QString extract = QStringLiteral("pattern"); // --extract pattern|html
     bool intervalGiven = false; // --interval was on the command line
     QString format; // --format tsv|csv|jsonl; empty: by the extension of --out
+    bool csvRaw = false; // --csv-raw: csv cells as they are, no "'" before a formula
     int concurrency = 32; // --concurrency N: checks in flight at once, check-only runs
     int perHost = 4; // --per-host N: checks in flight to one host
     bool failOnDead = false; // --fail-on-dead: exit 3 when a row is "×"
     int requestTimeoutSeconds = 120; // --request-timeout S: the limit of one request
+    StatusPolicy statusPolicy; // --status-policy CODE:CLASS,...
+    bool soft404 = true; // --soft404 on|off
 
     bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
     bool outToStdout() const { return outFile == QLatin1String("-"); }

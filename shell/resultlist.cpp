@@ -29,6 +29,14 @@ QString checkTooltip(const FetchResult &r)
 }
 } // namespace
 
+QString rowStatusText(const ResultRow &row)
+{
+    const QString check = row.check ? verdictStatusText(*row.check, row.verdict) : QString();
+    if (row.note.isEmpty())
+        return check;
+    return check.isEmpty() ? row.note : check + QStringLiteral("; ") + row.note;
+}
+
 ResultListModel::ResultListModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
@@ -53,7 +61,7 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
         return checkTooltip(*r.check);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         if (index.column() == ColumnStatus)
-            return r.check ? statusText(*r.check) : QString();
+            return rowStatusText(r);
         return index.column() == 0 ? r.caption : r.cells[std::size_t(index.column() - 1)];
     }
     if (role == Qt::TextAlignmentRole)
@@ -160,6 +168,14 @@ void ResultListModel::clearCheck(int row)
     r.check.reset();
     r.verdict = VerdictClass::Unchecked;
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
+}
+
+void ResultListModel::setNote(int row, const QString &note)
+{
+    if (!hasRow(row) || m_rows[std::size_t(row)].note == note)
+        return;
+    m_rows[std::size_t(row)].note = note;
+    emit dataChanged(index(row, ColumnStatus), index(row, ColumnStatus));
 }
 
 void ResultListModel::setRankFigures(int row, std::optional<RankFigures> figures)

@@ -34,7 +34,17 @@ struct ResultRow
     VerdictClass verdict = VerdictClass::Unchecked;
     // Only the exports show them.
     std::optional<RankFigures> rank = std::nullopt;
+    // What else 状态 says, after the check's status: why the PR cell holds
+    // no rank (a reply that was no rank), or that a page was read only in
+    // part.
+    QString note = QString();
+    // The address is a link as written that no rule makes an address: its
+    // check is answered without a request.
+    bool unaddressable = false;
 };
+
+// The text of the 状态 column: the check's status, then the row's note.
+QString rowStatusText(const ResultRow &row);
 
 // Cell indices, by column.
 enum ResultCell : int {
@@ -97,6 +107,7 @@ public:
     // The figures of the row's last PR answer; nothing when its source gave
     // none.
     void setRankFigures(int row, std::optional<RankFigures> figures);
+    void setNote(int row, const QString &note);
 
     quint64 generation() const { return m_generation; }
     // A new run starts on the list: answers for the rows as they were no

@@ -54,7 +54,7 @@ ResultListProxy::ResultListProxy(ResultListModel &list, QObject *parent)
 
 QStringList ResultListProxy::filterTexts()
 {
-    return {QStringLiteral("全部"), QStringLiteral("只看死链"), QStringLiteral("只看正常")};
+    return {QStringLiteral("全部"), QStringLiteral("只看死链"), QStringLiteral("只看正常"), QStringLiteral("只看存疑")};
 }
 
 void ResultListProxy::setViewFilter(ViewFilter filter)
@@ -115,5 +115,15 @@ bool ResultListProxy::filterAcceptsRow(int sourceRow, const QModelIndex &) const
     if (m_filter == ShowAll || !m_list.hasRow(sourceRow))
         return true;
     const QString &access = m_list.cell(sourceRow, CellAccess);
-    return access == (m_filter == ShowDead ? celltext::Dead : celltext::Alive);
+    switch (m_filter) {
+    case ShowDead:
+        return access == celltext::Dead;
+    case ShowLive:
+        return access == celltext::Alive;
+    case ShowDoubtful:
+        return access == celltext::Doubtful;
+    case ShowAll:
+        break;
+    }
+    return true;
 }

@@ -13,6 +13,8 @@ ListTally tallyList(const ResultListModel &list)
             ++t.alive;
         else if (access == celltext::Dead)
             ++t.dead;
+        else if (access == celltext::Doubtful)
+            ++t.doubtful;
         const QString &pr = list.cell(i, CellPr);
         if (!pr.isEmpty() && pr.front().isDigit())
             ++t.prFound;
@@ -30,12 +32,15 @@ QString progressText(int done, int total, int dead, qint64 elapsedMs)
     return text;
 }
 
-QString summaryText(const ListTally &tally, const QString &outputName)
+QString summaryText(const ListTally &tally, const QString &outputName, int softProbes)
 {
-    return QStringLiteral("完成: %1 行, √ %2, × %3, PR %4 个, 输出 %5")
-        .arg(tally.rows)
-        .arg(tally.alive)
-        .arg(tally.dead)
-        .arg(tally.prFound)
-        .arg(outputName);
+    QString text = QStringLiteral("完成: %1 行, √ %2, × %3, 存疑 %4, PR %5 个")
+                       .arg(tally.rows)
+                       .arg(tally.alive)
+                       .arg(tally.dead)
+                       .arg(tally.doubtful)
+                       .arg(tally.prFound);
+    if (softProbes >= 0)
+        text += QStringLiteral(", 软404探测 %1 次").arg(softProbes);
+    return text + QStringLiteral(", 输出 ") + outputName;
 }

@@ -11,6 +11,7 @@ struct ListTally
     int rows = 0;
     int alive = 0; // 访问 "√"
     int dead = 0; // 访问 "×"
+    int doubtful = 0; // 访问 "?" (存疑)
     int prFound = 0; // a PR cell that holds a rank
 };
 
@@ -21,5 +22,7 @@ ListTally tallyList(const ResultListModel &list);
 // first answer.
 QString progressText(int done, int total, int dead, qint64 elapsedMs);
 
-// "完成: 300 行, √ 290, × 10, PR 12 个, 输出 out.csv"
-QString summaryText(const ListTally &tally, const QString &outputName);
+// "完成: 300 行, √ 285, × 10, 存疑 5, PR 12 个, 输出 out.csv"; with
+// softProbes of 0 or more (a run that compared pages with their folders'
+// probes), ", 软404探测 7 次" before the output.
+QString summaryText(const ListTally &tally, const QString &outputName, int softProbes = -1);

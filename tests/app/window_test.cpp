@@ -172,10 +172,14 @@ TEST_F(WindowFixture, StartState)
         EXPECT_EQ(list->columnWidth(c), widths[c]);
     EXPECT_EQ(child<QPushButton>("btnStop")->text(), QStringLiteral("停止"));
     auto *filter = child<QComboBox>("cbbFilter");
-    ASSERT_EQ(filter->count(), 3);
+    ASSERT_EQ(filter->count(), 4);
     EXPECT_EQ(filter->currentText(), QStringLiteral("全部"));
     EXPECT_EQ(filter->itemText(1), QStringLiteral("只看死链"));
     EXPECT_EQ(filter->itemText(2), QStringLiteral("只看正常"));
+    EXPECT_EQ(filter->itemText(3), QStringLiteral("只看存疑"));
+    EXPECT_EQ(child<QLabel>("lblBlocked")->text(), QStringLiteral("存疑=(0)"));
+    EXPECT_TRUE(child<QCheckBox>("chkSoft404")->isChecked());
+    EXPECT_EQ(child<QCheckBox>("chkSoft404")->text(), QStringLiteral("软404检测"));
     EXPECT_FALSE(child<QWidget>("WebBrowser1")->isVisible()); // no banner address
 
     auto *menu = child<QMenu>("bsknpmn1");

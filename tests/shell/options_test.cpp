@@ -89,6 +89,27 @@ TEST(Options, AcceptedCommandLines)
     EXPECT_EQ(p.options.perHost, 2);
     EXPECT_TRUE(p.options.failOnDead);
     EXPECT_TRUE(p.options.intervalGiven); // even at the default value
+    EXPECT_TRUE(p.options.soft404);
+    EXPECT_EQ(p.options.statusPolicy.classOf(403), std::nullopt);
+
+    p = parse({"--batch", "in.txt", "--out", "o", "--status-policy", "403:dead,5xx:blocked", "--soft404", "off"});
+    ASSERT_TRUE(p.ok) << p.error.toStdString();
+    EXPECT_FALSE(p.options.soft404);
+    EXPECT_EQ(p.options.statusPolicy.classOf(403), VerdictClass::Dead);
+    EXPECT_EQ(p.options.statusPolicy.classOf(502), VerdictClass::Blocked);
+    // The window reads them too.
+    p = parse({"--status-policy", "999:alive", "--soft404", "on"});
+    ASSERT_TRUE(p.ok) << p.error.toStdString();
+    EXPECT_EQ(p.options.statusPolicy.classOf(999), VerdictClass::Alive);
+
+    // A csv export may keep its cells as they are.
+    for (const auto &args : {std::initializer_list<const char *> {"--batch", "a", "--out", "o.CSV", "--csv-raw"},
+             {"--batch", "a", "--out", "-", "--format", "csv", "--csv-raw"}}) {
+        p = parse(args);
+        ASSERT_TRUE(p.ok) << p.error.toStdString();
+        EXPECT_TRUE(p.options.csvRaw);
+    }
+    EXPECT_FALSE(parse({"--batch", "a", "--out", "o.csv"}).options.csvRaw);
 
     p = parse({"--version"});
     ASSERT_TRUE(p.ok);
@@ -127,6 +148,11 @@ TEST(Options, RefusedCommandLines)
         {"--request-timeout", "0"},
         {"--request-timeout", "3601"},
         {"--request-timeout", "2m"},
+        {"--batch", "a", "--out", "o.txt", "--csv-raw"}, // not a csv export
+        {"--batch", "a", "--out", "o.csv", "--format", "tsv", "--csv-raw"},
+        {"--csv-raw"},
+        {"--status-policy", "403:gone"},
+        {"--soft404", "yes"},
     };
     for (const auto &args : bad) {
         const ParsedOptions p = parse(args);
