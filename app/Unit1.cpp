@@ -10,6 +10,7 @@
 #include "listfiles/listfiledialogs.h"
 #include "listfiles/listimport.h"
 #include "query/batch.h"
+#include "query/crawl.h"
 #include "query/oprprotocol.h"
 #include "query/scheduler.h"
 #include "query/sitequery.h"
@@ -251,12 +252,29 @@ void TForm1::buildControls()
     // window's edge instead of widening the window.
     lbl13->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
+    // How far 整站查询 goes: depth 1 reads the typed page alone.
+    lblDepth = new QLabel(QStringLiteral("抓取深度"), this);
+    spnDepth = new QSpinBox(this);
+    spnDepth->setRange(1, CrawlSettings::MaxDepth);
+    spnDepth->setValue(1);
+    lblMaxPages = new QLabel(QStringLiteral("最多页面"), this);
+    spnMaxPages = new QSpinBox(this);
+    spnMaxPages->setRange(1, CrawlSettings::MaxPagesLimit);
+    spnMaxPages->setValue(10000);
+    cbbScope = new QComboBox(this);
+    cbbScope->addItems({QStringLiteral("整站"), QStringLiteral("仅本目录")});
+    bschckRobots = new QCheckBox(QStringLiteral("遵守robots"), this);
+    bschckRobots->setChecked(true);
+    bschckSitemap = new QCheckBox(QStringLiteral("读取sitemap"), this);
+    bschckSitemap->setChecked(true);
+
     QWidget *site = strip(bskngrpbx1, 75);
     site->setObjectName(QStringLiteral("siteStrip"));
     QVBoxLayout *siteLines = stackIn(site, 2, 2);
-    siteLines->addWidget(lineOf(site, 20, {lbl12, lbl6}));
+    // The crawl's choices share the lines: the status keeps the most room.
+    siteLines->addWidget(lineOf(site, 20, {lbl12, lbl6, bschckRobots, bschckSitemap}));
     siteLines->addWidget(lineOf(site, 24, {edt6, rdlist1, bschck4}));
-    siteLines->addWidget(lineOf(site, 20, {lbl13}, true));
+    siteLines->addWidget(lineOf(site, 23, {lblDepth, spnDepth, lblMaxPages, spnMaxPages, cbbScope, lbl13}, true));
     panel->addWidget(site);
 
     btn1 = new QPushButton(QStringLiteral("批量查询PR"), this);
@@ -398,7 +416,9 @@ void TForm1::buildControls()
         {lbl1, "lbl1"}, {memo1, "memo1"}, {WebBrowser1, "WebBrowser1"}, {pr1, "pr1"}, {btn2, "btn2"},
         {lbl2, "lbl2"}, {bschck1, "bschck1"}, {lbl4, "lbl4"}, {bsknspndt1, "bsknspndt1"}, {lbl3, "lbl3"},
         {btn5, "btn5"}, {lbl5, "lbl5"}, {lblBlocked, "lblBlocked"}, {chkSoft404, "chkSoft404"}, {lv1, "lv1"}, {bsknpmn1, "bsknpmn1"}, {N4, "N4"}, {N3, "N3"},
-        {N1, "N1"}, {N2, "N2"}, {N5, "N5"}, {btnStop, "btnStop"}, {cbbFilter, "cbbFilter"}, {&m_state->tmr2, "tmr2"}};
+        {N1, "N1"}, {N2, "N2"}, {N5, "N5"}, {btnStop, "btnStop"}, {cbbFilter, "cbbFilter"}, {&m_state->tmr2, "tmr2"},
+        {lblDepth, "lblDepth"}, {spnDepth, "spnDepth"}, {lblMaxPages, "lblMaxPages"}, {spnMaxPages, "spnMaxPages"}, {cbbScope, "cbbScope"},
+        {bschckRobots, "bschckRobots"}, {bschckSitemap, "bschckSitemap"}};
     for (const auto &[object, name] : names)
         object->setObjectName(QString::fromLatin1(name));
 
@@ -453,6 +473,12 @@ void TForm1::connectControls()
         if (on)
             s.rdlist1 = id;
     });
+    connect(spnDepth, &QSpinBox::valueChanged, this, [&s](int v) { s.crawl.depth = v; });
+    connect(spnMaxPages, &QSpinBox::valueChanged, this, [&s](int v) { s.crawl.maxPages = v; });
+    connect(cbbScope, &QComboBox::currentIndexChanged, this, [&s](int i) { s.crawl.scope = i == 1 ? CrawlSettings::Scope::Prefix : CrawlSettings::Scope::Site; });
+    connect(bschckRobots, &QCheckBox::toggled, this, [&s](bool on) { s.crawl.robots = on; });
+    connect(bschckSitemap, &QCheckBox::toggled, this, [&s](bool on) { s.crawl.sitemap = on; });
+    connect(m_engine, &Engine::crawlProgressed, this, &TForm1::syncGauge);
 
     connect(&s, &FormState::lbl2Changed, lbl2, &QLabel::setText);
     connect(&s, &FormState::lbl5Changed, lbl5, &QLabel::setText);
@@ -486,7 +512,12 @@ void TForm1::syncGauge()
     }
     // Written out rather than Qt's "%v/%m", which would show the stand-in
     // range of an empty list.
-    pr1->setFormat(QStringLiteral("%1/%2").arg(g.value()).arg(g.maximum()));
+    QString text = QStringLiteral("%1/%2").arg(g.value()).arg(g.maximum());
+    if (const Crawl *crawl = m_engine->crawl()) {
+        const Crawl::Progress p = crawl->progress();
+        text = QStringLiteral("已读网页 %1/%2 · 行 %3").arg(p.pagesRead).arg(p.pagesToRead).arg(text);
+    }
+    pr1->setFormat(text);
     pr1->setTextVisible(m_gaugeText);
 }
 
@@ -720,4 +751,14 @@ void TForm1::setHtmlExtract(bool on)
 void TForm1::setSoft404Check(bool on)
 {
     chkSoft404->setChecked(on);
+}
+
+void TForm1::setCrawlChoices(const CrawlSettings &crawl)
+{
+    spnDepth->setValue(crawl.depth);
+    spnMaxPages->setValue(crawl.maxPages);
+    cbbScope->setCurrentIndex(crawl.scope == CrawlSettings::Scope::Prefix ? 1 : 0);
+    bschckRobots->setChecked(crawl.robots);
+    bschckSitemap->setChecked(crawl.sitemap);
+    m_state->crawl.sitemapUrl = crawl.sitemapUrl;
 }

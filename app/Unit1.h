@@ -90,6 +90,8 @@ public:
     void setHtmlExtract(bool on);
     // The tick box 软404检测.
     void setSoft404Check(bool on);
+    // 抓取深度, 最多页面, the scope, 遵守robots and 读取sitemap.
+    void setCrawlChoices(const CrawlSettings &crawl);
     TBannerView *banner() const { return WebBrowser1; }
     WindowSeams &seams() { return m_seams; }
 
@@ -176,6 +178,14 @@ private:
     QLabel *lblBlocked = nullptr; // 存疑=(n)
     QPushButton *btnStop = nullptr;
     QComboBox *cbbFilter = nullptr;
+    // Crawl strip
+    QLabel *lblDepth = nullptr;
+    QSpinBox *spnDepth = nullptr; // 抓取深度
+    QLabel *lblMaxPages = nullptr;
+    QSpinBox *spnMaxPages = nullptr; // 最多页面
+    QComboBox *cbbScope = nullptr; // 整站 or 仅本目录
+    QCheckBox *bschckRobots = nullptr; // 遵守robots
+    QCheckBox *bschckSitemap = nullptr; // 读取sitemap
     // Result list
     QTableView *lv1 = nullptr;
     QMenu *bsknpmn1 = nullptr;

@@ -7,6 +7,7 @@
 #include "listfiles/listexport.h"
 #include "listfiles/listimport.h"
 #include "listfiles/listimportjob.h"
+#include "query/crawl.h"
 #include "query/engine.h"
 #include "query/graphrank.h"
 #include "query/scheduler.h"
@@ -74,6 +75,8 @@ bool writeOutput(const ResultListModel &list, const Options &o)
 {
     return guard::run([&] {
         const ExportFormat format = exportFormatFor(o);
+        if (!o.inlinksFile.isEmpty())
+            exportInlinks(list, o.inlinksFile);
         if (!o.outToStdout()) {
             exportListAs(list, format, !o.longForm, o.outFile);
             return;
@@ -126,6 +129,12 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
             return headlessexit::BadArguments;
         }
     }
+    if (!options.inlinksFile.isEmpty()) {
+        if (const int problem = probeSave(options.inlinksFile)) {
+            err << "prquery: --inlinks " << options.inlinksFile << " 无法写入: " << qt_error_string(problem) << Qt::endl;
+            return headlessexit::BadArguments;
+        }
+    }
     StopSignals stopSignals;
 
     Engine engine(endpoints);
@@ -135,6 +144,7 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     s.bschck3 = !options.noDeadLink;
     s.bschck4 = options.extract == QLatin1String("html");
     s.rdlist1 = options.filterIndex();
+    s.crawl = options.crawlSettings();
     bsknspndt1Change(s, options.intervalMs);
     s.requestTimeoutMs = options.requestTimeoutSeconds * 1000;
     s.statusPolicy = options.statusPolicy;
@@ -180,8 +190,16 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     QTimer progress;
     progress.setInterval(1000);
     QObject::connect(&progress, &QTimer::timeout, &loop, [&] {
-        if (listBuilt && engine.walk() != Walk::None)
-            printer.progress(progressText(s.donecount, s.pr1.maximum(), tallyList(s.lv1).dead, clock.elapsed()));
+        if (!listBuilt)
+            return;
+        QString text = progressText(s.donecount, s.pr1.maximum(), tallyList(s.lv1).dead, clock.elapsed());
+        if (const Crawl *crawl = engine.crawl()) {
+            const Crawl::Progress p = crawl->progress();
+            text += crawlProgressText(p.pagesRead, p.pagesToRead);
+        } else if (engine.walk() == Walk::None) {
+            return;
+        }
+        printer.progress(text);
     });
     QTimer timeout;
     timeout.setSingleShot(true);

@@ -35,6 +35,7 @@ struct FetchResult
     int retryAfterSeconds = -1; // Retry-After of the final reply in seconds; -1 when absent or unreadable
     bool bodyTruncated = false; // reading stopped at the body cap: the page goes on beyond the body
     bool challenged = false; // some reply carried "cf-mitigated: challenge": a bot wall, not the page
+    QString contentType; // Content-Type of the final reply as sent, parameters included; empty when absent
 
     // The final reply's status; 0 when no reply came.
     int finalStatus() const { return hops.isEmpty() ? 0 : hops.constLast(); }

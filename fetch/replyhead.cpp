@@ -65,6 +65,7 @@ void TReplyHeads::Take(const QByteArray &line)
         m_haveLength = false;
         m_lengthText.clear();
         m_retryAfter.clear();
+        m_contentType.clear();
         m_headEnded = false;
         const int code = statusOfLine(line);
         if (code >= 200)
@@ -76,6 +77,8 @@ void TReplyHeads::Take(const QByteArray &line)
     } else if (namedAs(line, "cf-mitigated:", 13)) {
         if (line.mid(13).trimmed().compare("challenge", Qt::CaseInsensitive) == 0)
             m_challenged = true;
+    } else if (namedAs(line, "content-type:", 13)) {
+        m_contentType = line.mid(13).trimmed();
     } else if (!m_haveLength && namedAs(line, "content-length:", 15)) {
         m_haveLength = true;
         m_lengthText = line.mid(15).trimmed();

@@ -31,6 +31,8 @@ public:
     bool HasLength() const { return m_haveLength; }
     const QByteArray &LengthText() const { return m_lengthText; }
     const QByteArray &RetryAfter() const { return m_retryAfter; }
+    // The Content-Type of the reply being read, parameters included.
+    const QByteArray &ContentType() const { return m_contentType; }
     // Some reply of the chain carried "cf-mitigated: challenge": a bot wall
     // in front of a redirect hides the page as much as one in front of it.
     bool Challenged() const { return m_challenged; }
@@ -43,6 +45,7 @@ private:
     bool m_haveLength = false;
     QByteArray m_lengthText;
     QByteArray m_retryAfter;
+    QByteArray m_contentType;
     bool m_challenged = false;
     bool m_headEnded = false;
 };

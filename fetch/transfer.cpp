@@ -416,6 +416,7 @@ void TTransfer::Finish(CURL *h, CURLcode result, bool idle)
         m_record.finalUrl = QString::fromUtf8(effective);
     m_record.retryAfterSeconds = retryAfterSeconds(m_heads.RetryAfter());
     m_record.challenged = m_heads.Challenged();
+    m_record.contentType = QString::fromLatin1(m_heads.ContentType());
     if (result == CURLE_OUT_OF_MEMORY) {
         m_end.inHead = m_requesting && m_heads.InHead();
         m_end.memoryAtHand = memoryAtHand();

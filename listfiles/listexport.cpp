@@ -2,6 +2,7 @@
 
 #include "base/errors.h"
 #include "listfiles/atomicsave.h"
+#include "shell/celltexts.h"
 #include "shell/options.h"
 #include "shell/resultlist.h"
 
@@ -122,6 +123,15 @@ void appendCsvRecord(QString &out, const QStringList &fields, CsvCells cells = C
     out += QLatin1String("\r\n");
 }
 
+// The first source page of a row: "sitemap" for an orphan, empty for none.
+QString firstSource(const RowSources &sources, int row)
+{
+    QString first;
+    sources.visit(
+        row, [&first](const QString &page, const QString &) { first = page; }, 1);
+    return first;
+}
+
 // A position that the ranks file does not give is left empty.
 QString positionText(quint32 position)
 {
@@ -156,7 +166,9 @@ void writeCsv(const ResultListModel &list, QIODevice &device, CsvCells cells)
     appendCsvRecord(out.text(),
         {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"),
             QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因"),
-            QStringLiteral("rank_pos"), QStringLiteral("harmonic_pos"), QStringLiteral("release"), QStringLiteral("class")});
+            QStringLiteral("rank_pos"), QStringLiteral("harmonic_pos"), QStringLiteral("release"), QStringLiteral("class"), QStringLiteral("深度"),
+            QStringLiteral("来源数"), QStringLiteral("来源页"), QStringLiteral("孤立")});
+    const RowSources *sources = list.sources();
     for (int i = 0; i < list.count(); ++i) {
         const ResultRow &row = list.row(i);
         QStringList fields {row.caption};
@@ -170,6 +182,12 @@ void writeCsv(const ResultListModel &list, QIODevice &device, CsvCells cells)
         }
         appendRankFields(fields, row.rank);
         fields << verdictClassKey(row.verdict);
+        if (sources && sources->depth(i) >= 0) {
+            fields << QString::number(sources->depth(i)) << QString::number(sources->count(i)) << firstSource(*sources, i)
+                   << (sources->orphan(i) ? celltext::Orphan : QString());
+        } else {
+            fields << QString() << QString() << QString() << QString();
+        }
         appendCsvRecord(out.text(), fields, cells);
         out.recordEnded();
     }
@@ -190,6 +208,17 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
         {QStringLiteral("class"), verdictClassKey(row.verdict)},
     };
     const QJsonValue none(QJsonValue::Null);
+    const RowSources *rowSources = list.sources();
+    const int depth = rowSources ? rowSources->depth(i) : -1;
+    QJsonArray sources;
+    if (depth >= 0) {
+        rowSources->visit(i, [&sources](const QString &page, const QString &text) {
+            sources.append(QJsonObject {{QStringLiteral("page"), page}, {QStringLiteral("text"), text}});
+        });
+    }
+    o.insert(QStringLiteral("depth"), depth >= 0 ? QJsonValue(depth) : none);
+    o.insert(QStringLiteral("sources"), sources);
+    o.insert(QStringLiteral("orphan"), depth >= 0 && rowSources->orphan(i));
     const FetchResult *check = list.check(i);
     if (!check) {
         o.insert(QStringLiteral("status"), row.note.isEmpty() ? none : QJsonValue(row.note));
@@ -293,4 +322,27 @@ void writeListAs(const ResultListModel &list, ExportFormat format, bool shortFor
 void exportListAs(const ResultListModel &list, ExportFormat format, bool shortForm, const QString &path)
 {
     saveAtomically(path, [&](QIODevice &device) { writeListAs(list, format, shortForm, device); });
+}
+
+void writeInlinks(const ResultListModel &list, QIODevice &device)
+{
+    ChunkedWriter out(device);
+    out.text() += QChar(0xFEFF);
+    appendCsvRecord(out.text(),
+        {QStringLiteral("来源页"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"), QStringLiteral("状态")});
+    if (const RowSources *sources = list.sources()) {
+        sources->visitLinks([&](const QString &page, const QString &text, int row) {
+            if (!list.hasRow(row))
+                return;
+            const ResultRow &target = list.row(row);
+            appendCsvRecord(out.text(), {page, text, target.cells[CellUrl], target.cells[CellAccess], rowStatusText(target)});
+            out.recordEnded();
+        });
+    }
+    out.flush();
+}
+
+void exportInlinks(const ResultListModel &list, const QString &path)
+{
+    saveAtomically(path, [&](QIODevice &device) { writeInlinks(list, device); });
 }

@@ -63,3 +63,16 @@ void writeListAs(const ResultListModel &list, ExportFormat format, bool shortFor
 // Writes the list in format to the file at path through saveAtomically(), as
 // exportList does.
 void exportListAs(const ResultListModel &list, ExportFormat format, bool shortForm, const QString &path);
+
+// Csv and Jsonl also say where each row of a site list was found (see
+// RowSources); for a batch row those fields are empty (null). Csv appends the
+// columns 深度, 来源数, 来源页 (the first source page; "sitemap" for an
+// orphan) and 孤立 ("是" for an orphan); Jsonl the keys depth, sources (an
+// array of {page, text}, every source in the order found) and orphan.
+
+// The inlinks of a site list as CSV (UTF-8 with a byte-order mark, CRLF,
+// RFC 4180 quoting): the header 来源页,链接词,网址,访问,状态, then one record per
+// link found that leads to a row of the list, in the order found: the
+// source page's address, the anchor text, and the row's 网址, 访问 and 状态.
+void writeInlinks(const ResultListModel &list, QIODevice &device);
+void exportInlinks(const ResultListModel &list, const QString &path);

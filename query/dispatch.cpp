@@ -29,17 +29,16 @@ void countReply(FormState &form)
     form.pr1.setValue(form.donecount);
 }
 
-// Follows a counted reply, once its cell has been written.
+} // namespace
+
 void completionCheck(FormState &form, bool repaintFirst)
 {
-    if (form.pr1.value() == form.pr1.maximum()) {
+    if (form.pr1.value() == form.pr1.maximum() && !form.listGrowing) {
         if (repaintFirst)
             form.repaintList();
         form.setLbl13(QStringLiteral("提示：全部查询完毕"));
     }
 }
-
-} // namespace
 
 std::unique_ptr<Tmyhttpget> newRequest(FormState &form, const QString &url, qint32 rowindex, const QString &mode)
 {

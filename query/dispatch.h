@@ -62,6 +62,10 @@ struct RankAnswer
 };
 void rankAnswered(FormState &form, qint32 row, const RankAnswer &answer, bool repaintFirst);
 
+// Follows a counted answer, once its cell has been written: shows the
+// finish text when the gauge is full and no more rows are coming.
+void completionCheck(FormState &form, bool repaintFirst);
+
 // Number of requests started by gotourl that have not completed yet.
 int requestsInFlight(const FormState &form);
 

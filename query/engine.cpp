@@ -4,6 +4,7 @@
 #include "base/mainthread.h"
 #include "data/storedtext.h"
 #include "query/batch.h"
+#include "query/crawl.h"
 #include "query/dispatch.h"
 #include "query/graphrank.h"
 #include "query/oprsource.h"
@@ -15,6 +16,8 @@
 #include "survey/regexp.h"
 
 #include <QTimer>
+
+#include <utility>
 
 Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     : QObject(parent)
@@ -60,12 +63,21 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
         m_sitePending = false;
         emit sitePageFailed();
     });
+    connect(&s, &FormState::stopRequested, this, [this] {
+        if (m_crawl)
+            m_crawl->stop();
+    });
+    // A re-query of a row that robots.txt forbids answers it again, unsent.
+    s.addCheckInterceptor([this](int row) { return m_crawl && m_crawl->answerIfForbidden(row); });
 }
 
 Engine::~Engine()
 {
-    // The queue's requests name it (and the prober); they go first.
+    // The queues' requests (the prober's too) are the state's children; they
+    // go first, the crawls retired but not yet deleted too.
     m_queue.reset();
+    m_crawl = nullptr;
+    qDeleteAll(findChildren<Crawl *>(QString(), Qt::FindDirectChildrenOnly));
 }
 
 void Engine::setRankChoice(RankChoice choice, RankChoiceSeams seams)
@@ -96,12 +108,18 @@ void Engine::setWalk(Walk walk, CheckQueueLimits limits)
 void Engine::startBatch(const QString &entryText)
 {
     assertMainThread();
+    retireCrawl();
     ::btn1Click(*m_state, entryText);
 }
 
 void Engine::startSite(const QString &siteText)
 {
     assertMainThread();
+    retireCrawl();
+    if (m_state->crawl.crawls()) {
+        startCrawl(siteText);
+        return;
+    }
     m_sitePending = true;
     const quint64 releasedBefore = m_released;
     ::btn3Click(*m_state, siteText);
@@ -112,6 +130,38 @@ void Engine::startSite(const QString &siteText)
         m_sitePending = false;
         emit sitePageFailed();
     }
+}
+
+void Engine::startCrawl(const QString &siteText)
+{
+    m_sitePending = true;
+    m_crawl = new Crawl(*m_state, *m_myreg, m_limits, nullptr, this);
+    connect(m_crawl, &Crawl::rowsAdded, this, &Engine::onCrawlRows);
+    connect(m_crawl, &Crawl::progressed, this, &Engine::crawlProgressed);
+    connect(m_crawl, &Crawl::ended, this, &Engine::checkLater);
+    m_crawl->start(siteText);
+}
+
+void Engine::retireCrawl()
+{
+    FormState &s = *m_state;
+    s.walkChecks = true;
+    s.listGrowing = false;
+    if (!m_crawl)
+        return;
+    // It may be inside one of its own handlers right now.
+    Crawl *old = std::exchange(m_crawl, nullptr);
+    old->disconnect(this);
+    old->abandon();
+    old->deleteLater();
+}
+
+void Engine::onCrawlRows()
+{
+    // The walk asks the PR of rows that came after it had passed the end.
+    FormState &s = *m_state;
+    if (m_walk == Walk::Paced && s.bschck2 && !s.tmr2.isActive() && s.curindex <= s.lv1.count() - 1 && m_runActive)
+        s.tmr2.start();
 }
 
 void Engine::tick()
@@ -134,6 +184,15 @@ void Engine::onRunStarted()
     m_queue.reset();
     m_queueStarting = false;
     FormState &s = *m_state;
+    if (m_crawl) {
+        // The crawl checks its rows itself; the walk asks only the PR, at
+        // its pace.
+        s.walkChecks = false;
+        if (m_walk != Walk::Paced || !s.bschck2)
+            s.tmr2.stop();
+        checkLater();
+        return;
+    }
     if (m_walk != Walk::Paced)
         s.tmr2.stop();
     if (m_walk == Walk::Queue) {
@@ -164,6 +223,8 @@ bool Engine::runFinished() const
     // A rank source may fill rows by itself, whatever the walk.
     if (!m_runActive || m_queueStarting || s.rankSource().rowsWaiting() > 0)
         return false;
+    if (m_crawl)
+        return m_crawl->finished() && !s.tmr2.isActive() && requestsInFlight(s) == 0 && s.rankSource().rowsWaiting() == 0;
     if (m_walk == Walk::None)
         return true;
     if (!m_prober->idle())

@@ -11,6 +11,7 @@
 #include <memory>
 
 class SoftProber;
+class Crawl;
 class TRegExp;
 struct RankIndexProgress;
 
@@ -92,6 +93,9 @@ public:
 
     // Soft-404 probes sent in the current run.
     int softProbesSent() const;
+    // The crawl of the current whole-site query with a depth above 1; none
+    // for any other run.
+    const Crawl *crawl() const { return m_crawl; }
 
 signals:
     // The tick about to run will query this row (a re-query's tick too).
@@ -101,6 +105,8 @@ signals:
     // lbl13 says why.
     void sitePageFailed();
     void rowAnswered(int row);
+    // A crawl read a page or listed rows.
+    void crawlProgressed();
     // Told once a run, when runFinished() has become true.
     void runEnded();
     // A notice of the run, as lbl13 shows it (never a request start).
@@ -108,6 +114,10 @@ signals:
 
 private:
     void onRunStarted();
+    void startCrawl(const QString &siteText);
+    // The crawl of an earlier run stops answering and goes.
+    void retireCrawl();
+    void onCrawlRows();
     void startQueue(quint64 generation);
     // Looks, once the current event has been handled, whether the run has
     // ended.
@@ -122,6 +132,7 @@ private:
     CheckQueueLimits m_limits;
     std::unique_ptr<SoftProber> m_prober;
     std::unique_ptr<CheckQueue> m_queue;
+    Crawl *m_crawl = nullptr; // a child
     bool m_runActive = false; // a list has been built and its run not yet told ended
     bool m_queueStarting = false;
     bool m_checkPosted = false;

@@ -2,6 +2,8 @@
 
 #include "base/textutil.h"
 #include "query/batch.h"
+#include "query/crawlkey.h"
+#include "query/crawlsources.h"
 #include "query/dispatch.h"
 #include "shell/celltexts.h"
 #include "shell/formstate.h"
@@ -53,6 +55,7 @@ void siteReplyBranch(FormState &form, TRegExp &myreg, const QString &siteUrl, co
         rows.push_back(std::move(row));
     }
     form.lv1.addRows(std::move(rows));
+    form.lv1.setSources(std::make_shared<SurveySources>(form.lv1, addressKey(withWebScheme(siteUrl))));
 
     // The filter looks at every row of the list once, the rows of an earlier
     // site query included; the rest keep their order and their numbers.

@@ -29,4 +29,9 @@ inline const QString External = QStringLiteral("外");
 // 链接词 of the site row.
 inline const QString SiteRow = QStringLiteral("---");
 
+// 状态 of a row that robots.txt forbids: it is never requested.
+inline const QString RobotsForbidden = QStringLiteral("robots禁止");
+// 孤立 of an orphan in the exports.
+inline const QString Orphan = QStringLiteral("是");
+
 } // namespace celltext

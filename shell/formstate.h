@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/crawlsettings.h"
 #include "shell/gauge.h"
 #include "shell/resultlist.h"
 #include "shell/statuspolicy.h"
@@ -66,6 +67,14 @@ public:
     bool soft404Check = true; // 软404检测: a 2xx page is compared with its folder's probe
     // The user's moves of reply codes between the classes of a check.
     StatusPolicy statusPolicy;
+    CrawlSettings crawl; // 抓取深度, 最多页面, 范围, 遵守robots, 读取sitemap
+
+    // The walk sends the rows' checks; false while a crawl checks its rows
+    // itself and the walk asks only the PR.
+    bool walkChecks = true;
+    // Rows are still being added to the list (a crawl under way): a full
+    // gauge does not yet mean that every answer is in.
+    bool listGrowing = false;
 
     // Takes the page of a whole-site query once it has arrived: the address
     // as requested, the address it was finally read from (empty when the
@@ -135,6 +144,8 @@ signals:
     // The page of a whole-site query has been listed, or could not be read.
     void sitePageListed();
     void sitePageFailed();
+    // "停止" was pressed.
+    void stopRequested();
 
 private:
     QString m_lbl2;

@@ -37,6 +37,19 @@ QString Options::chosenRankSource() const
     return rankSource;
 }
 
+CrawlSettings Options::crawlSettings() const
+{
+    CrawlSettings c;
+    c.depth = depth;
+    c.maxPages = maxPages;
+    c.scope = scope == QLatin1String("prefix") ? CrawlSettings::Scope::Prefix : CrawlSettings::Scope::Site;
+    c.robots = robots;
+    c.sitemap = sitemap != QLatin1String("off");
+    if (c.sitemap && sitemap != QLatin1String("auto"))
+        c.sitemapUrl = sitemap;
+    return c;
+}
+
 // All the help in one text: a new option adds its line here, with its default.
 QString usageText()
 {
@@ -79,6 +92,14 @@ QString usageText()
         "                      类别为 alive (√)、dead (×) 或 blocked (? 存疑) (默认: 401、403、407、\n"
         "                      429、999 和人机验证为存疑, 其余 400 以上为死链)\n"
         "  --soft404 on|off    2xx 页面与同目录随机网址的回应比较, 相同即为软404 (×) (默认: on)\n"
+        "  --fail-on-dead      有任何一行为 × 时退出码为 3 (默认: 否)\n"
+        "  --depth N           --site 的抓取深度, 1 到 100; 1 只读所给网页, 大于 1 抓取整站 (默认: 1)\n"
+        "  --max-pages N       抓取时最多读取的网页数, 1 到 10000000 (默认: 10000)\n"
+        "  --scope 范围        抓取范围: site 整站, prefix 只读所给网页所在目录之下的网页 (默认: site)\n"
+        "  --robots on|off     抓取时遵守 robots.txt (默认: on)\n"
+        "  --sitemap 来源      抓取时读取的 sitemap: auto 按 robots.txt 或 /sitemap.xml, off 不读,\n"
+        "                      或给出 sitemap 网址 (默认: auto)\n"
+        "  --inlinks 文件      另写一个 CSV: 每个链接一行, 来源页,链接词,网址,访问,状态\n"
         "  --version           显示版本并退出\n"
         "  -h, --help          显示本帮助并退出\n"
         "\n"
@@ -131,8 +152,15 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption extract(QStringLiteral("extract"), QString(), QStringLiteral("HOW"));
     const QCommandLineOption statusPolicy(QStringLiteral("status-policy"), QString(), QStringLiteral("RULES"));
     const QCommandLineOption soft404(QStringLiteral("soft404"), QString(), QStringLiteral("on|off"));
+    const QCommandLineOption depth(QStringLiteral("depth"), QString(), QStringLiteral("N"));
+    const QCommandLineOption maxPages(QStringLiteral("max-pages"), QString(), QStringLiteral("N"));
+    const QCommandLineOption scope(QStringLiteral("scope"), QString(), QStringLiteral("SCOPE"));
+    const QCommandLineOption robots(QStringLiteral("robots"), QString(), QStringLiteral("ON"));
+    const QCommandLineOption sitemap(QStringLiteral("sitemap"), QString(), QStringLiteral("WHERE"));
+    const QCommandLineOption inlinks(QStringLiteral("inlinks"), QString(), QStringLiteral("FILE"));
     parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, requestTimeout, noPr, noDeadLink, longForm, format, concurrency,
-        perHost, failOnDead, version, rankSource, rankFile, oprKey, oprEndpoint, extract, csvRaw, statusPolicy, soft404});
+        perHost, failOnDead, version, rankSource, rankFile, oprKey, oprEndpoint, extract, csvRaw, statusPolicy, soft404, depth, maxPages, scope, robots,
+        sitemap, inlinks});
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
@@ -216,6 +244,29 @@ ParsedOptions parseOptions(const QStringList &arguments)
             return fail(QStringLiteral("--soft404 只能是 on 或 off"));
         o.soft404 = value == QLatin1String("on");
     }
+    if (!number(depth, 1, CrawlSettings::MaxDepth, o.depth))
+        return fail(QStringLiteral("--depth 须为 1 到 100 的整数"));
+    if (!number(maxPages, 1, CrawlSettings::MaxPagesLimit, o.maxPages))
+        return fail(QStringLiteral("--max-pages 须为 1 到 10000000 的整数"));
+    if (parser.isSet(scope))
+        o.scope = parser.value(scope);
+    if (!(o.scope == QLatin1String("site") || o.scope == QLatin1String("prefix")))
+        return fail(QStringLiteral("--scope 只能是 site 或 prefix"));
+    if (parser.isSet(robots)) {
+        const QString value = parser.value(robots);
+        if (!(value == QLatin1String("on") || value == QLatin1String("off")))
+            return fail(QStringLiteral("--robots 只能是 on 或 off"));
+        o.robots = value == QLatin1String("on");
+    }
+    if (parser.isSet(sitemap)) {
+        o.sitemap = parser.value(sitemap);
+        if (!(o.sitemap == QLatin1String("auto") || o.sitemap == QLatin1String("off"))) {
+            const QUrl url(o.sitemap, QUrl::StrictMode);
+            if (!url.isValid() || url.host().isEmpty() || !(url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")))
+                return fail(QStringLiteral("--sitemap 只能是 auto、off 或 http:// 或 https:// 网址"));
+        }
+    }
+    o.inlinksFile = parser.value(inlinks);
     if (!o.batchFile.isEmpty() && !o.site.isEmpty())
         return fail(QStringLiteral("--batch 与 --site 不能同时使用"));
     if (o.headless() && o.outFile.isEmpty())
@@ -233,6 +284,9 @@ ParsedOptions parseOptions(const QStringList &arguments)
         return fail(QStringLiteral("--filter 只用于 --site"));
     if (o.site.isEmpty() && parser.isSet(extract))
         return fail(QStringLiteral("--extract 只用于 --site"));
+    if (o.site.isEmpty()
+        && (parser.isSet(depth) || parser.isSet(maxPages) || parser.isSet(scope) || parser.isSet(robots) || parser.isSet(sitemap) || parser.isSet(inlinks)))
+        return fail(QStringLiteral("--depth、--max-pages、--scope、--robots、--sitemap 和 --inlinks 只用于 --site"));
     parsed.ok = true;
     return parsed;
 }

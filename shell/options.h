@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shell/crawlsettings.h"
 #include "shell/statuspolicy.h"
 
 #include <QString>
@@ -35,6 +36,12 @@ struct Options
     int requestTimeoutSeconds = 120; // --request-timeout S: the limit of one request
     StatusPolicy statusPolicy; // --status-policy CODE:CLASS,...
     bool soft404 = true; // --soft404 on|off
+    int depth = 1; // --depth N: 1 surveys the page alone, more crawls the site
+    int maxPages = 10000; // --max-pages N: pages read at most
+    QString scope = QStringLiteral("site"); // --scope site|prefix
+    bool robots = true; // --robots on|off
+    QString sitemap = QStringLiteral("auto"); // --sitemap auto|off|URL
+    QString inlinksFile; // --inlinks FILE: every link found, with its source page
 
     bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
     bool outToStdout() const { return outFile == QLatin1String("-"); }
@@ -45,6 +52,8 @@ struct Options
     bool openPageRank() const { return chosenRankSource() == QLatin1String("opr"); }
     // --opr-key, else the environment's OPR_API_KEY; empty when neither.
     QString apiKey() const;
+    // --depth, --max-pages, --scope, --robots and --sitemap.
+    CrawlSettings crawlSettings() const;
 };
 
 struct ParsedOptions

@@ -1,5 +1,9 @@
 #include "shell/resultlist.h"
 
+#include "shell/celltexts.h"
+
+#include <QStringList>
+
 #include <algorithm>
 #include <iterator>
 
@@ -19,7 +23,11 @@ const ColumnInfo kColumns[ResultListModel::ColumnCount] = {
     {"访问", 50, Qt::AlignHCenter | Qt::AlignVCenter},
     {"PR", 80, Qt::AlignHCenter | Qt::AlignVCenter},
     {"状态", 90, Qt::AlignHCenter | Qt::AlignVCenter},
+    {"来源", 50, Qt::AlignHCenter | Qt::AlignVCenter},
 };
+
+// A tooltip does not grow with a page linked from everywhere.
+constexpr int TooltipSources = 10;
 
 // Every cell of a checked row says where the check ended, how long it took
 // and why it failed.
@@ -27,11 +35,30 @@ QString checkTooltip(const FetchResult &r)
 {
     return QStringLiteral("最终网址: %1\n耗时: %2 ms\n%3").arg(r.finalUrl).arg(r.elapsedMs).arg(reasonText(r));
 }
+
+QString sourcesText(const RowSources &sources, int row)
+{
+    return sources.orphan(row) ? RowSources::sitemapPage() : QString::number(sources.count(row));
+}
+
+QString sourcesTooltip(const RowSources &sources, int row)
+{
+    QStringList lines;
+    sources.visit(
+        row, [&lines](const QString &page, const QString &text) { lines << (text.isEmpty() ? page : page + QStringLiteral("  ") + text); },
+        TooltipSources);
+    const int more = sources.count(row) - int(lines.size());
+    if (more > 0)
+        lines << QStringLiteral("… 另有 %1 个").arg(more);
+    return lines.join(QLatin1Char('\n'));
+}
 } // namespace
 
 QString rowStatusText(const ResultRow &row)
 {
-    const QString check = row.check ? verdictStatusText(*row.check, row.verdict) : QString();
+    // A row answered without a request (robots.txt, no address) has words
+    // of its class all the same.
+    const QString check = verdictStatusText(row.check ? *row.check : FetchResult {}, row.verdict);
     if (row.note.isEmpty())
         return check;
     return check.isEmpty() ? row.note : check + QStringLiteral("; ") + row.note;
@@ -57,6 +84,11 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || !hasRow(index.row()) || index.column() < 0 || index.column() >= ColumnCount)
         return {};
     const ResultRow &r = m_rows[std::size_t(index.row())];
+    if (index.column() == ColumnSources && (role == Qt::DisplayRole || role == Qt::ToolTipRole)) {
+        if (!m_sources)
+            return QString();
+        return role == Qt::DisplayRole ? sourcesText(*m_sources, index.row()) : sourcesTooltip(*m_sources, index.row());
+    }
     if (role == Qt::ToolTipRole && r.check)
         return checkTooltip(*r.check);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
@@ -112,7 +144,21 @@ void ResultListModel::clear() noexcept
     ++m_generation;
     beginResetModel();
     std::vector<ResultRow>().swap(m_rows);
+    m_sources.reset();
     endResetModel();
+}
+
+void ResultListModel::setSources(std::shared_ptr<const RowSources> sources)
+{
+    m_sources = std::move(sources);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, ColumnSources), index(count() - 1, ColumnSources));
+}
+
+void ResultListModel::sourcesChanged(int row)
+{
+    if (hasRow(row))
+        emit dataChanged(index(row, ColumnSources), index(row, ColumnSources), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 void ResultListModel::removeRowsIf(const std::function<bool(const ResultRow &)> &drop)

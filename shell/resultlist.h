@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/fetchresult.h"
+#include "shell/rowsources.h"
 #include "shell/verdictclass.h"
 
 #include <QAbstractTableModel>
@@ -57,6 +58,12 @@ enum ResultCell : int {
 
 // The column of the check record, after the caption and the five cells.
 constexpr int ColumnStatus = 6; // 状态
+// The number of pages found to link to the row ("sitemap" for an orphan).
+constexpr int ColumnSources = 7; // 来源
+
+// The text of the 状态 column: the check record's, or "robots禁止" for a row
+// that robots.txt forbids; empty before a check.
+QString rowStatusText(const ResultRow &row);
 
 // The result list lv1: the system's only store of work. Rows are addressed by
 // their 0-based position; the list is never sorted.
@@ -69,7 +76,7 @@ class ResultListModel final : public QAbstractTableModel
     Q_DISABLE_COPY_MOVE(ResultListModel)
 
 public:
-    static constexpr int ColumnCount = 7;
+    static constexpr int ColumnCount = 8;
 
     explicit ResultListModel(QObject *parent = nullptr);
 
@@ -108,6 +115,11 @@ public:
     // none.
     void setRankFigures(int row, std::optional<RankFigures> figures);
     void setNote(int row, const QString &note);
+    // Where the rows were found (a site list); cleared with the list.
+    const RowSources *sources() const { return m_sources.get(); }
+    void setSources(std::shared_ptr<const RowSources> sources);
+    // The sources of row have grown.
+    void sourcesChanged(int row);
 
     quint64 generation() const { return m_generation; }
     // A new run starts on the list: answers for the rows as they were no
@@ -116,5 +128,6 @@ public:
 
 private:
     std::vector<ResultRow> m_rows;
+    std::shared_ptr<const RowSources> m_sources;
     quint64 m_generation = 0;
 };

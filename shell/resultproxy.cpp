@@ -85,8 +85,8 @@ bool ResultListProxy::lessThan(const QModelIndex &left, const QModelIndex &right
     const int l = left.row();
     const int r = right.row();
     int order = 0;
-    if (column == ColumnStatus) {
-        // Built from the check record, not stored as a cell.
+    if (column == ColumnStatus || column == ColumnSources) {
+        // Built from the check record or the sources, not stored as a cell.
         order = compareCells(m_list.data(left).toString(), m_list.data(right).toString());
     } else {
         // The stored texts, without a copy into a QVariant: a sort of many

@@ -18,6 +18,8 @@ ListTally tallyList(const ResultListModel &list)
         const QString &pr = list.cell(i, CellPr);
         if (!pr.isEmpty() && pr.front().isDigit())
             ++t.prFound;
+        if (list.verdict(i) == VerdictClass::Robots)
+            ++t.robots;
     }
     return t;
 }
@@ -32,14 +34,21 @@ QString progressText(int done, int total, int dead, qint64 elapsedMs)
     return text;
 }
 
+QString crawlProgressText(int pagesRead, int pagesToRead)
+{
+    return QStringLiteral(", 已读网页 %1/%2").arg(pagesRead).arg(pagesToRead);
+}
+
 QString summaryText(const ListTally &tally, const QString &outputName, int softProbes)
 {
-    QString text = QStringLiteral("完成: %1 行, √ %2, × %3, 存疑 %4, PR %5 个")
+    QString text = QStringLiteral("完成: %1 行, √ %2, × %3, 存疑 %4")
                        .arg(tally.rows)
                        .arg(tally.alive)
                        .arg(tally.dead)
-                       .arg(tally.doubtful)
-                       .arg(tally.prFound);
+                       .arg(tally.doubtful);
+    if (tally.robots > 0)
+        text += QStringLiteral(", robots禁止 %1").arg(tally.robots);
+    text += QStringLiteral(", PR %1 个").arg(tally.prFound);
     if (softProbes >= 0)
         text += QStringLiteral(", 软404探测 %1 次").arg(softProbes);
     return text + QStringLiteral(", 输出 ") + outputName;

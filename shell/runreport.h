@@ -13,6 +13,7 @@ struct ListTally
     int dead = 0; // 访问 "×"
     int doubtful = 0; // 访问 "?" (存疑)
     int prFound = 0; // a PR cell that holds a rank
+    int robots = 0; // forbidden by robots.txt, never requested
 };
 
 ListTally tallyList(const ResultListModel &list);
@@ -22,7 +23,11 @@ ListTally tallyList(const ResultListModel &list);
 // first answer.
 QString progressText(int done, int total, int dead, qint64 elapsedMs);
 
-// "完成: 300 行, √ 285, × 10, 存疑 5, PR 12 个, 输出 out.csv"; with
-// softProbes of 0 or more (a run that compared pages with their folders'
-// probes), ", 软404探测 7 次" before the output.
+// ", 已读网页 12/40": the pages a crawl has read of those it knows to read.
+QString crawlProgressText(int pagesRead, int pagesToRead);
+
+// "完成: 300 行, √ 285, × 10, 存疑 5, PR 12 个, 输出 out.csv"; rows that
+// robots.txt forbids are counted apart (", robots禁止 3") when there are any;
+// with softProbes of 0 or more (a run that compared pages with their
+// folders' probes), ", 软404探测 7 次" before the output.
 QString summaryText(const ListTally &tally, const QString &outputName, int softProbes = -1);

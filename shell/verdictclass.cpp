@@ -34,8 +34,8 @@ QString verdictMark(VerdictClass verdict)
     case VerdictClass::Invalid:
         return celltext::Dead;
     case VerdictClass::Blocked:
-    case VerdictClass::Robots:
         return celltext::Doubtful;
+    case VerdictClass::Robots: // never requested: nothing to mark
     case VerdictClass::Unchecked:
         break;
     }
@@ -71,6 +71,8 @@ QString verdictStatusText(const FetchResult &record, VerdictClass verdict)
     QString word;
     if (verdict == VerdictClass::Invalid)
         return QStringLiteral("无效网址");
+    if (verdict == VerdictClass::Robots)
+        return celltext::RobotsForbidden;
     if (verdict == VerdictClass::Blocked)
         word = refusalWord(record);
     else if (verdict == VerdictClass::Soft404)

@@ -5,8 +5,40 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 class LinkExtractor;
 class TRegExp;
+
+// One link of a page as the survey lists it: the address it leads to, its
+// cleaned anchor text, and whether it stays within the site. An
+// unaddressable link is one that no rule makes an address: its url is the
+// link as written, and it is listed, never requested.
+struct FoundLink
+{
+    QString url;
+    QString text;
+    bool internal = false;
+    bool unaddressable = false;
+};
+
+// The site domain that links are compared with: that of siteurl
+// lower-cased (read as "http://" + siteurl when it names no scheme); empty
+// when it has none.
+QString siteDomainOf(const QString &siteurl);
+// Whether the site domain of url is siteDomain (see siteDomainOf); false
+// when url has none.
+bool inSite(const QString &url, const QString &siteDomain);
+
+// The links of a page, as linkRecords reads them, as values, and how much of
+// the page they come from.
+struct PageSurvey
+{
+    std::vector<FoundLink> links;
+    ReadLimit limit;
+};
+PageSurvey surveyPageLinks(LinkExtractor &extractor, const QString &page, const QString &siteurl, const QString &pageUrl);
+std::vector<FoundLink> pageLinks(LinkExtractor &extractor, const QString &page, const QString &siteurl, const QString &pageUrl);
 
 // The links of a page as records address + "[@m@]" + anchor text + "[@m@]in"
 // or "[@m@]out", in page order, one per anchor the extractor reads, repeats

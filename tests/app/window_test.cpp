@@ -180,6 +180,35 @@ TEST_F(WindowFixture, StartState)
     EXPECT_EQ(child<QLabel>("lblBlocked")->text(), QStringLiteral("存疑=(0)"));
     EXPECT_TRUE(child<QCheckBox>("chkSoft404")->isChecked());
     EXPECT_EQ(child<QCheckBox>("chkSoft404")->text(), QStringLiteral("软404检测"));
+
+    // How far 整站查询 goes: the site page alone at start.
+    auto *depth = child<QSpinBox>("spnDepth");
+    auto *maxPages = child<QSpinBox>("spnMaxPages");
+    EXPECT_EQ(child<QLabel>("lblDepth")->text(), QStringLiteral("抓取深度"));
+    EXPECT_EQ(child<QLabel>("lblMaxPages")->text(), QStringLiteral("最多页面"));
+    EXPECT_EQ(depth->value(), 1);
+    EXPECT_EQ(depth->minimum(), 1);
+    EXPECT_EQ(depth->maximum(), 100);
+    EXPECT_EQ(maxPages->value(), 10000);
+    EXPECT_EQ(maxPages->minimum(), 1);
+    EXPECT_EQ(maxPages->maximum(), 10000000);
+    EXPECT_EQ(child<QComboBox>("cbbScope")->currentIndex(), 0);
+    EXPECT_EQ(child<QCheckBox>("bschckRobots")->text(), QStringLiteral("遵守robots"));
+    EXPECT_EQ(child<QCheckBox>("bschckSitemap")->text(), QStringLiteral("读取sitemap"));
+    EXPECT_TRUE(child<QCheckBox>("bschckRobots")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>("bschckSitemap")->isChecked());
+    EXPECT_TRUE(child<QWidget>("siteStrip")->isAncestorOf(depth));
+    depth->setValue(3);
+    maxPages->setValue(50);
+    child<QComboBox>("cbbScope")->setCurrentIndex(1);
+    child<QCheckBox>("bschckRobots")->setChecked(false);
+    child<QCheckBox>("bschckSitemap")->setChecked(false);
+    const CrawlSettings &crawl = form->state().crawl;
+    EXPECT_EQ(crawl.depth, 3);
+    EXPECT_EQ(crawl.maxPages, 50);
+    EXPECT_EQ(crawl.scope, CrawlSettings::Scope::Prefix);
+    EXPECT_FALSE(crawl.robots);
+    EXPECT_FALSE(crawl.sitemap);
     EXPECT_FALSE(child<QWidget>("WebBrowser1")->isVisible()); // no banner address
 
     auto *menu = child<QMenu>("bsknpmn1");
@@ -233,14 +262,14 @@ TEST_F(WindowFixture, OnlyTheResultListGrowsWithTheWindow)
     EXPECT_EQ(list->width(), 900);
 
     // 网址 fills the view; every other column keeps its width.
-    const int widths[] = {50, 50, 100, -1, 50, 80, 90};
+    const int widths[] = {50, 50, 100, -1, 50, 80, 90, 50};
     const auto addressFills = [&] {
-        for (int c = 0; c < 7; ++c) {
+        for (int c = 0; c < 8; ++c) {
             if (widths[c] > 0) {
                 EXPECT_EQ(list->columnWidth(c), widths[c]) << c;
             }
         }
-        EXPECT_EQ(list->columnWidth(3), list->viewport()->width() - 420);
+        EXPECT_EQ(list->columnWidth(3), list->viewport()->width() - 470);
     };
     addressFills();
     const int at900 = list->columnWidth(3);
@@ -382,7 +411,8 @@ TEST_F(WindowFixture, CopyTakesTheSelectedRowsInViewOrderAndVisitTheCurrentOne)
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
-    const QString copied = QStringLiteral("3\t批量\t--\tc.com\t√\t10\t\n") + QStringLiteral("2\t批量\ta b\tb.com\t×\t--\t\n");
+    // Every column, 状态 and 来源 (empty in a batch) included.
+    const QString copied = QStringLiteral("3\t批量\t--\tc.com\t√\t10\t\t\n") + QStringLiteral("2\t批量\ta b\tb.com\t×\t--\t\t\n");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), copied);
     QGuiApplication::clipboard()->clear();
     child<QAction>("N5")->trigger();

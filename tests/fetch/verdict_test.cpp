@@ -218,6 +218,10 @@ TEST_P(CheckVerdicts, EachKindOfAnswer)
     EXPECT_NEAR(form.lv1.check(16)->retryAfterSeconds, 3600, 5);
     EXPECT_FALSE(form.lv1.check(4)->challenged);
     EXPECT_TRUE(form.lv1.check(17)->challenged);
+    // Content-Type of the final reply, as sent; none without a reply.
+    EXPECT_EQ(form.lv1.check(0)->contentType, QStringLiteral("text/html"));
+    EXPECT_EQ(form.lv1.check(7)->contentType, QStringLiteral("text/html"));
+    EXPECT_EQ(form.lv1.check(10)->contentType, QString());
 }
 
 // With the process short of descriptors, checks wait for one another instead

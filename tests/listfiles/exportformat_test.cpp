@@ -20,6 +20,47 @@ namespace {
 // a comma and Chinese.
 const QString Tricky = QStringLiteral("新闻\t\"头条\", 第1页\r\n第二行\n末");
 
+// Where rows were found, as a table: row 0 typed, row 1 found twice at
+// depth 2, row 2 a batch row, row 3 named only by the sitemap.
+class TableSources final : public RowSources
+{
+public:
+    struct Row
+    {
+        int depth;
+        bool orphan;
+        QList<QPair<QString, QString>> sources;
+    };
+    explicit TableSources(QList<Row> rows)
+        : m_rows(std::move(rows))
+    {
+    }
+    int depth(int row) const override { return m_rows.value(row, Row {-1, false, {}}).depth; }
+    int count(int row) const override { return int(m_rows.value(row).sources.size()); }
+    bool orphan(int row) const override { return m_rows.value(row).orphan; }
+    void visit(int row, const Visit &visit, int limit) const override
+    {
+        if (orphan(row) && limit != 0)
+            visit(sitemapPage(), QString());
+        for (const auto &[page, text] : m_rows.value(row).sources) {
+            if (limit-- == 0)
+                return;
+            visit(page, text);
+        }
+    }
+    void visitLinks(const VisitLink &visit) const override
+    {
+        // In the order found: the second source of row 1 was found last.
+        visit(m_rows[1].sources[0].first, m_rows[1].sources[0].second, 1);
+        visit(QStringLiteral("http://gone.cn/"), QStringLiteral("no row"), 9);
+        visit(m_rows[1].sources[1].first, m_rows[1].sources[1].second, 1);
+        visit(QStringLiteral("http://www.站点.cn/"), QStringLiteral("to the batch row"), 2);
+    }
+
+private:
+    QList<Row> m_rows;
+};
+
 void fillTrickyList(ResultListModel &list)
 {
     list.addRow(ResultRow {QStringLiteral("0"), {QStringLiteral("内"), QStringLiteral("---"), QStringLiteral("www.站点.cn/"), QStringLiteral("√"), QStringLiteral("3")}});
@@ -49,6 +90,26 @@ void fillTrickyList(ResultListModel &list)
     wall.challenged = true;
     list.setCheck(3, wall);
     list.setVerdict(3, VerdictClass::Blocked);
+}
+
+// Makes the list a site list: rows 0 and 1 found on pages, the others not
+// (a batch row among them), and a new last row, an orphan that robots.txt
+// forbids. Returns that row.
+int addSources(ResultListModel &list)
+{
+    const int orphan = list.count();
+    list.addRow(ResultRow {QString::number(orphan), {QStringLiteral("内"), QString(), QStringLiteral("www.站点.cn/孤立.html"), QStringLiteral("--"), QStringLiteral("--")}});
+    list.setCheck(orphan, FetchResult {});
+    list.setVerdict(orphan, VerdictClass::Robots);
+    QList<TableSources::Row> rows {
+        {0, false, {}},
+        {2, false, {{QStringLiteral("http://www.站点.cn/"), QStringLiteral("首页")}, {QStringLiteral("http://www.站点.cn/a,b"), Tricky}}},
+    };
+    while (rows.size() < orphan)
+        rows.append({-1, false, {}});
+    rows.append({1, true, {}});
+    list.setSources(std::make_shared<TableSources>(rows));
+    return orphan;
 }
 
 QByteArray written(const ResultListModel &list, ExportFormat format)
@@ -99,6 +160,27 @@ TEST(ExportFormats, TsvIsTheListExportInBothForms)
     }
 }
 
+// The records of a CSV file as Python's csv module reads them.
+QList<QStringList> readCsvWithPython(const QString &path)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+        {QStringLiteral("-c"), QStringLiteral("import csv, json, sys\n"
+                                              "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
+                                              "    print(json.dumps(list(csv.reader(f, strict=True))))\n"),
+            path});
+    python.waitForFinished(30000);
+    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    QList<QStringList> records;
+    for (const QJsonValue &record : QJsonDocument::fromJson(python.readAllStandardOutput()).array()) {
+        QStringList fields;
+        for (const QJsonValue &v : record.toArray())
+            fields << v.toString();
+        records << fields;
+    }
+    return records;
+}
+
 TEST(ExportFormats, CsvReadBackByPythonsCsvModule)
 {
     ResultListModel list;
@@ -112,30 +194,58 @@ TEST(ExportFormats, CsvReadBackByPythonsCsvModule)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.csv"));
     exportListAs(list, ExportFormat::Csv, true, path);
-    QProcess python;
-    python.start(QStringLiteral("python3"),
-        {QStringLiteral("-c"), QStringLiteral("import csv, json, sys\n"
-                                              "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
-                                              "    print(json.dumps(list(csv.reader(f, strict=True))))\n"),
-            path});
-    ASSERT_TRUE(python.waitForFinished(30000));
-    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
-    const QJsonArray records = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
-
     const QList<QStringList> expected = {
-        {"序号", "站内?", "链接词", "网址", "访问", "PR", "状态", "最终网址", "耗时(ms)", "原因", "rank_pos", "harmonic_pos", "release", "class"},
-        {"0", "内", "---", "www.站点.cn/", "√", "3", "301→200", "https://www.站点.cn/首页", "42", "", "12", "345", "cc-main-2024-feb-apr-may", "alive"},
-        {"1", "外", Tricky, "b.cn/a,\"b\"", "×", "--", "超时", "http://b.cn/a,\"b\"", "10000", "请求超时", "", "", "cc-main-2024-feb-apr-may", "dead"},
-        {"2", "批量", "--", "c.cn", "查询中...", "查询中...", "", "", "", "", "", "", "", "unchecked"},
-        {"3", "批量", "--", "d.cn", "?", "--", "403 人机验证", "http://d.cn/", "0", "服务器返回错误状态 403", "", "", "", "blocked"},
+        {"序号", "站内?", "链接词", "网址", "访问", "PR", "状态", "最终网址", "耗时(ms)", "原因", "rank_pos", "harmonic_pos", "release", "class", "深度", "来源数", "来源页",
+            "孤立"},
+        {"0", "内", "---", "www.站点.cn/", "√", "3", "301→200", "https://www.站点.cn/首页", "42", "", "12", "345", "cc-main-2024-feb-apr-may", "alive", "", "", "",
+            ""},
+        {"1", "外", Tricky, "b.cn/a,\"b\"", "×", "--", "超时", "http://b.cn/a,\"b\"", "10000", "请求超时", "", "", "cc-main-2024-feb-apr-may", "dead", "", "", "", ""},
+        {"2", "批量", "--", "c.cn", "查询中...", "查询中...", "", "", "", "", "", "", "", "unchecked", "", "", "", ""},
+        {"3", "批量", "--", "d.cn", "?", "--", "403 人机验证", "http://d.cn/", "0", "服务器返回错误状态 403", "", "", "", "blocked", "", "", "", ""},
     };
-    ASSERT_EQ(records.size(), expected.size());
-    for (qsizetype r = 0; r < expected.size(); ++r) {
-        QStringList got;
-        for (const QJsonValue &v : records.at(r).toArray())
-            got << v.toString();
-        EXPECT_EQ(got, expected.at(r)) << "record " << r;
-    }
+    EXPECT_EQ(readCsvWithPython(path), expected);
+
+    // A site list says where each row was found.
+    const int orphan = addSources(list);
+    exportListAs(list, ExportFormat::Csv, true, path);
+    const QList<QStringList> site = readCsvWithPython(path);
+    ASSERT_EQ(site.size(), orphan + 2);
+    const qsizetype depth = site[0].indexOf(QStringLiteral("深度"));
+    ASSERT_EQ(site[0].mid(depth), (QStringList {"深度", "来源数", "来源页", "孤立"}));
+    EXPECT_EQ(site[1].mid(depth), (QStringList {"0", "0", "", ""}));
+    EXPECT_EQ(site[2].mid(depth), (QStringList {"2", "2", "http://www.站点.cn/", ""}));
+    EXPECT_EQ(site[3].mid(depth), (QStringList {"", "", "", ""}));
+    EXPECT_EQ(site[orphan + 1].mid(0, 7), (QStringList {QString::number(orphan), "内", "", "www.站点.cn/孤立.html", "--", "--", "robots禁止"}));
+    EXPECT_EQ(site[orphan + 1].mid(depth), (QStringList {"1", "0", "sitemap", "是"}));
+}
+
+TEST(ExportFormats, InlinksOneRecordPerLinkFound)
+{
+    ResultListModel list;
+    fillTrickyList(list);
+    addSources(list);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("inlinks.csv"));
+    exportInlinks(list, path);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+    EXPECT_TRUE(bytes.endsWith("\r\n"));
+    const QList<QStringList> expected = {
+        {"来源页", "链接词", "网址", "访问", "状态"},
+        {"http://www.站点.cn/", "首页", "b.cn/a,\"b\"", "×", "超时"},
+        {"http://www.站点.cn/a,b", Tricky, "b.cn/a,\"b\"", "×", "超时"},
+        {"http://www.站点.cn/", "to the batch row", "c.cn", "查询中...", ""},
+    };
+    EXPECT_EQ(readCsvWithPython(path), expected);
+
+    // A batch list has no links: the header alone.
+    f.close();
+    ResultListModel batch;
+    exportInlinks(batch, path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "\xEF\xBB\xBF" + QStringLiteral("来源页,链接词,网址,访问,状态\r\n").toUtf8());
 }
 
 // Cells a spreadsheet would run as formulas: an anchor text, a remote
@@ -231,10 +341,14 @@ TEST(ExportFormats, JsonLinesReadBackByQJsonDocument)
         ASSERT_TRUE(doc.isObject());
         rows << doc.object();
     }
-    const QStringList keys = {"access", "caption", "class", "elapsed_ms", "final_url", "harmonic_pos", "hops", "kind", "pr", "rank_pos", "reason", "release",
-        "row", "status", "text", "url"};
+    const QStringList keys = {"access", "caption", "class", "depth", "elapsed_ms", "final_url", "harmonic_pos", "hops", "kind", "orphan", "pr", "rank_pos",
+        "reason", "release", "row", "sources", "status", "text", "url"};
     for (const QJsonObject &o : rows)
         EXPECT_EQ(o.keys(), keys);
+    // A batch list: no depth, no sources.
+    EXPECT_TRUE(rows[0].value("depth").isNull());
+    EXPECT_EQ(rows[0].value("sources").toArray(), QJsonArray());
+    EXPECT_EQ(rows[0].value("orphan"), QJsonValue(false));
 
     EXPECT_EQ(rows[0].value("row").toInt(), 1);
     EXPECT_EQ(rows[0].value("caption").toString(), QStringLiteral("0"));
@@ -272,6 +386,22 @@ TEST(ExportFormats, JsonLinesReadBackByQJsonDocument)
     EXPECT_EQ(rows[3].value("access").toString(), QStringLiteral("?"));
     EXPECT_EQ(rows[3].value("class").toString(), QStringLiteral("blocked"));
     EXPECT_EQ(rows[3].value("status").toString(), QStringLiteral("403 人机验证"));
+
+    // A site list: every source in the order found; an orphan's is the sitemap.
+    const int orphanRow = addSources(list);
+    QList<QByteArray> site = written(list, ExportFormat::Jsonl).split('\n');
+    ASSERT_EQ(site.size(), orphanRow + 2);
+    const QJsonObject found = QJsonDocument::fromJson(site[1]).object();
+    EXPECT_EQ(found.value("depth").toInt(), 2);
+    EXPECT_EQ(found.value("sources").toArray(),
+        (QJsonArray {QJsonObject {{"page", "http://www.站点.cn/"}, {"text", "首页"}}, QJsonObject {{"page", "http://www.站点.cn/a,b"}, {"text", Tricky}}}));
+    EXPECT_EQ(found.value("orphan"), QJsonValue(false));
+    const QJsonObject orphan = QJsonDocument::fromJson(site[orphanRow]).object();
+    EXPECT_EQ(orphan.value("depth").toInt(), 1);
+    EXPECT_EQ(orphan.value("orphan"), QJsonValue(true));
+    EXPECT_EQ(orphan.value("sources").toArray(), (QJsonArray {QJsonObject {{"page", "sitemap"}, {"text", ""}}}));
+    EXPECT_EQ(orphan.value("status").toString(), QStringLiteral("robots禁止"));
+    EXPECT_TRUE(QJsonDocument::fromJson(site[2]).object().value("depth").isNull());
 }
 
 TEST(ExportFormats, EmptyListGivesHeaderOnlyOrNothing)

@@ -5,6 +5,7 @@
 #include "query/dispatch.h"
 #include "shell/formstate.h"
 #include "support/loopserver.h"
+#include "support/overlap.h"
 #include "support/waiting.h"
 
 #include <QCoreApplication>
@@ -23,20 +24,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Requests being served right now, and the most there ever were.
-struct Gauge
-{
-    std::atomic<int> now {0};
-    std::atomic<int> most {0};
-    void enter()
-    {
-        const int n = ++now;
-        int seen = most.load();
-        while (n > seen && !most.compare_exchange_weak(seen, n)) {
-        }
-    }
-    void leave() { --now; }
-};
+using Gauge = prqtest::Overlap;
 
 // A check-only list over the given addresses, its timer stopped as a
 // headless run stops it.

@@ -50,6 +50,26 @@ TEST(Options, AcceptedCommandLines)
     p = parse({"--site", "http://a.com", "--extract", "html", "--out", "o.txt"});
     ASSERT_TRUE(p.ok) << p.error.toStdString();
     EXPECT_EQ(p.options.extract, QStringLiteral("html"));
+    // Without the crawl's options a site run reads its page alone.
+    CrawlSettings crawl = p.options.crawlSettings();
+    EXPECT_EQ(crawl.depth, 1);
+    EXPECT_FALSE(crawl.crawls());
+    EXPECT_EQ(crawl.maxPages, 10000);
+    EXPECT_TRUE(crawl.robots && crawl.sitemap && crawl.sitemapUrl.isEmpty());
+    EXPECT_EQ(crawl.scope, CrawlSettings::Scope::Site);
+
+    p = parse({"--site", "http://a.com", "--depth", "100", "--max-pages", "10000000", "--scope", "prefix", "--robots", "off", "--sitemap",
+        "https://a.com/map.xml.gz", "--inlinks", "in.csv", "--out", "o.txt"});
+    ASSERT_TRUE(p.ok) << p.error.toStdString();
+    crawl = p.options.crawlSettings();
+    EXPECT_EQ(crawl.depth, 100);
+    EXPECT_EQ(crawl.maxPages, 10000000);
+    EXPECT_EQ(crawl.scope, CrawlSettings::Scope::Prefix);
+    EXPECT_FALSE(crawl.robots);
+    EXPECT_TRUE(crawl.sitemap);
+    EXPECT_EQ(crawl.sitemapUrl, QStringLiteral("https://a.com/map.xml.gz"));
+    EXPECT_EQ(p.options.inlinksFile, QStringLiteral("in.csv"));
+    EXPECT_FALSE(parse({"--site", "a", "--out", "o", "--sitemap", "off"}).options.crawlSettings().sitemap);
 
     // The PR source, for the window as for a run.
     EXPECT_FALSE(parse({}).options.openPageRank());
@@ -153,6 +173,17 @@ TEST(Options, RefusedCommandLines)
         {"--csv-raw"},
         {"--status-policy", "403:gone"},
         {"--soft404", "yes"},
+        {"--site", "a", "--out", "o", "--depth", "0"},
+        {"--site", "a", "--out", "o", "--depth", "101"},
+        {"--site", "a", "--out", "o", "--max-pages", "0"},
+        {"--site", "a", "--out", "o", "--max-pages", "10000001"},
+        {"--site", "a", "--out", "o", "--scope", "folder"},
+        {"--site", "a", "--out", "o", "--robots", "yes"},
+        {"--site", "a", "--out", "o", "--sitemap", "ftp://a/s.xml"},
+        {"--site", "a", "--out", "o", "--sitemap", "sitemap.xml"},
+        {"--batch", "a", "--out", "o", "--depth", "2"}, // a crawl needs a site
+        {"--batch", "a", "--out", "o", "--inlinks", "i.csv"},
+        {"--depth", "2"},
     };
     for (const auto &args : bad) {
         const ParsedOptions p = parse(args);

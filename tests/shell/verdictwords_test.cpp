@@ -62,7 +62,7 @@ TEST(VerdictWords, MarksAndStatusTexts)
         {record({403}), VerdictClass::Dead, "×", "403"}, // moved there by a policy
         {record({302, 200}), VerdictClass::Soft404, "×", "302→200 软404"},
         {FetchResult {}, VerdictClass::Invalid, "×", "无效网址"},
-        {record({}), VerdictClass::Robots, "?", ""},
+        {record({}), VerdictClass::Robots, "--", "robots禁止"},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(verdictMark(c.verdict), QString::fromUtf8(c.mark)) << c.status;
