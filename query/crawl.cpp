@@ -1,6 +1,7 @@
 #include "query/crawl.h"
 
 #include "base/errors.h"
+#include "base/guard.h"
 #include "base/textutil.h"
 #include "fetch/finishedrequest.h"
 #include "fetch/httpget.h"
@@ -11,9 +12,7 @@
 #include "query/myhttpget.h"
 #include "shell/celltexts.h"
 #include "shell/formstate.h"
-#include "survey/htmllinks.h"
 #include "survey/linkresolve.h"
-#include "survey/patternlinks.h"
 #include "survey/sitemapreader.h"
 
 #include <QSet>
@@ -100,14 +99,21 @@ void Crawl::stop()
         origin.waiting.clear();
     m_toList.clear();
     m_arrived.clear();
+    m_pages->forget();
     m_sitemapPending = false;
     if (!m_listed) {
         // The site page is not listed yet: the query ends as a page that
         // could not be read, as the survey's does.
-        if (m_siteRequest)
-            m_siteRequest->Cancel();
-        else
+        if (m_siteReading) {
+            m_siteReading = false;
+            m_pages->forget();
+            const FinishedRequest done(m_siteRequest.data());
             failSite();
+        } else if (m_siteRequest) {
+            m_siteRequest->Cancel();
+        } else {
+            failSite();
+        }
     } else {
         m_form.setLbl13(QStringLiteral("提示：查询已停止"));
     }
@@ -390,14 +396,18 @@ bool Crawl::readable(const CrawlAddress &address, bool success, const FetchResul
     return m_settings.scope == CrawlSettings::Scope::Site || addressKey(finalUrl).startsWith(m_folder);
 }
 
-std::vector<FoundLink> Crawl::readLinks(const QByteArray &body, const QString &pageUrl)
+PageReader::Reading Crawl::reading() const
 {
-    std::unique_ptr<LinkExtractor> extractor;
-    if (m_form.bschck4)
-        extractor = std::make_unique<HtmlLinkExtractor>();
-    else
-        extractor = std::make_unique<PatternLinkExtractor>(m_myreg, m_form.linkexpr);
-    return pageLinks(*extractor, decodeText(body), m_siteText, pageUrl);
+    return PageReader::Reading {m_form.bschck4 ? LinkReader::Html : LinkReader::Pattern, m_form.linkexpr};
+}
+
+void Crawl::noteLimit(int row, const ReadLimit &limit, const QString &url)
+{
+    if (!limit.limited())
+        return;
+    if (row >= 0 && m_form.lv1.hasRow(row))
+        m_form.lv1.setNote(row, limit.text());
+    notice(limit.text() + QStringLiteral("：") + url);
 }
 
 void Crawl::routeCheck(THTTPGet *sender, bool success, int row)
@@ -430,18 +440,40 @@ void Crawl::arrived(AddressId id, THTTPGet *sender, bool success, const QByteArr
     }
     CrawlAddress address = m_frontier->address(id);
     const FetchResult &record = sender->FetchRecord();
-    Arrived page;
-    page.readable = !m_stopped && readable(address, success, record);
-    if (page.readable) {
+    const bool readIt = !m_stopped && readable(address, success, record);
+    PageReader::Page page;
+    if (readIt) {
         if (body.size() >= PageBodyLimit)
             notice(QStringLiteral("提示：网页超过 %1 MB，只读取了前 %1 MB：").arg(PageBodyLimit >> 20) + record.finalUrl);
-        page.links = readLinks(body, pageAddress(requestUrl(id, address), record.finalUrl));
+        page = PageReader::Page {body, record.contentType, m_siteText, pageAddress(requestUrl(id, address), record.finalUrl)};
     }
     routeCheck(sender, success, address.row);
-    if (address.candidate && !m_stopped) {
-        m_arrived.insert(id, std::move(page));
+    if (!address.candidate || m_stopped)
+        return;
+    if (!readIt) {
+        m_arrived.insert(id, Arrived {});
         drain();
+        return;
     }
+    // The page is listed in its turn once its links are read; the crawl
+    // does not end while its turn waits.
+    const QString url = page.pageUrl;
+    m_pages->readLinks(std::move(page), reading(), [this, id, row = address.row, url](PageReader::Answer<PageSurvey> answer) {
+        if (m_stopped || !current())
+            return;
+        Arrived arrived;
+        arrived.readable = true;
+        if (const auto *survey = std::get_if<PageSurvey>(&answer)) {
+            arrived.links = survey->links;
+            noteLimit(row, survey->limit, url);
+        } else {
+            notice(std::get<QString>(answer) + QStringLiteral("：") + url);
+        }
+        m_arrived.insert(id, std::move(arrived));
+        drain();
+        // Out of the queue's own completion, which starts what was added.
+        m_queue.kick();
+    });
 }
 
 void Crawl::listSite(THTTPGet *sender, bool success, const QByteArray &body)
@@ -452,9 +484,33 @@ void Crawl::listSite(THTTPGet *sender, bool success, const QByteArray &body)
         failSite();
         return;
     }
-    // The typed page is read whatever it is, as the survey reads it.
-    std::vector<FoundLink> links = readLinks(body, pageAddress(m_siteText, record.finalUrl));
+    // The typed page is read whatever it is, as the survey reads it. Its
+    // request is held until then: its answer is the site row's check.
+    m_siteRequest = sender;
+    m_siteReading = true;
+    m_pages->readLinks(PageReader::Page {body, record.contentType, m_siteText, pageAddress(m_siteText, record.finalUrl)}, reading(),
+        [this, success](PageReader::Answer<PageSurvey> answer) {
+            m_siteReading = false;
+            THTTPGet *sender = m_siteRequest.data();
+            if (const auto *error = std::get_if<QString>(&answer)) {
+                const FinishedRequest done(sender);
+                guard::showError(*error);
+                failSite();
+                return;
+            }
+            if (!live()) {
+                const FinishedRequest done(sender);
+                return;
+            }
+            const PageSurvey &survey = std::get<PageSurvey>(answer);
+            listSiteLinks(sender, success, survey.links);
+            noteLimit(m_form.lv1.hasRow(0) ? 0 : -1, survey.limit, m_siteText);
+            m_queue.kick();
+        });
+}
 
+void Crawl::listSiteLinks(THTTPGet *sender, bool success, const std::vector<FoundLink> &links)
+{
     CrawlAddress site = m_frontier->address(0);
     if (m_form.rdlist1 != 2) {
         const QString access = m_form.bschck3 ? celltext::Pending : celltext::NoAnswer;

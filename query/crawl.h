@@ -2,6 +2,7 @@
 
 #include "query/crawlfrontier.h"
 #include "query/hostqueue.h"
+#include "query/pagereader.h"
 #include "shell/crawlsettings.h"
 #include "shell/resultlist.h"
 #include "survey/linkextract.h"
@@ -129,7 +130,12 @@ private:
     void sitemapFilesDone();
 
     void arrived(AddressId id, THTTPGet *sender, bool success, const QByteArray &body);
-    std::vector<FoundLink> readLinks(const QByteArray &body, const QString &pageUrl);
+    // How pages are read: the link pattern or the HTML parser, as ticked.
+    PageReader::Reading reading() const;
+    // Says that a page (row, or -1 when it has none) was read only in part.
+    void noteLimit(int row, const ReadLimit &limit, const QString &url);
+    // The site page's links, read: its row, theirs, and the crawl under way.
+    void listSiteLinks(THTTPGet *sender, bool success, const std::vector<FoundLink> &links);
     bool readable(const CrawlAddress &address, bool success, const FetchResult &record) const;
     void routeCheck(THTTPGet *sender, bool success, int row);
     void listSite(THTTPGet *sender, bool success, const QByteArray &body);
@@ -163,6 +169,8 @@ private:
     bool m_abandoned = false;
     bool m_ended = false;
     QPointer<THTTPGet> m_siteRequest;
+    bool m_siteReading = false; // the site page's links are being read; m_siteRequest is held
+    PageReader *m_pages = new PageReader(this);
 
     std::vector<Origin> m_origins;
     QHash<QString, int> m_originIndex;

@@ -7,7 +7,6 @@
 #include "query/prquery.h"
 #include "shell/celltexts.h"
 #include "shell/formstate.h"
-#include "survey/pagecharset.h"
 
 #include <QMutexLocker>
 
@@ -135,7 +134,7 @@ void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
     } else if (request->mode == dispatch::ModeSite && !pageAnswered(*request)) {
         siteFailed(form, *request);
     } else if (request->mode == dispatch::ModeSite && form.onSitePage) {
-        form.onSitePage(request->URL, request->FetchRecord().finalUrl, decodePage(Result).text);
+        form.onSitePage(request->URL, request->FetchRecord().finalUrl, Result, request->FetchRecord().contentType);
     }
 }
 

@@ -8,12 +8,14 @@
 #include "query/dispatch.h"
 #include "query/graphrank.h"
 #include "query/oprsource.h"
+#include "query/pagereader.h"
 #include "query/prquery.h"
 #include "query/scheduler.h"
 #include "query/settle.h"
 #include "query/sitequery.h"
 #include "query/softprober.h"
 #include "query/toolbarrank.h"
+#include "survey/linkresolve.h"
 #include "survey/regexp.h"
 
 #include <QTimer>
@@ -35,6 +37,7 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     , m_state(new FormState(this))
     , m_myreg(std::make_unique<TRegExp>())
     , m_prober(std::make_unique<SoftProber>(*m_state))
+    , m_pages(new PageReader(this))
 {
     FormState &s = *m_state;
     s.memo3 = storedtext::checksumScript();
@@ -43,8 +46,8 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     s.linkexpr = s.edt7;
     s.iplist = iplistFromText(s.memo4);
     s.setRankSource(std::make_unique<ToolbarRankSource>(s));
-    s.onSitePage = [this](const QString &siteUrl, const QString &finalUrl, const QString &page) {
-        siteReplyBranch(*m_state, *m_myreg, siteUrl, finalUrl, page);
+    s.onSitePage = [this](const QString &siteUrl, const QString &finalUrl, const QByteArray &body, const QString &contentType) {
+        readSitePage(siteUrl, finalUrl, body, contentType);
     };
 
     s.judgeSoft = [this](int row, const QString &url, const FetchResult &record, const QByteArray &body) {
@@ -76,6 +79,13 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     connect(&s, &FormState::stopRequested, this, [this] {
         if (m_crawl)
             m_crawl->stop();
+        // A page still being read ends as one whose request was stopped: a
+        // failed page that lists nothing.
+        if (m_pages->pending() > 0) {
+            m_pages->forget();
+            m_state->setLbl13(QStringLiteral("提示：") + m_state->siteurl + QStringLiteral("访问失败..."));
+            emit m_state->sitePageFailed();
+        }
     });
     // A re-query of a row that robots.txt forbids answers it again, unsent.
     s.addCheckInterceptor([this](int row) { return m_crawl && m_crawl->answerIfForbidden(row); });
@@ -113,6 +123,28 @@ Walk Engine::nextWalk() const
 {
     const FormState &s = *m_state;
     return chooseWalk({s.bschck2, s.bschck3, m_rankChoice, m_intervalAsked});
+}
+
+void Engine::readSitePage(const QString &siteUrl, const QString &finalUrl, const QByteArray &body, const QString &contentType)
+{
+    FormState &s = *m_state;
+    const PageReader::Reading reading {s.bschck4 ? LinkReader::Html : LinkReader::Pattern, s.linkexpr};
+    m_pages->readRecords(PageReader::Page {body, contentType, siteUrl, pageAddress(siteUrl, finalUrl)}, reading,
+        [this, siteUrl](PageReader::Answer<LinkSurvey> answer) {
+            FormState &s = *m_state;
+            if (const QString *error = std::get_if<QString>(&answer)) {
+                // The error box says what went wrong; the run ends with nothing
+                // listed.
+                guard::showError(*error);
+                emit s.sitePageFailed();
+                return;
+            }
+            const LinkSurvey &survey = std::get<LinkSurvey>(answer);
+            if (!guard::run([&] { listSitePage(s, siteUrl, survey); }))
+                return;
+            if (survey.limit.limited())
+                emit notice(survey.limit.text() + QStringLiteral("：") + siteUrl);
+        });
 }
 
 void Engine::startBatch(const QString &entryText)

@@ -12,6 +12,7 @@
 
 class SoftProber;
 class Crawl;
+class PageReader;
 class TRegExp;
 struct RankIndexProgress;
 
@@ -156,6 +157,8 @@ private:
     // ended.
     void checkLater();
     void checkFinished();
+    // Reads the links of the site page off this thread, then lists them.
+    void readSitePage(const QString &siteUrl, const QString &finalUrl, const QByteArray &body, const QString &contentType);
 
     EngineEndpoints m_endpoints;
     FormState *m_state;
@@ -164,6 +167,7 @@ private:
     Walk m_walk = Walk::Paced;
     CheckQueueLimits m_limits;
     std::unique_ptr<SoftProber> m_prober;
+    PageReader *m_pages; // a child
     std::unique_ptr<CheckQueue> m_queue;
     Crawl *m_crawl = nullptr; // a child
     bool m_intervalAsked = false;

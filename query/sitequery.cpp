@@ -30,15 +30,24 @@ void siteReplyBranch(FormState &form, TRegExp &myreg, const QString &siteUrl, co
         extractor = std::make_unique<HtmlLinkExtractor>();
     else
         extractor = std::make_unique<PatternLinkExtractor>(myreg, form.linkexpr);
-    const QStringList records = linkRecords(*extractor, page, siteUrl, pageAddress(siteUrl, finalUrl));
+    listSitePage(form, siteUrl, surveyLinks(*extractor, page, siteUrl, pageAddress(siteUrl, finalUrl)));
+}
 
+void listSitePage(FormState &form, const QString &siteUrl, const LinkSurvey &survey)
+{
+    const QStringList &records = survey.records;
     const QString access = form.bschck3 ? celltext::Pending : celltext::NoAnswer;
     const QString rank = form.bschck2 ? celltext::Pending : celltext::NoAnswer;
     const QString &inside = celltext::Internal;
     const QString &outside = celltext::External;
 
-    form.lv1.addRow(ResultRow {QStringLiteral("0"), {inside, celltext::SiteRow, siteUrl, access, rank}});
+    ResultRow siteRow {QStringLiteral("0"), {inside, celltext::SiteRow, siteUrl, access, rank}};
+    siteRow.note = survey.limit.text();
+    form.lv1.addRow(std::move(siteRow));
     form.setLbl13(QStringLiteral("提示：") + siteUrl + QStringLiteral("访问成功..."));
+    // Said after the success, so that it is the notice that stays in view.
+    if (survey.limit.limited())
+        form.setLbl13(survey.limit.text() + QStringLiteral("：") + siteUrl);
 
     const QString separator = QStringLiteral("[@m@]");
     std::vector<ResultRow> rows;

@@ -3,6 +3,7 @@
 #include <QString>
 
 class FormState;
+struct LinkSurvey;
 class TRegExp;
 
 // "整站查询": clears the list and requests the page of the typed site address.
@@ -16,6 +17,10 @@ void btn3Click(FormState &form, const QString &siteText);
 // after redirects, empty when unknown. A failure to read the page at all
 // raises, before any row is added.
 void siteReplyBranch(FormState &form, TRegExp &myreg, const QString &siteUrl, const QString &finalUrl, const QString &page);
+// The rows of siteReplyBranch from links already read: the site row (with
+// the note of a page read only in part) and one row per record, then the
+// walk.
+void listSitePage(FormState &form, const QString &siteUrl, const LinkSurvey &survey);
 
 // The check of a row whose link is no address (ResultRow::unaddressable):
 // answered at once, "×" and the class Invalid, without a request, counted

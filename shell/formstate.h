@@ -78,9 +78,11 @@ public:
 
     // Takes the page of a whole-site query once it has arrived: the address
     // as requested, the address it was finally read from (empty when the
-    // fetch does not say) and the page's text. The window installs the
-    // survey here, so that the reply routing needs no part of it.
-    std::function<void(const QString &siteUrl, const QString &finalUrl, const QString &page)> onSitePage;
+    // fetch does not say), the page's bytes and the Content-Type of its
+    // reply. The engine installs the survey here, so that the reply routing
+    // needs no part of it. The page may be listed later, when its reading
+    // ends: sitePageListed or sitePageFailed says when.
+    std::function<void(const QString &siteUrl, const QString &finalUrl, const QByteArray &body, const QString &contentType)> onSitePage;
 
     // Asked in order just before a row's check is sent (by the walk, the
     // check queue or a re-query). One that answers the row itself (a line

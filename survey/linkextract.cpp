@@ -92,15 +92,31 @@ QStringList linkRecords(LinkExtractor &extractor, const QString &page, const QSt
     return surveyLinks(extractor, page, siteurl, pageUrl).records;
 }
 
-LinkSurvey surveyPage(LinkReader reader, const QString &pattern, const QString &page, const QString &siteurl, const QString &pageUrl)
+namespace {
+
+// Runs read with an extractor of its own for reader.
+template<typename Read>
+auto withOwnExtractor(LinkReader reader, const QString &pattern, Read read)
 {
     if (reader == LinkReader::Html) {
         HtmlLinkExtractor extractor;
-        return surveyLinks(extractor, page, siteurl, pageUrl);
+        return read(extractor);
     }
     TRegExp myreg;
     PatternLinkExtractor extractor(myreg, pattern);
-    return surveyLinks(extractor, page, siteurl, pageUrl);
+    return read(extractor);
+}
+
+} // namespace
+
+LinkSurvey surveyPage(LinkReader reader, const QString &pattern, const QString &page, const QString &siteurl, const QString &pageUrl)
+{
+    return withOwnExtractor(reader, pattern, [&](LinkExtractor &extractor) { return surveyLinks(extractor, page, siteurl, pageUrl); });
+}
+
+PageSurvey readPageLinks(LinkReader reader, const QString &pattern, const QString &page, const QString &siteurl, const QString &pageUrl)
+{
+    return withOwnExtractor(reader, pattern, [&](LinkExtractor &extractor) { return surveyPageLinks(extractor, page, siteurl, pageUrl); });
 }
 
 QStringList ExprTest(TRegExp &myreg, const QString &pattern, const QString &page, const QString &siteurl)

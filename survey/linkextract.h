@@ -74,6 +74,8 @@ enum class LinkReader {
 // Memory and time stay bounded whatever the page holds (see boundMarkup and
 // TreeBudget); the pattern reads in time linear in the page.
 LinkSurvey surveyPage(LinkReader reader, const QString &pattern, const QString &page, const QString &siteurl, const QString &pageUrl);
+// surveyPageLinks likewise, for any thread.
+PageSurvey readPageLinks(LinkReader reader, const QString &pattern, const QString &page, const QString &siteurl, const QString &pageUrl);
 // The end of the record of a link that is no address: "[@m@]invalid".
 // Never the end of another record, which ends in "[@m@]in" or "[@m@]out".
 inline const QString UnaddressableRecordEnd = QStringLiteral("[@m@]invalid");

@@ -58,6 +58,16 @@ struct SiteQuery : ::testing::Test
         pages.get("/inner.html", [](const httplib::Request &, httplib::Response &res) {
             res.set_content("<a href=\"/a.html\">a</a>", "text/html");
         });
+        pages.get("/sjis.html", [](const httplib::Request &, httplib::Response &res) {
+            res.set_content(std::string("<a href=\"/jp.html\">\x93\xfa\x96\x7b</a>"), "text/html; charset=Shift_JIS");
+        });
+        pages.get("/deep.html", [](const httplib::Request &, httplib::Response &res) {
+            std::string page = "<a href=\"/first.html\">first</a>";
+            for (int i = 0; i < 30000; ++i)
+                page += "<table><tr><td>";
+            page += "<a href=\"/last.html\">last</a>";
+            res.set_content(page, "text/html");
+        });
         pages.start();
         form = prqtest::makeWindow({QStringLiteral("127.0.0.1:9")});
     }
@@ -155,7 +165,9 @@ TEST_F(SiteQuery, LinksResolveAgainstTheFinalAddress)
     ASSERT_TRUE(s().onSitePage);
     form->setChoices(false, false, true, 0, 200);
     s().onSitePage(QStringLiteral("http://www.example.com"), QStringLiteral("https://www.example.com/news/list.html"),
-        QStringLiteral("<a href=\"item.html\">i</a><a href=\"../top.html\">t</a>"));
+        QByteArrayLiteral("<a href=\"item.html\">i</a><a href=\"../top.html\">t</a>"), QString());
+    // The page is read off the main thread.
+    ASSERT_TRUE(waitUntil([this] { return s().lv1.count() > 0; }));
     ASSERT_EQ(s().lv1.count(), 3);
     EXPECT_EQ(s().lv1.cell(0, 2), QStringLiteral("http://www.example.com"));
     EXPECT_EQ(s().lv1.cell(1, 2), QStringLiteral("https://www.example.com/news/item.html"));
@@ -204,13 +216,37 @@ TEST_F(SiteQuery, AFailedPageListsNothing)
     EXPECT_TRUE(errors.isEmpty());
 }
 
+TEST_F(SiteQuery, ThePageIsReadAsItsReplyDeclaresAndWithinBounds)
+{
+    // The charset of the reply's Content-Type decides (these bytes read as
+    // other characters in the fallback); a page nested past the parser's
+    // bound keeps its links and says it was read in part.
+    form->setHtmlExtract(true);
+    form->setChoices(false, false, true, 0, 200);
+
+    form->setSiteText(pages.url(QStringLiteral("/sjis.html")));
+    form->btn3Click();
+    ASSERT_TRUE(waitUntil([this] { return s().lv1.count() == 2; }));
+    EXPECT_EQ(s().lv1.cell(1, CellLinkText), QStringLiteral("日本"));
+    EXPECT_EQ(rowStatusText(s().lv1.row(0)).indexOf(QStringLiteral("解析受限")), -1);
+
+    form->setSiteText(pages.url(QStringLiteral("/deep.html")));
+    form->btn3Click();
+    ASSERT_TRUE(waitUntil([this] { return s().lv1.count() == 3; }));
+    EXPECT_TRUE(s().lv1.cell(2, CellUrl).endsWith(QStringLiteral("/last.html")));
+    EXPECT_TRUE(rowStatusText(s().lv1.row(0)).contains(QStringLiteral("解析受限")));
+    EXPECT_TRUE(s().lbl13().startsWith(QStringLiteral("解析受限")));
+    s().tmr2.stop();
+}
+
 TEST_F(SiteQuery, ARegexFailureReachesTheErrorBoxAndAddsNoRow)
 {
     s().linkexpr = QStringLiteral("<a(.*"); // rejected by the engine
     form->setChoices(false, false, true, 0, 200);
     form->setSiteText(site());
     form->btn3Click();
-    ASSERT_TRUE(waitUntil([this] { return requestsInFlight(s()) == 0; }));
+    // The page is read off the main thread; the error comes back to it.
+    ASSERT_TRUE(waitUntil([this] { return requestsInFlight(s()) == 0 && !errors.isEmpty(); }));
     ASSERT_EQ(errors.size(), 1);
     EXPECT_FALSE(errors.first().isEmpty());
     EXPECT_EQ(s().lv1.count(), 0);
