@@ -406,7 +406,7 @@ void Crawl::noteLimit(int row, const ReadLimit &limit, const QString &url)
     if (!limit.limited())
         return;
     if (row >= 0 && m_form.lv1.hasRow(row))
-        m_form.lv1.setNote(row, limit.text());
+        m_form.lv1.addNote(row, limit.text());
     notice(limit.text() + QStringLiteral("：") + url);
 }
 

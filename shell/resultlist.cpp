@@ -67,12 +67,6 @@ QString sourcesTooltip(const RowSources &sources, int row)
     return lines.join(QLatin1Char('\n'));
 }
 
-// The words a run writes in a note, as against the reason of a PR answer.
-bool isRunWord(QStringView part)
-{
-    return part == celltext::BlankLine || part == celltext::Unsent || part == celltext::Unfinished;
-}
-
 const QString NoteJoint = QStringLiteral("; ");
 
 // A note without the words of a run's end: a check that starts, or ends,
@@ -313,9 +307,19 @@ void ResultListModel::clearCheck(int row)
 
 void ResultListModel::setNote(int row, const QString &note)
 {
-    if (!hasRow(row) || m_rows[std::size_t(row)].note == note)
+    if (!hasRow(row))
         return;
-    m_rows[std::size_t(row)].note = note;
+    ResultRow &r = m_rows[std::size_t(row)];
+    r.noteStartsWithRank = false;
+    writeNote(row, note);
+}
+
+void ResultListModel::writeNote(int row, const QString &note)
+{
+    ResultRow &r = m_rows[std::size_t(row)];
+    if (r.note == note)
+        return;
+    r.note = note;
     emit dataChanged(index(row, ColumnStatus), index(row, ColumnStatus));
 }
 
@@ -324,40 +328,39 @@ void ResultListModel::addNote(int row, const QString &part)
     if (!hasRow(row) || part.isEmpty())
         return;
     const QString &note = m_rows[std::size_t(row)].note;
-    if (note.isEmpty()) {
-        setNote(row, part);
-        return;
-    }
-    if (!note.split(NoteJoint).contains(part))
-        setNote(row, note + NoteJoint + part);
+    if (note.isEmpty())
+        writeNote(row, part);
+    else if (!note.split(NoteJoint).contains(part))
+        writeNote(row, note + NoteJoint + part);
 }
 
 void ResultListModel::dropNote(int row, const QString &part)
 {
     if (!hasRow(row))
         return;
-    QStringList parts = m_rows[std::size_t(row)].note.split(NoteJoint, Qt::SkipEmptyParts);
-    if (parts.removeAll(part) > 0)
-        setNote(row, parts.join(NoteJoint));
+    ResultRow &r = m_rows[std::size_t(row)];
+    QStringList parts = r.note.split(NoteJoint, Qt::SkipEmptyParts);
+    const qsizetype at = parts.indexOf(part);
+    if (at < 0)
+        return;
+    parts.removeAt(at);
+    if (at == 0)
+        r.noteStartsWithRank = false;
+    writeNote(row, parts.join(NoteJoint));
 }
 
 void ResultListModel::setRankNote(int row, const QString &why)
 {
     if (!hasRow(row))
         return;
-    const QString &note = m_rows[std::size_t(row)].note;
-    if (note.isEmpty()) {
-        setNote(row, why);
-        return;
-    }
-    QStringList parts;
+    ResultRow &r = m_rows[std::size_t(row)];
+    QStringList parts = r.note.split(NoteJoint, Qt::SkipEmptyParts);
+    if (r.noteStartsWithRank && !parts.isEmpty())
+        parts.removeFirst();
     if (!why.isEmpty())
-        parts << why;
-    for (const QString &part : note.split(NoteJoint, Qt::SkipEmptyParts)) {
-        if (isRunWord(part))
-            parts << part;
-    }
-    setNote(row, parts.join(NoteJoint));
+        parts.prepend(why);
+    r.noteStartsWithRank = !why.isEmpty();
+    writeNote(row, parts.join(NoteJoint));
 }
 
 void ResultListModel::setRankFigures(int row, std::optional<RankFigures> figures)

@@ -42,12 +42,16 @@ struct ResultRow
     // Only the exports show them.
     std::optional<RankFigures> rank = std::nullopt;
     // What else 状态 says, after the check's status, in parts joined by
-    // "; ": why the PR cell holds no rank (a reply that was no rank), and
-    // why a cell reads "--" where an answer was to come: the line was blank
-    // (celltext::BlankLine), or the run ended before the row's query was
-    // sent (celltext::Unsent) or answered (celltext::Unfinished). So nobody
-    // takes a cell that will never be answered for one still on its way.
+    // "; ": why the PR cell holds no rank (a reply that was no rank), that a
+    // page was read only in part, and why a cell reads "--" where an answer
+    // was to come: the line was blank (celltext::BlankLine), or the run ended
+    // before the row's query was sent (celltext::Unsent) or answered
+    // (celltext::Unfinished). So nobody takes a cell that will never be
+    // answered for one still on its way.
     QString note = QString();
+    // The first part of note is the last PR answer's, which the next one
+    // replaces.
+    bool noteStartsWithRank = false;
     // The address is a link as written that no rule makes an address: its
     // check is answered without a request.
     bool unaddressable = false;
@@ -146,7 +150,7 @@ public:
     void addNote(int row, const QString &part);
     void dropNote(int row, const QString &part);
     // The part of a PR answer: replaces what an earlier answer said, and
-    // keeps the words of the run (celltext::BlankLine, Unsent, Unfinished).
+    // keeps every other part.
     void setRankNote(int row, const QString &why);
     // A blank entry line: a row of its own that is never queried.
     bool isBlank(int row) const { return hasRow(row) && m_rows[std::size_t(row)].note == celltext::BlankLine; }
@@ -166,6 +170,9 @@ public:
     void markRebuilt() { ++m_generation; }
 
 private:
+    // Sets the note as it stands, whoever's parts it holds.
+    void writeNote(int row, const QString &note);
+
     std::vector<ResultRow> m_rows;
     std::shared_ptr<const RowSources> m_sources;
     quint64 m_generation = 0;

@@ -93,7 +93,13 @@ TEST(ResultList, NoteParts)
     m.addNote(0, QStringLiteral("未完成"));
     m.clearCheck(0);
     EXPECT_EQ(status(), QStringLiteral("r"));
-    m.dropNote(0, QStringLiteral("r"));
+    // A page read in part says so whatever PR answers come.
+    m.addNote(0, QStringLiteral("解析受限"));
+    m.setRankNote(0, QStringLiteral("r2"));
+    EXPECT_EQ(status(), QStringLiteral("r2; 解析受限"));
+    m.setRankNote(0, QString());
+    EXPECT_EQ(status(), QStringLiteral("解析受限"));
+    m.dropNote(0, QStringLiteral("解析受限"));
     EXPECT_EQ(status(), QString());
     EXPECT_FALSE(m.isBlank(0));
     m.setNote(0, QStringLiteral("空行"));
