@@ -3,6 +3,7 @@
 #include "app/entrybox.h"
 
 #include "app/bannerview.h"
+#include "app/storepanel.h"
 #include "base/guard.h"
 #include "data/storedtext.h"
 #include "listfiles/listexport.h"
@@ -14,6 +15,7 @@
 #include "query/sitequery.h"
 #include "shell/listcommands.h"
 #include "shell/resultproxy.h"
+#include "store/resultstore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -90,6 +92,7 @@ WindowEndpoints TForm1::defaultEndpoints()
     WindowEndpoints e;
     e.bannerUrl = storedtext::bannerUrl();
     e.oprEndpoint = opr::DefaultEndpoint;
+    e.storeFile = defaultStorePath();
     return e;
 }
 
@@ -177,13 +180,14 @@ std::unique_ptr<Engine> engineFor(const WindowEndpoints &endpoints)
 } // namespace
 
 TForm1::TForm1(WindowEndpoints endpoints, WindowSeams seams, QWidget *parent)
-    : TForm1(engineFor(endpoints), endpoints.bannerUrl, std::move(seams), parent)
+    : TForm1(engineFor(endpoints), endpoints.bannerUrl, std::move(seams), parent, endpoints.storeFile)
 {
 }
 
-TForm1::TForm1(std::unique_ptr<Engine> engine, QString bannerUrl, WindowSeams seams, QWidget *parent)
+TForm1::TForm1(std::unique_ptr<Engine> engine, QString bannerUrl, WindowSeams seams, QWidget *parent, QString storeFile)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
     , m_bannerUrl(std::move(bannerUrl))
+    , m_storeFile(std::move(storeFile))
     , m_seams(std::move(seams))
     , m_engine(engine.release())
     , m_state(&m_engine->state())
@@ -202,7 +206,12 @@ TForm1::TForm1(std::unique_ptr<Engine> engine, QString bannerUrl, WindowSeams se
     guard::run([this] { FormCreate(); });
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // The store records the run's end from the engine's list: it goes
+    // while the engine is still there.
+    delete m_storePanel;
+}
 
 void TForm1::buildControls()
 {
@@ -252,7 +261,9 @@ void TForm1::buildControls()
     QWidget *site = strip(bskngrpbx1, 75);
     site->setObjectName(QStringLiteral("siteStrip"));
     QVBoxLayout *siteLines = stackIn(site, 2, 2);
-    siteLines->addWidget(lineOf(site, 20, {lbl12, lbl6}));
+    if (!m_storeFile.isEmpty())
+        m_storePanel = new StorePanel(*m_engine, m_storeFile, this);
+    siteLines->addWidget(m_storePanel ? lineOf(site, 20, {lbl12, lbl6, m_storePanel}, true) : lineOf(site, 20, {lbl12, lbl6}));
     siteLines->addWidget(lineOf(site, 24, {edt6, rdlist1, bschck4}));
     siteLines->addWidget(lineOf(site, 20, {lbl13}, true));
     panel->addWidget(site);
@@ -623,7 +634,7 @@ void TForm1::N5Click()
 
 void TForm1::btnStopClick()
 {
-    ::btnStopClick(*m_state);
+    m_engine->stop();
 }
 
 void TForm1::tmr2Timer()

@@ -4,6 +4,7 @@
 #include "listfiles/atomicsave.h"
 #include "shell/resultlist.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QJsonArray>
@@ -106,18 +107,20 @@ void writeCsv(const ResultListModel &list, QIODevice &device)
     out.text() += QChar(0xFEFF); // the byte-order mark, by which spreadsheets know UTF-8
     appendCsvRecord(out.text(),
         {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"),
-            QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因")});
+            QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因"),
+            QStringLiteral("变化")});
     for (int i = 0; i < list.count(); ++i) {
         const ResultRow &row = list.row(i);
         QStringList fields {row.caption};
         for (const QString &cell : row.cells)
             fields << cell;
         if (const FetchResult *check = list.check(i)) {
-            fields << statusText(*check) << check->finalUrl << QString::number(check->elapsedMs)
+            fields << rowStatusText(row) << check->finalUrl << QString::number(check->elapsedMs)
                    << (check->reason == FetchFailure::None ? QString() : reasonText(*check));
         } else {
             fields << QString() << QString() << QString() << QString();
         }
+        fields << rowChangeText(row.change);
         appendCsvRecord(out.text(), fields);
         out.recordEnded();
     }
@@ -137,6 +140,8 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
         {QStringLiteral("pr"), row.cells[CellPr]},
     };
     const QJsonValue none(QJsonValue::Null);
+    o.insert(QStringLiteral("change"), rowChangeText(row.change));
+    o.insert(QStringLiteral("dead_since"), row.change == RowChange::StillDead && row.deadSinceMs > 0 ? QJsonValue(QDateTime::fromMSecsSinceEpoch(row.deadSinceMs, Qt::UTC).toString(Qt::ISODate)) : none);
     const FetchResult *check = list.check(i);
     if (!check) {
         for (const QString &key : {QStringLiteral("status"), QStringLiteral("hops"), QStringLiteral("final_url"), QStringLiteral("elapsed_ms"),
@@ -147,7 +152,7 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
     QJsonArray hops;
     for (const int code : check->hops)
         hops.append(code);
-    o.insert(QStringLiteral("status"), statusText(*check));
+    o.insert(QStringLiteral("status"), rowStatusText(row));
     o.insert(QStringLiteral("hops"), hops);
     o.insert(QStringLiteral("final_url"), check->finalUrl);
     o.insert(QStringLiteral("elapsed_ms"), check->elapsedMs);

@@ -26,12 +26,13 @@ void exportList(const ResultListModel &list, bool shortForm, const QString &path
 // for programs.
 //
 // Csv: UTF-8 with a byte-order mark, CRLF line ends, RFC 4180 quoting, the
-// header row 序号,站内?,链接词,网址,访问,PR,状态,最终网址,耗时(ms),原因, then
-// one record per row.
+// header row 序号,站内?,链接词,网址,访问,PR,状态,最终网址,耗时(ms),原因,变化,
+// then one record per row.
 // Jsonl: one JSON object per row and line, with the keys row (1-based
-// position), caption, kind, text, url, access, pr, status, hops, final_url,
-// elapsed_ms and reason (a reasonKey() or null); the check's keys are null
-// for a row that was never checked.
+// position), caption, kind, text, url, access, pr, change (the 变化 text),
+// dead_since (持续死链: when the dead streak began, ISO 8601 UTC; else null),
+// status, hops, final_url, elapsed_ms and reason (a reasonKey() or null);
+// the check's keys are null for a row that was never checked.
 enum class ExportFormat { Tsv,
     Csv,
     Jsonl };

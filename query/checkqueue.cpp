@@ -48,6 +48,12 @@ void CheckQueue::start()
     m_tries.assign(std::size_t(m_total), 0);
     QHash<QString, int> hostOf;
     for (int row = 0; row < m_total; ++row) {
+        // A row whose answer is known already (a run continued, the cache)
+        // is answered here and never sent.
+        if (m_form.answerKnown(row, RowQuery::Check)) {
+            ++m_done;
+            continue;
+        }
         const QString key = hostKey(m_form.lv1.cell(row, CellUrl));
         auto at = hostOf.constFind(key);
         if (at == hostOf.constEnd()) {
@@ -58,7 +64,7 @@ void CheckQueue::start()
     }
     for (int h = 0; h < int(m_hosts.size()); ++h)
         refresh(h);
-    if (m_total == 0) {
+    if (finished()) {
         emit allDone();
         return;
     }

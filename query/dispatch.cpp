@@ -97,19 +97,8 @@ void routeRowReply(FormState &form, const Tmyhttpget &request, bool success, con
     if (request.mode == dispatch::ModeRank) {
         rankAnswered(form, request.rowindex, prText, success);
     } else {
-        form.lv1.setCheck(request.rowindex, request.FetchRecord());
-        form.lv1.setCell(request.rowindex, CellAccess, success ? celltext::Alive : celltext::Dead);
-        form.lv1.setVerdict(request.rowindex, success ? VerdictClass::Alive : VerdictClass::Dead);
-        if (!form.bschck2) {
-            countReply(form);
-            completionCheck(form, success);
-        } else if (form.lbl13ShowsRequest()) {
-            // The ranking replies count. When the last of them came while
-            // this check was still to start, the start's "正在查询：" has
-            // covered the finish text: it is shown again.
-            completionCheck(form, false);
-        }
-        emit form.rowAnswered(request.rowindex);
+        checkAnswered(form, request.rowindex, request.FetchRecord(), success ? VerdictClass::Alive : VerdictClass::Dead,
+            success ? celltext::Alive : celltext::Dead);
     }
 }
 
@@ -161,6 +150,23 @@ void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repai
     countReply(form);
     form.lv1.setCell(row, CellPr, prText);
     completionCheck(form, repaintFirst);
+    emit form.rowAnswered(row);
+}
+
+void checkAnswered(FormState &form, qint32 row, const FetchResult &record, VerdictClass verdict, const QString &accessText, bool fromCache)
+{
+    form.lv1.setCheck(row, record, fromCache);
+    form.lv1.setCell(row, CellAccess, accessText);
+    form.lv1.setVerdict(row, verdict);
+    if (!form.bschck2) {
+        countReply(form);
+        completionCheck(form, verdict == VerdictClass::Alive);
+    } else if (form.lbl13ShowsRequest()) {
+        // The ranking replies count. When the last of them came while this
+        // check was still to start, the start's "正在查询：" has covered
+        // the finish text: it is shown again.
+        completionCheck(form, false);
+    }
     emit form.rowAnswered(row);
 }
 

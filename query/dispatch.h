@@ -1,10 +1,13 @@
 #pragma once
 
+#include "shell/verdictclass.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
 
+struct FetchResult;
 class FormState;
 class Tmyhttpget;
 class THTTPGet;
@@ -39,6 +42,13 @@ void geterror(FormState &form, THTTPGet *Sender);
 // PR cell, then the completion check (which repaints the list first when
 // repaintFirst). The caller has made sure that row belongs to the list.
 void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst);
+
+// The answer of a check for row, from whichever source: the record goes to
+// the 状态 column, the verdict and its mark to the 访问 cell; counted while
+// 查询PR is unticked, then the completion check. The caller has made sure
+// that row belongs to the list. fromCache: the answer was taken from the
+// result store, not asked.
+void checkAnswered(FormState &form, qint32 row, const FetchResult &record, VerdictClass verdict, const QString &accessText, bool fromCache = false);
 
 // Number of requests started by gotourl that have not completed yet.
 int requestsInFlight(const FormState &form);

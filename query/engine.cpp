@@ -49,7 +49,31 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     connect(&s, &FormState::sitePageFailed, this, [this] {
         m_sitePending = false;
         emit sitePageFailed();
+        closeRun(RunEnding::Failed);
     });
+}
+
+QString runEndingKey(RunEnding ending)
+{
+    switch (ending) {
+    case RunEnding::Completed:
+        return QStringLiteral("completed");
+    case RunEnding::TimedOut:
+        return QStringLiteral("timeout");
+    case RunEnding::Interrupted:
+        return QStringLiteral("sigint");
+    case RunEnding::Terminated:
+        return QStringLiteral("sigterm");
+    case RunEnding::Stopped:
+        return QStringLiteral("stopped");
+    case RunEnding::Failed:
+        return QStringLiteral("failed");
+    case RunEnding::Replaced:
+        return QStringLiteral("replaced");
+    case RunEnding::Closed:
+        return QStringLiteral("closed");
+    }
+    return QStringLiteral("failed");
 }
 
 Engine::~Engine()
@@ -79,15 +103,55 @@ void Engine::setWalk(Walk walk, CheckQueueLimits limits)
     m_limits = limits;
 }
 
+void Engine::openRun(RunKind kind, const QString &input)
+{
+    if (m_runOpen)
+        closeRun(RunEnding::Replaced);
+    m_runOpen = true;
+    m_stopRequested = false;
+    emit runOpened(kind, input);
+}
+
+void Engine::closeRun(RunEnding how)
+{
+    if (!m_runOpen)
+        return;
+    m_runOpen = false;
+    emit runClosed(how);
+}
+
+void Engine::stop()
+{
+    assertMainThread();
+    if (m_runOpen)
+        m_stopRequested = true;
+    ::btnStopClick(*m_state);
+    checkLater();
+}
+
 void Engine::startBatch(const QString &entryText)
 {
     assertMainThread();
+    openRun(RunKind::Batch, QString());
     ::btn1Click(*m_state, entryText);
+}
+
+void Engine::startStored(RunKind kind, const QString &input, std::vector<ResultRow> rows)
+{
+    assertMainThread();
+    openRun(kind, input);
+    FormState &s = *m_state;
+    if (kind == RunKind::Site)
+        s.siteurl = input;
+    s.lv1.clear();
+    s.lv1.addRows(std::move(rows));
+    startListRun(s);
 }
 
 void Engine::startSite(const QString &siteText)
 {
     assertMainThread();
+    openRun(RunKind::Site, siteText);
     m_sitePending = true;
     const quint64 releasedBefore = m_released;
     ::btn3Click(*m_state, siteText);
@@ -97,6 +161,7 @@ void Engine::startSite(const QString &siteText)
         m_state->setLbl13(QStringLiteral("提示：") + m_state->siteurl + QStringLiteral("访问失败..."));
         m_sitePending = false;
         emit sitePageFailed();
+        closeRun(RunEnding::Failed);
     }
 }
 
@@ -166,4 +231,5 @@ void Engine::checkFinished()
         return;
     m_runActive = false;
     emit runEnded();
+    closeRun(m_stopRequested ? RunEnding::Stopped : RunEnding::Completed);
 }

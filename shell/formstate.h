@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shell/gauge.h"
+#include "shell/knownanswers.h"
 #include "shell/resultlist.h"
 
 #include <QObject>
@@ -66,6 +67,15 @@ public:
     // fetch does not say) and the page's text. The window installs the
     // survey here, so that the reply routing needs no part of it.
     std::function<void(const QString &siteUrl, const QString &finalUrl, const QString &page)> onSitePage;
+
+    // What is known of rows before they are asked (a run being continued,
+    // the result store's cache); none: every row is asked. Not owned.
+    KnownAnswers *knownAnswers = nullptr;
+    // Consulted before a row's PR or check is asked: true when the answer
+    // was known and has been written into the row instead.
+    bool answerKnown(int row, RowQuery what);
+    // Whether answerKnown would answer; nothing is written.
+    bool knowsAnswer(int row, RowQuery what) const;
 
     // Every request started from here fails when not completed this long
     // after its start.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/fetchresult.h"
+#include "shell/rowchange.h"
 #include "shell/verdictclass.h"
 
 #include <QAbstractTableModel>
@@ -20,8 +21,14 @@ struct ResultRow
     QString caption;
     std::array<QString, 5> cells;
     std::shared_ptr<const FetchResult> check = nullptr;
+    // The check was not made: its answer was taken from the result store.
+    bool checkFromCache = false;
     // What the row's last answer means; Unchecked until a check has ended.
     VerdictClass verdict = VerdictClass::Unchecked;
+    // How the last check compares with the one before it in the result
+    // store; for StillDead, when the dead streak began (ms since 1970 UTC).
+    RowChange change = RowChange::Same;
+    qint64 deadSinceMs = 0;
 };
 
 // Cell indices, by column.
@@ -33,8 +40,14 @@ enum ResultCell : int {
     CellPr = 4, // PR
 };
 
+// The 状态 text of a row: its check's statusText(), "缓存 " before it when
+// the answer came from the result store; empty before a check.
+QString rowStatusText(const ResultRow &row);
+
 // The column of the check record, after the caption and the five cells.
 constexpr int ColumnStatus = 6; // 状态
+// How the check compares with the address's last one.
+constexpr int ColumnChange = 7; // 变化
 
 // The result list lv1: the system's only store of work. Rows are addressed by
 // their 0-based position; the list is never sorted.
@@ -47,7 +60,7 @@ class ResultListModel final : public QAbstractTableModel
     Q_DISABLE_COPY_MOVE(ResultListModel)
 
 public:
-    static constexpr int ColumnCount = 7;
+    static constexpr int ColumnCount = 8;
 
     explicit ResultListModel(QObject *parent = nullptr);
 
@@ -75,12 +88,19 @@ public:
 
     // The record of the row's last check; nullptr before one has ended.
     const FetchResult *check(int row) const;
-    void setCheck(int row, const FetchResult &result);
+    void setCheck(int row, const FetchResult &result, bool fromCache = false);
     // Empties the 状态 column of the row, as a new check of it starts; the
     // row is unchecked again.
     void clearCheck(int row);
     VerdictClass verdict(int row) const { return hasRow(row) ? m_rows[std::size_t(row)].verdict : VerdictClass::Unchecked; }
     void setVerdict(int row, VerdictClass verdict);
+
+    RowChange change(int row) const { return hasRow(row) ? m_rows[std::size_t(row)].change : RowChange::Same; }
+    void setChange(int row, RowChange change, qint64 deadSinceMs);
+
+    // More lines for a row's tooltip, such as the history of its address;
+    // asked only when a tooltip is shown.
+    void setTooltipLines(std::function<QString(const ResultRow &row)> lines) { m_tooltipLines = std::move(lines); }
 
     quint64 generation() const { return m_generation; }
     // A new run starts on the list: answers for the rows as they were no
@@ -88,6 +108,9 @@ public:
     void markRebuilt() { ++m_generation; }
 
 private:
+    QString tooltip(const ResultRow &row) const;
+
     std::vector<ResultRow> m_rows;
     quint64 m_generation = 0;
+    std::function<QString(const ResultRow &row)> m_tooltipLines;
 };

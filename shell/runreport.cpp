@@ -16,6 +16,11 @@ ListTally tallyList(const ResultListModel &list)
         const QString &pr = list.cell(i, CellPr);
         if (!pr.isEmpty() && pr.front().isDigit())
             ++t.prFound;
+        const RowChange change = list.change(i);
+        if (change == RowChange::NewDead)
+            ++t.newDead;
+        else if (change == RowChange::Fixed)
+            ++t.fixed;
     }
     return t;
 }
@@ -30,12 +35,10 @@ QString progressText(int done, int total, int dead, qint64 elapsedMs)
     return text;
 }
 
-QString summaryText(const ListTally &tally, const QString &outputName)
+QString summaryText(const ListTally &tally, const QString &outputName, bool withChanges)
 {
-    return QStringLiteral("完成: %1 行, √ %2, × %3, PR %4 个, 输出 %5")
-        .arg(tally.rows)
-        .arg(tally.alive)
-        .arg(tally.dead)
-        .arg(tally.prFound)
-        .arg(outputName);
+    QString text = QStringLiteral("完成: %1 行, √ %2, × %3, PR %4 个, ").arg(tally.rows).arg(tally.alive).arg(tally.dead).arg(tally.prFound);
+    if (withChanges)
+        text += QStringLiteral("新死链 %1, 已修复 %2, ").arg(tally.newDead).arg(tally.fixed);
+    return text + QStringLiteral("输出 ") + outputName;
 }

@@ -101,7 +101,7 @@ TEST_F(Headless, ExitStatusOfFinishedRuns)
     const QString live = list({"/p1", "/p2"});
     const ProgramRun fine = run({"--batch", live, "--out", out, "--no-pr", "--fail-on-dead"});
     EXPECT_EQ(fine.exitCode, 0) << fine.err.toStdString();
-    EXPECT_TRUE(fine.err.contains(QStringLiteral("完成: 2 行, √ 2, × 0, PR 0 个, 输出 ") + out)) << fine.err.toStdString();
+    EXPECT_TRUE(fine.err.contains(QStringLiteral("完成: 2 行, √ 2, × 0, PR 0 个, 新死链 0, 已修复 0, 输出 ") + out)) << fine.err.toStdString();
 
     const QString withDead = list({"/p1", "/gone"});
     const ProgramRun dead = run({"--batch", withDead, "--out", out, "--no-pr", "--fail-on-dead"});

@@ -167,15 +167,16 @@ TEST_F(WindowFixture, StartState)
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(list->horizontalHeader()->sortIndicatorSection(), -1); // list order
-    const int widths[] = {50, 50, 100, 310, 50, 80, 90};
-    for (int c = 0; c < 7; ++c)
+    const int widths[] = {50, 50, 100, 310, 50, 80, 90, 70};
+    for (int c = 0; c < 8; ++c)
         EXPECT_EQ(list->columnWidth(c), widths[c]);
     EXPECT_EQ(child<QPushButton>("btnStop")->text(), QStringLiteral("停止"));
     auto *filter = child<QComboBox>("cbbFilter");
-    ASSERT_EQ(filter->count(), 3);
+    ASSERT_EQ(filter->count(), 4);
     EXPECT_EQ(filter->currentText(), QStringLiteral("全部"));
     EXPECT_EQ(filter->itemText(1), QStringLiteral("只看死链"));
     EXPECT_EQ(filter->itemText(2), QStringLiteral("只看正常"));
+    EXPECT_EQ(filter->itemText(3), QStringLiteral("只看变化"));
     EXPECT_FALSE(child<QWidget>("WebBrowser1")->isVisible()); // no banner address
 
     auto *menu = child<QMenu>("bsknpmn1");
@@ -229,14 +230,14 @@ TEST_F(WindowFixture, OnlyTheResultListGrowsWithTheWindow)
     EXPECT_EQ(list->width(), 900);
 
     // 网址 fills the view; every other column keeps its width.
-    const int widths[] = {50, 50, 100, -1, 50, 80, 90};
+    const int widths[] = {50, 50, 100, -1, 50, 80, 90, 70};
     const auto addressFills = [&] {
-        for (int c = 0; c < 7; ++c) {
+        for (int c = 0; c < 8; ++c) {
             if (widths[c] > 0) {
                 EXPECT_EQ(list->columnWidth(c), widths[c]) << c;
             }
         }
-        EXPECT_EQ(list->columnWidth(3), list->viewport()->width() - 420);
+        EXPECT_EQ(list->columnWidth(3), list->viewport()->width() - 490);
     };
     addressFills();
     const int at900 = list->columnWidth(3);
@@ -378,7 +379,7 @@ TEST_F(WindowFixture, CopyTakesTheSelectedRowsInViewOrderAndVisitTheCurrentOne)
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
-    const QString copied = QStringLiteral("3\t批量\t--\tc.com\t√\t10\t\n") + QStringLiteral("2\t批量\ta b\tb.com\t×\t--\t\n");
+    const QString copied = QStringLiteral("3\t批量\t--\tc.com\t√\t10\t\t\n") + QStringLiteral("2\t批量\ta b\tb.com\t×\t--\t\t\n");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), copied);
     QGuiApplication::clipboard()->clear();
     child<QAction>("N5")->trigger();

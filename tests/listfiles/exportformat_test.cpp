@@ -34,6 +34,10 @@ void fillTrickyList(ResultListModel &list)
     slow.elapsedMs = 10000;
     slow.reason = FetchFailure::TimedOut;
     list.setCheck(1, slow);
+    // Compared with the result store: a first check, and a link dead since
+    // 2024-05-01 10:00 Beijing time.
+    list.setChange(0, RowChange::New, 0);
+    list.setChange(1, RowChange::StillDead, 1714528800000);
 }
 
 QByteArray written(const ResultListModel &list, ExportFormat format)
@@ -108,10 +112,10 @@ TEST(ExportFormats, CsvReadBackByPythonsCsvModule)
     const QJsonArray records = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
 
     const QList<QStringList> expected = {
-        {"序号", "站内?", "链接词", "网址", "访问", "PR", "状态", "最终网址", "耗时(ms)", "原因"},
-        {"0", "内", "---", "www.站点.cn/", "√", "3", "301→200", "https://www.站点.cn/首页", "42", ""},
-        {"1", "外", Tricky, "b.cn/a,\"b\"", "×", "--", "超时", "http://b.cn/a,\"b\"", "10000", "请求超时"},
-        {"2", "批量", "--", "c.cn", "查询中...", "查询中...", "", "", "", ""},
+        {"序号", "站内?", "链接词", "网址", "访问", "PR", "状态", "最终网址", "耗时(ms)", "原因", "变化"},
+        {"0", "内", "---", "www.站点.cn/", "√", "3", "301→200", "https://www.站点.cn/首页", "42", "", "新链接"},
+        {"1", "外", Tricky, "b.cn/a,\"b\"", "×", "--", "超时", "http://b.cn/a,\"b\"", "10000", "请求超时", "持续死链"},
+        {"2", "批量", "--", "c.cn", "查询中...", "查询中...", "", "", "", "", ""},
     };
     ASSERT_EQ(records.size(), expected.size());
     for (qsizetype r = 0; r < expected.size(); ++r) {
@@ -139,7 +143,8 @@ TEST(ExportFormats, JsonLinesReadBackByQJsonDocument)
         ASSERT_TRUE(doc.isObject());
         rows << doc.object();
     }
-    const QStringList keys = {"access", "caption", "elapsed_ms", "final_url", "hops", "kind", "pr", "reason", "row", "status", "text", "url"};
+    const QStringList keys = {"access", "caption", "change", "dead_since", "elapsed_ms", "final_url", "hops", "kind", "pr", "reason", "row", "status",
+        "text", "url"};
     for (const QJsonObject &o : rows)
         EXPECT_EQ(o.keys(), keys);
 
@@ -160,11 +165,30 @@ TEST(ExportFormats, JsonLinesReadBackByQJsonDocument)
     EXPECT_EQ(rows[1].value("status").toString(), QStringLiteral("超时"));
     EXPECT_EQ(rows[1].value("hops").toArray(), QJsonArray());
     EXPECT_EQ(rows[1].value("reason").toString(), QStringLiteral("timeout"));
+    EXPECT_EQ(rows[0].value("change").toString(), QStringLiteral("新链接"));
+    EXPECT_TRUE(rows[0].value("dead_since").isNull());
+    EXPECT_EQ(rows[1].value("change").toString(), QStringLiteral("持续死链"));
+    EXPECT_EQ(rows[1].value("dead_since").toString(), QStringLiteral("2024-05-01T02:00:00Z"));
+    EXPECT_EQ(rows[2].value("change").toString(), QString());
 
     // Never checked: the check's keys are there, and null.
     for (const char *key : {"status", "hops", "final_url", "elapsed_ms", "reason"})
         EXPECT_TRUE(rows[2].value(QLatin1String(key)).isNull()) << key;
     EXPECT_EQ(rows[2].value("access").toString(), QStringLiteral("查询中..."));
+}
+
+TEST(ExportFormats, AnAnswerFromTheCacheSaysSoInItsStatus)
+{
+    ResultListModel list;
+    list.addRow(ResultRow {QStringLiteral("1"), {QStringLiteral("批量"), QStringLiteral("--"), QStringLiteral("a.cn"), QStringLiteral("√"), QStringLiteral("--")}});
+    FetchResult fine;
+    fine.hops = {200};
+    list.setCheck(0, fine, true);
+    EXPECT_EQ(list.data(list.index(0, ColumnStatus)).toString(), QStringLiteral("缓存 200"));
+    EXPECT_TRUE(written(list, ExportFormat::Csv).contains(QStringLiteral(",缓存 200,").toUtf8()));
+    EXPECT_TRUE(written(list, ExportFormat::Jsonl).contains(QStringLiteral("\"status\":\"缓存 200\"").toUtf8()));
+    // TSV keeps its two or six fields.
+    EXPECT_EQ(written(list, ExportFormat::Tsv), QByteArray("a.cn\t--\r\r\n"));
 }
 
 TEST(ExportFormats, EmptyListGivesHeaderOnlyOrNothing)

@@ -1,0 +1,154 @@
+#include "query/storedanswers.h"
+
+#include "query/dispatch.h"
+#include "query/regdomain.h"
+#include "shell/celltexts.h"
+#include "shell/formstate.h"
+#include "store/resultstore.h"
+
+#include <QDateTime>
+#include <QScopedValueRollback>
+
+StoredAnswers::StoredAnswers(FormState &form, ResultStore &store)
+    : m_form(form)
+    , m_store(store)
+{
+}
+
+void StoredAnswers::continueWith(qint64 run, QList<std::optional<PriorCheck>> checks, QList<QString> ranks)
+{
+    m_nextRun = run;
+    m_nextChecks = std::move(checks);
+    m_nextRanks = std::move(ranks);
+}
+
+void StoredAnswers::followList()
+{
+    if (m_generation == m_form.lv1.generation())
+        return;
+    m_generation = m_form.lv1.generation();
+    m_priors.clear();
+    m_ranks.clear();
+    m_continuedChecks = std::exchange(m_nextChecks, {});
+    m_continuedRanks = std::exchange(m_nextRanks, {});
+    m_exceptRun = std::exchange(m_nextRun, 0);
+}
+
+qint64 StoredAnswers::exceptRun()
+{
+    if (m_exceptRun != 0)
+        return m_exceptRun;
+    return m_currentRun ? m_currentRun->id.load() : 0;
+}
+
+QString StoredAnswers::rankKey(const QString &source, const QString &url)
+{
+    if (source == QLatin1String("opr"))
+        return registrableDomain(url);
+    return url;
+}
+
+const std::optional<PriorCheck> &StoredAnswers::prior(int row)
+{
+    followList();
+    auto at = m_priors.find(row);
+    if (at != m_priors.end())
+        return *at;
+    const QString &url = m_form.lv1.cell(row, CellUrl);
+    std::optional<PriorCheck> found = m_store.lastCheck(url, exceptRun());
+    // The store may have written this run's first records while the
+    // question was on its way: a check of this run is no earlier check.
+    if (found && m_exceptRun == 0 && m_currentRun && found->runId == m_currentRun->id.load())
+        found = m_store.lastCheck(url, found->runId);
+    return *m_priors.insert(row, std::move(found));
+}
+
+const std::optional<StoredRank> &StoredAnswers::cachedRank(int row)
+{
+    followList();
+    auto at = m_ranks.find(row);
+    if (at != m_ranks.end())
+        return *at;
+    const QString key = rankKey(m_rankSource, m_form.lv1.cell(row, CellUrl));
+    std::optional<StoredRank> found;
+    if (!key.isEmpty())
+        found = m_store.lastRank(m_rankSource, key, QDateTime::currentMSecsSinceEpoch() - m_cacheAgeMs);
+    return *m_ranks.insert(row, std::move(found));
+}
+
+StoredAnswers::Known StoredAnswers::checkKnown(int row)
+{
+    followList();
+    if (row < m_continuedChecks.size() && m_continuedChecks.at(row))
+        return {Origin::Continued, 0};
+    if (m_cacheAgeMs <= 0)
+        return {};
+    const std::optional<PriorCheck> &p = prior(row);
+    // Only a "√" is taken: a failure may have been a server's bad minute.
+    if (p && p->verdict == VerdictClass::Alive && QDateTime::currentMSecsSinceEpoch() - p->checkedAt <= m_cacheAgeMs)
+        return {Origin::Cached, p->checkedAt};
+    return {};
+}
+
+StoredAnswers::Known StoredAnswers::rankKnown(int row)
+{
+    followList();
+    if (row < m_continuedRanks.size() && !m_continuedRanks.at(row).isNull())
+        return {Origin::Continued, 0};
+    if (m_cacheAgeMs <= 0 || m_rankSource.isEmpty())
+        return {};
+    const std::optional<StoredRank> &r = cachedRank(row);
+    if (r)
+        return {Origin::Cached, r->askedAt};
+    return {};
+}
+
+bool StoredAnswers::knows(int row, RowQuery what)
+{
+    switch (what) {
+    case RowQuery::Rank:
+        return rankKnown(row).origin != Origin::Asked;
+    case RowQuery::Check:
+        return checkKnown(row).origin != Origin::Asked;
+    case RowQuery::Whole:
+        // A run that asks nothing has nothing to know.
+        if (!m_form.bschck2 && !m_form.bschck3)
+            return false;
+        return (!m_form.bschck2 || knows(row, RowQuery::Rank)) && (!m_form.bschck3 || knows(row, RowQuery::Check));
+    }
+    return false;
+}
+
+bool StoredAnswers::answer(int row, RowQuery what)
+{
+    if (what == RowQuery::Whole) {
+        if (!knows(row, RowQuery::Whole))
+            return false;
+        if (m_form.bschck2)
+            answer(row, RowQuery::Rank);
+        if (m_form.bschck3 && m_form.lv1.hasRow(row))
+            answer(row, RowQuery::Check);
+        return true;
+    }
+    const Known known = what == RowQuery::Rank ? rankKnown(row) : checkKnown(row);
+    if (known.origin == Origin::Asked)
+        return false;
+    const QScopedValueRollback<int> writingRow(m_writingRow, row);
+    m_writing = known;
+    if (what == RowQuery::Rank) {
+        const QString pr = known.origin == Origin::Continued ? m_continuedRanks.at(row) : cachedRank(row)->pr;
+        rankAnswered(m_form, row, pr, true);
+    } else {
+        // A copy: the routing may run code that looks rows up again.
+        const PriorCheck p = known.origin == Origin::Continued ? *m_continuedChecks.at(row) : *prior(row);
+        checkAnswered(m_form, row, p.fetch, p.verdict, p.access, known.origin == Origin::Cached);
+    }
+    return true;
+}
+
+StoredAnswers::Taken StoredAnswers::originOf(int row) const
+{
+    if (row != m_writingRow)
+        return {};
+    return {m_writing.origin, m_writing.at};
+}
