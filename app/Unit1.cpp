@@ -216,6 +216,9 @@ TForm1::~TForm1()
 void TForm1::buildControls()
 {
     QVBoxLayout *outer = stackIn(this, 0, 0);
+    // First: what it says about the store is in the status line from the start.
+    if (!m_storeFile.isEmpty())
+        m_storePanel = new StorePanel(*m_engine, m_storeFile, this);
 
     // Query panel: caption bar 22, site strip 75, batch area 184.
     // A group box whose caption bar takes exactly the top 22 pixels, whatever
@@ -261,8 +264,6 @@ void TForm1::buildControls()
     QWidget *site = strip(bskngrpbx1, 75);
     site->setObjectName(QStringLiteral("siteStrip"));
     QVBoxLayout *siteLines = stackIn(site, 2, 2);
-    if (!m_storeFile.isEmpty())
-        m_storePanel = new StorePanel(*m_engine, m_storeFile, this);
     siteLines->addWidget(m_storePanel ? lineOf(site, 20, {lbl12, lbl6, m_storePanel}, true) : lineOf(site, 20, {lbl12, lbl6}));
     siteLines->addWidget(lineOf(site, 24, {edt6, rdlist1, bschck4}));
     siteLines->addWidget(lineOf(site, 20, {lbl13}, true));

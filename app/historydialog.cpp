@@ -5,7 +5,6 @@
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
-#include <QDateTimeAxis>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -55,7 +54,7 @@ HistoryDialog::HistoryDialog(ResultStore &store, QWidget *parent)
 {
     setObjectName(QStringLiteral("historyDialog"));
     setWindowTitle(QStringLiteral("历史"));
-    resize(760, 560);
+    resize(760, 620);
     auto *layout = new QVBoxLayout(this);
 
     m_where = new QLabel(QStringLiteral("结果库: ") + store.path(), this);
@@ -92,7 +91,7 @@ HistoryDialog::HistoryDialog(ResultStore &store, QWidget *parent)
     m_chart = new QChartView(chart, this);
     m_chart->setObjectName(QStringLiteral("historyChart"));
     m_chart->setRenderHint(QPainter::Antialiasing);
-    layout->addWidget(m_chart, 2);
+    layout->addWidget(m_chart, 3);
 
     auto *buttons = new QDialogButtonBox(this);
     m_open = buttons->addButton(QStringLiteral("打开"), QDialogButtonBox::AcceptRole);
@@ -137,23 +136,19 @@ void HistoryDialog::showTrend()
     auto *series = new QLineSeries;
     series->setPointsVisible(true);
     int most = 0;
-    for (const RunPoint &p : std::as_const(m_trend)) {
-        series->append(double(p.startedAt), p.dead);
-        most = std::max(most, p.dead);
+    // One step a run, oldest first: runs minutes or weeks apart read alike.
+    for (qsizetype i = 0; i < m_trend.size(); ++i) {
+        series->append(double(i + 1), m_trend.at(i).dead);
+        most = std::max(most, m_trend.at(i).dead);
     }
     chart->addSeries(series);
-    auto *x = new QDateTimeAxis;
-    x->setFormat(QStringLiteral("MM-dd HH:mm"));
-    x->setTitleText(QStringLiteral("运行"));
-    if (!m_trend.isEmpty()) {
-        // A single run still gets an axis of some width.
-        const qint64 first = m_trend.constFirst().startedAt;
-        const qint64 last = std::max(m_trend.constLast().startedAt, first + 60000);
-        x->setRange(QDateTime::fromMSecsSinceEpoch(first), QDateTime::fromMSecsSinceEpoch(last));
-    }
+    auto *x = new QValueAxis;
+    x->setLabelFormat(QStringLiteral("%d"));
+    x->setRange(1, std::max<qsizetype>(m_trend.size(), 2));
+    x->setTickCount(int(std::min<qsizetype>(std::max<qsizetype>(m_trend.size(), 2), 11)));
+    x->setTitleText(QStringLiteral("第几次运行"));
     auto *y = new QValueAxis;
     y->setLabelFormat(QStringLiteral("%d"));
-    y->setTitleText(QStringLiteral("死链"));
     y->setRange(0, std::max(most, 1));
     y->applyNiceNumbers();
     chart->addAxis(x, Qt::AlignBottom);

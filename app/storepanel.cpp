@@ -141,6 +141,8 @@ void StorePanel::onRunRecorded(RunEnding how, int newDead, int fixed)
 
 void StorePanel::btnHistoryClick()
 {
+    // The run that just ended belongs in the list, as it ended.
+    m_store->flush(2000);
     HistoryDialog dialog(*m_store, window());
     runHistory(dialog);
     if (dialog.result() == QDialog::Accepted && dialog.chosenRun() != 0)

@@ -136,6 +136,10 @@ QString RunRecorder::optionsJson() const
 
 void RunRecorder::onRunOpened(RunKind kind, const QString &input)
 {
+    // A run compares with the runs before it: those of this program that
+    // are still on their way to the file go first (at once, unless another
+    // process holds the store).
+    m_store.flush(2000);
     m_kind = kind;
     m_answers.setRankSource(rankSourceKey(m_engine->rankChoice()));
     m_continued = std::exchange(m_continuing, 0);

@@ -1,0 +1,329 @@
+// The result store as a script meets it: runs of the program over loopback
+// servers, compared with the runs before them, answered from the cache,
+// killed and continued, two at once on one store, and stores that are
+// damaged or not stores at all.
+#include "store/sqlite.h"
+#include "support/loopserver.h"
+#include "support/windowtesting.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using prqtest::LoopServer;
+using prqtest::ProgramRun;
+
+struct StoreRun : ::testing::Test
+{
+    LoopServer web;
+    QTemporaryDir dir;
+    QString servers;
+    QString store = dir.filePath(QStringLiteral("results.sqlite"));
+    std::atomic<int> phase {0}; // what the server answers changes between runs
+    std::atomic<bool> hold {true}; // while set, /hold\d keeps its reply back
+
+    void SetUp() override
+    {
+        const auto page = [](httplib::Response &res, bool alive) {
+            res.status = alive ? 200 : 404;
+            res.set_content(alive ? "<html>live</html>" : "gone", "text/html");
+        };
+        web.get(R"(/p\d+)", [page](const httplib::Request &, httplib::Response &res) { page(res, true); });
+        web.get("/bad", [page](const httplib::Request &, httplib::Response &res) { page(res, false); });
+        web.get("/dies", [this, page](const httplib::Request &, httplib::Response &res) { page(res, phase == 0); });
+        web.get("/fixed", [this, page](const httplib::Request &, httplib::Response &res) { page(res, phase > 0); });
+        web.get(R"(/hold\d)", [this](const httplib::Request &, httplib::Response &res) {
+            for (int waited = 0; hold && waited < 20000; waited += 5)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            res.set_content("held", "text/plain");
+        });
+        web.get("/index.html", [this](const httplib::Request &, httplib::Response &res) {
+            std::string body = "<html><body>\n";
+            for (const char *p : {"/p1", "/hold1", "/p2", "/p3", "/hold2", "/bad", "/p4", "/p5"})
+                body += "<a href=\"http://127.0.0.1:" + std::to_string(web.port()) + p + "\">" + (p + 1) + "</a>\n";
+            res.set_content(body + "</body></html>\n", "text/html");
+        });
+        web.start();
+        servers = write(QStringLiteral("servers.txt"), QStringLiteral("127.0.0.1:%1\n").arg(prqtest::closedLoopbackPort()).toUtf8());
+    }
+    void TearDown() override
+    {
+        hold = false;
+        web.stop();
+    }
+
+    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(web.port()); }
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    QString list(const QStringList &paths, const QString &name = QStringLiteral("in.txt"))
+    {
+        QStringList lines;
+        for (const QString &p : paths)
+            lines << host() + p;
+        return write(name, (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+    }
+    ProgramRun run(QStringList args, const std::function<void(QProcess &)> &whileRunning = {})
+    {
+        args << QStringLiteral("--servers") << servers << QStringLiteral("--banner") << QStringLiteral("none");
+        return prqtest::runProgram(QStringLiteral(PRQUERY_EXE), args, whileRunning);
+    }
+    static QByteArray read(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+    }
+    static QList<QJsonObject> jsonl(const QString &path)
+    {
+        QList<QJsonObject> rows;
+        for (const QByteArray &line : read(path).split('\n')) {
+            if (!line.isEmpty())
+                rows << QJsonDocument::fromJson(line).object();
+        }
+        return rows;
+    }
+    static QStringList column(const QList<QJsonObject> &rows, const char *key)
+    {
+        QStringList out;
+        for (const QJsonObject &o : rows)
+            out << o.value(QLatin1String(key)).toString();
+        return out;
+    }
+    int requestsFor(const std::string &path) const
+    {
+        int n = 0;
+        for (const prqtest::RecordedRequest &r : web.requests())
+            n += r.target == path ? 1 : 0;
+        return n;
+    }
+    static int linesAbout(const QString &err, const QString &word)
+    {
+        int n = 0;
+        for (const QString &line : err.split(QLatin1Char('\n')))
+            n += line.contains(word) ? 1 : 0;
+        return n;
+    }
+    QString storeIntegrity() const
+    {
+        sql::Database db(store, true);
+        sql::Statement s(db, "PRAGMA integrity_check");
+        return s.next() ? s.text(0) : QString();
+    }
+    qint64 storeCount(const char *query) const
+    {
+        sql::Database db(store, true);
+        return db.scalar(query);
+    }
+};
+
+TEST_F(StoreRun, EachRunIsComparedWithTheLastCheckOfEveryAddress)
+{
+    const QString out = dir.filePath(QStringLiteral("out.jsonl"));
+    const QStringList args = {"--no-pr", "--store", store, "--out", out, "--fail-on-new-dead"};
+
+    const ProgramRun first = run(QStringList {"--batch", list({"/dies", "/fixed", "/bad", "/p1"})} + args);
+    EXPECT_EQ(first.exitCode, 0) << first.err.toStdString();
+    EXPECT_EQ(column(jsonl(out), "change"), (QStringList {"新链接", "新链接", "新链接", "新链接"}));
+    EXPECT_TRUE(first.err.contains(QStringLiteral("新死链 0, 已修复 0, 输出 ") + out)) << first.err.toStdString();
+
+    // One dies, one is fixed, one stays dead, one is as it was, one is new.
+    QThread::msleep(1100);
+    phase = 1;
+    const ProgramRun second = run(QStringList {"--batch", list({"/dies", "/fixed", "/bad", "/p1", "/p2"})} + args);
+    EXPECT_EQ(second.exitCode, 3) << second.err.toStdString();
+    QList<QJsonObject> rows = jsonl(out);
+    EXPECT_EQ(column(rows, "change"), (QStringList {"新死链", "已修复", "持续死链", "", "新链接"}));
+    EXPECT_TRUE(second.err.contains(QStringLiteral("完成: 5 行, √ 3, × 2, PR 0 个, 新死链 1, 已修复 1, 输出 "))) << second.err.toStdString();
+    const QString badSince = rows[2].value(QStringLiteral("dead_since")).toString();
+    EXPECT_FALSE(badSince.isEmpty());
+    EXPECT_TRUE(rows[0].value(QStringLiteral("dead_since")).isNull()); // a new streak is no streak yet
+
+    // Still dead: since the check that found it dead first.
+    const QString csv = dir.filePath(QStringLiteral("out.csv"));
+    const ProgramRun third = run({"--batch", list({"/dies", "/bad"}), "--no-pr", "--store", store, "--out", csv, "--fail-on-new-dead"});
+    EXPECT_EQ(third.exitCode, 0) << third.err.toStdString();
+    const QList<QByteArray> records = read(csv).split('\n');
+    EXPECT_TRUE(records.at(0).endsWith(QStringLiteral(",原因,变化\r").toUtf8())) << records.at(0).toStdString();
+    EXPECT_TRUE(records.at(1).endsWith(QStringLiteral(",持续死链\r").toUtf8())) << records.at(1).toStdString();
+    const ProgramRun json = run({"--batch", list({"/dies", "/bad"}), "--no-pr", "--store", store, "--out", out});
+    rows = jsonl(out);
+    EXPECT_EQ(rows[1].value(QStringLiteral("dead_since")).toString(), badSince);
+    EXPECT_NE(rows[0].value(QStringLiteral("dead_since")).toString(), badSince);
+
+    // Without a store nothing is compared, nothing is kept.
+    const qint64 runs = storeCount("SELECT count(*) FROM runs");
+    const ProgramRun none = run({"--batch", list({"/dies"}), "--no-pr", "--store", "none", "--out", out});
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_EQ(column(jsonl(out), "change"), QStringList {""});
+    EXPECT_FALSE(none.err.contains(QStringLiteral("新死链"))) << none.err.toStdString();
+    EXPECT_EQ(storeCount("SELECT count(*) FROM runs"), runs);
+    EXPECT_EQ(storeIntegrity(), QStringLiteral("ok"));
+}
+
+TEST_F(StoreRun, TheCacheAnswersLiveLinksWithoutARequestAndNeverDeadOnes)
+{
+    const QString in = list({"/p1", "/p2", "/bad", "/p1?x=1&y=%20z"});
+    const QString out = dir.filePath(QStringLiteral("out.jsonl"));
+    ASSERT_EQ(run({"--batch", in, "--no-pr", "--store", store, "--out", out}).exitCode, 0);
+    ASSERT_EQ(web.requestCount(), 4u);
+
+    const ProgramRun cached = run({"--batch", in, "--no-pr", "--store", store, "--out", out, "--cache-age", "1h"});
+    EXPECT_EQ(cached.exitCode, 0) << cached.err.toStdString();
+    EXPECT_EQ(web.requestCount(), 5u); // only the "×" was asked again
+    EXPECT_EQ(requestsFor("/bad"), 2);
+    const QList<QJsonObject> rows = jsonl(out);
+    EXPECT_EQ(column(rows, "access"), (QStringList {"√", "√", "×", "√"}));
+    EXPECT_EQ(column(rows, "status"), (QStringList {"缓存 200", "缓存 200", "404", "缓存 200"}));
+    EXPECT_EQ(column(rows, "change"), (QStringList {"", "", "持续死链", ""}));
+    EXPECT_EQ(storeCount("SELECT count(*) FROM checks WHERE cached = 1"), 3);
+
+    // Too old for the age asked: asked again.
+    QThread::msleep(1100);
+    ASSERT_EQ(run({"--batch", in, "--no-pr", "--store", store, "--out", out, "--cache-age", "1s"}).exitCode, 0);
+    EXPECT_EQ(web.requestCount(), 9u);
+}
+
+TEST_F(StoreRun, AKilledSurveyIsContinuedWithoutReadingAnythingTwice)
+{
+    const QString site = web.url(QStringLiteral("/index.html"));
+    const QString out = dir.filePath(QStringLiteral("out.txt"));
+    const QStringList args = {"--site", site, "--no-pr", "--long", "--store", store, "--out", out};
+
+    // Killed once the quick links have answered and a second has passed:
+    // their answers are on disk, the held ones are not.
+    const ProgramRun killed = run(args, [this](QProcess &p) {
+        prqtest::waitUntil([this] { return requestsFor("/p5") == 1 && requestsFor("/hold2") == 1; }, 20000);
+        QThread::msleep(1500);
+        p.kill();
+    });
+    EXPECT_NE(killed.exitCode, 0);
+    EXPECT_EQ(storeIntegrity(), QStringLiteral("ok"));
+    EXPECT_EQ(storeCount("SELECT count(*) FROM runs WHERE ending IS NULL"), 1);
+    // The page was read, and checked as the site's own row.
+    const int pageRequests = requestsFor("/index.html");
+    EXPECT_EQ(pageRequests, 2);
+
+    hold = false;
+    const ProgramRun resumed = run(QStringList {"--resume"} + args);
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
+
+    EXPECT_TRUE(resumed.err.contains(QStringLiteral("继续"))) << resumed.err.toStdString();
+    EXPECT_EQ(requestsFor("/index.html"), pageRequests); // the page is not read again
+    for (const char *quick : {"/p1", "/p2", "/p3", "/p4", "/p5", "/bad"})
+        EXPECT_EQ(requestsFor(quick), 1) << quick;
+    EXPECT_EQ(requestsFor("/hold1"), 2);
+    EXPECT_EQ(storeCount("SELECT count(*) FROM runs"), 1); // the same run, gone on with
+    EXPECT_EQ(storeCount("SELECT count(*) FROM runs WHERE ending = 'completed' AND resumed = 1"), 1);
+
+    // The whole run's output, as a run that was never cut off writes it.
+    const QString whole = dir.filePath(QStringLiteral("whole.txt"));
+    const ProgramRun reference = run({"--site", site, "--no-pr", "--long", "--store", "none", "--out", whole});
+    ASSERT_EQ(reference.exitCode, 0);
+    EXPECT_EQ(read(out), read(whole));
+    EXPECT_EQ(read(out).count("\r\r\n"), 9);
+
+    // Nothing left to continue: a new run from the start.
+    const ProgramRun again = run(QStringList {"--resume"} + args);
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_TRUE(again.err.contains(QStringLiteral("没有可继续的运行"))) << again.err.toStdString();
+    EXPECT_EQ(requestsFor("/index.html"), 3 * pageRequests);
+}
+
+TEST_F(StoreRun, AKillAtAnyMomentLeavesTheStoreWhole)
+{
+    QStringList paths;
+    for (int i = 0; i < 3000; ++i)
+        paths << QStringLiteral("/p%1").arg(i);
+    const QString in = list(paths);
+    for (const int ms : {30, 120, 250, 400, 700, 1100}) {
+        run({"--batch", in, "--no-pr", "--store", store, "--out", dir.filePath(QStringLiteral("out.txt"))}, [ms](QProcess &p) {
+            QThread::msleep(ms);
+            p.kill();
+        });
+        if (QFile::exists(store)) { // killed before it was made: nothing to check
+            EXPECT_EQ(storeIntegrity(), QStringLiteral("ok")) << ms;
+        }
+    }
+    // What was kept can be gone on with.
+    const ProgramRun resumed = run({"--batch", in, "--no-pr", "--store", store, "--out", dir.filePath(QStringLiteral("out.txt")), "--resume"});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
+    EXPECT_EQ(storeIntegrity(), QStringLiteral("ok"));
+}
+
+TEST_F(StoreRun, TwoProgramsWriteOneStoreAtOnce)
+{
+    QStringList a, b;
+    for (int i = 0; i < 300; ++i) {
+        a << QStringLiteral("/p%1").arg(i);
+        b << QStringLiteral("/p%1").arg(1000 + i);
+    }
+    const QString inA = list(a, QStringLiteral("a.txt"));
+    const QString inB = list(b, QStringLiteral("b.txt"));
+    ProgramRun second;
+    std::thread other([&] { second = run({"--batch", inB, "--no-pr", "--store", store, "--out", dir.filePath(QStringLiteral("b.txt.out"))}); });
+    const ProgramRun first = run({"--batch", inA, "--no-pr", "--store", store, "--out", dir.filePath(QStringLiteral("a.txt.out"))});
+    other.join();
+    EXPECT_EQ(first.exitCode, 0) << first.err.toStdString();
+    EXPECT_EQ(second.exitCode, 0) << second.err.toStdString();
+    EXPECT_EQ(linesAbout(first.err + second.err, QStringLiteral("结果库")), 0);
+    EXPECT_EQ(storeCount("SELECT count(*) FROM runs WHERE ending = 'completed'"), 2);
+    EXPECT_EQ(storeCount("SELECT count(*) FROM checks"), 600);
+    EXPECT_EQ(storeIntegrity(), QStringLiteral("ok"));
+}
+
+TEST_F(StoreRun, AStoreThatCannotBeUsedIsOneLineAndTheRunGoesOn)
+{
+    const QString in = list({"/p1", "/bad"});
+    const QString out = dir.filePath(QStringLiteral("out.txt"));
+    const auto runsDespite = [&](const char *why) {
+        const QByteArray before = read(store);
+        const ProgramRun r = run({"--batch", in, "--no-pr", "--store", store, "--out", out, "--long"});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(read(out).count("\r\r\n"), 2);
+        EXPECT_EQ(linesAbout(r.err, QStringLiteral("结果库")), 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(why))) << r.err.toStdString();
+        EXPECT_EQ(read(store), before); // not touched
+    };
+    write(QStringLiteral("results.sqlite"), "these are my notes, not a database\n");
+    runsDespite("不是 SQLite");
+
+    // A store of a newer program.
+    QFile::remove(store);
+    ASSERT_EQ(run({"--batch", in, "--no-pr", "--store", store, "--out", out}).exitCode, 0);
+    {
+        sql::Database db(store, false);
+        db.exec("PRAGMA user_version = 77");
+    }
+    runsDespite("比本程序");
+
+    // A store whose pages were overwritten after its first.
+    {
+        sql::Database db(store, false);
+        db.exec("PRAGMA user_version = 2");
+    }
+    QByteArray bytes = read(store);
+    ASSERT_GT(bytes.size(), 8192);
+    for (qsizetype i = 4096; i < bytes.size(); ++i)
+        bytes[i] = char(0x5a);
+    write(QStringLiteral("results.sqlite"), bytes);
+    runsDespite("损坏");
+}
+
+} // namespace
