@@ -224,7 +224,7 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
 
     // --resume: the last run of the same input, when it ended early.
     const auto resumed = [&](const QString &inputKey) {
-        if (!options.resume || !recorder)
+        if (!recorder)
             return false;
         const std::optional<RunSummary> last = store->latestRunOf(inputKey);
         if (last && last->resumable() && recorder->resume(last->id)) {
@@ -239,7 +239,7 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     };
     const bool started = guard::run([&] {
         if (!options.site.isEmpty()) {
-            if (!resumed(recorder ? recorder->siteInputKey(options.site) : QString()))
+            if (!(options.resume && resumed(recorder ? recorder->siteInputKey(options.site) : QString())))
                 engine.startSite(options.site);
             return;
         }
@@ -248,7 +248,7 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
         const ListText list = readListFile(options.batchFile);
         if (list.undecodableLines > 0)
             printer.message(undecodableLinesNote(list.undecodableLines));
-        if (!resumed(recorder ? RunRecorder::batchInputKey(list.text) : QString()))
+        if (!(options.resume && resumed(recorder ? RunRecorder::batchInputKey(list.text) : QString())))
             engine.startBatch(list.text);
     });
     // A failure has ended the run already (the error box said why); so may

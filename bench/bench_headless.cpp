@@ -3,6 +3,7 @@
 // with neither query, and a million-line batch with neither query. Figures are
 // wall time from start to exit, the child's processor time (which a busy
 // machine inflates less) and its peak resident memory.
+#include "support/childrun.h"
 #include "support/loopserver.h"
 
 #include <QByteArray>
@@ -15,72 +16,15 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
-extern char **environ;
-
 namespace {
 
-struct ChildRun
-{
-    int status = -1;
-    double seconds = 0;
-    double peakMB = 0;
-    double cpuSeconds = 0; // user and system time of the child
-};
-
-// Runs the program to its end; its output goes nowhere.
-ChildRun runProgram(const QStringList &args)
-{
-    std::vector<QByteArray> bytes {QByteArray(PRQUERY_EXE)};
-    for (const QString &a : args)
-        bytes.push_back(a.toLocal8Bit());
-    std::vector<char *> argv;
-    for (QByteArray &b : bytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    ChildRun run;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        rusage usage {};
-        if (wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status))
-            run.status = WEXITSTATUS(status);
-        run.peakMB = double(usage.ru_maxrss) / 1024.0;
-        run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    }
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
-}
-
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly))
-        f.write(bytes);
-    return path;
-}
-
-void report(benchmark::State &state, const ChildRun &run)
-{
-    state.SetIterationTime(run.seconds);
-    state.counters["wall_s"] = run.seconds;
-    state.counters["peak_MB"] = run.peakMB;
-    state.counters["cpu_s"] = run.cpuSeconds;
-    if (run.status != 0)
-        state.SkipWithError("the program failed");
-}
+using prqbench::ChildRun;
+using prqbench::report;
+using prqbench::runProgram;
+using prqbench::writeFile;
 
 // 300 addresses, 30 on each of 127.0.0.1 to 127.0.0.10, every server
 // answering after 20 ms and counting the requests it serves at once.
@@ -151,9 +95,11 @@ void BM_SitePageListOnly(benchmark::State &state)
 }
 BENCHMARK(BM_SitePageListOnly)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// A million-line batch imported, built and written, neither query.
+// A million-line batch imported, built and written, neither query. Arg 0:
+// --store none; 1: kept in the result store (a run of its own each time).
 void BM_MillionLineBatchListOnly(benchmark::State &state)
 {
+    const bool withStore = state.range(0) == 1;
     QTemporaryDir dir;
     QByteArray bytes;
     bytes.reserve(40 << 20);
@@ -163,11 +109,11 @@ void BM_MillionLineBatchListOnly(benchmark::State &state)
     const QString servers = writeFile(dir, QStringLiteral("servers.txt"), "127.0.0.1:9\n");
     for (auto _ : state) {
         const ChildRun run = runProgram({"--servers", servers, "--banner", "none", "--batch", in, "--no-pr", "--no-deadlink", "--out",
-            dir.filePath("out.txt")});
+            dir.filePath("out.txt"), "--store", withStore ? dir.filePath("results.sqlite") : QStringLiteral("none")});
         report(state, run);
     }
     state.counters["input_MB"] = double(bytes.size()) / (1 << 20);
 }
-BENCHMARK(BM_MillionLineBatchListOnly)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MillionLineBatchListOnly)->Arg(0)->Arg(1)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -173,12 +173,19 @@ void RunRecorder::onRunStarted()
     const ResultListModel &list = m_state.lv1;
     if (!m_open)
         return;
+    // The rows are kept for a run that asks something, so that it can be
+    // continued and shown again; a list that is only written needs none,
+    // nor a key: there is nothing to go on with or to compare.
+    const bool asks = m_engine->walk() != Walk::None && (m_state.bschck2 || m_state.bschck3);
     if (m_openPending) {
         // The key is worked out by the store's writer, off this thread.
-        auto urls = std::make_shared<std::vector<QString>>();
-        urls->reserve(std::size_t(list.count()));
-        for (int i = 0; i < list.count(); ++i)
-            urls->push_back(list.cell(i, CellUrl));
+        std::shared_ptr<std::vector<QString>> urls;
+        if (asks) {
+            urls = std::make_shared<std::vector<QString>>();
+            urls->reserve(std::size_t(list.count()));
+            for (int i = 0; i < list.count(); ++i)
+                urls->push_back(list.cell(i, CellUrl));
+        }
         m_run = m_store.openRun(m_pendingStart, std::move(urls));
         m_openPending = false;
     }
@@ -191,9 +198,6 @@ void RunRecorder::onRunStarted()
     if (m_continued != 0)
         return;
 
-    // The rows are kept for a run that asks something, so that it can be
-    // continued and shown again; a list that is only written needs none.
-    const bool asks = m_engine->walk() != Walk::None && (m_state.bschck2 || m_state.bschck3);
     std::shared_ptr<std::vector<StoredRow>> rows;
     if (asks) {
         rows = std::make_shared<std::vector<StoredRow>>();
@@ -241,7 +245,7 @@ void RunRecorder::onRowAnswered(int row)
 
 void RunRecorder::recordCheck(int row, const ResultRow &r, const StoredAnswers::Taken &taken)
 {
-    const std::optional<PriorCheck> &before = m_answers.prior(row);
+    const std::optional<PriorState> &before = m_answers.prior(row);
     const bool deadBefore = before && isDead(before->verdict);
     ChangeInput in;
     in.checkedBefore = before.has_value();

@@ -9,6 +9,8 @@
 #include <QDateTime>
 #include <QScopedValueRollback>
 
+#include <algorithm>
+
 StoredAnswers::StoredAnswers(FormState &form, ResultStore &store)
     : m_form(form)
     , m_store(store)
@@ -28,6 +30,7 @@ void StoredAnswers::followList()
         return;
     m_generation = m_form.lv1.generation();
     m_priors.clear();
+    m_stretchRead.clear();
     m_ranks.clear();
     m_continuedChecks = std::exchange(m_nextChecks, {});
     m_continuedRanks = std::exchange(m_nextRanks, {});
@@ -48,19 +51,38 @@ QString StoredAnswers::rankKey(const QString &source, const QString &url)
     return url;
 }
 
-const std::optional<PriorCheck> &StoredAnswers::prior(int row)
+const std::optional<PriorState> &StoredAnswers::prior(int row)
 {
     followList();
-    auto at = m_priors.find(row);
-    if (at != m_priors.end())
-        return *at;
-    const QString &url = m_form.lv1.cell(row, CellUrl);
-    std::optional<PriorCheck> found = m_store.lastCheck(url, exceptRun());
-    // The store may have written this run's first records while the
-    // question was on its way: a check of this run is no earlier check.
-    if (found && m_exceptRun == 0 && m_currentRun && found->runId == m_currentRun->id.load())
-        found = m_store.lastCheck(url, found->runId);
-    return *m_priors.insert(row, std::move(found));
+    // Looked up a stretch at a time, in list order as the walk and the
+    // queue take the rows.
+    constexpr int Stretch = 256;
+    const int count = m_form.lv1.count();
+    if (m_priors.size() != std::size_t(count)) {
+        m_priors.assign(std::size_t(count), std::nullopt);
+        m_stretchRead.assign(std::size_t(count / Stretch + 1), false);
+    }
+    const int stretch = row / Stretch;
+    if (!m_stretchRead[std::size_t(stretch)]) {
+        m_stretchRead[std::size_t(stretch)] = true;
+        const int first = stretch * Stretch;
+        const int end = std::min(count, first + Stretch);
+        std::vector<QString> urls;
+        urls.reserve(std::size_t(end - first));
+        for (int r = first; r < end; ++r)
+            urls.push_back(m_form.lv1.cell(r, CellUrl));
+        const qint64 except = exceptRun();
+        std::vector<std::optional<PriorState>> found = m_store.lastStates(urls, except);
+        // The store may have written this run's first records while the
+        // question was on its way: a check of this run is no earlier check.
+        const qint64 current = m_exceptRun == 0 && m_currentRun ? m_currentRun->id.load() : 0;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            if (found[i] && current != 0 && found[i]->runId == current)
+                found[i] = m_store.lastStates({urls[i]}, current).front();
+            m_priors[std::size_t(first) + i] = std::move(found[i]);
+        }
+    }
+    return m_priors[std::size_t(row)];
 }
 
 const std::optional<StoredRank> &StoredAnswers::cachedRank(int row)
@@ -83,7 +105,7 @@ StoredAnswers::Known StoredAnswers::checkKnown(int row)
         return {Origin::Continued, 0};
     if (m_cacheAgeMs <= 0)
         return {};
-    const std::optional<PriorCheck> &p = prior(row);
+    const std::optional<PriorState> &p = prior(row);
     // Only a "√" is taken: a failure may have been a server's bad minute.
     if (p && p->verdict == VerdictClass::Alive && QDateTime::currentMSecsSinceEpoch() - p->checkedAt <= m_cacheAgeMs)
         return {Origin::Cached, p->checkedAt};
@@ -139,9 +161,10 @@ bool StoredAnswers::answer(int row, RowQuery what)
         const QString pr = known.origin == Origin::Continued ? m_continuedRanks.at(row) : cachedRank(row)->pr;
         rankAnswered(m_form, row, pr, true);
     } else {
-        // A copy: the routing may run code that looks rows up again.
-        const PriorCheck p = known.origin == Origin::Continued ? *m_continuedChecks.at(row) : *prior(row);
-        checkAnswered(m_form, row, p.fetch, p.verdict, p.access, known.origin == Origin::Cached);
+        const std::optional<PriorCheck> p = known.origin == Origin::Continued ? m_continuedChecks.at(row) : m_store.check(prior(row)->checkId);
+        if (!p)
+            return false; // the store stopped reading
+        checkAnswered(m_form, row, p->fetch, p->verdict, p->access, known.origin == Origin::Cached);
     }
     return true;
 }

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 class FormState;
 class ResultStore;
@@ -39,8 +40,8 @@ public:
     void setCurrentRun(RunHandle run) { m_currentRun = std::move(run); }
 
     // The last check of row's address before this run; looked up once per
-    // row of the list.
-    const std::optional<PriorCheck> &prior(int row);
+    // row of the list, a stretch of rows at a time.
+    const std::optional<PriorState> &prior(int row);
     // What the rank of row is keyed by for a source: its address, or its
     // registrable domain.
     static QString rankKey(const QString &source, const QString &url);
@@ -92,7 +93,8 @@ private:
     QList<std::optional<PriorCheck>> m_nextChecks;
     QList<QString> m_nextRanks;
     qint64 m_nextRun = 0;
-    QHash<int, std::optional<PriorCheck>> m_priors;
+    std::vector<std::optional<PriorState>> m_priors; // by row
+    std::vector<bool> m_stretchRead; // by stretch of rows
     QHash<int, std::optional<StoredRank>> m_ranks;
 
     // The answer being written: set while the routing tells it.

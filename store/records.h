@@ -96,6 +96,16 @@ struct PriorCheck
     qint64 runId = 0; // the run it was made in
 };
 
+// What the comparison of a new check needs of the last one.
+struct PriorState
+{
+    qint64 checkId = 0;
+    qint64 checkedAt = 0;
+    VerdictClass verdict = VerdictClass::Unchecked;
+    std::optional<qint64> deadSince;
+    qint64 runId = 0;
+};
+
 // A PR answer the store holds.
 struct StoredRank
 {

@@ -306,21 +306,52 @@ sql::Statement &ResultStore::hot(HotQuery which, const char *query)
     return *slot;
 }
 
-std::optional<PriorCheck> ResultStore::lastCheck(const QString &url, qint64 exceptRun)
+std::vector<std::optional<PriorState>> ResultStore::lastStates(const std::vector<QString> &urls, qint64 exceptRun)
 {
-    return read(std::optional<PriorCheck>(), [&](sql::Database &) -> std::optional<PriorCheck> {
-        // Asked for every row of a run: prepared once.
-        static const QByteArray query = QByteArray("SELECT ") + CheckColumns
-            + " FROM checks c WHERE c.url_id = (SELECT id FROM urls WHERE url = ?1) AND c.run_id <> ?2"
-              " ORDER BY c.checked_at DESC, c.id DESC LIMIT 1";
-        sql::Statement &s = hot(HotQuery::LastCheck, query.constData());
-        s.bind(1, url).bind(2, exceptRun);
-        std::optional<PriorCheck> found;
-        if (s.next())
-            found = priorFrom(s, 0);
-        // A statement left on its row would hold its snapshot of the file.
-        s.reset();
-        return found;
+    std::vector<std::optional<PriorState>> none(urls.size());
+    return read(none, [&](sql::Database &db) {
+        sql::Statement &s = hot(HotQuery::LastState,
+            "SELECT c.id, c.checked_at, c.verdict, c.dead_since, c.run_id FROM checks c"
+            " WHERE c.url_id = (SELECT id FROM urls WHERE url = ?1) AND c.run_id <> ?2"
+            " ORDER BY c.checked_at DESC, c.id DESC LIMIT 1");
+        // One read transaction for all: each lookup on its own would take
+        // and give back the file's read lock.
+        db.exec("BEGIN");
+        std::vector<std::optional<PriorState>> out(urls.size());
+        try {
+            for (std::size_t i = 0; i < urls.size(); ++i) {
+                s.bind(1, urls[i]).bind(2, exceptRun);
+                if (s.next()) {
+                    PriorState p;
+                    p.checkId = s.integer(0);
+                    p.checkedAt = s.integer(1);
+                    p.verdict = verdictFromKey(s.text(2));
+                    if (!s.isNull(3))
+                        p.deadSince = s.integer(3);
+                    p.runId = s.integer(4);
+                    out[i] = p;
+                }
+                s.reset();
+            }
+            db.exec("COMMIT");
+        } catch (...) {
+            s.reset();
+            try {
+                db.exec("ROLLBACK");
+            } catch (...) {
+            }
+            throw;
+        }
+        return out;
+    });
+}
+
+std::optional<PriorCheck> ResultStore::check(qint64 checkId)
+{
+    return read(std::optional<PriorCheck>(), [&](sql::Database &db) -> std::optional<PriorCheck> {
+        sql::Statement s(db, (QByteArray("SELECT ") + CheckColumns + " FROM checks c WHERE c.id = ?1").constData());
+        s.bind(1, checkId);
+        return s.next() ? std::optional(priorFrom(s, 0)) : std::nullopt;
     });
 }
 
@@ -379,6 +410,9 @@ QList<RunSummary> ResultStore::runs(int limit)
 
 QList<RunPoint> ResultStore::deadTrend(const QString &inputKey, int limit)
 {
+    // Runs that asked nothing have no key, and no dead links to draw.
+    if (inputKey.isEmpty())
+        return {};
     return read(QList<RunPoint>(), [&](sql::Database &db) {
         sql::Statement s(db, runQuery("WHERE r.input_key = ?1 ORDER BY r.id DESC LIMIT ?2").constData());
         s.bind(1, inputKey).bind(2, limit);

@@ -68,8 +68,12 @@ public:
     QString finish(int timeoutMs = 5000);
 
     // Reads. Each gives nothing once reading has failed.
-    // The last check of url in any run but exceptRun.
-    std::optional<PriorCheck> lastCheck(const QString &url, qint64 exceptRun = 0);
+    // What a comparison needs of the last check of each of urls in any run
+    // but exceptRun, in one read: a run looks its rows up a stretch at a
+    // time.
+    std::vector<std::optional<PriorState>> lastStates(const std::vector<QString> &urls, qint64 exceptRun);
+    // A check by its id (PriorState::checkId).
+    std::optional<PriorCheck> check(qint64 checkId);
     // The last PR answer that holds a rank, of key from source, not older
     // than notBefore.
     std::optional<StoredRank> lastRank(const QString &source, const QString &key, qint64 notBefore);
@@ -104,7 +108,7 @@ private:
     Result read(Result none, Body body);
     void report(const QString &message);
     // The reads asked for every row, prepared once.
-    enum class HotQuery { LastCheck,
+    enum class HotQuery { LastState,
         LastRank,
         Count };
     sql::Statement &hot(HotQuery which, const char *query);

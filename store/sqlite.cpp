@@ -103,9 +103,10 @@ Statement &Statement::bind(int at, const QString &text)
 {
     if (text.isNull())
         return bindNull(at);
-    // Stored as UTF-16 as the string holds it: every character, the whole
-    // of a query string included, comes back as it went in.
-    const int rc = sqlite3_bind_text16(m_stmt, at, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
+    // UTF-8, as the file keeps its text: every character, the whole of a
+    // query string included, comes back as it went in.
+    const QByteArray utf8 = text.toUtf8();
+    const int rc = sqlite3_bind_text(m_stmt, at, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
     if (rc != SQLITE_OK)
         fail(m_db.handle(), rc);
     return *this;
@@ -156,11 +157,10 @@ qint64 Statement::integer(int column) const
 
 QString Statement::text(int column) const
 {
-    const auto *chars = static_cast<const char16_t *>(sqlite3_column_text16(m_stmt, column));
+    const auto *chars = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
     if (!chars)
         return sqlite3_column_type(m_stmt, column) == SQLITE_NULL ? QString() : QStringLiteral("");
-    const int bytes = sqlite3_column_bytes16(m_stmt, column);
-    return QString(reinterpret_cast<const QChar *>(chars), bytes / 2);
+    return QString::fromUtf8(chars, sqlite3_column_bytes(m_stmt, column));
 }
 
 bool Statement::isNull(int column) const

@@ -16,6 +16,12 @@ bool isBusy(const sql::Error &e)
     return e.primary() == SQLITE_BUSY || e.primary() == SQLITE_LOCKED;
 }
 
+// A text for a column that takes no NULL: a null string is an empty one.
+QString text(const QString &s)
+{
+    return s.isNull() ? QStringLiteral("") : s;
+}
+
 QString problemText(const sql::Error &e)
 {
     switch (e.primary()) {
@@ -116,14 +122,14 @@ private:
     void apply(const OpenRun &r)
     {
         QString key = r.start.inputKey;
-        if (key.isEmpty() && r.keyUrls)
-            key = listInputKey(*r.keyUrls);
+        if (key.isEmpty())
+            key = r.keyUrls ? listInputKey(*r.keyUrls) : QStringLiteral(""); // none: a run that asks nothing
         insertRun->bind(1, r.start.startedAt)
-            .bind(2, r.start.program)
-            .bind(3, r.start.kind)
-            .bind(4, r.start.input)
+            .bind(2, text(r.start.program))
+            .bind(3, text(r.start.kind))
+            .bind(4, text(r.start.input))
             .bind(5, key)
-            .bind(6, r.start.options)
+            .bind(6, r.start.options.isEmpty() ? QStringLiteral("{}") : r.start.options)
             .run();
         r.run->id = db.lastInsertId();
         m_opened.push_back(r.run);
@@ -141,7 +147,15 @@ private:
         if (r.rows) {
             for (std::size_t i = 0; i < r.rows->size(); ++i) {
                 const StoredRow &row = (*r.rows)[i];
-                insertRow->bind(1, run).bind(2, qint64(i)).bind(3, row.caption).bind(4, row.kind).bind(5, row.text).bind(6, row.url).bind(7, row.access).bind(8, row.pr).run();
+                insertRow->bind(1, run)
+                    .bind(2, qint64(i))
+                    .bind(3, text(row.caption))
+                    .bind(4, text(row.kind))
+                    .bind(5, text(row.text))
+                    .bind(6, text(row.url))
+                    .bind(7, text(row.access))
+                    .bind(8, text(row.pr))
+                    .run();
             }
         }
         setRows->bind(1, run).bind(2, r.count).bind(3, r.rows ? 1 : 0).run();
@@ -154,12 +168,12 @@ private:
         const CheckRecord &r = c.record;
         insertCheck->bind(1, run)
             .bind(2, r.row)
-            .bind(3, urlId(r.url))
+            .bind(3, urlId(text(r.url)))
             .bind(4, r.checkedAt)
             .bind(5, verdictClassKey(r.verdict))
-            .bind(6, r.access)
-            .bind(7, hopsText(r.fetch.hops))
-            .bind(8, r.fetch.finalUrl)
+            .bind(6, text(r.access))
+            .bind(7, text(hopsText(r.fetch.hops)))
+            .bind(8, text(r.fetch.finalUrl))
             .bind(9, r.fetch.elapsedMs)
             .bind(10, r.fetch.reason == FetchFailure::None ? QString() : reasonKey(r.fetch.reason))
             .bind(11, r.fetch.detail.isEmpty() ? QString() : r.fetch.detail)
@@ -175,7 +189,14 @@ private:
         if (run == 0)
             return;
         const RankRecord &r = k.record;
-        insertRank->bind(1, run).bind(2, r.row).bind(3, r.source).bind(4, r.key).bind(5, r.pr).bind(6, r.askedAt).bind(7, r.cached ? 1 : 0).run();
+        insertRank->bind(1, run)
+            .bind(2, r.row)
+            .bind(3, text(r.source))
+            .bind(4, text(r.key))
+            .bind(5, text(r.pr))
+            .bind(6, r.askedAt)
+            .bind(7, r.cached ? 1 : 0)
+            .run();
     }
     void apply(const EndRun &e)
     {
@@ -185,7 +206,7 @@ private:
         const RunEnd &r = e.end;
         endRun->bind(1, run)
             .bind(2, r.endedAt)
-            .bind(3, r.ending)
+            .bind(3, text(r.ending))
             .bind(4, r.rows)
             .bind(5, r.alive)
             .bind(6, r.dead)
@@ -200,7 +221,7 @@ private:
         if (run == 0)
             return;
         insertPage->bind(1, run)
-            .bind(2, p.page.url)
+            .bind(2, text(p.page.url))
             .bind(3, p.page.depth)
             .bind(4, p.page.status)
             .bind(5, p.page.outcome.isEmpty() ? QString() : p.page.outcome)
@@ -212,14 +233,14 @@ private:
         const qint64 run = l.run->id;
         if (run == 0)
             return;
-        insertLink->bind(1, run).bind(2, l.link.source).bind(3, l.link.target).bind(4, l.link.anchorText).run();
+        insertLink->bind(1, run).bind(2, text(l.link.source)).bind(3, text(l.link.target)).bind(4, text(l.link.anchorText)).run();
     }
     void apply(const Queued &q)
     {
         const qint64 run = q.run->id;
         if (run == 0)
             return;
-        insertQueued->bind(1, run).bind(2, q.entry.url).bind(3, q.entry.depth).run();
+        insertQueued->bind(1, run).bind(2, text(q.entry.url)).bind(3, q.entry.depth).run();
     }
 
     std::unique_ptr<sql::Statement> insertRun, continueRun, insertRow, setRows, findUrl, insertUrl, insertCheck, insertRank, endRun,
@@ -247,6 +268,7 @@ StoreWriter::~StoreWriter()
 
 void StoreWriter::post(Record record)
 {
+    bool wake = false;
     {
         const std::lock_guard lock(m_mutex);
         ++m_posted;
@@ -256,8 +278,13 @@ void StoreWriter::post(Record record)
             return;
         }
         m_queue.push_back(std::move(record));
+        // The writer wakes for the first record of a batch (to start its
+        // clock) and for a full batch; waking it for each would cost a
+        // switch of threads a record.
+        wake = m_queue.size() == 1 || m_queue.size() == m_options.batchRecords;
     }
-    m_wake.notify_one();
+    if (wake)
+        m_wake.notify_one();
 }
 
 bool StoreWriter::flush(int timeoutMs)

@@ -4,6 +4,7 @@
 // damaged or not stores at all.
 #include "store/sqlite.h"
 #include "support/loopserver.h"
+#include "support/oprservice.h"
 #include "support/windowtesting.h"
 
 #include <QFile>
@@ -167,8 +168,15 @@ TEST_F(StoreRun, EachRunIsComparedWithTheLastCheckOfEveryAddress)
     EXPECT_EQ(rows[1].value(QStringLiteral("dead_since")).toString(), badSince);
     EXPECT_NE(rows[0].value(QStringLiteral("dead_since")).toString(), badSince);
 
+    // A list only written is kept as a run, without its rows.
+    qint64 runs = storeCount("SELECT count(*) FROM runs");
+    const ProgramRun listOnly = run({"--batch", list({"/dies", "/bad"}), "--no-pr", "--no-deadlink", "--store", store, "--out", out});
+    EXPECT_EQ(listOnly.exitCode, 0);
+    EXPECT_EQ(linesAbout(listOnly.err, QStringLiteral("结果库")), 0) << listOnly.err.toStdString();
+    EXPECT_EQ(storeCount("SELECT count(*) FROM runs WHERE ending = 'completed' AND rows = 2 AND rows_stored = 0"), 1);
+    EXPECT_EQ(++runs, storeCount("SELECT count(*) FROM runs"));
+
     // Without a store nothing is compared, nothing is kept.
-    const qint64 runs = storeCount("SELECT count(*) FROM runs");
     const ProgramRun none = run({"--batch", list({"/dies"}), "--no-pr", "--store", "none", "--out", out});
     EXPECT_EQ(none.exitCode, 0);
     EXPECT_EQ(column(jsonl(out), "change"), QStringList {""});
@@ -198,6 +206,30 @@ TEST_F(StoreRun, TheCacheAnswersLiveLinksWithoutARequestAndNeverDeadOnes)
     QThread::msleep(1100);
     ASSERT_EQ(run({"--batch", in, "--no-pr", "--store", store, "--out", out, "--cache-age", "1s"}).exitCode, 0);
     EXPECT_EQ(web.requestCount(), 9u);
+}
+
+TEST_F(StoreRun, ThePrOfADomainIsReusedWithinTheCacheAge)
+{
+    prqtest::OprService service;
+    const QString in = write(QStringLiteral("domains.txt"), "d3.com/a\nd5.net/b\nwww.d3.com/c\n");
+    const QString out = dir.filePath(QStringLiteral("out.jsonl"));
+    const QStringList args = {"--batch", in, "--no-deadlink", "--interval", "200", "--rank-source", "opr", "--opr-key",
+        QString::fromLatin1(prqtest::OprService::Key), "--opr-endpoint", service.endpoint(), "--store", store, "--out", out};
+    ASSERT_EQ(run(args).exitCode, 0);
+    EXPECT_EQ(column(jsonl(out), "pr"), (QStringList {"3", "5", "3"}));
+    const size_t asked = service.requestCount();
+    EXPECT_GE(asked, 1u);
+
+    // The service would now say otherwise: within the age the stored PR
+    // stands and it is not asked; without the cache it is.
+    service.rankOffset = 1;
+    ASSERT_EQ(run(args + QStringList {"--cache-age", "1h"}).exitCode, 0);
+    EXPECT_EQ(column(jsonl(out), "pr"), (QStringList {"3", "5", "3"}));
+    EXPECT_EQ(service.requestCount(), asked);
+    ASSERT_EQ(run(args).exitCode, 0);
+    EXPECT_EQ(column(jsonl(out), "pr"), (QStringList {"4", "6", "4"}));
+    EXPECT_GT(service.requestCount(), asked);
+    EXPECT_EQ(storeCount("SELECT count(*) FROM ranks WHERE source = 'opr' AND key = 'd3.com' AND cached = 1"), 2);
 }
 
 TEST_F(StoreRun, AKilledSurveyIsContinuedWithoutReadingAnythingTwice)

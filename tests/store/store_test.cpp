@@ -146,9 +146,12 @@ TEST_F(StoreTest, RecordsComeBackAsTheyWent)
     EXPECT_EQ(shown[1].deadSinceMs, 4000);
     EXPECT_EQ(shown[2].cells[CellAccess], QStringLiteral("查询中..."));
 
-    EXPECT_EQ(store->lastCheck(tricky)->checkedAt, 5000);
-    EXPECT_FALSE(store->lastCheck(tricky, run->id)); // not an earlier run's
-    EXPECT_FALSE(store->lastCheck(QStringLiteral("a.cn/p?q=1&r=%20x+y&z=中文"))); // a fragment less is another address
+    const auto last = [&](const QString &url, qint64 exceptRun) { return store->lastStates({url}, exceptRun).front(); };
+    EXPECT_EQ(last(tricky, 0)->checkedAt, 5000);
+    EXPECT_EQ(store->check(last(tricky, 0)->checkId)->fetch.finalUrl, QStringLiteral("http://") + tricky);
+    EXPECT_FALSE(last(tricky, run->id)); // not an earlier run's
+    EXPECT_FALSE(last(QStringLiteral("a.cn/p?q=1&r=%20x+y&z=中文"), 0)); // a fragment less is another address
+    EXPECT_EQ(last(QStringLiteral("b.cn"), 0)->deadSince, 4000);
     EXPECT_EQ(store->lastRank(QStringLiteral("toolbar"), tricky, 5002)->pr, QStringLiteral("5"));
     EXPECT_FALSE(store->lastRank(QStringLiteral("toolbar"), tricky, 5003)); // too old
     EXPECT_FALSE(store->lastRank(QStringLiteral("opr"), tricky, 0));
@@ -182,8 +185,12 @@ TEST_F(StoreTest, TheLastCheckOfAnAddressAndTheLineOfAnInput)
     // Cut off: no ending.
     ASSERT_TRUE(store->flush());
 
-    EXPECT_EQ(store->lastCheck(url)->checkedAt, 9010);
-    EXPECT_EQ(store->lastCheck(url, other->id)->checkedAt, 3010);
+    const std::vector<std::optional<PriorState>> found = store->lastStates({url, QStringLiteral("b.cn"), url}, 0);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0]->checkedAt, 9010);
+    EXPECT_FALSE(found[1]);
+    EXPECT_EQ(found[2]->runId, other->id);
+    EXPECT_EQ(store->lastStates({url}, other->id).front()->checkedAt, 3010);
     EXPECT_EQ(store->history(url).size(), 4);
     EXPECT_EQ(store->history(url, 2).at(1).checkedAt, 3010); // newest first
     const QList<RunPoint> line = store->deadTrend(QStringLiteral("same"));
@@ -311,7 +318,7 @@ TEST_F(StoreTest, ABusyStoreIsWaitedForAndTheRunGoesOn)
     EXPECT_FALSE(store->flush(1500));
     other.exec("COMMIT");
     EXPECT_TRUE(store->flush(5000));
-    EXPECT_TRUE(store->lastCheck(QStringLiteral("a.cn")));
+    EXPECT_TRUE(store->lastStates({QStringLiteral("a.cn")}, 0).front());
 
     // Held to the end: the program ends all the same, and says what was lost.
     other.exec("BEGIN IMMEDIATE");
