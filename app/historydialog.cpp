@@ -131,8 +131,11 @@ void HistoryDialog::showTrend()
 
     QChart *chart = m_chart->chart();
     chart->removeAllSeries();
-    for (QAbstractAxis *axis : chart->axes())
+    // A removed axis is handed back to its caller.
+    for (QAbstractAxis *axis : chart->axes()) {
         chart->removeAxis(axis);
+        delete axis;
+    }
     auto *series = new QLineSeries;
     series->setPointsVisible(true);
     int most = 0;

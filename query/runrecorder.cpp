@@ -302,11 +302,14 @@ void RunRecorder::onRunClosed(RunEnding how)
         m_run = m_store.openRun(m_pendingStart);
         m_openPending = false;
     }
+    // The counts are the list's while it is the run's; an engine gone
+    // first took its list with it, and a list shown in its place is
+    // another: the store counts the checks it kept.
     ListTally tally;
-    // An engine gone first took its list with it: the counts stay unknown.
-    if (m_engine && m_state.lv1.generation() == m_generation)
-        tally = tallyList(m_state.lv1);
     RunEnd end;
+    end.counted = m_engine && m_state.lv1.generation() == m_generation;
+    if (end.counted)
+        tally = tallyList(m_state.lv1);
     end.endedAt = now();
     end.ending = runEndingKey(how);
     end.rows = tally.rows;

@@ -46,6 +46,9 @@ struct RunEnd
     int prFound = 0;
     int newDead = 0;
     int fixed = 0;
+    // False when the list was gone by then (another was shown in its
+    // place): the counts are taken from the checks kept.
+    bool counted = true;
 };
 
 // One row of a run's list, as it was built.

@@ -69,6 +69,13 @@ public:
             " retry_after, dead_since, change, cached) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)");
         insertRank = std::make_unique<sql::Statement>(db,
             "INSERT INTO ranks (run_id, row, source, key, pr, asked_at, cached) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        endUncounted = std::make_unique<sql::Statement>(db,
+            "UPDATE runs SET ended_at = ?2, ending = ?3,"
+            " answered = (SELECT count(DISTINCT row) FROM checks WHERE run_id = ?1),"
+            " alive = (SELECT count(DISTINCT row) FROM checks WHERE run_id = ?1 AND verdict = 'alive'),"
+            " dead = (SELECT count(DISTINCT row) FROM checks WHERE run_id = ?1 AND verdict = 'dead'),"
+            " new_dead = (SELECT count(DISTINCT row) FROM checks WHERE run_id = ?1 AND change = 'new_dead'),"
+            " fixed = (SELECT count(DISTINCT row) FROM checks WHERE run_id = ?1 AND change = 'fixed') WHERE id = ?1");
         endRun = std::make_unique<sql::Statement>(db,
             "UPDATE runs SET ended_at = ?2, ending = ?3, rows = ?4, alive = ?5, dead = ?6, pr_found = ?7, new_dead = ?8, fixed = ?9,"
             " answered = (SELECT count(DISTINCT row) FROM checks WHERE run_id = ?1) WHERE id = ?1");
@@ -204,6 +211,10 @@ private:
         if (run == 0)
             return;
         const RunEnd &r = e.end;
+        if (!r.counted) {
+            endUncounted->bind(1, run).bind(2, r.endedAt).bind(3, text(r.ending)).run();
+            return;
+        }
         endRun->bind(1, run)
             .bind(2, r.endedAt)
             .bind(3, text(r.ending))
@@ -243,7 +254,7 @@ private:
         insertQueued->bind(1, run).bind(2, text(q.entry.url)).bind(3, q.entry.depth).run();
     }
 
-    std::unique_ptr<sql::Statement> insertRun, continueRun, insertRow, setRows, findUrl, insertUrl, insertCheck, insertRank, endRun,
+    std::unique_ptr<sql::Statement> insertRun, continueRun, insertRow, setRows, findUrl, insertUrl, insertCheck, insertRank, endRun, endUncounted,
         insertPage, insertLink, insertQueued;
     std::vector<RunHandle> m_opened;
 };

@@ -238,11 +238,18 @@ TEST_F(StoreRun, AKilledSurveyIsContinuedWithoutReadingAnythingTwice)
     const QString out = dir.filePath(QStringLiteral("out.txt"));
     const QStringList args = {"--site", site, "--no-pr", "--long", "--store", store, "--out", out};
 
-    // Killed once the quick links have answered and a second has passed:
-    // their answers are on disk, the held ones are not.
+    // Killed once the answers of the quick links (and of the page's own
+    // row) are on disk; the held ones are not.
     const ProgramRun killed = run(args, [this](QProcess &p) {
-        prqtest::waitUntil([this] { return requestsFor("/p5") == 1 && requestsFor("/hold2") == 1; }, 20000);
-        QThread::msleep(1500);
+        prqtest::waitUntil(
+            [this] {
+                try {
+                    return QFile::exists(store) && storeCount("SELECT count(*) FROM checks") == 7;
+                } catch (const sql::Error &) {
+                    return false; // not made yet
+                }
+            },
+            20000);
         p.kill();
     });
     EXPECT_NE(killed.exitCode, 0);

@@ -181,6 +181,31 @@ TEST_F(StoreWindow, AStoppedRunIsContinuedWhereItStopped)
     EXPECT_EQ(form->state().pr1.value(), 8); // every row counts, those kept included
 }
 
+TEST_F(StoreWindow, ARunWhoseListGaveWayIsCountedFromWhatWasKept)
+{
+    runBatch({"/p1"});
+    ResultStore &store = *panel().store();
+    store.flush();
+    const qint64 first = store.latestRun()->id;
+    QStringList paths;
+    for (int i = 1; i <= 8; ++i)
+        paths << QStringLiteral("/p%1").arg(i);
+    form->setEntryText(lines(paths));
+    form->btn1Click();
+    ASSERT_TRUE(waitUntil([this] { return requestsFor("/p3") == 1; }));
+    // The first run shown in its place: the second stops there.
+    ASSERT_TRUE(panel().showRun(first));
+    ASSERT_TRUE(waitUntil([this] { return !form->engine().runOpen(); }));
+    EXPECT_EQ(form->state().lv1.count(), 1);
+    store.flush();
+    const RunSummary second = *store.latestRun();
+    EXPECT_EQ(second.ending, QStringLiteral("stopped"));
+    EXPECT_EQ(second.rows, 8);
+    EXPECT_GE(second.answered, 2); // the third was on its way when the list gave way
+    EXPECT_LT(second.answered, 8);
+    EXPECT_EQ(second.dead, 0);
+}
+
 TEST_F(StoreWindow, TheCacheChoiceAnswersFromTheStore)
 {
     runBatch({"/p1", "/fixed"});
