@@ -3,6 +3,7 @@
 #include "app/entrybox.h"
 
 #include "app/bannerview.h"
+#include "app/rankfilecontrols.h"
 #include "app/storepanel.h"
 #include "base/guard.h"
 #include "data/storedtext.h"
@@ -10,6 +11,7 @@
 #include "listfiles/listfiledialogs.h"
 #include "listfiles/listimport.h"
 #include "query/batch.h"
+#include "query/crawl.h"
 #include "query/oprprotocol.h"
 #include "query/scheduler.h"
 #include "query/sitequery.h"
@@ -164,6 +166,7 @@ WindowSeams TForm1::defaultSeams()
     // QDesktopServices hands the address to the desktop's URL handler as an
     // argument; nothing goes through a shell.
     s.openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
+    s.rememberRankChoice = true;
     return s;
 }
 
@@ -261,12 +264,32 @@ void TForm1::buildControls()
     // window's edge instead of widening the window.
     lbl13->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
+    // How far 整站查询 goes: depth 1 reads the typed page alone.
+    lblDepth = new QLabel(QStringLiteral("抓取深度"), this);
+    spnDepth = new QSpinBox(this);
+    spnDepth->setRange(1, CrawlSettings::MaxDepth);
+    spnDepth->setValue(1);
+    lblMaxPages = new QLabel(QStringLiteral("最多页面"), this);
+    spnMaxPages = new QSpinBox(this);
+    spnMaxPages->setRange(1, CrawlSettings::MaxPagesLimit);
+    spnMaxPages->setValue(10000);
+    cbbScope = new QComboBox(this);
+    cbbScope->addItems({QStringLiteral("整站"), QStringLiteral("仅本目录")});
+    bschckRobots = new QCheckBox(QStringLiteral("遵守robots"), this);
+    bschckRobots->setChecked(true);
+    bschckSitemap = new QCheckBox(QStringLiteral("读取sitemap"), this);
+    bschckSitemap->setChecked(true);
+
     QWidget *site = strip(bskngrpbx1, 75);
     site->setObjectName(QStringLiteral("siteStrip"));
     QVBoxLayout *siteLines = stackIn(site, 2, 2);
-    siteLines->addWidget(m_storePanel ? lineOf(site, 20, {lbl12, lbl6, m_storePanel}, true) : lineOf(site, 20, {lbl12, lbl6}));
+    // The crawl's choices share the lines: the status keeps the most room.
+    if (m_storePanel)
+        siteLines->addWidget(lineOf(site, 20, {lbl12, lbl6, bschckRobots, bschckSitemap, m_storePanel}));
+    else
+        siteLines->addWidget(lineOf(site, 20, {lbl12, lbl6, bschckRobots, bschckSitemap}));
     siteLines->addWidget(lineOf(site, 24, {edt6, rdlist1, bschck4}));
-    siteLines->addWidget(lineOf(site, 20, {lbl13}, true));
+    siteLines->addWidget(lineOf(site, 23, {lblDepth, spnDepth, lblMaxPages, spnMaxPages, cbbScope, lbl13}, true));
     panel->addWidget(site);
 
     btn1 = new QPushButton(QStringLiteral("批量查询PR"), this);
@@ -276,14 +299,19 @@ void TForm1::buildControls()
     bschck3 = new QCheckBox(QStringLiteral("死链检测"), this);
     bschck2->setChecked(true);
     bschck3->setChecked(true);
+    chkSoft404 = new QCheckBox(QStringLiteral("软404检测"), this);
+    chkSoft404->setChecked(m_state->soft404Check);
     lbl14 = new QLabel(QStringLiteral("PR来源"), this);
     cbb1 = new QComboBox(this);
-    cbb1->addItems({QStringLiteral("工具栏"), QStringLiteral("Open PageRank")});
+    // In the order of RankChoice.
+    cbb1->addItems({QStringLiteral("工具栏"), QStringLiteral("Open PageRank"), QStringLiteral("网络图排名文件")});
     edt8 = new QLineEdit(this);
     edt8->setPlaceholderText(QStringLiteral("API密钥"));
     edt8->setEchoMode(QLineEdit::PasswordEchoOnEdit);
     edt8->setFixedSize(110, 18);
     edt8->setVisible(false);
+    m_rankFile = new RankFileControls([this](const FileDialogQuestion &q) { return m_seams.openFile(q); }, this);
+    m_rankFile->setVisible(false);
     lbl1 = new QLabel(QStringLiteral("批量查询PR值，在下面文本框中输入查询地址，每行一个。整站查询请在上面输入域名。"), this);
     memo1 = new TEntryBox(this);
     memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -298,10 +326,10 @@ void TForm1::buildControls()
     QWidget *tools = strip(batch, 49);
     tools->setObjectName(QStringLiteral("toolStrip"));
     QVBoxLayout *toolLines = stackIn(tools, 2, 2);
-    toolLines->addWidget(lineOf(tools, 25, {btn1, btn3, btn4, bschck2, lbl14, cbb1, bschck3}));
+    toolLines->addWidget(lineOf(tools, 25, {btn1, btn3, btn4, bschck2, lbl14, cbb1, bschck3, chkSoft404}));
     // The key field stands after the hint, under the box that shows it; the
     // hint keeps its place whichever source is chosen.
-    toolLines->addWidget(lineOf(tools, 18, {lbl1, edt8}));
+    toolLines->addWidget(lineOf(tools, 18, {lbl1, edt8, m_rankFile}));
     QVBoxLayout *batchLayout = stackIn(batch, 0, 0);
     batchLayout->addWidget(tools);
     batchLayout->addWidget(memo1, 1);
@@ -336,6 +364,7 @@ void TForm1::buildControls()
     lbl3 = new QLabel(QStringLiteral("毫秒"), this);
     btn5 = new QPushButton(QStringLiteral("统计死链"), this);
     lbl5 = new QLabel(m_state->lbl5(), this);
+    lblBlocked = new QLabel(m_state->lblBlocked(), this);
     btnStop = new QPushButton(QStringLiteral("停止"), this);
     cbbFilter = new QComboBox(this);
     cbbFilter->addItems(ResultListProxy::filterTexts());
@@ -344,9 +373,15 @@ void TForm1::buildControls()
     // window when they grow long.
     for (QPushButton *b : {btn2, btn5, btnStop})
         b->setFixedWidth(b->fontMetrics().horizontalAdvance(b->text()) + 24);
-    for (QLabel *l : {lbl2, lbl5})
+    for (QLabel *l : {lbl2, lbl5, lblBlocked})
         l->setMinimumWidth(l->sizeHint().width());
-    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, lbl5, btnStop, cbbFilter});
+    // The two counts of "统计死链" stand one above the other: the strip has
+    // no width left for a second one.
+    auto *counts = new QWidget(this);
+    QVBoxLayout *countLines = stackIn(counts, 0, 0);
+    countLines->addWidget(lbl5);
+    countLines->addWidget(lblBlocked);
+    QWidget *listStrip = lineOf(this, 32, {btn2, lbl2, bschck1, lbl4, bsknspndt1, lbl3, btn5, counts, btnStop, cbbFilter});
     listStrip->setObjectName(QStringLiteral("listStrip"));
     outer->addWidget(listStrip);
 
@@ -395,8 +430,10 @@ void TForm1::buildControls()
         {lbl14, "lbl14"}, {cbb1, "cbb1"}, {edt8, "edt8"},
         {lbl1, "lbl1"}, {memo1, "memo1"}, {WebBrowser1, "WebBrowser1"}, {pr1, "pr1"}, {btn2, "btn2"},
         {lbl2, "lbl2"}, {bschck1, "bschck1"}, {lbl4, "lbl4"}, {bsknspndt1, "bsknspndt1"}, {lbl3, "lbl3"},
-        {btn5, "btn5"}, {lbl5, "lbl5"}, {lv1, "lv1"}, {bsknpmn1, "bsknpmn1"}, {N4, "N4"}, {N3, "N3"},
-        {N1, "N1"}, {N2, "N2"}, {N5, "N5"}, {btnStop, "btnStop"}, {cbbFilter, "cbbFilter"}, {&m_state->tmr2, "tmr2"}};
+        {btn5, "btn5"}, {lbl5, "lbl5"}, {lblBlocked, "lblBlocked"}, {chkSoft404, "chkSoft404"}, {lv1, "lv1"}, {bsknpmn1, "bsknpmn1"}, {N4, "N4"}, {N3, "N3"},
+        {N1, "N1"}, {N2, "N2"}, {N5, "N5"}, {btnStop, "btnStop"}, {cbbFilter, "cbbFilter"}, {&m_state->tmr2, "tmr2"},
+        {lblDepth, "lblDepth"}, {spnDepth, "spnDepth"}, {lblMaxPages, "lblMaxPages"}, {spnMaxPages, "spnMaxPages"}, {cbbScope, "cbbScope"},
+        {bschckRobots, "bschckRobots"}, {bschckSitemap, "bschckSitemap"}};
     for (const auto &[object, name] : names)
         object->setObjectName(QString::fromLatin1(name));
 
@@ -426,6 +463,7 @@ void TForm1::connectControls()
     connect(m_engine, &Engine::tickStarting, this, &TForm1::followRow);
     connect(bsknspndt1, &QSpinBox::valueChanged, this, [this](int v) { guard::run([this, v] { bsknspndt1Change(v); }); });
     connect(cbb1, &QComboBox::currentIndexChanged, this, [this](int i) { guard::run([this, i] { cbb1Change(i); }); });
+    connect(m_rankFile, &RankFileControls::fileChosen, this, [this] { guard::run([this] { cbb1Change(cbb1->currentIndex()); }); });
     connect(lv1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         bsknpmn1->popup(lv1->viewport()->mapToGlobal(at));
     });
@@ -445,13 +483,21 @@ void TForm1::connectControls()
     connect(bschck2, &QCheckBox::toggled, this, [&s](bool on) { s.bschck2 = on; });
     connect(bschck3, &QCheckBox::toggled, this, [&s](bool on) { s.bschck3 = on; });
     connect(bschck4, &QCheckBox::toggled, this, [&s](bool on) { s.bschck4 = on; });
+    connect(chkSoft404, &QCheckBox::toggled, this, [&s](bool on) { s.soft404Check = on; });
     connect(rdlist1Group, &QButtonGroup::idToggled, this, [&s](int id, bool on) {
         if (on)
             s.rdlist1 = id;
     });
+    connect(spnDepth, &QSpinBox::valueChanged, this, [&s](int v) { s.crawl.depth = v; });
+    connect(spnMaxPages, &QSpinBox::valueChanged, this, [&s](int v) { s.crawl.maxPages = v; });
+    connect(cbbScope, &QComboBox::currentIndexChanged, this, [&s](int i) { s.crawl.scope = i == 1 ? CrawlSettings::Scope::Prefix : CrawlSettings::Scope::Site; });
+    connect(bschckRobots, &QCheckBox::toggled, this, [&s](bool on) { s.crawl.robots = on; });
+    connect(bschckSitemap, &QCheckBox::toggled, this, [&s](bool on) { s.crawl.sitemap = on; });
+    connect(m_engine, &Engine::crawlProgressed, this, &TForm1::syncGauge);
 
     connect(&s, &FormState::lbl2Changed, lbl2, &QLabel::setText);
     connect(&s, &FormState::lbl5Changed, lbl5, &QLabel::setText);
+    connect(&s, &FormState::lblBlockedChanged, lblBlocked, &QLabel::setText);
     connect(&s, &FormState::lbl13Changed, lbl13, &QLabel::setText);
     connect(&s, &FormState::repaintRequested, lv1, [this] { lv1->viewport()->repaint(); });
     connect(&s.pr1, &Gauge::changed, this, &TForm1::syncGauge);
@@ -481,7 +527,12 @@ void TForm1::syncGauge()
     }
     // Written out rather than Qt's "%v/%m", which would show the stand-in
     // range of an empty list.
-    pr1->setFormat(QStringLiteral("%1/%2").arg(g.value()).arg(g.maximum()));
+    QString text = QStringLiteral("%1/%2").arg(g.value()).arg(g.maximum());
+    if (const Crawl *crawl = m_engine->crawl()) {
+        const Crawl::Progress p = crawl->progress();
+        text = QStringLiteral("已读网页 %1/%2 · 行 %3").arg(p.pagesRead).arg(p.pagesToRead).arg(text);
+    }
+    pr1->setFormat(text);
     pr1->setTextVisible(m_gaugeText);
 }
 
@@ -650,14 +701,23 @@ void TForm1::bsknspndt1Change(int value)
 
 void TForm1::cbb1Change(int index)
 {
-    const bool openPageRank = index == 1;
-    edt8->setVisible(openPageRank);
+    const auto choice = RankChoice(index);
+    edt8->setVisible(choice == RankChoice::OpenPageRank);
+    m_rankFile->setVisible(choice == RankChoice::GraphFile);
+    if (choice == RankChoice::GraphFile && m_rankFile->file().isEmpty())
+        m_rankFile->choose();
     RankChoiceSeams seams;
     // Read as each request goes out: a key typed during a run is used from
     // the next request on. It is never kept anywhere.
     seams.key = [this] { return edt8->text(); };
     seams.notice = m_seams.rankSourceNotice;
-    m_engine->setRankChoice(openPageRank ? RankChoice::OpenPageRank : RankChoice::Toolbar, seams);
+    seams.rankFile = m_rankFile->file();
+    seams.indexProgress = m_seams.rankIndexProgress;
+    if (!seams.indexProgress)
+        seams.indexProgress = [this](const RankIndexProgress &p) { return m_rankFile->showProgress(p); };
+    m_engine->setRankChoice(choice, seams);
+    if (m_seams.rememberRankChoice)
+        rememberRankChoice(choice, m_rankFile->file());
 }
 
 QString TForm1::entryText() const
@@ -685,13 +745,35 @@ void TForm1::setChoices(bool queryPr, bool deadLink, bool exportShort, int linkF
     bsknspndt1->setValue(intervalMs);
 }
 
-void TForm1::setRankChoice(bool openPageRank, const QString &key)
+void TForm1::setRankChoice(RankChoice choice, const QString &key, const QString &rankFile)
 {
     edt8->setText(key);
-    cbb1->setCurrentIndex(openPageRank ? 1 : 0);
+    if (!rankFile.isEmpty())
+        m_rankFile->setFile(rankFile);
+    // The box says nothing when it stays on its item: the source is set anew
+    // all the same, for the file may be another.
+    if (cbb1->currentIndex() == int(choice))
+        cbb1Change(int(choice));
+    else
+        cbb1->setCurrentIndex(int(choice));
 }
 
 void TForm1::setHtmlExtract(bool on)
 {
     bschck4->setChecked(on);
+}
+
+void TForm1::setSoft404Check(bool on)
+{
+    chkSoft404->setChecked(on);
+}
+
+void TForm1::setCrawlChoices(const CrawlSettings &crawl)
+{
+    spnDepth->setValue(crawl.depth);
+    spnMaxPages->setValue(crawl.maxPages);
+    cbbScope->setCurrentIndex(crawl.scope == CrawlSettings::Scope::Prefix ? 1 : 0);
+    bschckRobots->setChecked(crawl.robots);
+    bschckSitemap->setChecked(crawl.sitemap);
+    m_state->crawl.sitemapUrl = crawl.sitemapUrl;
 }

@@ -24,6 +24,7 @@ class QPushButton;
 class QSpinBox;
 class QTableView;
 class QAction;
+class RankFileControls;
 class TBannerView;
 class TEntryBox;
 class ResultListProxy;
@@ -55,6 +56,11 @@ struct WindowSeams
     // Tells the user, once per run, that the PR source refused its key.
     // Empty: the standard error box.
     std::function<void(const QString &message)> rankSourceNotice;
+    // Reports the making of a ranks file's index (false cancels it). Empty:
+    // a progress dialog of the window.
+    std::function<bool(const RankIndexProgress &)> rankIndexProgress;
+    // Whether the PR source chosen is remembered for the next start.
+    bool rememberRankChoice = false;
 };
 
 // The main window Form1.
@@ -82,10 +88,14 @@ public:
     // For the command line: the controls that a person would set.
     void setSiteText(const QString &text);
     void setChoices(bool queryPr, bool deadLink, bool exportShort, int linkFilter, int intervalMs);
-    // The PR source: the toolbar service, or Open PageRank with key in its
-    // key field.
-    void setRankChoice(bool openPageRank, const QString &key);
+    // The PR source: the toolbar service, Open PageRank with key in its key
+    // field, or a ranks file (rankFile, when given, goes into its field).
+    void setRankChoice(RankChoice choice, const QString &key, const QString &rankFile = QString());
     void setHtmlExtract(bool on);
+    // The tick box 软404检测.
+    void setSoft404Check(bool on);
+    // 抓取深度, 最多页面, the scope, 遵守robots and 读取sitemap.
+    void setCrawlChoices(const CrawlSettings &crawl);
     TBannerView *banner() const { return WebBrowser1; }
     WindowSeams &seams() { return m_seams; }
     // The result store's buttons; null without a store.
@@ -154,7 +164,9 @@ private:
     QLabel *lbl14 = nullptr;
     QComboBox *cbb1 = nullptr; // PR来源
     QLineEdit *edt8 = nullptr; // the Open PageRank key
+    RankFileControls *m_rankFile = nullptr; // the ranks file
     QCheckBox *bschck3 = nullptr;
+    QCheckBox *chkSoft404 = nullptr; // 软404检测
     QLabel *lbl1 = nullptr;
     TEntryBox *memo1 = nullptr;
     // Banner
@@ -170,9 +182,18 @@ private:
     QLabel *lbl3 = nullptr;
     QPushButton *btn5 = nullptr;
     QLabel *lbl5 = nullptr;
+    QLabel *lblBlocked = nullptr; // 存疑=(n)
     QPushButton *btnStop = nullptr;
     QComboBox *cbbFilter = nullptr;
     StorePanel *m_storePanel = nullptr;
+    // Crawl strip
+    QLabel *lblDepth = nullptr;
+    QSpinBox *spnDepth = nullptr; // 抓取深度
+    QLabel *lblMaxPages = nullptr;
+    QSpinBox *spnMaxPages = nullptr; // 最多页面
+    QComboBox *cbbScope = nullptr; // 整站 or 仅本目录
+    QCheckBox *bschckRobots = nullptr; // 遵守robots
+    QCheckBox *bschckSitemap = nullptr; // 读取sitemap
     // Result list
     QTableView *lv1 = nullptr;
     QMenu *bsknpmn1 = nullptr;

@@ -6,7 +6,10 @@
 #include "listfiles/atomicsave.h"
 #include "listfiles/listexport.h"
 #include "listfiles/listimport.h"
+#include "listfiles/listimportjob.h"
+#include "query/crawl.h"
 #include "query/engine.h"
+#include "query/graphrank.h"
 #include "query/runrecorder.h"
 #include "query/scheduler.h"
 #include "shell/options.h"
@@ -25,22 +28,17 @@
 
 namespace {
 
-Walk walkFor(const Options &o)
+Walk walkFor(const Options &o, bool rankNeedsWalk)
 {
-    if (o.noPr && o.noDeadLink)
+    // A PR source that asks nobody fills the rows by itself.
+    const bool walkedPr = !o.noPr && rankNeedsWalk;
+    if (!walkedPr && o.noDeadLink)
         return Walk::None;
     // An explicit interval asks for the paced walk; the ranking service is
     // only ever queried at that pace.
-    if (o.noPr && !o.intervalGiven)
+    if (!walkedPr && !o.intervalGiven)
         return Walk::Queue;
     return Walk::Paced;
-}
-
-ExportFormat formatFor(const Options &o)
-{
-    if (const auto named = exportFormatNamed(o.format))
-        return *named;
-    return o.outToStdout() ? ExportFormat::Tsv : exportFormatForPath(o.outFile);
 }
 
 // Progress on standard error: on a terminal one line rewritten in place,
@@ -94,7 +92,9 @@ RunEnding endingOf(int status)
 bool writeOutput(const ResultListModel &list, const Options &o)
 {
     return guard::run([&] {
-        const ExportFormat format = formatFor(o);
+        const ExportFormat format = exportFormatFor(o);
+        if (!o.inlinksFile.isEmpty())
+            exportInlinks(list, o.inlinksFile);
         if (!o.outToStdout()) {
             exportListAs(list, format, !o.longForm, o.outFile);
             return;
@@ -148,6 +148,12 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
             return headlessexit::BadArguments;
         }
     }
+    if (!options.inlinksFile.isEmpty()) {
+        if (const int problem = probeSave(options.inlinksFile)) {
+            err << "prquery: --inlinks " << options.inlinksFile << " 无法写入: " << qt_error_string(problem) << Qt::endl;
+            return headlessexit::BadArguments;
+        }
+    }
     StopSignals stopSignals;
 
     // Every run is kept, unless asked not to; a store that cannot be used
@@ -169,25 +175,40 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     s.bschck3 = !options.noDeadLink;
     s.bschck4 = options.extract == QLatin1String("html");
     s.rdlist1 = options.filterIndex();
+    s.crawl = options.crawlSettings();
     bsknspndt1Change(s, options.intervalMs);
     s.requestTimeoutMs = options.requestTimeoutSeconds * 1000;
+    s.statusPolicy = options.statusPolicy;
+    s.soft404Check = options.soft404;
     // A refused key is one line on standard error; the rows get "--" and the
     // run goes on, so that the checks and the list are not lost, but it does
     // not end as a success.
     bool rankRefused = false;
-    if (options.openPageRank()) {
+    const QString rankSource = options.chosenRankSource();
+    if (rankSource != QLatin1String("toolbar")) {
         RankChoiceSeams seams;
         seams.key = [key = options.apiKey()] { return key; };
         seams.notice = [&printer, &rankRefused](const QString &message) {
             rankRefused = true;
             printer.message(QStringLiteral("错误: ") + message);
         };
-        engine.setRankChoice(RankChoice::OpenPageRank, seams);
+        seams.rankFile = options.rankFile;
+        // The making of a ranks file's index: a line a second at most.
+        seams.indexProgress = [&printer, indexShown = QElapsedTimer()](const RankIndexProgress &p) mutable {
+            if (p.done)
+                printer.message(rankIndexProgressText(p));
+            else if (!indexShown.isValid() || indexShown.elapsed() >= 1000)
+                printer.progress(rankIndexProgressText(p));
+            if (!indexShown.isValid() || indexShown.elapsed() >= 1000)
+                indexShown.start();
+            return true;
+        };
+        engine.setRankChoice(rankSource == QLatin1String("graph") ? RankChoice::GraphFile : RankChoice::OpenPageRank, seams);
     }
     CheckQueueLimits limits;
     limits.total = options.concurrency;
     limits.perHost = options.perHost;
-    engine.setWalk(walkFor(options), limits);
+    engine.setWalk(walkFor(options, s.rankSource().needsWalk()), limits);
 
     std::unique_ptr<RunRecorder> recorder;
     if (store) {
@@ -207,8 +228,16 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     QTimer progress;
     progress.setInterval(1000);
     QObject::connect(&progress, &QTimer::timeout, &loop, [&] {
-        if (listBuilt && engine.walk() != Walk::None)
-            printer.progress(progressText(s.donecount, s.pr1.maximum(), tallyList(s.lv1).dead, clock.elapsed()));
+        if (!listBuilt)
+            return;
+        QString text = progressText(s.donecount, s.pr1.maximum(), tallyList(s.lv1).dead, clock.elapsed());
+        if (const Crawl *crawl = engine.crawl()) {
+            const Crawl::Progress p = crawl->progress();
+            text += crawlProgressText(p.pagesRead, p.pagesToRead);
+        } else if (engine.walk() == Walk::None) {
+            return;
+        }
+        printer.progress(text);
     });
     QTimer timeout;
     timeout.setSingleShot(true);
@@ -237,19 +266,31 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
         printer.message(QStringLiteral("没有可继续的运行, 从头开始"));
         return false;
     };
+    // The list is read on a thread of its own, so that a source that never
+    // ends (a FIFO with no writer, an input never closed) cannot keep the
+    // time-out and the stop signals from acting: they cancel it.
+    ListImportJob import;
+    QObject::connect(&import, &ListImportJob::finished, &loop, [&](const ListText &list) {
+        if (list.undecodableLines > 0)
+            printer.message(undecodableLinesNote(list.undecodableLines));
+        // Straight from the file into rows: an entry box would only hold
+        // the text on the way, at several times its size.
+        guard::run([&] {
+            if (!(options.resume && resumed(recorder ? RunRecorder::batchInputKey(list.text) : QString())))
+                engine.startBatch(list.text);
+        });
+    });
+    QObject::connect(&import, &ListImportJob::failed, &loop, [&](const QString &message, bool cancelled) {
+        if (!cancelled)
+            guard::showError(message);
+    });
     const bool started = guard::run([&] {
         if (!options.site.isEmpty()) {
             if (!(options.resume && resumed(recorder ? recorder->siteInputKey(options.site) : QString())))
                 engine.startSite(options.site);
             return;
         }
-        // Straight from the file into rows: an entry box would only hold
-        // the text on the way, at several times its size.
-        const ListText list = readListFile(options.batchFile);
-        if (list.undecodableLines > 0)
-            printer.message(undecodableLinesNote(list.undecodableLines));
-        if (!(options.resume && resumed(recorder ? RunRecorder::batchInputKey(list.text) : QString())))
-            engine.startBatch(list.text);
+        import.start(options.batchFile);
     });
     // A failure has ended the run already (the error box said why); so may
     // a list that was answered inside the command's own request start.
@@ -261,6 +302,7 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
             timeout.start(options.timeoutSeconds * 1000);
         loop.exec();
     }
+    import.cancel();
     progress.stop();
     timeout.stop();
     // Nothing more is started while the rows are written.
@@ -284,7 +326,8 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     if (!written)
         return headlessexit::Failed;
     const ListTally tally = tallyList(s.lv1);
-    printer.message(summaryText(tally, options.outToStdout() ? QStringLiteral("标准输出") : options.outFile, store != nullptr));
+    const int probes = s.bschck3 && s.soft404Check ? engine.softProbesSent() : -1;
+    printer.message(summaryText(tally, options.outToStdout() ? QStringLiteral("标准输出") : options.outFile, probes, store != nullptr));
     if (status == headlessexit::Done && rankRefused)
         status = headlessexit::Failed;
     if (status == headlessexit::Done && options.failOnDead && tally.dead > 0)

@@ -1,8 +1,8 @@
 #include "app/Unit1.h"
 #include "app/errorbox.h"
 #include "app/headless.h"
-#include "app/hugepages.h"
 #include "app/qttranslations.h"
+#include "app/rankfilecontrols.h"
 #include "base/errors.h"
 #include "base/filenames.h"
 #include "base/guard.h"
@@ -62,8 +62,6 @@ int main(int argc, char **argv)
         return 2;
     }
     const Options &options = parsed.options;
-    if (options.headless())
-        restartWithHugePages(argv);
 
     WindowEndpoints endpoints = TForm1::defaultEndpoints();
     if (!options.serversFile.isEmpty()) {
@@ -100,8 +98,12 @@ int main(int argc, char **argv)
     installStandardErrorBox(nullptr); // for errors while the window is created
     TForm1 form(endpoints, TForm1::defaultSeams());
     form.state().requestTimeoutMs = options.requestTimeoutSeconds * 1000;
+    form.state().statusPolicy = options.statusPolicy;
+    form.setSoft404Check(options.soft404);
     installStandardErrorBox(&form);
-    form.setRankChoice(options.openPageRank(), options.apiKey());
+    QString rankFile;
+    const RankChoice rankChoice = windowRankChoice(options, &rankFile);
+    form.setRankChoice(rankChoice, options.apiKey(), rankFile);
     form.show();
     return QApplication::exec();
 }

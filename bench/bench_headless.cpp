@@ -23,8 +23,12 @@ namespace {
 
 using prqbench::ChildRun;
 using prqbench::report;
-using prqbench::runProgram;
 using prqbench::writeFile;
+
+ChildRun runProgram(const QStringList &args)
+{
+    return prqbench::runChild(PRQUERY_EXE, args);
+}
 
 // 300 addresses, 30 on each of 127.0.0.1 to 127.0.0.10, every server
 // answering after 20 ms and counting the requests it serves at once.

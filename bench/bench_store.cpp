@@ -24,8 +24,12 @@ namespace {
 
 using prqbench::ChildRun;
 using prqbench::report;
-using prqbench::runProgram;
 using prqbench::writeFile;
+
+ChildRun runProgram(const QStringList &args)
+{
+    return prqbench::runChild(PRQUERY_EXE, args);
+}
 
 // Servers on 127.0.0.1 to 127.0.0.10 that answer at once.
 struct Hosts
@@ -77,7 +81,7 @@ void BM_CheckOnly100k(benchmark::State &state)
     const QString in = writeFile(dir, QStringLiteral("in.txt"), hosts.list(100000));
     const QString servers = writeFile(dir, QStringLiteral("servers.txt"), "127.0.0.1:9\n");
     const QStringList args = baseArgs(servers, in, dir.filePath(QStringLiteral("out.csv"))) << "--no-pr"
-                                                                                          << "--store";
+                                                                                            << "--store";
     const QString store = dir.filePath(QStringLiteral("results.sqlite"));
     if (runProgram(args + QStringList {store}).status != 0) {
         state.SkipWithError("the earlier run failed");

@@ -2,14 +2,18 @@
 // domains included: a news portal (a link every 180 bytes or so) and a link
 // directory (one every 120 bytes), each on many lines and on one long line,
 // with anchors over several lines, scripts, comments and character
-// references; and pages built to make a backtracking matcher explode. Sizes
+// references; pages built to make a backtracking matcher explode; and pages
+// built to make the HTML5 tree algorithm take memory and time in the square
+// of their size (BM_HostileHtml, with the peak memory of the parse). Sizes
 // are MB of page text in UTF-8. Each reader is set against a bare scan of
 // the link pattern by the engine over the same bytes (BM_Re2Scan*).
 
 #include "data/storedtext.h"
 #include "survey/dialect.h"
 #include "survey/htmllinks.h"
+#include "survey/htmltree.h"
 #include "survey/linkextract.h"
+#include "survey/markupbounds.h"
 #include "survey/regexp.h"
 
 #include <QString>
@@ -259,3 +263,54 @@ const bool registered = [] {
 }();
 
 } // namespace
+
+// Hostile pages through the HTML reader, whole (bounds, parse, links). Before
+// their reading was bounded: the nested tables (450 KB) grew past 23 GB and
+// were killed; the deep stack with a long text (1.6 MB) took 28 s and 3 GB.
+namespace {
+
+QString repeated(const char *unit, int times, const QString &tail)
+{
+    const QString u = QString::fromLatin1(unit);
+    QString s;
+    s.reserve(u.size() * times + tail.size());
+    for (int i = 0; i < times; ++i)
+        s += u;
+    return s + tail;
+}
+
+void BM_HostileHtml(benchmark::State &state)
+{
+    const QString link = QStringLiteral("<a href=/x>x</a>");
+    QString page;
+    switch (state.range(0)) {
+    case 0:
+        state.SetLabel("30,000 nested tables");
+        page = repeated("<table><tr><td>", 30000, link);
+        break;
+    case 1:
+        state.SetLabel("20,000 divs, then 1.5 MB of text in a <b>");
+        page = repeated("<div>", 20000, QStringLiteral("<b>") + link + QString(1500000, u'x') + link);
+        break;
+    default: {
+        state.SetLabel("a formatting element left open in 100,000 paragraphs");
+        for (int i = 0; i < 100000; ++i)
+            page += QStringLiteral("<p><b id=%1>x</p>").arg(i);
+        page += link;
+    }
+    }
+    qsizetype links = 0;
+    for (auto _ : state) {
+        const LinkSurvey survey = surveyPage(LinkReader::Html, QString(), page, siteAddress(), siteAddress());
+        links = survey.records.size();
+        benchmark::DoNotOptimize(survey);
+    }
+    const BoundedMarkup bounded = boundMarkup(page.toUtf8());
+    const HtmlTree tree(bounded.bytes);
+    state.counters["tree_MB"] = double(tree.peakBytes()) / kMB;
+    report(state, page, links);
+}
+
+} // namespace
+
+BENCHMARK(BM_HostileHtml)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->ComputeStatistics("min", least);

@@ -31,6 +31,8 @@ struct FetchResult
     FetchFailure reason = FetchFailure::None;
     QString detail; // the HTTP library's own words, when it gave any
     int retryAfterSeconds = -1; // Retry-After of the final reply in seconds; -1 when absent or unreadable
+    bool challenged = false; // some reply carried "cf-mitigated: challenge": a bot wall, not the page
+    QString contentType; // Content-Type of the final reply as sent, parameters included; empty when absent
 
     // The final reply's status; 0 when no reply came.
     int finalStatus() const { return hops.isEmpty() ? 0 : hops.constLast(); }

@@ -250,6 +250,11 @@ TSplitURL SplitURL(const QString &url)
     return parts;
 }
 
+QString RedirectElsewhereText()
+{
+    return QStringLiteral("重定向到其他主机，未跟随");
+}
+
 QByteArray requestTarget(const QString &path)
 {
     static const char hex[] = "0123456789ABCDEF";
@@ -285,6 +290,9 @@ struct THTTPGetThread::Transfer
     static curl_socket_t onOpenSocket(void *self, curlsocktype purpose, curl_sockaddr *address);
 
     bool header(const QByteArray &line);
+    // True when the request about to go (the first, or one a redirect
+    // leads to) is for host.
+    bool asksOwnHost() const;
     bool body(const char *data, size_t n);
     bool checkLength();
     bool idleTooLong(Clock::time_point now) const;
@@ -292,6 +300,8 @@ struct THTTPGetThread::Transfer
     THTTPGetThread &worker;
     // Retry-After of the reply being read.
     QByteArray retryAfter;
+    // Content-Type of the reply being read.
+    QByteArray contentType;
     // The body stopped at the size limit.
     bool limitReached = false;
     // Why the last socket could not be made; libcurl does not say.
@@ -302,9 +312,13 @@ struct THTTPGetThread::Transfer
     QByteArray lengthText;
     bool lengthChecked = false;
     // A failure of the run: the fetch fails whatever body arrived, for
-    // failure's reason.
+    // failure's reason (and failureDetail, when set).
     bool failed = false;
     FetchFailure failure = FetchFailure::Other;
+    QString failureDetail;
+    // For RedirectsStayOnHost: the transfer, and the host it may ask.
+    void *easy = nullptr;
+    QByteArray host;
     // The idle clock runs from the moment a request is about to go.
     bool requesting = false;
     Clock::time_point lastActivity;
@@ -339,9 +353,30 @@ int THTTPGetThread::Transfer::onRequest(void *self, char *, char *, int, int)
     auto &t = *static_cast<Transfer *>(self);
     if (t.worker.StopRequested())
         return CURL_PREREQFUNC_ABORT;
+    if (t.worker.m_settings.RedirectsStayOnHost && !t.asksOwnHost()) {
+        t.failed = true;
+        t.failure = FetchFailure::Other;
+        t.failureDetail = RedirectElsewhereText();
+        return CURL_PREREQFUNC_ABORT;
+    }
     t.requesting = true;
     t.lastActivity = Clock::now();
     return CURL_PREREQFUNC_OK;
+}
+
+bool THTTPGetThread::Transfer::asksOwnHost() const
+{
+    const char *effective = nullptr;
+    if (curl_easy_getinfo(static_cast<CURL *>(easy), CURLINFO_EFFECTIVE_URL, &effective) != CURLE_OK || !effective)
+        return false;
+    UrlHandle url(curl_url());
+    char *part = nullptr;
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, effective, 0) != CURLUE_OK
+        || curl_url_get(url.get(), CURLUPART_HOST, &part, 0) != CURLUE_OK)
+        return false;
+    const bool same = QByteArray(part).compare(host, Qt::CaseInsensitive) == 0;
+    curl_free(part);
+    return same;
 }
 
 curl_socket_t THTTPGetThread::Transfer::onOpenSocket(void *self, curlsocktype, curl_sockaddr *address)
@@ -361,12 +396,20 @@ bool THTTPGetThread::Transfer::header(const QByteArray &line)
         haveLength = false;
         lengthText.clear();
         retryAfter.clear();
+        contentType.clear();
         // Interim replies (100 Continue) are not hops of their own.
         const int code = statusOfLine(line);
         if (code >= 200)
             worker.m_record.hops.append(code);
     } else if (line.left(12).compare("retry-after:", Qt::CaseInsensitive) == 0) {
         retryAfter = line.mid(12);
+    } else if (line.left(13).compare("cf-mitigated:", Qt::CaseInsensitive) == 0) {
+        // Any reply of the chain: a wall in front of a redirect hides the
+        // page as much as one in front of the page.
+        if (line.mid(13).trimmed().compare("challenge", Qt::CaseInsensitive) == 0)
+            worker.m_record.challenged = true;
+    } else if (line.left(13).compare("content-type:", Qt::CaseInsensitive) == 0) {
+        contentType = line.mid(13).trimmed();
     } else if (!haveLength && line.left(15).compare("content-length:", Qt::CaseInsensitive) == 0) {
         haveLength = true;
         lengthText = line.mid(15).trimmed();
@@ -649,6 +692,8 @@ bool THTTPGetThread::Fetch()
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    transfer.easy = h;
+    transfer.host = host;
     curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, &Transfer::onRequest);
     curl_easy_setopt(h, CURLOPT_PREREQDATA, &transfer);
     curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, &Transfer::onOpenSocket);
@@ -676,6 +721,7 @@ bool THTTPGetThread::Fetch()
     if (curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
         m_record.finalUrl = QString::fromUtf8(effective);
     m_record.retryAfterSeconds = retryAfterSeconds(transfer.retryAfter);
+    m_record.contentType = QString::fromLatin1(transfer.contentType);
     curl_multi_remove_handle(multi.get(), h);
     return Verdict(transfer, result, osErrno, idle, errorText);
 }
@@ -691,7 +737,7 @@ bool THTTPGetThread::Verdict(const Transfer &transfer, int curlResult, long osEr
     if (StopRequested())
         return Fail(FetchFailure::Cancelled);
     if (transfer.failed)
-        return Fail(transfer.failure, detail);
+        return Fail(transfer.failure, transfer.failureDetail.isEmpty() ? detail : transfer.failureDetail);
     if (result == CURLE_TOO_MANY_REDIRECTS)
         return Fail(FetchFailure::TooManyRedirects, detail);
     // The whole-request limit (or the connect limit, before any body) fails

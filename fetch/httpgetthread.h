@@ -31,6 +31,9 @@ struct TSplitURL
 
 TSplitURL SplitURL(const QString &url);
 
+// The detail of a fetch that RedirectsStayOnHost stopped.
+QString RedirectElsewhereText();
+
 // The request target sent for a path: the UTF-8 form with every byte that
 // cannot stand in a request target percent-encoded (control bytes, space,
 // DEL, "#", non-ASCII). "%" and the rest pass unchanged, so that a server
@@ -66,6 +69,11 @@ struct THTTPGetSettings
     int RequestTimeoutMs = 120000;
     // PEM file of the certificates trusted for https; empty: the system's.
     QString TrustedCertificates;
+    // Redirects are followed only to the host of URL: a redirect to any
+    // other host fails the fetch (Other, detail RedirectElsewhereText())
+    // before a request goes there, so that ExtraHeaders carrying a secret
+    // reach no one else.
+    bool RedirectsStayOnHost = false;
     TOnProgressEvent OnProgress;
 };
 

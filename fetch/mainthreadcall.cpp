@@ -18,11 +18,13 @@ struct PendingCall
 {
     std::function<void()> fn;
     std::condition_variable cv;
-    enum class State { Queued,
+    enum class State {
+        Queued,
         Running,
         Ran,
-        Dropped } state
-        = State::Queued;
+        Dropped
+    };
+    State state = State::Queued;
 };
 
 class CallReceiver;

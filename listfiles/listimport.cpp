@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -101,9 +102,15 @@ ListText listFileContents(QByteArray bytes)
     return result;
 }
 
-ListText readListFile(const QString &path, qsizetype capacity)
+ImportCancelled::ImportCancelled()
+    : AppError(QStringLiteral("导入已取消"))
+{
+}
+
+ListText readListFile(const QString &path, qsizetype capacity, const std::atomic<bool> *cancel)
 {
     SystemFile file;
+    file.setCancelFlag(cancel);
     const bool standardInput = path == QLatin1String("-");
     if (!(standardInput ? file.openStandardInput() : file.openPath(path, QIODevice::ReadOnly))) {
         const QString shown = standardInput ? path : QFileInfo(path).absoluteFilePath();
@@ -117,6 +124,8 @@ ListText readListFile(const QString &path, qsizetype capacity)
         const qint64 want = std::min<qint64>(ReadChunk, byteLimit + 1 - before);
         bytes.resize(before + want);
         const qint64 n = file.read(bytes.data() + before, want);
+        if (n < 0 && file.systemError() == ECANCELED)
+            throw ImportCancelled();
         if (n < 0)
             throw AppError(file.errorString());
         bytes.resize(before + n);

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "base/errors.h"
+
 #include <QByteArray>
 #include <QString>
+
+#include <atomic>
 
 // The most text the entry box takes from a file, in UTF-16 code units: 64 Mi,
 // some two million addresses. Far below what a QString holds (2^31 units on
@@ -33,7 +37,18 @@ ListText listFileContents(QByteArray bytes);
 // on writing the file meanwhile (the system has no deny-write sharing); it is
 // read in one pass, so the text is what the file held at some moment of that
 // pass.
-ListText readListFile(const QString &path, qsizetype capacity = MemoCapacity);
+//
+// With cancel, the read can be abandoned from another thread: once cancel is
+// raised it throws ImportCancelled within a tenth of a second, whatever the
+// source does (a FIFO that no writer opens, an input that never closes).
+ListText readListFile(const QString &path, qsizetype capacity = MemoCapacity, const std::atomic<bool> *cancel = nullptr);
+
+// The import was cancelled before the file was read to its end.
+class ImportCancelled final : public AppError
+{
+public:
+    ImportCancelled();
+};
 
 // The note for the status line when lines held undecodable bytes.
 QString undecodableLinesNote(qsizetype lines);

@@ -126,15 +126,28 @@ void SystemFile::close()
     QIODevice::close();
 }
 
+bool SystemFile::waitReadable() const
+{
+    static constexpr int kLookEveryMs = 100;
+    pollfd p {m_fd, POLLIN, 0};
+    for (;;) {
+        if (m_cancel && m_cancel->load())
+            return false;
+        const int n = ::poll(&p, 1, m_cancel ? kLookEveryMs : -1);
+        // An error of poll itself is left for read() to report.
+        if (n > 0 || (n < 0 && errno != EINTR))
+            return true;
+    }
+}
+
 qint64 SystemFile::readData(char *data, qint64 maxSize)
 {
     // A FIFO opened without waiting reads as ended until its writer opens
     // it; the system signals the reader only once a writer has written or
-    // come and gone.
-    if (m_fifo) {
-        pollfd p {m_fd, POLLIN, 0};
-        while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
-        }
+    // come and gone. A read that may be cancelled never blocks in read().
+    if ((m_fifo || m_cancel) && !waitReadable()) {
+        fail(ECANCELED);
+        return -1;
     }
     for (;;) {
         const ssize_t n = ::read(m_fd, data, std::size_t(maxSize));
@@ -143,9 +156,11 @@ qint64 SystemFile::readData(char *data, qint64 maxSize)
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
             // A pipe or FIFO (opened without blocking, or handed over that
             // way) whose writer has not written yet: wait for it.
-            pollfd p {m_fd, POLLIN, 0};
-            if (::poll(&p, 1, -1) >= 0 || errno == EINTR)
-                continue;
+            if (!waitReadable()) {
+                fail(ECANCELED);
+                return -1;
+            }
+            continue;
         }
         if (errno != EINTR) {
             fail(errno);

@@ -3,6 +3,8 @@
 #include <QIODevice>
 #include <QString>
 
+#include <atomic>
+
 // The text the user sees for a failed file operation, from the system's error
 // number: "File access denied", "Disk full", otherwise "I/O error <number>".
 QString fileErrorText(int errnum);
@@ -33,6 +35,13 @@ public:
     // Takes over an open descriptor; the device closes it.
     void adopt(int fd, OpenMode mode);
 
+    // While *flag is false reads wait as usual; once another thread raises
+    // it, a read that waits, or the next one, fails with ECANCELED within a
+    // tenth of a second. A read never blocks on the source then: it waits
+    // for the source to be readable, looking at the flag meanwhile. Null
+    // (the default): reads wait as long as the source does.
+    void setCancelFlag(const std::atomic<bool> *flag) { m_cancel = flag; }
+
     // The size of a regular file, -1 for anything else (a pipe, a device).
     qint64 regularFileSize() const;
     int descriptor() const { return m_fd; }
@@ -53,8 +62,12 @@ protected:
 
 private:
     void fail(int errnum);
+    // Until the descriptor can be read (data, its end or an error); false
+    // when the cancel flag was raised first.
+    bool waitReadable() const;
 
     int m_fd = -1;
     int m_errno = 0;
     bool m_fifo = false;
+    const std::atomic<bool> *m_cancel = nullptr;
 };

@@ -102,7 +102,10 @@ void startListRun(FormState &form)
     form.pr1.setMaximum(rows);
     if (form.bschck2)
         form.rankSource().listBuilt();
-    if (!form.tmr2.isActive())
+    // A source that answers every row by itself leaves the walk nothing to
+    // do when the addresses are not checked.
+    const bool idleWalk = form.bschck2 && !form.bschck3 && !form.rankSource().needsWalk();
+    if (!form.tmr2.isActive() && !idleWalk)
         form.tmr2.start();
     emit form.runStarted();
 }

@@ -2,10 +2,12 @@
 
 #include "base/textutil.h"
 #include "fetch/finishedrequest.h"
+#include "query/checkverdict.h"
 #include "query/myhttpget.h"
 #include "query/prquery.h"
 #include "shell/celltexts.h"
 #include "shell/formstate.h"
+#include "survey/pagecharset.h"
 
 #include <QMutexLocker>
 
@@ -27,17 +29,16 @@ void countReply(FormState &form)
     form.pr1.setValue(form.donecount);
 }
 
-// Follows a counted reply, once its cell has been written.
+} // namespace
+
 void completionCheck(FormState &form, bool repaintFirst)
 {
-    if (form.pr1.value() == form.pr1.maximum()) {
+    if (form.pr1.value() == form.pr1.maximum() && !form.listGrowing) {
         if (repaintFirst)
             form.repaintList();
         form.setLbl13(QStringLiteral("提示：全部查询完毕"));
     }
 }
-
-} // namespace
 
 std::unique_ptr<Tmyhttpget> newRequest(FormState &form, const QString &url, qint32 rowindex, const QString &mode)
 {
@@ -49,6 +50,8 @@ std::unique_ptr<Tmyhttpget> newRequest(FormState &form, const QString &url, qint
     request->RequestTimeoutMs = form.requestTimeoutMs;
     if (mode == dispatch::ModeReach)
         request->MaxBodySize = dispatch::ReachBodyLimit;
+    if (mode == dispatch::ModeRank)
+        request->MaxBodySize = RankReplyLimit;
     FormState *state = &form;
     request->OnDoneString = [state](THTTPGet *sender, const QByteArray &result) { getstr(*state, sender, result); };
     request->OnError = [state](THTTPGet *sender) { geterror(*state, sender); };
@@ -87,30 +90,31 @@ bool pageAnswered(const THTTPGet &request)
     return request.FetchRecord().finalStatus() < 400;
 }
 
-// Writes the answer of a ranking request or a check into its row. prText is
-// the PR cell's text for a ranking request; a check writes "√" or "×" and
-// keeps its record for the 状态 column.
-void routeRowReply(FormState &form, const Tmyhttpget &request, bool success, const QString &prText)
+// Writes the answer of a ranking request into its row.
+void routeRankReply(FormState &form, const Tmyhttpget &request, bool success, const RankAnswer &answer)
+{
+    if (belongsToList(form, request))
+        rankAnswered(form, request.rowindex, answer, success);
+}
+
+// Writes the answer of a check into its row: the mark of its class, and its
+// record for the 状态 column. A page that answered 2xx may first be compared
+// with its folder's probe, which then answers the row.
+void routeCheckReply(FormState &form, const Tmyhttpget &request, bool fetched, const QByteArray &body)
 {
     if (!belongsToList(form, request))
         return;
-    if (request.mode == dispatch::ModeRank) {
-        rankAnswered(form, request.rowindex, prText, success);
-    } else {
-        checkAnswered(form, request.rowindex, request.FetchRecord(), success ? VerdictClass::Alive : VerdictClass::Dead,
-            success ? celltext::Alive : celltext::Dead);
-    }
+    const FetchResult &record = request.FetchRecord();
+    const VerdictClass verdict = checkVerdict(record, fetched, form.statusPolicy);
+    if (wantsSoftJudgement(verdict, record) && form.judgeSoft && form.judgeSoft(request.rowindex, request.URL, record, body))
+        return;
+    checkAnswered(form, request.rowindex, record, verdictMark(verdict), verdict, verdict == VerdictClass::Alive);
 }
 
 void siteFailed(FormState &form, const Tmyhttpget &request)
 {
     form.setLbl13(QStringLiteral("提示：") + request.URL + QStringLiteral("访问失败..."));
     emit form.sitePageFailed();
-}
-
-bool routesToRow(const Tmyhttpget &request)
-{
-    return request.mode == dispatch::ModeRank || request.mode == dispatch::ModeReach;
 }
 
 } // namespace
@@ -123,14 +127,16 @@ void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
         return;
     // A check reads only the status; only ranking replies (whatever their
     // status) and site pages are read, so only they are decoded.
-    if (request->mode == dispatch::ModeRank)
-        routeRowReply(form, *request, true, prcellOfReply(Result));
-    else if (request->mode == dispatch::ModeReach)
-        routeRowReply(form, *request, pageAnswered(*request), QString());
-    else if (request->mode == dispatch::ModeSite && !pageAnswered(*request))
+    if (request->mode == dispatch::ModeRank) {
+        const RankCell cell = rankCellOfReply(Result);
+        routeRankReply(form, *request, true, RankAnswer {cell.text, cell.reason, std::nullopt});
+    } else if (request->mode == dispatch::ModeReach) {
+        routeCheckReply(form, *request, true, Result);
+    } else if (request->mode == dispatch::ModeSite && !pageAnswered(*request)) {
         siteFailed(form, *request);
-    else if (request->mode == dispatch::ModeSite && form.onSitePage)
-        form.onSitePage(request->URL, request->FetchRecord().finalUrl, decodeText(Result));
+    } else if (request->mode == dispatch::ModeSite && form.onSitePage) {
+        form.onSitePage(request->URL, request->FetchRecord().finalUrl, decodePage(Result).text);
+    }
 }
 
 void geterror(FormState &form, THTTPGet *Sender)
@@ -139,34 +145,43 @@ void geterror(FormState &form, THTTPGet *Sender)
     const auto *request = qobject_cast<Tmyhttpget *>(Sender);
     if (!request)
         return;
-    if (routesToRow(*request))
-        routeRowReply(form, *request, false, celltext::NoAnswer);
+    if (request->mode == dispatch::ModeRank)
+        routeRankReply(form, *request, false, RankAnswer {celltext::NoAnswer, QString(), std::nullopt});
+    else if (request->mode == dispatch::ModeReach)
+        routeCheckReply(form, *request, false, QByteArray());
     else if (request->mode == dispatch::ModeSite)
         siteFailed(form, *request);
 }
 
-void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst)
-{
-    countReply(form);
-    form.lv1.setCell(row, CellPr, prText);
-    completionCheck(form, repaintFirst);
-    emit form.rowAnswered(row);
-}
-
-void checkAnswered(FormState &form, qint32 row, const FetchResult &record, VerdictClass verdict, const QString &accessText, bool fromCache)
+void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const QString &mark, VerdictClass verdict, bool repaintFirst, bool fromCache)
 {
     form.lv1.setCheck(row, record, fromCache);
-    form.lv1.setCell(row, CellAccess, accessText);
+    form.lv1.setCell(row, CellAccess, mark);
     form.lv1.setVerdict(row, verdict);
     if (!form.bschck2) {
         countReply(form);
-        completionCheck(form, verdict == VerdictClass::Alive);
+        completionCheck(form, repaintFirst);
     } else if (form.lbl13ShowsRequest()) {
-        // The ranking replies count. When the last of them came while this
-        // check was still to start, the start's "正在查询：" has covered
-        // the finish text: it is shown again.
+        // The ranking replies count. When the last of them came while
+        // this check was still to start, the start's "正在查询：" has
+        // covered the finish text: it is shown again.
         completionCheck(form, false);
     }
+    emit form.rowAnswered(row);
+}
+
+void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst)
+{
+    rankAnswered(form, row, RankAnswer {prText, QString(), std::nullopt}, repaintFirst);
+}
+
+void rankAnswered(FormState &form, qint32 row, const RankAnswer &answer, bool repaintFirst)
+{
+    form.lv1.setRankFigures(row, answer.figures);
+    form.lv1.setNote(row, answer.note);
+    countReply(form);
+    form.lv1.setCell(row, CellPr, answer.text);
+    completionCheck(form, repaintFirst);
     emit form.rowAnswered(row);
 }
 

@@ -1,14 +1,17 @@
 #pragma once
 
+#include "shell/resultlist.h"
 #include "shell/verdictclass.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
-struct FetchResult;
 class FormState;
+struct FetchResult;
+
 class Tmyhttpget;
 class THTTPGet;
 
@@ -16,6 +19,8 @@ namespace dispatch {
 inline const QString ModeRank = QStringLiteral("getpr");
 inline const QString ModeReach = QStringLiteral("gethttp");
 inline const QString ModeSite = QStringLiteral("myurl");
+// A soft-404 probe: its answer goes to the prober, never to a row.
+inline const QString ModeProbe = QStringLiteral("soft404probe");
 
 inline const QString AgentSite = QStringLiteral("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1)");
 inline const QString AgentQuery = QStringLiteral("Mozilla/4.0 (compatible; GoogleToolbar 2.0.114-big; Windows XP 5.1)");
@@ -38,17 +43,30 @@ void gotourl(FormState &form, const QString &url, qint32 rowindex, const QString
 void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result);
 void geterror(FormState &form, THTTPGet *Sender);
 
+// A check's answer for row, from a request or from whatever answered it
+// without one: the record goes to 状态, mark to 访问, and it counts as a
+// check's reply does. The caller has made sure that row belongs to the list.
+// fromCache: the answer was taken from the result store's cache, not asked.
+void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const QString &mark, VerdictClass verdict, bool repaintFirst,
+    bool fromCache = false);
+
 // A ranking answer for row, from whichever source: counted, written into the
 // PR cell, then the completion check (which repaints the list first when
 // repaintFirst). The caller has made sure that row belongs to the list.
 void rankAnswered(FormState &form, qint32 row, const QString &prText, bool repaintFirst);
+// The same, with the figures behind the answer; an answer without them
+// clears those of an earlier one.
+struct RankAnswer
+{
+    QString text; // the PR cell
+    QString note; // why there is no rank, when there is more to say than "--"
+    std::optional<RankFigures> figures; // the raw figures of a ranks file
+};
+void rankAnswered(FormState &form, qint32 row, const RankAnswer &answer, bool repaintFirst);
 
-// The answer of a check for row, from whichever source: the record goes to
-// the 状态 column, the verdict and its mark to the 访问 cell; counted while
-// 查询PR is unticked, then the completion check. The caller has made sure
-// that row belongs to the list. fromCache: the answer was taken from the
-// result store, not asked.
-void checkAnswered(FormState &form, qint32 row, const FetchResult &record, VerdictClass verdict, const QString &accessText, bool fromCache = false);
+// Follows a counted answer, once its cell has been written: shows the
+// finish text when the gauge is full and no more rows are coming.
+void completionCheck(FormState &form, bool repaintFirst);
 
 // Number of requests started by gotourl that have not completed yet.
 int requestsInFlight(const FormState &form);

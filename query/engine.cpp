@@ -4,21 +4,27 @@
 #include "base/mainthread.h"
 #include "data/storedtext.h"
 #include "query/batch.h"
+#include "query/crawl.h"
 #include "query/dispatch.h"
+#include "query/graphrank.h"
 #include "query/oprsource.h"
 #include "query/prquery.h"
 #include "query/scheduler.h"
 #include "query/sitequery.h"
+#include "query/softprober.h"
 #include "query/toolbarrank.h"
 #include "survey/regexp.h"
 
 #include <QTimer>
+
+#include <utility>
 
 Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     : QObject(parent)
     , m_endpoints(std::move(endpoints))
     , m_state(new FormState(this))
     , m_myreg(std::make_unique<TRegExp>())
+    , m_prober(std::make_unique<SoftProber>(*m_state))
 {
     FormState &s = *m_state;
     s.memo3 = storedtext::checksumScript();
@@ -30,6 +36,13 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     s.onSitePage = [this](const QString &siteUrl, const QString &finalUrl, const QString &page) {
         siteReplyBranch(*m_state, *m_myreg, siteUrl, finalUrl, page);
     };
+
+    s.judgeSoft = [this](int row, const QString &url, const FetchResult &record, const QByteArray &body) {
+        return m_prober->judge(row, url, record, body);
+    };
+    connect(m_prober.get(), &SoftProber::settled, this, &Engine::checkLater);
+    // A link that is no address is answered without a request.
+    s.addCheckInterceptor([this](int row) { return answerUnaddressable(*m_state, row); });
 
     connect(&s.tmr2, &QTimer::timeout, this, [this] { guard::run([this] { tick(); }); });
     connect(&s, &FormState::runStarted, this, &Engine::onRunStarted);
@@ -49,8 +62,16 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     connect(&s, &FormState::sitePageFailed, this, [this] {
         m_sitePending = false;
         emit sitePageFailed();
-        closeRun(RunEnding::Failed);
+        // A crawl stopped before its page was listed ends as a page that
+        // could not be read; the run was stopped all the same.
+        closeRun(m_stopRequested ? RunEnding::Stopped : RunEnding::Failed);
     });
+    connect(&s, &FormState::stopRequested, this, [this] {
+        if (m_crawl)
+            m_crawl->stop();
+    });
+    // A re-query of a row that robots.txt forbids answers it again, unsent.
+    s.addCheckInterceptor([this](int row) { return m_crawl && m_crawl->answerIfForbidden(row); });
 }
 
 QString runEndingKey(RunEnding ending)
@@ -78,8 +99,11 @@ QString runEndingKey(RunEnding ending)
 
 Engine::~Engine()
 {
-    // The queue's requests name it; they go first.
+    // The queues' requests (the prober's too) are the state's children; they
+    // go first, the crawls retired but not yet deleted too.
     m_queue.reset();
+    m_crawl = nullptr;
+    qDeleteAll(findChildren<Crawl *>(QString(), Qt::FindDirectChildrenOnly));
 }
 
 void Engine::setRankChoice(RankChoice choice, RankChoiceSeams seams)
@@ -88,6 +112,10 @@ void Engine::setRankChoice(RankChoice choice, RankChoiceSeams seams)
     FormState &s = *m_state;
     if (choice == RankChoice::Toolbar) {
         s.setRankSource(std::make_unique<ToolbarRankSource>(s));
+        return;
+    }
+    if (choice == RankChoice::GraphFile) {
+        s.setRankSource(std::make_unique<GraphRankSource>(s, GraphRankSettings {seams.rankFile, QString(), seams.notice, seams.indexProgress}));
         return;
     }
     OprSettings settings;
@@ -132,6 +160,7 @@ void Engine::stop()
 void Engine::startBatch(const QString &entryText)
 {
     assertMainThread();
+    retireCrawl();
     openRun(RunKind::Batch, QString());
     ::btn1Click(*m_state, entryText);
 }
@@ -139,6 +168,7 @@ void Engine::startBatch(const QString &entryText)
 void Engine::startStored(RunKind kind, const QString &input, std::vector<ResultRow> rows)
 {
     assertMainThread();
+    retireCrawl();
     openRun(kind, input);
     FormState &s = *m_state;
     if (kind == RunKind::Site)
@@ -151,7 +181,13 @@ void Engine::startStored(RunKind kind, const QString &input, std::vector<ResultR
 void Engine::startSite(const QString &siteText)
 {
     assertMainThread();
-    openRun(RunKind::Site, siteText);
+    retireCrawl();
+    const bool crawls = m_state->crawl.crawls();
+    openRun(crawls ? RunKind::Crawl : RunKind::Site, siteText);
+    if (crawls) {
+        startCrawl(siteText);
+        return;
+    }
     m_sitePending = true;
     const quint64 releasedBefore = m_released;
     ::btn3Click(*m_state, siteText);
@@ -163,6 +199,38 @@ void Engine::startSite(const QString &siteText)
         emit sitePageFailed();
         closeRun(RunEnding::Failed);
     }
+}
+
+void Engine::startCrawl(const QString &siteText)
+{
+    m_sitePending = true;
+    m_crawl = new Crawl(*m_state, *m_myreg, m_limits, nullptr, m_journalSource ? m_journalSource() : nullptr, this);
+    connect(m_crawl, &Crawl::rowsAdded, this, &Engine::onCrawlRows);
+    connect(m_crawl, &Crawl::progressed, this, &Engine::crawlProgressed);
+    connect(m_crawl, &Crawl::ended, this, &Engine::checkLater);
+    m_crawl->start(siteText);
+}
+
+void Engine::retireCrawl()
+{
+    FormState &s = *m_state;
+    s.walkChecks = true;
+    s.listGrowing = false;
+    if (!m_crawl)
+        return;
+    // It may be inside one of its own handlers right now.
+    Crawl *old = std::exchange(m_crawl, nullptr);
+    old->disconnect(this);
+    old->abandon();
+    old->deleteLater();
+}
+
+void Engine::onCrawlRows()
+{
+    // The walk asks the PR of rows that came after it had passed the end.
+    FormState &s = *m_state;
+    if (m_walk == Walk::Paced && s.bschck2 && !s.tmr2.isActive() && s.curindex <= s.lv1.count() - 1 && m_runActive)
+        s.tmr2.start();
 }
 
 void Engine::tick()
@@ -179,9 +247,21 @@ void Engine::tick()
 void Engine::onRunStarted()
 {
     m_runActive = true;
+    // Each run probes its folders anew; the probes of the last one go, the
+    // rows that waited for them with them.
+    m_prober->reset();
     m_queue.reset();
     m_queueStarting = false;
     FormState &s = *m_state;
+    if (m_crawl) {
+        // The crawl checks its rows itself; the walk asks only the PR, at
+        // its pace.
+        s.walkChecks = false;
+        if (m_walk != Walk::Paced || !s.bschck2)
+            s.tmr2.stop();
+        checkLater();
+        return;
+    }
     if (m_walk != Walk::Paced)
         s.tmr2.stop();
     if (m_walk == Walk::Queue) {
@@ -201,19 +281,31 @@ void Engine::startQueue(quint64 generation)
         return;
     m_queue = std::make_unique<CheckQueue>(*m_state, m_limits);
     connect(m_queue.get(), &CheckQueue::allDone, this, &Engine::checkLater);
+    // Probes keep to the same limits as the checks they are made for.
+    m_prober->useQueue(&m_queue->hostQueue());
     m_queue->start();
 }
 
 bool Engine::runFinished() const
 {
     const FormState &s = *m_state;
-    if (!m_runActive || m_queueStarting)
+    // A rank source may fill rows by itself, whatever the walk.
+    if (!m_runActive || m_queueStarting || s.rankSource().rowsWaiting() > 0)
         return false;
+    if (m_crawl)
+        return m_crawl->finished() && !s.tmr2.isActive() && requestsInFlight(s) == 0 && s.rankSource().rowsWaiting() == 0;
     if (m_walk == Walk::None)
         return true;
+    if (!m_prober->idle())
+        return false;
     if (m_walk == Walk::Queue)
-        return m_queue && m_queue->finished() && s.rankSource().rowsWaiting() == 0;
-    return !s.tmr2.isActive() && requestsInFlight(s) == 0 && s.rankSource().rowsWaiting() == 0;
+        return m_queue && m_queue->finished();
+    return !s.tmr2.isActive() && requestsInFlight(s) == 0;
+}
+
+int Engine::softProbesSent() const
+{
+    return m_prober->probesSent();
 }
 
 void Engine::checkLater()

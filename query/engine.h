@@ -10,7 +10,11 @@
 #include <functional>
 #include <memory>
 
+class SoftProber;
+class Crawl;
+class CrawlJournal;
 class TRegExp;
+struct RankIndexProgress;
 
 // What a run may reach: the ranking front ends and the Open PageRank
 // service. Whoever builds an engine says where; nothing is assumed.
@@ -26,6 +30,7 @@ struct EngineEndpoints
 enum class RankChoice {
     Toolbar,
     OpenPageRank,
+    GraphFile, // a ranks file of the web graph, offline
 };
 
 // How the rank source reaches the user: the key it sends, and the one
@@ -34,6 +39,10 @@ struct RankChoiceSeams
 {
     std::function<QString()> key;
     std::function<void(const QString &message)> notice;
+    // GraphFile: the ranks file, and the reports on the making of its index
+    // (false cancels it).
+    QString rankFile;
+    std::function<bool(const RankIndexProgress &)> indexProgress;
 };
 
 // How the rows of a built list are queried.
@@ -47,6 +56,7 @@ enum class Walk {
 enum class RunKind {
     Batch, // the lines of the entry box or of a list file
     Site, // the links of a site page
+    Crawl, // the pages of a site, read to a depth above 1
 };
 
 // How a run ended.
@@ -104,6 +114,11 @@ public:
     void startStored(RunKind kind, const QString &input, std::vector<ResultRow> rows);
     // One tick of the query timer; the timer calls it, and so may a test.
     void tick();
+    // Gives each crawl, as it starts, the journal it writes its answers in
+    // (and takes those of an earlier crawl from, when it goes on with one);
+    // none: a crawl keeps nothing.
+    using CrawlJournalSource = std::function<std::shared_ptr<CrawlJournal>()>;
+    void setCrawlJournalSource(CrawlJournalSource source) { m_journalSource = std::move(source); }
     // "停止": ends the walk; the run ends as stopped once its answers are in.
     void stop();
     // Ends the run under way before it has finished (a time-out, a stop
@@ -113,8 +128,15 @@ public:
     bool runOpen() const { return m_runOpen; }
 
     // The list of the current run has been answered as far as it will be:
-    // nothing left to send, nothing in flight, no rank pending.
+    // nothing left to send, nothing in flight, no rank pending, no row
+    // waiting for its folder's soft-404 probe.
     bool runFinished() const;
+
+    // Soft-404 probes sent in the current run.
+    int softProbesSent() const;
+    // The crawl of the current whole-site query with a depth above 1; none
+    // for any other run.
+    const Crawl *crawl() const { return m_crawl; }
 
 signals:
     // The tick about to run will query this row (a re-query's tick too).
@@ -124,6 +146,8 @@ signals:
     // lbl13 says why.
     void sitePageFailed();
     void rowAnswered(int row);
+    // A crawl read a page or listed rows.
+    void crawlProgressed();
     // Told once a run, when runFinished() has become true.
     void runEnded();
     // A notice of the run, as lbl13 shows it (never a request start).
@@ -139,6 +163,10 @@ signals:
 private:
     void openRun(RunKind kind, const QString &input);
     void onRunStarted();
+    void startCrawl(const QString &siteText);
+    // The crawl of an earlier run stops answering and goes.
+    void retireCrawl();
+    void onCrawlRows();
     void startQueue(quint64 generation);
     // Looks, once the current event has been handled, whether the run has
     // ended.
@@ -151,7 +179,10 @@ private:
     RankChoice m_rankChoice = RankChoice::Toolbar;
     Walk m_walk = Walk::Paced;
     CheckQueueLimits m_limits;
+    std::unique_ptr<SoftProber> m_prober;
     std::unique_ptr<CheckQueue> m_queue;
+    Crawl *m_crawl = nullptr; // a child
+    CrawlJournalSource m_journalSource;
     bool m_runActive = false; // a list has been built and its run not yet told ended
     bool m_queueStarting = false;
     bool m_checkPosted = false;

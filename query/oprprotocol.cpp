@@ -2,14 +2,17 @@
 
 #include "base/textutil.h"
 #include "fetch/fetchresult.h"
+#include "fetch/httpgetthread.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace opr {
 
@@ -17,21 +20,32 @@ namespace {
 
 const QString NoRank = QStringLiteral("--");
 
-// The integer of an entry, from a JSON number or a numeric string.
-QString rankText(const QJsonValue &value)
+// The rank of an entry, from a JSON number or a numeric string; "--" with a
+// reason for one outside the scale.
+struct RankAnswer
 {
+    QString cell;
+    QString reason;
+};
+
+RankAnswer rankAnswer(const QString &domain, const QJsonValue &value)
+{
+    std::optional<double> rank;
     if (value.isDouble()) {
-        const double d = value.toDouble();
-        if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 1e9)
-            return QString::number(qint64(d));
-        return NoRank;
-    }
-    if (value.isString()) {
+        rank = value.toDouble();
+    } else if (value.isString()) {
         bool ok = false;
-        const int n = value.toString().trimmed().toInt(&ok);
-        return ok ? QString::number(n) : NoRank;
+        const double d = value.toString().trimmed().toDouble(&ok);
+        if (ok)
+            rank = d;
     }
-    return NoRank;
+    if (!rank || !std::isfinite(*rank) || *rank != std::floor(*rank))
+        return {NoRank, QString()};
+    if (*rank < LowestRank || *rank > HighestRank) {
+        const QString shown = std::fabs(*rank) < 1e15 ? QString::number(qint64(*rank)) : QString::number(*rank);
+        return {NoRank, QStringLiteral("Open PageRank: %1 的排名 %2 不在 %3 到 %4 之间").arg(domain, shown).arg(LowestRank).arg(HighestRank)};
+    }
+    return {QString::number(int(*rank)), QString()};
 }
 
 bool statusIsOk(const QJsonValue &status)
@@ -90,8 +104,24 @@ int pauseSeconds(int retryAfterSeconds)
     return std::min(retryAfterSeconds, MaxPauseSeconds);
 }
 
+QString redirectedText(const QString &otherHost)
+{
+    return QStringLiteral("Open PageRank: 接口重定向到其他主机 %1，未跟随：API 密钥只发给所设接口的主机").arg(otherHost);
+}
+
+QString tooManyRequestsText()
+{
+    return QStringLiteral("Open PageRank: 服务一直要求稍后再试 (429)，已放弃，其余域名的 PR 记为 --");
+}
+
 Reply readReply(const QStringList &domains, const FetchResult &record, const QByteArray *body)
 {
+    if (!body && record.detail == RedirectElsewhereText()) {
+        Reply reply = allFailed(domains);
+        reply.kind = Reply::Kind::RedirectedElsewhere;
+        reply.otherHost = QUrl(record.finalUrl).host();
+        return reply;
+    }
     const int status = record.finalStatus();
     if (status == 429) {
         Reply reply;
@@ -123,8 +153,12 @@ Reply readReply(const QStringList &domains, const FetchResult &record, const QBy
         const auto it = reply.cells.find(domain);
         if (it == reply.cells.end())
             continue;
-        if (statusIsOk(entry.value(QLatin1String("status_code"))))
-            *it = rankText(entry.value(QLatin1String("page_rank_integer")));
+        if (statusIsOk(entry.value(QLatin1String("status_code")))) {
+            const RankAnswer answer = rankAnswer(domain, entry.value(QLatin1String("page_rank_integer")));
+            *it = answer.cell;
+            if (!answer.reason.isEmpty())
+                reply.reasons.insert(domain, answer.reason);
+        }
     }
     return reply;
 }

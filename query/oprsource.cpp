@@ -52,7 +52,9 @@ void OprRankSource::followList(bool wholeList)
     m_asked.clear();
     m_sent.clear();
     m_paused = false;
-    m_keyRejected = false;
+    m_pausesInARow = 0;
+    m_pausedSeconds = 0;
+    m_ended = false;
     m_gap.stop();
     // The whole list is known now: its domains go out in full requests.
     m_scanned = wholeList ? 0 : m_form.lv1.count();
@@ -133,7 +135,7 @@ int OprRankSource::rowsWaiting() const
 
 void OprRankSource::ask(const QString &domain)
 {
-    if (m_keyRejected) {
+    if (m_ended) {
         answer(domain, NoRank);
         return;
     }
@@ -145,8 +147,8 @@ void OprRankSource::ask(const QString &domain)
 
 void OprRankSource::sendNext()
 {
-    // After a refused key nothing more is sent in the run.
-    if (m_request || m_paused || m_keyRejected)
+    // After a refused key (or the like) nothing more is sent in the run.
+    if (m_request || m_paused || m_ended)
         return;
     if (m_generation != m_form.lv1.generation()) {
         // The list is gone: no row waits for these any more.
@@ -167,7 +169,7 @@ void OprRankSource::sendNext()
     }
     const QString key = m_settings.key ? m_settings.key() : QString();
     if (!opr::usableKey(key)) {
-        rejectKey({});
+        endRun({}, keyRejectedText());
         return;
     }
 
@@ -178,6 +180,8 @@ void OprRankSource::sendNext()
     request->URL = opr::requestUrl(m_settings.endpoint, m_sent);
     request->AcceptTypes = QStringLiteral("application/json");
     request->ExtraHeaders = {opr::keyHeader(key)};
+    request->RedirectsStayOnHost = true;
+    request->MaxBodySize = opr::MaxReplyBytes;
     request->OnDoneString = [this](THTTPGet *sender, const QByteArray &body) { finished(sender, &body); };
     request->OnError = [this](THTTPGet *sender) { finished(sender, nullptr); };
     m_request = request;
@@ -198,6 +202,11 @@ void OprRankSource::finished(THTTPGet *request, const QByteArray *body)
         const opr::Reply reply = opr::readReply(domains, request->FetchRecord(), body);
         switch (reply.kind) {
         case opr::Reply::Kind::TooManyRequests: {
+            if (++m_pausesInARow > opr::MaxPausesInARow || m_pausedSeconds + reply.pauseSeconds > m_settings.maxPauseSeconds) {
+                endRun(domains, opr::tooManyRequestsText());
+                return;
+            }
+            m_pausedSeconds += reply.pauseSeconds;
             // Sent again, first, once the service allows it.
             m_queue = domains + m_queue;
             m_paused = true;
@@ -212,13 +221,21 @@ void OprRankSource::finished(THTTPGet *request, const QByteArray *body)
             return;
         }
         case opr::Reply::Kind::KeyRejected:
-            rejectKey(domains);
+            endRun(domains, keyRejectedText());
+            return;
+        case opr::Reply::Kind::RedirectedElsewhere:
+            endRun(domains, opr::redirectedText(reply.otherHost));
             return;
         case opr::Reply::Kind::Ranks:
         case opr::Reply::Kind::Failed:
+            m_pausesInARow = 0;
+            m_pausedSeconds = 0;
             for (const QString &d : domains) {
                 m_asked.remove(d);
-                answer(d, reply.cells.value(d, NoRank));
+                const QString why = reply.reasons.value(d);
+                if (!why.isEmpty() && m_settings.reason)
+                    m_settings.reason(d, why);
+                answer(d, reply.cells.value(d, NoRank), why);
             }
             sendNext();
             return;
@@ -226,21 +243,21 @@ void OprRankSource::finished(THTTPGet *request, const QByteArray *body)
     });
 }
 
-void OprRankSource::answer(const QString &domain, const QString &cell)
+void OprRankSource::answer(const QString &domain, const QString &cell, const QString &note)
 {
-    m_answers.insert(domain, cell);
+    m_answers.insert(domain, RankAnswer {cell, note, std::nullopt});
     const QList<int> rows = m_waiting.take(domain);
     for (const int row : rows) {
         if (m_generation == m_form.lv1.generation() && m_form.lv1.hasRow(row))
-            rankAnswered(m_form, row, cell, true);
+            rankAnswered(m_form, row, m_answers.value(domain), true);
     }
 }
 
-void OprRankSource::rejectKey(const QStringList &domains)
+void OprRankSource::endRun(const QStringList &domains, const QString &message)
 {
-    if (m_keyRejected)
+    if (m_ended)
         return;
-    m_keyRejected = true;
+    m_ended = true;
     // Nothing more is sent in this run: every domain asked has its "--".
     QStringList settled = domains + std::exchange(m_queue, {});
     m_asked.clear();
@@ -250,5 +267,5 @@ void OprRankSource::rejectKey(const QStringList &domains)
     const QStringList rest = m_waiting.keys();
     for (const QString &d : rest)
         answer(d, NoRank);
-    m_settings.report(keyRejectedText());
+    m_settings.report(message);
 }

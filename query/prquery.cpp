@@ -5,6 +5,7 @@
 #include "query/batch.h"
 #include "query/checksum.h"
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 
@@ -67,11 +68,30 @@ std::optional<qsizetype> rankFieldStart(const Text &reply, const Text &marker, C
     return second + 1;
 }
 
-QString cellText(std::optional<QString> rank, bool refused)
+bool isControl(QChar c)
+{
+    const QChar::Category category = c.category();
+    return category == QChar::Other_Control || category == QChar::Other_Format || category == QChar::Separator_Line
+        || category == QChar::Separator_Paragraph;
+}
+
+RankCell cellText(std::optional<QString> rank, bool refused)
 {
     if (refused)
-        return QStringLiteral("IP被屏蔽");
-    return rank ? trimctl(*rank) : QStringLiteral("--");
+        return {QStringLiteral("IP被屏蔽"), QString()};
+    if (!rank)
+        return {QStringLiteral("--"), QString()};
+    const QString text = trimctl(*rank);
+    if (text.size() > MaxRankLength)
+        return {QStringLiteral("--"), QStringLiteral("排名应答无效：排名超过 %1 个字符").arg(MaxRankLength)};
+    if (std::any_of(text.begin(), text.end(), isControl))
+        return {QStringLiteral("--"), QStringLiteral("排名应答无效：排名含控制字符")};
+    return {text, QString()};
+}
+
+bool isTrimmedByte(char c)
+{
+    return static_cast<unsigned char>(c) <= 32;
 }
 
 } // namespace
@@ -84,21 +104,38 @@ std::optional<QString> getrank(const QString &reply)
     return reply.mid(*start);
 }
 
-QString prcell(const QString &reply)
+RankCell rankCell(const QString &reply)
 {
     return cellText(getrank(reply), reply.contains(QStringLiteral("sorry")));
 }
 
-QString prcellOfReply(const QByteArray &body)
+QString prcell(const QString &reply)
+{
+    return rankCell(reply).text;
+}
+
+RankCell rankCellOfReply(const QByteArray &body)
 {
     if (!isValidUtf8(body))
-        return prcell(decodeText(body));
+        return rankCell(decodeText(body));
     // In UTF-8 every ASCII character is a byte of its own and no other
     // character holds such a byte, so the bytes are searched as they are and
-    // only the rank field is decoded.
+    // only the rank field is decoded, and only when it can be short enough.
     const std::optional<qsizetype> start = rankFieldStart(body, QByteArrayLiteral("Rank_"), ':');
     std::optional<QString> rank;
-    if (start)
-        rank = QString::fromUtf8(QByteArrayView(body).sliced(*start));
+    if (start) {
+        QByteArrayView field = QByteArrayView(body).sliced(*start);
+        while (!field.isEmpty() && isTrimmedByte(field.front()))
+            field = field.sliced(1);
+        while (!field.isEmpty() && isTrimmedByte(field.back()))
+            field.chop(1);
+        // No character takes more than four bytes.
+        rank = field.size() > 4 * MaxRankLength ? QString(MaxRankLength + 1, u'?') : QString::fromUtf8(field);
+    }
     return cellText(std::move(rank), body.contains("sorry"));
+}
+
+QString prcellOfReply(const QByteArray &body)
+{
+    return rankCellOfReply(body).text;
 }

@@ -27,10 +27,30 @@ QString getprurl(const QString &url, const QString &script, const QStringList &i
 // of a reply that contains "Rank_", unchanged; no value otherwise.
 std::optional<QString> getrank(const QString &reply);
 
-// The text for the PR cell: the rank, "--" without one, "IP被屏蔽" when the
+// The most a ranking reply is read: a rank reply is a line, and the refusal
+// page that says "sorry" says it near its top.
+constexpr qint32 RankReplyLimit = 64 * 1024;
+
+// The longest rank text the PR cell takes. A rank is "0" to "10"; anything
+// much longer, or holding a control character (a tab or a line break would
+// forge rows of the tab-separated export), is not one.
+constexpr qsizetype MaxRankLength = 16;
+
+// The PR cell's text and, when the reply held a rank field that the cell
+// could not take, why it is "--" (for the status line and standard error).
+struct RankCell
+{
+    QString text;
+    QString reason;
+};
+
+// The text for the PR cell: the rank, "--" without one or with one longer
+// than MaxRankLength or holding a control character, "IP被屏蔽" when the
 // service refused; trimmed of control characters and spaces.
 QString prcell(const QString &reply);
+RankCell rankCell(const QString &reply);
 
 // prcell() of a reply body as it came (UTF-8, otherwise GB18030), in memory
 // that grows with the rank field, not with the whole reply.
 QString prcellOfReply(const QByteArray &body);
+RankCell rankCellOfReply(const QByteArray &body);

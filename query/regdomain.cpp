@@ -38,7 +38,7 @@ bool isIpAddress(const QString &host)
 
 } // namespace
 
-QString registrableDomain(const QString &rowUrl)
+RowDomain rowDomain(const QString &rowUrl)
 {
     // The host the row's fetch connects to.
     QString host = SplitURL(rowUrl).Host;
@@ -57,5 +57,10 @@ QString registrableDomain(const QString &rowUrl)
     if (!hostName)
         return {};
     const char *domain = psl_registrable_domain(suffixList(), lower.constData());
-    return domain ? QString::fromLatin1(domain) : QString();
+    return {QString::fromLatin1(lower), domain ? QString::fromLatin1(domain) : QString()};
+}
+
+QString registrableDomain(const QString &rowUrl)
+{
+    return rowDomain(rowUrl).domain;
 }

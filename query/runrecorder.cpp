@@ -1,6 +1,7 @@
 #include "query/runrecorder.h"
 
 #include "query/batch.h"
+#include "query/storedcrawl.h"
 #include "shell/celltexts.h"
 #include "shell/formstate.h"
 #include "shell/runreport.h"
@@ -38,6 +39,8 @@ QString rankSourceKey(RankChoice choice)
         return QStringLiteral("toolbar");
     case RankChoice::OpenPageRank:
         return QStringLiteral("opr");
+    case RankChoice::GraphFile:
+        return QStringLiteral("graph");
     }
     return QString();
 }
@@ -55,6 +58,12 @@ QString walkKey(Walk walk)
     return QString();
 }
 
+// A row as the list built it, as the store keeps it.
+StoredRow storedRowOf(const ResultRow &r)
+{
+    return StoredRow {r.caption, r.cells[CellInternal], r.cells[CellLinkText], r.cells[CellUrl], r.cells[CellAccess], r.cells[CellPr]};
+}
+
 } // namespace
 
 RunRecorder::RunRecorder(Engine &engine, ResultStore &store, QString program, QObject *parent)
@@ -70,14 +79,21 @@ RunRecorder::RunRecorder(Engine &engine, ResultStore &store, QString program, QO
     connect(&m_state, &FormState::runStarted, this, &RunRecorder::onRunStarted);
     connect(&engine, &Engine::rowAnswered, this, &RunRecorder::onRowAnswered);
     connect(&engine, &Engine::runClosed, this, &RunRecorder::onRunClosed);
+    connect(&m_state.lv1, &ResultListModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) { onRowsAdded(first, last); });
+    // A crawl writes its answers under the run; one that goes on from a
+    // run reads that run's back.
+    engine.setCrawlJournalSource([this] { return std::make_shared<StoredCrawl>(&m_store, m_run, m_continued); });
 }
 
 RunRecorder::~RunRecorder()
 {
     if (m_open)
         onRunClosed(RunEnding::Closed);
-    if (m_engine && m_state.knownAnswers == &m_answers)
-        m_state.knownAnswers = nullptr;
+    if (m_engine) {
+        m_engine->setCrawlJournalSource(nullptr);
+        if (m_state.knownAnswers == &m_answers)
+            m_state.knownAnswers = nullptr;
+    }
 }
 
 void RunRecorder::setCacheAge(qint64 seconds)
@@ -97,6 +113,8 @@ QString RunRecorder::batchInputKey(const QString &entryText)
 
 QString RunRecorder::siteInputKey(const QString &siteText) const
 {
+    if (m_state.crawl.crawls())
+        return crawlInputKey(siteText, m_state.rdlist1, m_state.bschck4, m_state.crawl);
     return ::siteInputKey(siteText, m_state.rdlist1, m_state.bschck4);
 }
 
@@ -107,12 +125,34 @@ bool RunRecorder::resume(qint64 runId)
     std::optional<StoredRun> stored = m_store.loadRun(runId);
     if (!stored || stored->rows.isEmpty())
         return false;
+    m_answers.continueWith(runId, std::move(stored->checks), std::move(stored->ranks), std::move(stored->rankNotes));
+    m_continuing = runId;
+    if (stored->summary.kind == QLatin1String("crawl")) {
+        // A crawl is run again as it was set up, and takes what it got
+        // from its journal and the checks kept: the rows come in the same
+        // order, so the checks kept by row are theirs.
+        takeCrawlChoices(stored->summary.options);
+        m_engine->startSite(stored->summary.input);
+        return true;
+    }
     std::vector<ResultRow> rows = listRowsOf(*stored, false);
     const bool site = stored->summary.kind == QLatin1String("site");
-    m_answers.continueWith(runId, std::move(stored->checks), std::move(stored->ranks));
-    m_continuing = runId;
     m_engine->startStored(site ? RunKind::Site : RunKind::Batch, site ? stored->summary.input : QString(), std::move(rows));
     return true;
+}
+
+void RunRecorder::takeCrawlChoices(const QString &options)
+{
+    const QJsonObject o = QJsonDocument::fromJson(options.toUtf8()).object();
+    CrawlSettings &crawl = m_state.crawl;
+    crawl.depth = o.value(QStringLiteral("depth")).toInt(crawl.depth);
+    crawl.maxPages = o.value(QStringLiteral("max_pages")).toInt(crawl.maxPages);
+    crawl.scope = o.value(QStringLiteral("scope")).toString() == QLatin1String("prefix") ? CrawlSettings::Scope::Prefix : CrawlSettings::Scope::Site;
+    crawl.robots = o.value(QStringLiteral("robots")).toBool(crawl.robots);
+    crawl.sitemap = o.value(QStringLiteral("sitemap")).toBool(crawl.sitemap);
+    crawl.sitemapUrl = o.value(QStringLiteral("sitemap_url")).toString();
+    m_state.rdlist1 = o.value(QStringLiteral("filter")).toInt(m_state.rdlist1);
+    m_state.bschck4 = o.value(QStringLiteral("extract")).toString() == QLatin1String("html");
 }
 
 QString RunRecorder::optionsJson() const
@@ -130,6 +170,12 @@ QString RunRecorder::optionsJson() const
         {QStringLiteral("extract"), m_state.bschck4 ? QStringLiteral("html") : QStringLiteral("pattern")},
         {QStringLiteral("request_timeout_ms"), m_state.requestTimeoutMs},
         {QStringLiteral("cache_age_s"), m_answers.cacheAgeSeconds()},
+        {QStringLiteral("depth"), m_state.crawl.depth},
+        {QStringLiteral("max_pages"), m_state.crawl.maxPages},
+        {QStringLiteral("scope"), m_state.crawl.scope == CrawlSettings::Scope::Prefix ? QStringLiteral("prefix") : QStringLiteral("site")},
+        {QStringLiteral("robots"), m_state.crawl.robots},
+        {QStringLiteral("sitemap"), m_state.crawl.sitemap},
+        {QStringLiteral("sitemap_url"), m_state.crawl.sitemapUrl},
     };
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
@@ -152,9 +198,10 @@ void RunRecorder::onRunOpened(RunKind kind, const QString &input)
     RunStart start;
     start.startedAt = now();
     start.program = m_program;
-    start.kind = kind == RunKind::Site ? QStringLiteral("site") : QStringLiteral("batch");
+    start.kind = kind == RunKind::Crawl ? QStringLiteral("crawl") : kind == RunKind::Site ? QStringLiteral("site")
+                                                                                          : QStringLiteral("batch");
     start.options = optionsJson();
-    if (kind == RunKind::Site) {
+    if (kind != RunKind::Batch) {
         start.input = input;
         start.inputKey = siteInputKey(input);
         m_run = m_store.openRun(start);
@@ -176,7 +223,8 @@ void RunRecorder::onRunStarted()
     // The rows are kept for a run that asks something, so that it can be
     // continued and shown again; a list that is only written needs none,
     // nor a key: there is nothing to go on with or to compare.
-    const bool asks = m_engine->walk() != Walk::None && (m_state.bschck2 || m_state.bschck3);
+    // A crawl asks for its pages whatever else it asks.
+    const bool asks = m_kind == RunKind::Crawl || (m_engine->walk() != Walk::None && (m_state.bschck2 || m_state.bschck3));
     if (m_openPending) {
         // The key is worked out by the store's writer, off this thread.
         std::shared_ptr<std::vector<QString>> urls;
@@ -195,30 +243,47 @@ void RunRecorder::onRunStarted()
     m_answers.setCurrentRun(m_run);
     m_seenCheck.clear();
     m_seenPr.clear();
-    if (m_continued != 0)
+    m_keepRows = asks;
+    m_rowsKept = list.count();
+    // A list continued is kept already; a crawl's grows as it goes on, and
+    // keeps again (once) what it lists.
+    if (m_continued != 0 && m_kind != RunKind::Crawl)
         return;
 
     std::shared_ptr<std::vector<StoredRow>> rows;
     if (asks) {
         rows = std::make_shared<std::vector<StoredRow>>();
         rows->reserve(std::size_t(list.count()));
-        for (int i = 0; i < list.count(); ++i) {
-            const ResultRow &r = list.row(i);
-            rows->push_back(StoredRow {r.caption, r.cells[CellInternal], r.cells[CellLinkText], r.cells[CellUrl], r.cells[CellAccess], r.cells[CellPr]});
-        }
+        for (int i = 0; i < list.count(); ++i)
+            rows->push_back(storedRowOf(list.row(i)));
     }
     m_store.recordRows(m_run, std::move(rows), list.count());
 
-    if (m_kind == RunKind::Site) {
+    if (m_kind == RunKind::Site && m_continued == 0) {
         // The links found on the page, as listed (the site's own row is
         // the page).
         for (int i = 0; i < list.count(); ++i) {
             const ResultRow &r = list.row(i);
             if (r.cells[CellLinkText] == celltext::SiteRow && r.caption == QLatin1String("0"))
                 continue;
-            m_store.recordLink(m_run, LinkFound {m_state.siteurl, r.cells[CellUrl], r.cells[CellLinkText]});
+            m_store.recordLink(m_run, LinkFound {m_state.siteurl, r.cells[CellUrl], r.cells[CellLinkText], std::nullopt, false});
         }
     }
+}
+
+void RunRecorder::onRowsAdded(int first, int last)
+{
+    // The rows a crawl lists after its run has started.
+    const ResultListModel &list = m_state.lv1;
+    if (!m_run || !m_keepRows || list.generation() != m_generation || last < m_rowsKept)
+        return;
+    first = std::max(first, m_rowsKept);
+    auto rows = std::make_shared<std::vector<StoredRow>>();
+    rows->reserve(std::size_t(last - first + 1));
+    for (int i = first; i <= last; ++i)
+        rows->push_back(storedRowOf(list.row(i)));
+    m_store.recordRows(m_run, std::move(rows), list.count(), first);
+    m_rowsKept = last + 1;
 }
 
 void RunRecorder::onRowAnswered(int row)
@@ -287,6 +352,7 @@ void RunRecorder::recordRank(int row, const QString &pr, const StoredAnswers::Ta
     record.source = source;
     record.key = StoredAnswers::rankKey(source, m_state.lv1.cell(row, CellUrl));
     record.pr = pr;
+    record.note = m_state.lv1.row(row).note;
     record.cached = taken.origin == StoredAnswers::Origin::Cached;
     record.askedAt = record.cached ? taken.at : now();
     m_store.recordRank(m_run, std::move(record));

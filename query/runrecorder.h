@@ -66,6 +66,9 @@ private:
     void onRunOpened(RunKind kind, const QString &input);
     void onRunStarted();
     void onRowAnswered(int row);
+    void onRowsAdded(int first, int last);
+    // The crawl settings, link filter and extractor a crawl was run with.
+    void takeCrawlChoices(const QString &options);
     void onRunClosed(RunEnding how);
     void recordCheck(int row, const ResultRow &r, const StoredAnswers::Taken &taken);
     void recordRank(int row, const QString &pr, const StoredAnswers::Taken &taken);
@@ -86,6 +89,8 @@ private:
     qint64 m_continuing = 0; // resume() asked for this run, to open next
     qint64 m_continued = 0; // the open run continues this one
     quint64 m_generation = 0; // the list the run's answers belong to
+    bool m_keepRows = false; // the run's rows are kept
+    int m_rowsKept = 0; // rows of the list kept so far
     // What has been recorded of each row, to tell a new answer.
     std::vector<std::shared_ptr<const FetchResult>> m_seenCheck;
     std::vector<QString> m_seenPr;

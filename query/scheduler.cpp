@@ -21,6 +21,8 @@ void sendReach(FormState &form, int row)
 {
     // The record of an earlier check no longer describes the row.
     form.lv1.clearCheck(row);
+    if (form.checkIntercepted(row))
+        return;
     gotourl(form, form.lv1.cell(row, CellUrl), row, dispatch::ModeReach);
 }
 
@@ -54,7 +56,7 @@ void tmr2Timer(FormState &form)
     const auto stopped = [&form, walking] { return walking && !form.tmr2.isActive(); };
     if (form.bschck2 && rowStillThere(form, row, generation) && !form.answerKnown(row, RowQuery::Rank))
         form.rankSource().queryRow(row);
-    if (form.bschck3 && rowStillThere(form, row, generation) && !stopped() && !form.answerKnown(row, RowQuery::Check))
+    if (form.bschck3 && form.walkChecks && rowStillThere(form, row, generation) && !stopped())
         sendReach(form, row);
     if (form.lv1.generation() != generation && form.lv1.count() > 0) {
         // The list was rebuilt inside this tick: the new run has set its own
@@ -109,6 +111,7 @@ void N4Click(FormState &form, const QList<int> &selectedRows)
 void btnStopClick(FormState &form)
 {
     form.requeue.clear();
+    emit form.stopRequested();
     // A whole-site query whose page is still coming would start a walk when
     // it arrives: it ends here, as a failed page that lists nothing.
     cancelRequests(form, dispatch::ModeSite);

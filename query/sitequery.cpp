@@ -2,6 +2,8 @@
 
 #include "base/textutil.h"
 #include "query/batch.h"
+#include "query/crawlkey.h"
+#include "query/crawlsources.h"
 #include "query/dispatch.h"
 #include "shell/celltexts.h"
 #include "shell/formstate.h"
@@ -42,12 +44,18 @@ void siteReplyBranch(FormState &form, TRegExp &myreg, const QString &siteUrl, co
     std::vector<ResultRow> rows;
     rows.reserve(std::size_t(records.size()));
     for (qsizetype i = 0; i < records.size(); ++i) {
-        const QStringList pieces = splitstr(records.at(i), separator);
-        const QString url = normurl(pieces.value(0));
+        const QString &record = records.at(i);
+        const bool unaddressable = record.endsWith(UnaddressableRecordEnd);
+        const QStringList pieces = splitstr(unaddressable ? record.chopped(UnaddressableRecordEnd.size()) : record, separator);
+        // A link that is no address keeps the form it was written in.
+        const QString url = unaddressable ? pieces.value(0) : normurl(pieces.value(0));
         const QString mark = pieces.value(2) == QLatin1String("out") ? outside : inside;
-        rows.push_back(ResultRow {QString::number(i + 1), {mark, pieces.value(1), url, access, rank}});
+        ResultRow row {QString::number(i + 1), {mark, pieces.value(1), url, access, rank}};
+        row.unaddressable = unaddressable;
+        rows.push_back(std::move(row));
     }
     form.lv1.addRows(std::move(rows));
+    form.lv1.setSources(std::make_shared<SurveySources>(form.lv1, addressKey(withWebScheme(siteUrl))));
 
     // The filter looks at every row of the list once, the rows of an earlier
     // site query included; the rest keep their order and their numbers.
@@ -60,4 +68,14 @@ void siteReplyBranch(FormState &form, TRegExp &myreg, const QString &siteUrl, co
         form.lv1.removeRowsIf([drop](const ResultRow &row) { return row.cells[CellInternal] == *drop; });
     startListRun(form);
     emit form.sitePageListed();
+}
+
+bool answerUnaddressable(FormState &form, int row)
+{
+    if (!form.lv1.hasRow(row) || !form.lv1.row(row).unaddressable)
+        return false;
+    FetchResult record;
+    record.finalUrl = form.lv1.cell(row, CellUrl);
+    checkAnswered(form, row, record, verdictMark(VerdictClass::Invalid), VerdictClass::Invalid, false);
+    return true;
 }

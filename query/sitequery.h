@@ -16,3 +16,9 @@ void btn3Click(FormState &form, const QString &siteText);
 // after redirects, empty when unknown. A failure to read the page at all
 // raises, before any row is added.
 void siteReplyBranch(FormState &form, TRegExp &myreg, const QString &siteUrl, const QString &finalUrl, const QString &page);
+
+// The check of a row whose link is no address (ResultRow::unaddressable):
+// answered at once, "×" and the class Invalid, without a request, counted
+// as a check's answer. False, and nothing done, for any other row. The
+// engine installs it as a check interceptor.
+bool answerUnaddressable(FormState &form, int row);

@@ -17,11 +17,12 @@ StoredAnswers::StoredAnswers(FormState &form, ResultStore &store)
 {
 }
 
-void StoredAnswers::continueWith(qint64 run, QList<std::optional<PriorCheck>> checks, QList<QString> ranks)
+void StoredAnswers::continueWith(qint64 run, QList<std::optional<PriorCheck>> checks, QList<QString> ranks, QList<QString> rankNotes)
 {
     m_nextRun = run;
     m_nextChecks = std::move(checks);
     m_nextRanks = std::move(ranks);
+    m_nextRankNotes = std::move(rankNotes);
 }
 
 void StoredAnswers::followList()
@@ -32,8 +33,10 @@ void StoredAnswers::followList()
     m_priors.clear();
     m_stretchRead.clear();
     m_ranks.clear();
+    m_given.clear();
     m_continuedChecks = std::exchange(m_nextChecks, {});
     m_continuedRanks = std::exchange(m_nextRanks, {});
+    m_continuedRankNotes = std::exchange(m_nextRankNotes, {});
     m_exceptRun = std::exchange(m_nextRun, 0);
 }
 
@@ -98,9 +101,26 @@ const std::optional<StoredRank> &StoredAnswers::cachedRank(int row)
     return *m_ranks.insert(row, std::move(found));
 }
 
+bool StoredAnswers::given(int row, RowQuery what) const
+{
+    const std::size_t at = std::size_t(row) * 2 + (what == RowQuery::Rank ? 1 : 0);
+    return at < m_given.size() && m_given[at];
+}
+
+void StoredAnswers::markGiven(int row, RowQuery what)
+{
+    const std::size_t at = std::size_t(row) * 2 + (what == RowQuery::Rank ? 1 : 0);
+    if (m_given.size() <= at)
+        m_given.resize(std::max<std::size_t>(at + 1, std::size_t(m_form.lv1.count()) * 2), false);
+    m_given[at] = true;
+}
+
 StoredAnswers::Known StoredAnswers::checkKnown(int row)
 {
     followList();
+    // Once only: a re-query of the row asks.
+    if (given(row, RowQuery::Check))
+        return {};
     if (row < m_continuedChecks.size() && m_continuedChecks.at(row))
         return {Origin::Continued, 0};
     if (m_cacheAgeMs <= 0)
@@ -115,9 +135,12 @@ StoredAnswers::Known StoredAnswers::checkKnown(int row)
 StoredAnswers::Known StoredAnswers::rankKnown(int row)
 {
     followList();
+    if (given(row, RowQuery::Rank))
+        return {};
     if (row < m_continuedRanks.size() && !m_continuedRanks.at(row).isNull())
         return {Origin::Continued, 0};
-    if (m_cacheAgeMs <= 0 || m_rankSource.isEmpty())
+    // A ranks file answers offline: nothing to spare by a cache.
+    if (m_cacheAgeMs <= 0 || m_rankSource.isEmpty() || m_rankSource == QLatin1String("graph"))
         return {};
     const std::optional<StoredRank> &r = cachedRank(row);
     if (r)
@@ -136,7 +159,8 @@ bool StoredAnswers::knows(int row, RowQuery what)
         // A run that asks nothing has nothing to know.
         if (!m_form.bschck2 && !m_form.bschck3)
             return false;
-        return (!m_form.bschck2 || knows(row, RowQuery::Rank)) && (!m_form.bschck3 || knows(row, RowQuery::Check));
+        // A crawl checks its rows itself: the walk asks only the PR.
+        return (!m_form.bschck2 || knows(row, RowQuery::Rank)) && (!m_form.bschck3 || !m_form.walkChecks || knows(row, RowQuery::Check));
     }
     return false;
 }
@@ -148,7 +172,7 @@ bool StoredAnswers::answer(int row, RowQuery what)
             return false;
         if (m_form.bschck2)
             answer(row, RowQuery::Rank);
-        if (m_form.bschck3 && m_form.lv1.hasRow(row))
+        if (m_form.bschck3 && m_form.walkChecks && m_form.lv1.hasRow(row))
             answer(row, RowQuery::Check);
         return true;
     }
@@ -157,14 +181,22 @@ bool StoredAnswers::answer(int row, RowQuery what)
         return false;
     const QScopedValueRollback<int> writingRow(m_writingRow, row);
     m_writing = known;
+    markGiven(row, what);
     if (what == RowQuery::Rank) {
-        const QString pr = known.origin == Origin::Continued ? m_continuedRanks.at(row) : cachedRank(row)->pr;
-        rankAnswered(m_form, row, pr, true);
+        RankAnswer rank;
+        if (known.origin == Origin::Continued) {
+            rank.text = m_continuedRanks.at(row);
+            rank.note = m_continuedRankNotes.value(row);
+        } else {
+            rank.text = cachedRank(row)->pr;
+            rank.note = cachedRank(row)->note;
+        }
+        rankAnswered(m_form, row, rank, true);
     } else {
         const std::optional<PriorCheck> p = known.origin == Origin::Continued ? m_continuedChecks.at(row) : m_store.check(prior(row)->checkId);
         if (!p)
             return false; // the store stopped reading
-        checkAnswered(m_form, row, p->fetch, p->verdict, p->access, known.origin == Origin::Cached);
+        checkAnswered(m_form, row, p->fetch, p->access, p->verdict, p->verdict == VerdictClass::Alive, known.origin == Origin::Cached);
     }
     return true;
 }

@@ -34,7 +34,7 @@ public:
 
     // The answers of run, being continued, for the list built next; its
     // own checks are no earlier checks of its rows.
-    void continueWith(qint64 run, QList<std::optional<PriorCheck>> checks, QList<QString> ranks);
+    void continueWith(qint64 run, QList<std::optional<PriorCheck>> checks, QList<QString> ranks, QList<QString> rankNotes);
     // The run the current list's checks are recorded in (known once the
     // store has written it): its checks are not earlier checks either.
     void setCurrentRun(RunHandle run) { m_currentRun = std::move(run); }
@@ -75,6 +75,9 @@ private:
     Known rankKnown(int row);
     const std::optional<StoredRank> &cachedRank(int row);
     qint64 exceptRun();
+    // Each known answer is given once a list: a re-query asks.
+    bool given(int row, RowQuery what) const;
+    void markGiven(int row, RowQuery what);
     // Whatever was known belongs to the list it was found for: a list
     // built since takes the answers of a run being continued, if any.
     void followList();
@@ -90,12 +93,15 @@ private:
     quint64 m_generation = 0;
     QList<std::optional<PriorCheck>> m_continuedChecks;
     QList<QString> m_continuedRanks;
+    QList<QString> m_continuedRankNotes;
     QList<std::optional<PriorCheck>> m_nextChecks;
     QList<QString> m_nextRanks;
+    QList<QString> m_nextRankNotes;
     qint64 m_nextRun = 0;
     std::vector<std::optional<PriorState>> m_priors; // by row
     std::vector<bool> m_stretchRead; // by stretch of rows
     QHash<int, std::optional<StoredRank>> m_ranks;
+    std::vector<bool> m_given; // by row: check, rank
 
     // The answer being written: set while the routing tells it.
     int m_writingRow = -1;

@@ -20,6 +20,7 @@ FormState::FormState(QObject *parent)
     : QObject(parent)
     , m_lbl2(QStringLiteral("数量(0)"))
     , m_lbl5(QStringLiteral("死链=(0)"))
+    , m_lblBlocked(QStringLiteral("存疑=(0)"))
     , m_lbl13(QStringLiteral("提示：输入网址开始PR整站查询"))
     , m_rankSource(std::make_unique<NoRankSource>())
 {
@@ -43,6 +44,12 @@ void FormState::setLbl5(const QString &text)
 {
     m_lbl5 = text;
     emit lbl5Changed(text);
+}
+
+void FormState::setLblBlocked(const QString &text)
+{
+    m_lblBlocked = text;
+    emit lblBlockedChanged(text);
 }
 
 void FormState::setLbl13(const QString &text)
@@ -73,6 +80,15 @@ bool FormState::answerKnown(int row, RowQuery what)
 bool FormState::knowsAnswer(int row, RowQuery what) const
 {
     return knownAnswers && lv1.hasRow(row) && knownAnswers->knows(row, what);
+}
+
+bool FormState::checkIntercepted(int row) const
+{
+    for (const CheckInterceptor &intercept : m_checkInterceptors) {
+        if (intercept(row))
+            return true;
+    }
+    return knownAnswers && lv1.hasRow(row) && knownAnswers->answer(row, RowQuery::Check);
 }
 
 void FormState::repaintList()

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "shell/crawlsettings.h"
 #include "shell/gauge.h"
 #include "shell/knownanswers.h"
 #include "shell/resultlist.h"
+#include "shell/statuspolicy.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QRecursiveMutex>
 #include <QString>
@@ -12,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class RankSource;
 
@@ -61,6 +65,17 @@ public:
     bool bschck3 = true; // 死链检测
     int rdlist1 = 0; // 0 所有链接, 1 站内链接, 2 站外链接
     bool bschck4 = false; // 按HTML解析
+    bool soft404Check = true; // 软404检测: a 2xx page is compared with its folder's probe
+    // The user's moves of reply codes between the classes of a check.
+    StatusPolicy statusPolicy;
+    CrawlSettings crawl; // 抓取深度, 最多页面, 范围, 遵守robots, 读取sitemap
+
+    // The walk sends the rows' checks; false while a crawl checks its rows
+    // itself and the walk asks only the PR.
+    bool walkChecks = true;
+    // Rows are still being added to the list (a crawl under way): a full
+    // gauge does not yet mean that every answer is in.
+    bool listGrowing = false;
 
     // Takes the page of a whole-site query once it has arrived: the address
     // as requested, the address it was finally read from (empty when the
@@ -71,11 +86,29 @@ public:
     // What is known of rows before they are asked (a run being continued,
     // the result store's cache); none: every row is asked. Not owned.
     KnownAnswers *knownAnswers = nullptr;
-    // Consulted before a row's PR or check is asked: true when the answer
-    // was known and has been written into the row instead.
+    // Consulted before a row's PR is asked, and before the walk moves on to
+    // a row: true when the answer was known and has been written into the
+    // row instead.
     bool answerKnown(int row, RowQuery what);
     // Whether answerKnown would answer; nothing is written.
     bool knowsAnswer(int row, RowQuery what) const;
+
+    // Asked in order just before a row's check is sent (by the walk, the
+    // check queue or a re-query). One that answers the row itself (a line
+    // that is no address, a page that robots.txt forbids) returns true, and
+    // no request goes out; then knownAnswers is asked (an answer kept from
+    // an earlier run, or in the cache).
+    using CheckInterceptor = std::function<bool(int row)>;
+    void addCheckInterceptor(CheckInterceptor interceptor) { m_checkInterceptors.push_back(std::move(interceptor)); }
+    bool checkIntercepted(int row) const;
+
+    // Takes over the answer of a check that answered 2xx with a page, before
+    // its row is answered: the row's index, the address checked, the
+    // check's record and the body read. Returns true when it answers the
+    // row itself (through checkAnswered, once the page has been compared
+    // with its folder's probe); false leaves the row to the routing, which
+    // answers it as Alive. Empty: every such row is Alive.
+    std::function<bool(int row, const QString &url, const FetchResult &record, const QByteArray &body)> judgeSoft;
 
     // Every request started from here fails when not completed this long
     // after its start.
@@ -83,9 +116,12 @@ public:
 
     const QString &lbl2() const { return m_lbl2; }
     const QString &lbl5() const { return m_lbl5; }
+    // "存疑=(n)", beside lbl5: the rows that a server refused to a robot.
+    const QString &lblBlocked() const { return m_lblBlocked; }
     const QString &lbl13() const { return m_lbl13; }
     void setLbl2(const QString &text);
     void setLbl5(const QString &text);
+    void setLblBlocked(const QString &text);
     // A notice of the run: shown in lbl13 and told as noticeShown.
     void setLbl13(const QString &text);
     // lbl13 names the address of a request being started ("正在查询："); no
@@ -106,6 +142,7 @@ public:
 signals:
     void lbl2Changed(const QString &text);
     void lbl5Changed(const QString &text);
+    void lblBlockedChanged(const QString &text);
     void lbl13Changed(const QString &text);
     void repaintRequested();
     // A list has been built and its walk starts.
@@ -119,11 +156,15 @@ signals:
     // The page of a whole-site query has been listed, or could not be read.
     void sitePageListed();
     void sitePageFailed();
+    // "停止" was pressed.
+    void stopRequested();
 
 private:
     QString m_lbl2;
     QString m_lbl5;
+    QString m_lblBlocked;
     QString m_lbl13;
     bool m_lbl13ShowsRequest = false;
+    std::vector<CheckInterceptor> m_checkInterceptors;
     std::unique_ptr<RankSource> m_rankSource;
 };

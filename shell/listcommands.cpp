@@ -10,12 +10,17 @@ void N1Click(FormState &form) noexcept
 
 void btn5Click(FormState &form)
 {
-    int count = 0;
+    int dead = 0;
+    int doubtful = 0;
     for (int i = 0; i < form.lv1.count(); ++i) {
-        if (form.lv1.cell(i, CellAccess) == celltext::Dead)
-            ++count;
+        const QString &access = form.lv1.cell(i, CellAccess);
+        if (access == celltext::Dead)
+            ++dead;
+        else if (access == celltext::Doubtful)
+            ++doubtful;
     }
-    form.setLbl5(QStringLiteral("死链=(") + QString::number(count) + QLatin1Char(')'));
+    form.setLbl5(QStringLiteral("死链=(") + QString::number(dead) + QLatin1Char(')'));
+    form.setLblBlocked(QStringLiteral("存疑=(") + QString::number(doubtful) + QLatin1Char(')'));
 }
 
 QUrl visitTarget(const QString &cellText)

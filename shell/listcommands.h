@@ -11,7 +11,8 @@ class FormState;
 // "清空列表": removes all rows; nothing else changes, and it never fails.
 void N1Click(FormState &form) noexcept;
 
-// "统计死链": counts the rows whose 访问 cell is exactly "×".
+// "统计死链": counts the rows whose 访问 cell is exactly "×" (lbl5), and
+// apart from them those whose 访问 is "?" (lblBlocked).
 void btn5Click(FormState &form);
 
 // The web address that "访问网站" opens for a cell text: http and https

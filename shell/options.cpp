@@ -23,6 +23,33 @@ QString Options::apiKey() const
     return oprKey.isEmpty() ? qEnvironmentVariable("OPR_API_KEY") : oprKey;
 }
 
+QString autoRankSource(bool haveRankFile, bool haveKey)
+{
+    if (haveRankFile)
+        return QStringLiteral("graph");
+    return haveKey ? QStringLiteral("opr") : QStringLiteral("toolbar");
+}
+
+QString Options::chosenRankSource() const
+{
+    if (rankSource == QLatin1String("auto"))
+        return autoRankSource(!rankFile.isEmpty(), !apiKey().isEmpty());
+    return rankSource;
+}
+
+CrawlSettings Options::crawlSettings() const
+{
+    CrawlSettings c;
+    c.depth = depth;
+    c.maxPages = maxPages;
+    c.scope = scope == QLatin1String("prefix") ? CrawlSettings::Scope::Prefix : CrawlSettings::Scope::Site;
+    c.robots = robots;
+    c.sitemap = sitemap != QLatin1String("off");
+    if (c.sitemap && sitemap != QLatin1String("auto"))
+        c.sitemapUrl = sitemap;
+    return c;
+}
+
 // All the help in one text: a new option adds its line here, with its default.
 QString usageText()
 {
@@ -42,6 +69,8 @@ QString usageText()
         "  --out 文件|-        导出到该文件; - 表示标准输出 (必填)\n"
         "  --format 格式       导出格式 tsv、csv 或 jsonl (默认: 按 --out 的扩展名, .csv 为 csv,\n"
         "                      .jsonl 或 .json 为 jsonl, 其余为 tsv)\n"
+        "  --csv-raw           csv 单元格原样写出; 默认在以 = + - @ 开头的单元格前加 ' , 以免被电子表格\n"
+        "                      当作公式 (只由 - 组成的 -- 和 --- 除外)\n"
         "  --long              tsv 导出全部列, 而不只是网址和PR (默认: 只导出网址和PR)\n"
         "  --no-pr             不查询 PR (默认: 查询)\n"
         "  --no-deadlink       不检测死链 (默认: 检测)\n"
@@ -49,13 +78,28 @@ QString usageText()
         "                      也按间隔逐行检测\n"
         "  --concurrency N     只检测死链时同时进行的请求数, 1 到 1000 (默认: 32)\n"
         "  --per-host N        只检测死链时对同一主机同时进行的请求数, 1 到 1000 (默认: 4)\n"
-        "  --rank-source 来源  PR 来源: toolbar 工具栏服务, opr 即 Open PageRank (默认: toolbar)\n"
+        "  --rank-source 来源  PR 来源: toolbar 工具栏服务, opr 即 Open PageRank, graph 网络图排名文件,\n"
+        "                      auto 有 --rank-file 时用排名文件, 否则有密钥时用 Open PageRank,\n"
+        "                      否则用工具栏服务 (默认: auto)\n"
+        "  --rank-file 文件    网络图排名文件 (域名级或主机级, .gz 或纯文本); 首次使用时建立索引\n"
         "  --opr-key 密钥      Open PageRank 的 API 密钥 (默认: 环境变量 OPR_API_KEY)\n"
         "  --opr-endpoint 网址 Open PageRank 的接口地址\n"
         "                      (默认: https://openpagerank.com/api/v1.0/getPageRank)\n"
         "  --timeout 秒        超过该秒数即写出当前结果并退出, 退出码 1 (默认: 不限)\n"
         "  --request-timeout 秒  单个请求在该秒数内未完成即算超时, 1 到 3600 (默认: 120)\n"
+        "  --fail-on-dead      有任何一行为 × 时退出码为 3 (默认: 否); ? (存疑) 不算\n"
+        "  --status-policy 规则  把状态码归入别的类别, 如 403:dead,999:alive,5xx:blocked;\n"
+        "                      类别为 alive (√)、dead (×) 或 blocked (? 存疑) (默认: 401、403、407、\n"
+        "                      429、999 和人机验证为存疑, 其余 400 以上为死链)\n"
+        "  --soft404 on|off    2xx 页面与同目录随机网址的回应比较, 相同即为软404 (×) (默认: on)\n"
         "  --fail-on-dead      有任何一行为 × 时退出码为 3 (默认: 否)\n"
+        "  --depth N           --site 的抓取深度, 1 到 100; 1 只读所给网页, 大于 1 抓取整站 (默认: 1)\n"
+        "  --max-pages N       抓取时最多读取的网页数, 1 到 10000000 (默认: 10000)\n"
+        "  --scope 范围        抓取范围: site 整站, prefix 只读所给网页所在目录之下的网页 (默认: site)\n"
+        "  --robots on|off     抓取时遵守 robots.txt (默认: on)\n"
+        "  --sitemap 来源      抓取时读取的 sitemap: auto 按 robots.txt 或 /sitemap.xml, off 不读,\n"
+        "                      或给出 sitemap 网址 (默认: auto)\n"
+        "  --inlinks 文件      另写一个 CSV: 每个链接一行, 来源页,链接词,网址,访问,状态\n"
         "  --store 文件|none   结果库: 每次运行都记入该 SQLite 文件, 与上次比较得出 \"变化\" 列;\n"
         "                      none 不记录 (默认: $XDG_DATA_HOME/prquery/results.sqlite,\n"
         "                      未设置时为 ~/.local/share/prquery/results.sqlite)\n"
@@ -103,20 +147,31 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption noDeadLink(QStringLiteral("no-deadlink"));
     const QCommandLineOption longForm(QStringLiteral("long"));
     const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("FORMAT"));
+    const QCommandLineOption csvRaw(QStringLiteral("csv-raw"));
     const QCommandLineOption concurrency(QStringLiteral("concurrency"), QString(), QStringLiteral("N"));
     const QCommandLineOption perHost(QStringLiteral("per-host"), QString(), QStringLiteral("N"));
     const QCommandLineOption failOnDead(QStringLiteral("fail-on-dead"));
     const QCommandLineOption version(QStringLiteral("version"));
     const QCommandLineOption rankSource(QStringLiteral("rank-source"), QString(), QStringLiteral("S"));
+    const QCommandLineOption rankFile(QStringLiteral("rank-file"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption oprKey(QStringLiteral("opr-key"), QString(), QStringLiteral("KEY"));
     const QCommandLineOption oprEndpoint(QStringLiteral("opr-endpoint"), QString(), QStringLiteral("URL"));
     const QCommandLineOption extract(QStringLiteral("extract"), QString(), QStringLiteral("HOW"));
+    const QCommandLineOption statusPolicy(QStringLiteral("status-policy"), QString(), QStringLiteral("RULES"));
+    const QCommandLineOption soft404(QStringLiteral("soft404"), QString(), QStringLiteral("on|off"));
+    const QCommandLineOption depth(QStringLiteral("depth"), QString(), QStringLiteral("N"));
+    const QCommandLineOption maxPages(QStringLiteral("max-pages"), QString(), QStringLiteral("N"));
+    const QCommandLineOption scope(QStringLiteral("scope"), QString(), QStringLiteral("SCOPE"));
+    const QCommandLineOption robots(QStringLiteral("robots"), QString(), QStringLiteral("ON"));
+    const QCommandLineOption sitemap(QStringLiteral("sitemap"), QString(), QStringLiteral("WHERE"));
+    const QCommandLineOption inlinks(QStringLiteral("inlinks"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption store(QStringLiteral("store"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption cacheAge(QStringLiteral("cache-age"), QString(), QStringLiteral("DURATION"));
     const QCommandLineOption resume(QStringLiteral("resume"));
     const QCommandLineOption failOnNewDead(QStringLiteral("fail-on-new-dead"));
     parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, requestTimeout, noPr, noDeadLink, longForm, format, concurrency,
-        perHost, failOnDead, version, rankSource, oprKey, oprEndpoint, extract, store, cacheAge, resume, failOnNewDead});
+        perHost, failOnDead, version, rankSource, rankFile, oprKey, oprEndpoint, extract, csvRaw, statusPolicy, soft404, depth, maxPages, scope, robots,
+        sitemap, inlinks, store, cacheAge, resume, failOnNewDead});
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
@@ -147,6 +202,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     o.longForm = parser.isSet(longForm);
     o.intervalGiven = parser.isSet(interval);
     o.format = parser.value(format);
+    o.csvRaw = parser.isSet(csvRaw);
     o.failOnDead = parser.isSet(failOnDead);
     o.failOnNewDead = parser.isSet(failOnNewDead);
     o.resume = parser.isSet(resume);
@@ -167,8 +223,16 @@ ParsedOptions parseOptions(const QStringList &arguments)
         return fail(QStringLiteral("--filter 只能是 all、internal 或 external"));
     if (parser.isSet(rankSource))
         o.rankSource = parser.value(rankSource);
-    if (!(o.rankSource == QLatin1String("toolbar") || o.openPageRank()))
-        return fail(QStringLiteral("--rank-source 只能是 toolbar 或 opr"));
+    const QStringList sources {QStringLiteral("auto"), QStringLiteral("toolbar"), QStringLiteral("opr"), QStringLiteral("graph")};
+    if (!sources.contains(o.rankSource))
+        return fail(QStringLiteral("--rank-source 只能是 auto、toolbar、opr 或 graph"));
+    o.rankFile = parser.value(rankFile);
+    if (parser.isSet(rankFile) && o.rankFile.isEmpty())
+        return fail(QStringLiteral("--rank-file 需要文件名"));
+    if (o.rankSource == QLatin1String("graph") && o.rankFile.isEmpty())
+        return fail(QStringLiteral("--rank-source graph 需要 --rank-file 文件"));
+    if (!o.rankFile.isEmpty() && !(o.rankSource == QLatin1String("graph") || o.rankSource == QLatin1String("auto")))
+        return fail(QStringLiteral("--rank-file 只用于 --rank-source graph 或 auto"));
     o.oprKey = parser.value(oprKey);
     o.oprEndpoint = parser.value(oprEndpoint);
     if (parser.isSet(oprEndpoint)) {
@@ -193,6 +257,40 @@ ParsedOptions parseOptions(const QStringList &arguments)
         return fail(QStringLiteral("--format 只能是 tsv、csv 或 jsonl"));
     if (!number(requestTimeout, 1, 3600, o.requestTimeoutSeconds))
         return fail(QStringLiteral("--request-timeout 须为 1 到 3600 的秒数"));
+    QString policyError;
+    const std::optional<StatusPolicy> policy = StatusPolicy::parse(parser.value(statusPolicy), &policyError);
+    if (!policy)
+        return fail(QStringLiteral("--status-policy: ") + policyError);
+    o.statusPolicy = *policy;
+    if (parser.isSet(soft404)) {
+        const QString value = parser.value(soft404);
+        if (value != QLatin1String("on") && value != QLatin1String("off"))
+            return fail(QStringLiteral("--soft404 只能是 on 或 off"));
+        o.soft404 = value == QLatin1String("on");
+    }
+    if (!number(depth, 1, CrawlSettings::MaxDepth, o.depth))
+        return fail(QStringLiteral("--depth 须为 1 到 100 的整数"));
+    if (!number(maxPages, 1, CrawlSettings::MaxPagesLimit, o.maxPages))
+        return fail(QStringLiteral("--max-pages 须为 1 到 10000000 的整数"));
+    if (parser.isSet(scope))
+        o.scope = parser.value(scope);
+    if (!(o.scope == QLatin1String("site") || o.scope == QLatin1String("prefix")))
+        return fail(QStringLiteral("--scope 只能是 site 或 prefix"));
+    if (parser.isSet(robots)) {
+        const QString value = parser.value(robots);
+        if (!(value == QLatin1String("on") || value == QLatin1String("off")))
+            return fail(QStringLiteral("--robots 只能是 on 或 off"));
+        o.robots = value == QLatin1String("on");
+    }
+    if (parser.isSet(sitemap)) {
+        o.sitemap = parser.value(sitemap);
+        if (!(o.sitemap == QLatin1String("auto") || o.sitemap == QLatin1String("off"))) {
+            const QUrl url(o.sitemap, QUrl::StrictMode);
+            if (!url.isValid() || url.host().isEmpty() || !(url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")))
+                return fail(QStringLiteral("--sitemap 只能是 auto、off 或 http:// 或 https:// 网址"));
+        }
+    }
+    o.inlinksFile = parser.value(inlinks);
     if (!o.batchFile.isEmpty() && !o.site.isEmpty())
         return fail(QStringLiteral("--batch 与 --site 不能同时使用"));
     if (o.headless() && o.outFile.isEmpty())
@@ -205,10 +303,15 @@ ParsedOptions parseOptions(const QStringList &arguments)
             return fail(QStringLiteral("--out、--interval、--no-pr、--no-deadlink、--long、--timeout、--filter、--format、--concurrency、--per-host、--fail-on-dead、"
                                        "--fail-on-new-dead、--resume 和 --cache-age 需要 --batch 或 --site"));
     }
+    if (o.csvRaw && !(o.format == QLatin1String("csv") || (o.format.isEmpty() && !o.outToStdout() && o.outFile.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))))
+        return fail(QStringLiteral("--csv-raw 只用于 csv 格式的导出"));
     if (!o.batchFile.isEmpty() && o.filter != QLatin1String("all"))
         return fail(QStringLiteral("--filter 只用于 --site"));
     if (o.site.isEmpty() && parser.isSet(extract))
         return fail(QStringLiteral("--extract 只用于 --site"));
+    if (o.site.isEmpty()
+        && (parser.isSet(depth) || parser.isSet(maxPages) || parser.isSet(scope) || parser.isSet(robots) || parser.isSet(sitemap) || parser.isSet(inlinks)))
+        return fail(QStringLiteral("--depth、--max-pages、--scope、--robots、--sitemap 和 --inlinks 只用于 --site"));
     parsed.ok = true;
     return parsed;
 }

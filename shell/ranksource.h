@@ -19,4 +19,8 @@ public:
     // Rows of the current list that wait for an answer the source has yet to
     // get, beyond the requests that requestsInFlight counts.
     virtual int rowsWaiting() const = 0;
+    // Whether a row's answer waits for the walk's tick. A source that asks
+    // nobody answers every row of a list once it is built, and the walk need
+    // not go through the rows for it.
+    virtual bool needsWalk() const { return true; }
 };

@@ -1,5 +1,7 @@
 #include "shell/resultlist.h"
 
+#include "shell/celltexts.h"
+
 #include <QDateTime>
 #include <QStringList>
 
@@ -22,8 +24,12 @@ const ColumnInfo kColumns[ResultListModel::ColumnCount] = {
     {"访问", 50, Qt::AlignHCenter | Qt::AlignVCenter},
     {"PR", 80, Qt::AlignHCenter | Qt::AlignVCenter},
     {"状态", 90, Qt::AlignHCenter | Qt::AlignVCenter},
+    {"来源", 50, Qt::AlignHCenter | Qt::AlignVCenter},
     {"变化", 70, Qt::AlignHCenter | Qt::AlignVCenter},
 };
+
+// A tooltip does not grow with a page linked from everywhere.
+constexpr int TooltipSources = 10;
 
 // Every cell of a checked row says where the check ended, how long it took
 // and why it failed.
@@ -31,13 +37,35 @@ QString checkTooltip(const FetchResult &r)
 {
     return QStringLiteral("最终网址: %1\n耗时: %2 ms\n%3").arg(r.finalUrl).arg(r.elapsedMs).arg(reasonText(r));
 }
+
+QString sourcesText(const RowSources &sources, int row)
+{
+    return sources.orphan(row) ? RowSources::sitemapPage() : QString::number(sources.count(row));
+}
+
+QString sourcesTooltip(const RowSources &sources, int row)
+{
+    QStringList lines;
+    sources.visit(
+        row, [&lines](const QString &page, const QString &text) { lines << (text.isEmpty() ? page : page + QStringLiteral("  ") + text); },
+        TooltipSources);
+    const int more = sources.count(row) - int(lines.size());
+    if (more > 0)
+        lines << QStringLiteral("… 另有 %1 个").arg(more);
+    return lines.join(QLatin1Char('\n'));
+}
 } // namespace
 
 QString rowStatusText(const ResultRow &row)
 {
-    if (!row.check)
-        return QString();
-    return row.checkFromCache ? QStringLiteral("缓存 ") + statusText(*row.check) : statusText(*row.check);
+    // A row answered without a request (robots.txt, no address) has words
+    // of its class all the same.
+    QString check = verdictStatusText(row.check ? *row.check : FetchResult {}, row.verdict);
+    if (row.checkFromCache && !check.isEmpty())
+        check = QStringLiteral("缓存 ") + check;
+    if (row.note.isEmpty())
+        return check;
+    return check.isEmpty() ? row.note : check + QStringLiteral("; ") + row.note;
 }
 
 ResultListModel::ResultListModel(QObject *parent)
@@ -60,6 +88,11 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || !hasRow(index.row()) || index.column() < 0 || index.column() >= ColumnCount)
         return {};
     const ResultRow &r = m_rows[std::size_t(index.row())];
+    if (index.column() == ColumnSources && (role == Qt::DisplayRole || role == Qt::ToolTipRole)) {
+        if (!m_sources)
+            return QString();
+        return role == Qt::DisplayRole ? sourcesText(*m_sources, index.row()) : sourcesTooltip(*m_sources, index.row());
+    }
     if (role == Qt::ToolTipRole && (r.check || m_tooltipLines))
         return tooltip(r);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
@@ -134,7 +167,21 @@ void ResultListModel::clear() noexcept
     ++m_generation;
     beginResetModel();
     std::vector<ResultRow>().swap(m_rows);
+    m_sources.reset();
     endResetModel();
+}
+
+void ResultListModel::setSources(std::shared_ptr<const RowSources> sources)
+{
+    m_sources = std::move(sources);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, ColumnSources), index(count() - 1, ColumnSources));
+}
+
+void ResultListModel::sourcesChanged(int row)
+{
+    if (hasRow(row))
+        emit dataChanged(index(row, ColumnSources), index(row, ColumnSources), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 void ResultListModel::removeRowsIf(const std::function<bool(const ResultRow &)> &drop)
@@ -207,4 +254,18 @@ void ResultListModel::clearCheck(int row)
     r.change = RowChange::Same;
     r.deadSinceMs = 0;
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
+}
+
+void ResultListModel::setNote(int row, const QString &note)
+{
+    if (!hasRow(row) || m_rows[std::size_t(row)].note == note)
+        return;
+    m_rows[std::size_t(row)].note = note;
+    emit dataChanged(index(row, ColumnStatus), index(row, ColumnStatus));
+}
+
+void ResultListModel::setRankFigures(int row, std::optional<RankFigures> figures)
+{
+    if (hasRow(row))
+        m_rows[std::size_t(row)].rank = std::move(figures);
 }

@@ -2,6 +2,7 @@
 
 #include "fetch/fetchresult.h"
 #include "shell/rowchange.h"
+#include "shell/rowsources.h"
 #include "shell/verdictclass.h"
 
 #include <QAbstractTableModel>
@@ -10,7 +11,17 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
+
+// The raw figures behind a PR cell that a ranks file of the web graph gave:
+// positions (0 when the file does not list the name) and the release.
+struct RankFigures
+{
+    quint32 rankPos = 0; // PageRank position
+    quint32 harmonicPos = 0; // harmonic-centrality position
+    QString release;
+};
 
 // One row of the result list: a caption and exactly five cell texts, and the
 // record of the row's last reachability check, if one has ended. The 状态
@@ -25,6 +36,15 @@ struct ResultRow
     bool checkFromCache = false;
     // What the row's last answer means; Unchecked until a check has ended.
     VerdictClass verdict = VerdictClass::Unchecked;
+    // Only the exports show them.
+    std::optional<RankFigures> rank = std::nullopt;
+    // What else 状态 says, after the check's status: why the PR cell holds
+    // no rank (a reply that was no rank), or that a page was read only in
+    // part.
+    QString note = QString();
+    // The address is a link as written that no rule makes an address: its
+    // check is answered without a request.
+    bool unaddressable = false;
     // How the last check compares with the one before it in the result
     // store; for StillDead, when the dead streak began (ms since 1970 UTC).
     RowChange change = RowChange::Same;
@@ -40,14 +60,17 @@ enum ResultCell : int {
     CellPr = 4, // PR
 };
 
-// The 状态 text of a row: its check's statusText(), "缓存 " before it when
-// the answer came from the result store; empty before a check.
+// The text of the 状态 column: the check's status ("缓存 " before it when the
+// answer came from the result store), then the row's note; empty before a
+// check.
 QString rowStatusText(const ResultRow &row);
 
 // The column of the check record, after the caption and the five cells.
 constexpr int ColumnStatus = 6; // 状态
+// The number of pages found to link to the row ("sitemap" for an orphan).
+constexpr int ColumnSources = 7; // 来源
 // How the check compares with the address's last one.
-constexpr int ColumnChange = 7; // 变化
+constexpr int ColumnChange = 8; // 变化
 
 // The result list lv1: the system's only store of work. Rows are addressed by
 // their 0-based position; the list is never sorted.
@@ -60,7 +83,7 @@ class ResultListModel final : public QAbstractTableModel
     Q_DISABLE_COPY_MOVE(ResultListModel)
 
 public:
-    static constexpr int ColumnCount = 8;
+    static constexpr int ColumnCount = 9;
 
     explicit ResultListModel(QObject *parent = nullptr);
 
@@ -95,6 +118,16 @@ public:
     VerdictClass verdict(int row) const { return hasRow(row) ? m_rows[std::size_t(row)].verdict : VerdictClass::Unchecked; }
     void setVerdict(int row, VerdictClass verdict);
 
+    // The figures of the row's last PR answer; nothing when its source gave
+    // none.
+    void setRankFigures(int row, std::optional<RankFigures> figures);
+    void setNote(int row, const QString &note);
+    // Where the rows were found (a site list); cleared with the list.
+    const RowSources *sources() const { return m_sources.get(); }
+    void setSources(std::shared_ptr<const RowSources> sources);
+    // The sources of row have grown.
+    void sourcesChanged(int row);
+
     RowChange change(int row) const { return hasRow(row) ? m_rows[std::size_t(row)].change : RowChange::Same; }
     void setChange(int row, RowChange change, qint64 deadSinceMs);
 
@@ -111,6 +144,7 @@ private:
     QString tooltip(const ResultRow &row) const;
 
     std::vector<ResultRow> m_rows;
+    std::shared_ptr<const RowSources> m_sources;
     quint64 m_generation = 0;
     std::function<QString(const ResultRow &row)> m_tooltipLines;
 };

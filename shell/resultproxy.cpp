@@ -54,7 +54,7 @@ ResultListProxy::ResultListProxy(ResultListModel &list, QObject *parent)
 
 QStringList ResultListProxy::filterTexts()
 {
-    return {QStringLiteral("全部"), QStringLiteral("只看死链"), QStringLiteral("只看正常"), QStringLiteral("只看变化")};
+    return {QStringLiteral("全部"), QStringLiteral("只看死链"), QStringLiteral("只看正常"), QStringLiteral("只看存疑"), QStringLiteral("只看变化")};
 }
 
 void ResultListProxy::setViewFilter(ViewFilter filter)
@@ -86,7 +86,8 @@ bool ResultListProxy::lessThan(const QModelIndex &left, const QModelIndex &right
     const int r = right.row();
     int order = 0;
     if (column >= ColumnStatus) {
-        // Built from the row's record, not stored as a cell.
+        // Built from the check record, the sources or the change, not stored
+        // as a cell.
         order = compareCells(m_list.data(left).toString(), m_list.data(right).toString());
     } else {
         // The stored texts, without a copy into a QVariant: a sort of many
@@ -117,5 +118,16 @@ bool ResultListProxy::filterAcceptsRow(int sourceRow, const QModelIndex &) const
     if (m_filter == ShowChanged)
         return m_list.change(sourceRow) != RowChange::Same;
     const QString &access = m_list.cell(sourceRow, CellAccess);
-    return access == (m_filter == ShowDead ? celltext::Dead : celltext::Alive);
+    switch (m_filter) {
+    case ShowDead:
+        return access == celltext::Dead;
+    case ShowLive:
+        return access == celltext::Alive;
+    case ShowDoubtful:
+        return access == celltext::Doubtful;
+    case ShowAll:
+    case ShowChanged:
+        break;
+    }
+    return true;
 }

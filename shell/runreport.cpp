@@ -13,6 +13,8 @@ ListTally tallyList(const ResultListModel &list)
             ++t.alive;
         else if (access == celltext::Dead)
             ++t.dead;
+        else if (access == celltext::Doubtful)
+            ++t.doubtful;
         const QString &pr = list.cell(i, CellPr);
         if (!pr.isEmpty() && pr.front().isDigit())
             ++t.prFound;
@@ -21,6 +23,8 @@ ListTally tallyList(const ResultListModel &list)
             ++t.newDead;
         else if (change == RowChange::Fixed)
             ++t.fixed;
+        if (list.verdict(i) == VerdictClass::Robots)
+            ++t.robots;
     }
     return t;
 }
@@ -35,10 +39,24 @@ QString progressText(int done, int total, int dead, qint64 elapsedMs)
     return text;
 }
 
-QString summaryText(const ListTally &tally, const QString &outputName, bool withChanges)
+QString crawlProgressText(int pagesRead, int pagesToRead)
 {
-    QString text = QStringLiteral("完成: %1 行, √ %2, × %3, PR %4 个, ").arg(tally.rows).arg(tally.alive).arg(tally.dead).arg(tally.prFound);
+    return QStringLiteral(", 已读网页 %1/%2").arg(pagesRead).arg(pagesToRead);
+}
+
+QString summaryText(const ListTally &tally, const QString &outputName, int softProbes, bool withChanges)
+{
+    QString text = QStringLiteral("完成: %1 行, √ %2, × %3, 存疑 %4")
+                       .arg(tally.rows)
+                       .arg(tally.alive)
+                       .arg(tally.dead)
+                       .arg(tally.doubtful);
+    if (tally.robots > 0)
+        text += QStringLiteral(", robots禁止 %1").arg(tally.robots);
+    text += QStringLiteral(", PR %1 个").arg(tally.prFound);
+    if (softProbes >= 0)
+        text += QStringLiteral(", 软404探测 %1 次").arg(softProbes);
     if (withChanges)
-        text += QStringLiteral("新死链 %1, 已修复 %2, ").arg(tally.newDead).arg(tally.fixed);
-    return text + QStringLiteral("输出 ") + outputName;
+        text += QStringLiteral(", 新死链 %1, 已修复 %2").arg(tally.newDead).arg(tally.fixed);
+    return text + QStringLiteral(", 输出 ") + outputName;
 }

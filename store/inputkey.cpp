@@ -32,3 +32,19 @@ QString siteInputKey(const QString &siteUrl, int linkFilter, bool htmlExtract)
     addText(hash, htmlExtract ? QStringLiteral("html") : QStringLiteral("pattern"));
     return QString::fromLatin1(hash.result().toHex());
 }
+
+QString crawlInputKey(const QString &siteUrl, int linkFilter, bool htmlExtract, const CrawlSettings &crawl)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData("crawl\n");
+    addText(hash, siteUrl);
+    addText(hash, QString::number(linkFilter));
+    addText(hash, htmlExtract ? QStringLiteral("html") : QStringLiteral("pattern"));
+    addText(hash, QString::number(crawl.depth));
+    addText(hash, QString::number(crawl.maxPages));
+    addText(hash, crawl.scope == CrawlSettings::Scope::Prefix ? QStringLiteral("prefix") : QStringLiteral("site"));
+    addText(hash, crawl.robots ? QStringLiteral("robots") : QString());
+    addText(hash, crawl.sitemap ? QStringLiteral("sitemap") : QString());
+    addText(hash, crawl.sitemapUrl);
+    return QString::fromLatin1(hash.result().toHex());
+}

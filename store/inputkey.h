@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/crawlsettings.h"
+
 #include <QString>
 
 #include <vector>
@@ -9,3 +11,5 @@
 // with the same choices (a survey). A hex digest, kept with every run.
 QString listInputKey(const std::vector<QString> &urls);
 QString siteInputKey(const QString &siteUrl, int linkFilter, bool htmlExtract);
+// A crawl's: the survey's, and every setting of how far it goes.
+QString crawlInputKey(const QString &siteUrl, int linkFilter, bool htmlExtract, const CrawlSettings &crawl);

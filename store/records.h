@@ -4,8 +4,10 @@
 #include "shell/rowchange.h"
 #include "shell/verdictclass.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <atomic>
@@ -83,6 +85,7 @@ struct RankRecord
     QString source; // "toolbar", "opr", ...
     QString key; // what the source ranks: the address, or its registrable domain
     QString pr; // the PR cell as written
+    QString note; // why the cell holds no rank, when there is more to say
     qint64 askedAt = 0; // for an answer taken from the cache: when it was asked
     bool cached = false;
 };
@@ -114,6 +117,7 @@ struct StoredRank
 {
     QString pr;
     qint64 askedAt = 0;
+    QString note;
 };
 
 // A run as the list of runs shows it.
@@ -147,6 +151,7 @@ struct StoredRun
     QList<StoredRow> rows;
     QList<std::optional<PriorCheck>> checks; // by row
     QList<QString> ranks; // by row; null: no PR answer recorded
+    QList<QString> rankNotes; // by row: the note of that answer
 };
 
 // One entry of an address's history.
@@ -168,7 +173,19 @@ struct RunPoint
     int rows = 0;
 };
 
-// The crawl's records: pages read, links found on them, addresses queued.
+// The crawl's records: pages read, links found on them, addresses queued,
+// the robots.txt of each origin, the pages the sitemap named.
+struct LinkFound
+{
+    QString source; // the page the link is on
+    QString target; // where it points, resolved
+    QString anchorText;
+    // A crawl's reading of the link: 内 by the site-domain rule, and a link
+    // as written that no rule makes an address. Unknown for a survey's.
+    std::optional<bool> internal;
+    bool unaddressable = false;
+};
+
 struct PageRead
 {
     QString url;
@@ -176,13 +193,23 @@ struct PageRead
     int status = 0; // final status; 0 when no reply came
     QString outcome; // reasonKey() of a failed read; empty when it was read
     qint64 readAt = 0;
+    bool readable = false; // its links were read: those below, in the order found
+    QList<LinkFound> links;
 };
 
-struct LinkFound
+struct RobotsRead
 {
-    QString source; // the page the link is on
-    QString target; // where it points, resolved
-    QString anchorText;
+    QString origin; // scheme://host[:port]
+    int status = 0; // final status; 0 when no reply came
+    QString outcome; // reasonKey() of the fetch; empty when nothing was wrong
+    bool fetched = false; // a body came (whatever its status)
+    QByteArray body;
+};
+
+struct SitemapRead
+{
+    QStringList pages; // in the order the files named them
+    bool full = false; // more were named than a crawl may read
 };
 
 struct FrontierEntry

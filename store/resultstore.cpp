@@ -221,9 +221,9 @@ RunHandle ResultStore::continueRun(qint64 runId)
     return run;
 }
 
-void ResultStore::recordRows(const RunHandle &run, std::shared_ptr<const std::vector<StoredRow>> rows, int count)
+void ResultStore::recordRows(const RunHandle &run, std::shared_ptr<const std::vector<StoredRow>> rows, int count, int first)
 {
-    post(StoreWriter::Rows {run, std::move(rows), count});
+    post(StoreWriter::Rows {run, std::move(rows), first, count});
 }
 
 void ResultStore::recordCheck(const RunHandle &run, CheckRecord check)
@@ -254,6 +254,16 @@ void ResultStore::recordLink(const RunHandle &run, LinkFound link)
 void ResultStore::recordQueued(const RunHandle &run, FrontierEntry entry)
 {
     post(StoreWriter::Queued {run, std::move(entry)});
+}
+
+void ResultStore::recordRobots(const RunHandle &run, RobotsRead robots)
+{
+    post(StoreWriter::Robots {run, std::move(robots)});
+}
+
+void ResultStore::recordSitemap(const RunHandle &run, SitemapRead sitemap)
+{
+    post(StoreWriter::Sitemap {run, std::move(sitemap)});
 }
 
 bool ResultStore::flush(int timeoutMs)
@@ -359,12 +369,12 @@ std::optional<StoredRank> ResultStore::lastRank(const QString &source, const QSt
 {
     return read(std::optional<StoredRank>(), [&](sql::Database &) -> std::optional<StoredRank> {
         sql::Statement &s = hot(HotQuery::LastRank,
-            "SELECT pr, asked_at FROM ranks WHERE source = ?1 AND key = ?2 AND asked_at >= ?3 AND pr GLOB '[0-9]*'"
+            "SELECT pr, asked_at, note FROM ranks WHERE source = ?1 AND key = ?2 AND asked_at >= ?3 AND pr GLOB '[0-9]*'"
             " ORDER BY asked_at DESC, id DESC LIMIT 1");
         s.bind(1, source).bind(2, key).bind(3, notBefore);
         std::optional<StoredRank> found;
         if (s.next())
-            found = StoredRank {s.text(0), s.integer(1)};
+            found = StoredRank {s.text(0), s.integer(1), s.isNull(2) ? QString() : s.text(2)};
         s.reset();
         return found;
     });
@@ -441,6 +451,7 @@ std::optional<StoredRun> ResultStore::loadRun(qint64 runId)
         }
         out.checks.resize(out.rows.size());
         out.ranks.resize(out.rows.size());
+        out.rankNotes.resize(out.rows.size());
         {
             // The last check of each row wins: a re-query came after.
             sql::Statement s(db, (QByteArray("SELECT c.row, ") + CheckColumns + " FROM checks c WHERE c.run_id = ?1 ORDER BY c.row, c.id").constData());
@@ -452,12 +463,14 @@ std::optional<StoredRun> ResultStore::loadRun(qint64 runId)
             }
         }
         {
-            sql::Statement s(db, "SELECT row, pr FROM ranks WHERE run_id = ?1 ORDER BY row, id");
+            sql::Statement s(db, "SELECT row, pr, note FROM ranks WHERE run_id = ?1 ORDER BY row, id");
             s.bind(1, runId);
             while (s.next()) {
                 const qint64 row = s.integer(0);
-                if (row >= 0 && row < out.ranks.size())
+                if (row >= 0 && row < out.ranks.size()) {
                     out.ranks[row] = s.text(1);
+                    out.rankNotes[row] = s.isNull(2) ? QString() : s.text(2);
+                }
             }
         }
         return out;
@@ -513,7 +526,63 @@ QList<LinkFound> ResultStore::linksTo(qint64 runId, const QString &target)
         s.bind(1, runId).bind(2, target);
         QList<LinkFound> out;
         while (s.next())
-            out << LinkFound {s.text(0), s.text(1), s.text(2)};
+            out << LinkFound {s.text(0), s.text(1), s.text(2), std::nullopt, false};
         return out;
+    });
+}
+
+std::optional<PageRead> ResultStore::pageOf(qint64 runId, const QString &url)
+{
+    return read(std::optional<PageRead>(), [&](sql::Database &) -> std::optional<PageRead> {
+        sql::Statement &page = hot(HotQuery::Page, "SELECT depth, status, outcome, read_at, readable FROM pages WHERE run_id = ?1 AND url = ?2");
+        page.bind(1, runId).bind(2, url);
+        if (!page.next()) {
+            page.reset();
+            return std::nullopt;
+        }
+        PageRead out;
+        out.url = url;
+        out.depth = int(page.integer(0));
+        out.status = int(page.integer(1));
+        out.outcome = page.isNull(2) ? QString() : page.text(2);
+        out.readAt = page.integer(3);
+        out.readable = page.integer(4) != 0;
+        page.reset();
+        sql::Statement &links = hot(HotQuery::PageLinks, "SELECT target, anchor_text, flags FROM links WHERE run_id = ?1 AND source = ?2 ORDER BY id");
+        links.bind(1, runId).bind(2, url);
+        while (links.next()) {
+            LinkFound link {url, links.text(0), links.text(1), std::nullopt, false};
+            if (!links.isNull(2)) {
+                const qint64 flags = links.integer(2);
+                link.internal = (flags & 1) != 0;
+                link.unaddressable = (flags & 2) != 0;
+            }
+            out.links << link;
+        }
+        links.reset();
+        return out;
+    });
+}
+
+std::optional<RobotsRead> ResultStore::robotsOf(qint64 runId, const QString &origin)
+{
+    return read(std::optional<RobotsRead>(), [&](sql::Database &db) -> std::optional<RobotsRead> {
+        sql::Statement s(db, "SELECT status, reason, fetched, body FROM crawl_robots WHERE run_id = ?1 AND origin = ?2");
+        s.bind(1, runId).bind(2, origin);
+        if (!s.next())
+            return std::nullopt;
+        return RobotsRead {origin, int(s.integer(0)), s.isNull(1) ? QString() : s.text(1), s.integer(2) != 0, s.bytes(3)};
+    });
+}
+
+std::optional<SitemapRead> ResultStore::sitemapOf(qint64 runId)
+{
+    return read(std::optional<SitemapRead>(), [&](sql::Database &db) -> std::optional<SitemapRead> {
+        sql::Statement s(db, "SELECT pages, full FROM crawl_sitemaps WHERE run_id = ?1");
+        s.bind(1, runId);
+        if (!s.next())
+            return std::nullopt;
+        const QString pages = s.text(0);
+        return SitemapRead {pages.isEmpty() ? QStringList() : pages.split(QLatin1Char('\n')), s.integer(1) != 0};
     });
 }

@@ -50,9 +50,9 @@ public:
     // Writes, in the order given; none of them waits.
     RunHandle openRun(const RunStart &start, std::shared_ptr<const std::vector<QString>> keyUrls = nullptr);
     RunHandle continueRun(qint64 runId);
-    // The list of the run: its rows when they are kept (rows may be null),
-    // and its size.
-    void recordRows(const RunHandle &run, std::shared_ptr<const std::vector<StoredRow>> rows, int count);
+    // The list of the run: its rows from list position first on when they
+    // are kept (rows may be null), and its size.
+    void recordRows(const RunHandle &run, std::shared_ptr<const std::vector<StoredRow>> rows, int count, int first = 0);
     void recordCheck(const RunHandle &run, CheckRecord check);
     void recordRank(const RunHandle &run, RankRecord rank);
     void closeRun(const RunHandle &run, const RunEnd &end);
@@ -60,6 +60,8 @@ public:
     void recordPageRead(const RunHandle &run, PageRead page);
     void recordLink(const RunHandle &run, LinkFound link);
     void recordQueued(const RunHandle &run, FrontierEntry entry);
+    void recordRobots(const RunHandle &run, RobotsRead robots);
+    void recordSitemap(const RunHandle &run, SitemapRead sitemap);
     // Waits until everything handed over has been written; false on time-out.
     bool flush(int timeoutMs = 5000);
     // Writes what is waiting, waiting at most timeoutMs for a store that
@@ -94,6 +96,11 @@ public:
     QSet<QString> pagesRead(qint64 runId);
     QList<FrontierEntry> frontier(qint64 runId);
     QList<LinkFound> linksTo(qint64 runId, const QString &target);
+    // What a crawl of a run got: a page (with the links read off it, in
+    // the order found), an origin's robots.txt, the sitemap's pages.
+    std::optional<PageRead> pageOf(qint64 runId, const QString &url);
+    std::optional<RobotsRead> robotsOf(qint64 runId, const QString &origin);
+    std::optional<SitemapRead> sitemapOf(qint64 runId);
 
 signals:
     // Told once, on the main thread: why the store no longer records (or
@@ -108,9 +115,13 @@ private:
     Result read(Result none, Body body);
     void report(const QString &message);
     // The reads asked for every row, prepared once.
-    enum class HotQuery { LastState,
+    enum class HotQuery {
+        LastState,
         LastRank,
-        Count };
+        Page,
+        PageLinks,
+        Count
+    };
     sql::Statement &hot(HotQuery which, const char *query);
 
     struct Pending;

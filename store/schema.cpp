@@ -117,6 +117,28 @@ CREATE TABLE frontier (
 ) WITHOUT ROWID;
 CREATE UNIQUE INDEX frontier_by_url ON frontier(run_id, url);
 )sql",
+    // 3
+    R"sql(
+ALTER TABLE ranks ADD COLUMN note TEXT;
+ALTER TABLE pages ADD COLUMN readable INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE links ADD COLUMN flags INTEGER;
+
+CREATE TABLE crawl_robots (
+    run_id INTEGER NOT NULL,
+    origin TEXT NOT NULL,
+    status INTEGER NOT NULL,
+    reason TEXT,
+    fetched INTEGER NOT NULL,
+    body BLOB NOT NULL,
+    PRIMARY KEY (run_id, origin)
+) WITHOUT ROWID;
+
+CREATE TABLE crawl_sitemaps (
+    run_id INTEGER PRIMARY KEY,
+    pages TEXT NOT NULL,
+    full INTEGER NOT NULL
+);
+)sql",
 };
 static_assert(std::size(kSteps) == std::size_t(CurrentVersion));
 

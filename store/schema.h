@@ -14,7 +14,7 @@ namespace storeschema {
 
 // 1: runs, their rows, checks, PR answers. 2: a crawl's pages, links and
 // frontier.
-constexpr int CurrentVersion = 2;
+constexpr int CurrentVersion = 3;
 constexpr int ApplicationId = 0x50525153; // "PRQS"
 
 // Why a file cannot serve as the store; empty when it can.

@@ -155,6 +155,20 @@ qint64 Statement::integer(int column) const
     return sqlite3_column_int64(m_stmt, column);
 }
 
+Statement &Statement::bindBytes(int at, const QByteArray &bytes)
+{
+    const int rc = sqlite3_bind_blob(m_stmt, at, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK)
+        fail(m_db.handle(), rc);
+    return *this;
+}
+
+QByteArray Statement::bytes(int column) const
+{
+    const auto *data = static_cast<const char *>(sqlite3_column_blob(m_stmt, column));
+    return data ? QByteArray(data, sqlite3_column_bytes(m_stmt, column)) : QByteArray("");
+}
+
 QString Statement::text(int column) const
 {
     const auto *chars = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));

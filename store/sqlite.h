@@ -67,6 +67,8 @@ public:
     Statement &bind(int at, int value) { return bind(at, qint64(value)); }
     Statement &bind(int at, const QString &text);
     Statement &bind(int at, const std::optional<qint64> &value);
+    // Bytes as they are (a BLOB); a null array binds an empty one.
+    Statement &bindBytes(int at, const QByteArray &bytes);
     Statement &bindNull(int at);
 
     // Steps once: true while a row is there.
@@ -77,6 +79,7 @@ public:
 
     qint64 integer(int column) const;
     QString text(int column) const;
+    QByteArray bytes(int column) const;
     bool isNull(int column) const;
 
 private:

@@ -68,7 +68,7 @@ public:
             "INSERT INTO checks (run_id, row, url_id, checked_at, verdict, access, hops, final_url, elapsed_ms, reason, detail,"
             " retry_after, dead_since, change, cached) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)");
         insertRank = std::make_unique<sql::Statement>(db,
-            "INSERT INTO ranks (run_id, row, source, key, pr, asked_at, cached) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+            "INSERT INTO ranks (run_id, row, source, key, pr, asked_at, cached, note) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
         endUncounted = std::make_unique<sql::Statement>(db,
             "UPDATE runs SET ended_at = ?2, ending = ?3,"
             " answered = (SELECT count(DISTINCT row) FROM checks WHERE run_id = ?1),"
@@ -80,9 +80,13 @@ public:
             "UPDATE runs SET ended_at = ?2, ending = ?3, rows = ?4, alive = ?5, dead = ?6, pr_found = ?7, new_dead = ?8, fixed = ?9,"
             " answered = (SELECT count(DISTINCT row) FROM checks WHERE run_id = ?1) WHERE id = ?1");
         insertPage = std::make_unique<sql::Statement>(db,
-            "INSERT OR REPLACE INTO pages (run_id, url, depth, status, outcome, read_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+            "INSERT OR REPLACE INTO pages (run_id, url, depth, status, outcome, read_at, readable) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
         insertLink = std::make_unique<sql::Statement>(db,
-            "INSERT INTO links (run_id, source, target, anchor_text) VALUES (?1, ?2, ?3, ?4)");
+            "INSERT INTO links (run_id, source, target, anchor_text, flags) VALUES (?1, ?2, ?3, ?4, ?5)");
+        insertRobots = std::make_unique<sql::Statement>(db,
+            "INSERT OR REPLACE INTO crawl_robots (run_id, origin, status, reason, fetched, body) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+        insertSitemap = std::make_unique<sql::Statement>(db,
+            "INSERT OR REPLACE INTO crawl_sitemaps (run_id, pages, full) VALUES (?1, ?2, ?3)");
         insertQueued = std::make_unique<sql::Statement>(db,
             "INSERT OR IGNORE INTO frontier (run_id, seq, url, depth)"
             " VALUES (?1, (SELECT coalesce(max(seq), 0) + 1 FROM frontier WHERE run_id = ?1), ?2, ?3)");
@@ -155,7 +159,7 @@ private:
             for (std::size_t i = 0; i < r.rows->size(); ++i) {
                 const StoredRow &row = (*r.rows)[i];
                 insertRow->bind(1, run)
-                    .bind(2, qint64(i))
+                    .bind(2, qint64(r.first) + qint64(i))
                     .bind(3, text(row.caption))
                     .bind(4, text(row.kind))
                     .bind(5, text(row.text))
@@ -203,6 +207,7 @@ private:
             .bind(5, text(r.pr))
             .bind(6, r.askedAt)
             .bind(7, r.cached ? 1 : 0)
+            .bind(8, r.note.isEmpty() ? QString() : r.note)
             .run();
     }
     void apply(const EndRun &e)
@@ -237,14 +242,46 @@ private:
             .bind(4, p.page.status)
             .bind(5, p.page.outcome.isEmpty() ? QString() : p.page.outcome)
             .bind(6, p.page.readAt)
+            .bind(7, p.page.readable ? 1 : 0)
             .run();
+        for (const LinkFound &link : p.page.links)
+            insertLinkOf(run, link);
     }
     void apply(const Link &l)
     {
         const qint64 run = l.run->id;
         if (run == 0)
             return;
-        insertLink->bind(1, run).bind(2, text(l.link.source)).bind(3, text(l.link.target)).bind(4, text(l.link.anchorText)).run();
+        insertLinkOf(run, l.link);
+    }
+    void insertLinkOf(qint64 run, const LinkFound &link)
+    {
+        insertLink->bind(1, run)
+            .bind(2, text(link.source))
+            .bind(3, text(link.target))
+            .bind(4, text(link.anchorText))
+            .bind(5, link.internal ? std::optional<qint64>((*link.internal ? 1 : 0) | (link.unaddressable ? 2 : 0)) : std::nullopt)
+            .run();
+    }
+    void apply(const Robots &r)
+    {
+        const qint64 run = r.run->id;
+        if (run == 0)
+            return;
+        insertRobots->bind(1, run)
+            .bind(2, text(r.robots.origin))
+            .bind(3, r.robots.status)
+            .bind(4, r.robots.outcome.isEmpty() ? QString() : r.robots.outcome)
+            .bind(5, r.robots.fetched ? 1 : 0)
+            .bindBytes(6, r.robots.body)
+            .run();
+    }
+    void apply(const Sitemap &m)
+    {
+        const qint64 run = m.run->id;
+        if (run == 0)
+            return;
+        insertSitemap->bind(1, run).bind(2, m.sitemap.pages.join(QLatin1Char('\n'))).bind(3, m.sitemap.full ? 1 : 0).run();
     }
     void apply(const Queued &q)
     {
@@ -255,7 +292,7 @@ private:
     }
 
     std::unique_ptr<sql::Statement> insertRun, continueRun, insertRow, setRows, findUrl, insertUrl, insertCheck, insertRank, endRun, endUncounted,
-        insertPage, insertLink, insertQueued;
+        insertPage, insertLink, insertQueued, insertRobots, insertSitemap;
     std::vector<RunHandle> m_opened;
 };
 

@@ -57,6 +57,7 @@ public:
     {
         RunHandle run;
         std::shared_ptr<const std::vector<StoredRow>> rows;
+        int first = 0; // the list position of the first of rows
         int count = 0; // rows in the list; rows may be empty when they are not kept
     };
     struct Check
@@ -89,7 +90,17 @@ public:
         RunHandle run;
         FrontierEntry entry;
     };
-    using Record = std::variant<OpenRun, ContinueRun, Rows, Check, Rank, EndRun, Page, Link, Queued>;
+    struct Robots
+    {
+        RunHandle run;
+        RobotsRead robots;
+    };
+    struct Sitemap
+    {
+        RunHandle run;
+        SitemapRead sitemap;
+    };
+    using Record = std::variant<OpenRun, ContinueRun, Rows, Check, Rank, EndRun, Page, Link, Queued, Robots, Sitemap>;
 
     void post(Record record);
     // Waits until everything posted so far has been written (or dropped

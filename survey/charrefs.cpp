@@ -9,6 +9,10 @@
 
 namespace {
 
+// The markup given to the parser at once; its tree takes some ten times as
+// much.
+constexpr qsizetype kBatchBytes = qsizetype(1) << 20;
+
 // One piece of a snippet as it goes through the parser. A snippet is cut at
 // each U+0000, which no reference contains or produces and which the parser
 // would drop or replace.
@@ -82,45 +86,51 @@ QStringList decodeReferences(const QStringList &snippets, RefContext context)
     if (pieces.empty())
         return snippets;
 
-    // One span per piece, the piece as its title or as its text.
-    QByteArray html("<!DOCTYPE html><body>");
-    for (const Piece &p : pieces) {
-        if (context == RefContext::Attribute) {
-            html += "<span title=\"";
-            appendEscaped(html, p.text, context);
-            html += "\"></span>";
-        } else {
-            html += "<span>";
-            appendEscaped(html, p.text, context);
-            html += "</span>";
-        }
-    }
-    const HtmlTree tree(html);
-
-    const GumboNode *body = bodyOf(tree);
-    const GumboVector *spans = body ? HtmlTree::children(body) : nullptr;
-    if (!spans || spans->length != pieces.size())
-        throw AppError(QStringLiteral("The HTML parser did not give back the character references"));
-
     QStringList decoded = snippets;
     qsizetype current = -1;
-    for (size_t k = 0; k < pieces.size(); ++k) {
-        const auto *span = static_cast<const GumboNode *>(spans->data[k]);
-        if (!HtmlTree::isElement(span, GUMBO_TAG_SPAN))
+    // The pieces go through the parser a batch at a time, so that the tree
+    // it builds stays small whatever the page.
+    for (size_t first = 0; first < pieces.size();) {
+        // One span per piece, the piece as its title or as its text.
+        QByteArray html("<!DOCTYPE html><body>");
+        size_t end = first;
+        while (end < pieces.size() && (end == first || html.size() < kBatchBytes)) {
+            const Piece &p = pieces[end++];
+            if (context == RefContext::Attribute) {
+                html += "<span title=\"";
+                appendEscaped(html, p.text, context);
+                html += "\"></span>";
+            } else {
+                html += "<span>";
+                appendEscaped(html, p.text, context);
+                html += "</span>";
+            }
+        }
+        const HtmlTree tree(html);
+        const GumboNode *body = bodyOf(tree);
+        const GumboVector *spans = body ? HtmlTree::children(body) : nullptr;
+        if (!spans || spans->length != end - first)
             throw AppError(QStringLiteral("The HTML parser did not give back the character references"));
-        QString &out = decoded[pieces[k].snippet];
-        if (pieces[k].snippet != current) {
-            current = pieces[k].snippet;
-            out.clear();
-        } else {
-            out += QChar(0);
+
+        for (size_t k = first; k < end; ++k) {
+            const auto *span = static_cast<const GumboNode *>(spans->data[k - first]);
+            if (!HtmlTree::isElement(span, GUMBO_TAG_SPAN))
+                throw AppError(QStringLiteral("The HTML parser did not give back the character references"));
+            QString &out = decoded[pieces[k].snippet];
+            if (pieces[k].snippet != current) {
+                current = pieces[k].snippet;
+                out.clear();
+            } else {
+                out += QChar(0);
+            }
+            if (context == RefContext::Attribute) {
+                const char *value = HtmlTree::attribute(span, "title");
+                out += QString::fromUtf8(value ? value : "");
+            } else {
+                out += textOf(span);
+            }
         }
-        if (context == RefContext::Attribute) {
-            const char *value = HtmlTree::attribute(span, "title");
-            out += QString::fromUtf8(value ? value : "");
-        } else {
-            out += textOf(span);
-        }
+        first = end;
     }
     return decoded;
 }

@@ -4,8 +4,10 @@
 
 // Where a snippet stood in the page: HTML decodes a reference such as
 // "&copy=" differently inside an attribute value and in text.
-enum class RefContext { Attribute,
-    Text };
+enum class RefContext {
+    Attribute,
+    Text
+};
 
 // The snippets with their character references (named and numeric) decoded
 // as the HTML5 parser decodes them in that context; everything else is kept

@@ -81,8 +81,12 @@ QString anchorText(const GumboNode *anchor, std::vector<const GumboNode *> &stac
 
 PageLinks HtmlLinkExtractor::extract(const QString &page)
 {
-    const HtmlTree tree(page.toUtf8());
+    BoundedMarkup bounded = boundMarkup(page.toUtf8());
+    const HtmlTree tree(bounded.bytes);
+    bounded.bytes.clear();
     PageLinks result;
+    // A page read in part says so before one whose deeper tags were left out.
+    result.limit = tree.limit().limited() ? tree.limit() : bounded.limit;
     std::vector<const GumboNode *> stack;
     std::vector<const GumboNode *> inner;
     std::string utf8;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "survey/markupbounds.h"
+
 #include <QString>
 
 #include <optional>
@@ -18,10 +20,14 @@ struct PageLinks
     // The href of the page's first <base> that has one, references decoded.
     std::optional<QString> baseHref;
     std::vector<PageLink> links; // in page order, repeats kept
+    // How much of the page the links come from.
+    ReadLimit limit;
 };
 
 // Reads the anchors of a page. Links are resolved, sorted into internal and
 // external and listed elsewhere, the same way whichever reader found them.
+// An extractor keeps no state that another extractor shares: two of them may
+// run on two threads at once, each used by one thread at a time.
 class LinkExtractor
 {
 public:

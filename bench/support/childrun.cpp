@@ -2,19 +2,23 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 extern char **environ;
 
 namespace prqbench {
 
-ChildRun runProgram(const char *program, const QStringList &args)
+ChildRun runChild(const char *program, const QStringList &args)
 {
     std::vector<QByteArray> bytes {QByteArray(program)};
     for (const QString &a : args)
@@ -43,15 +47,6 @@ ChildRun runProgram(const char *program, const QStringList &args)
     return run;
 }
 
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly))
-        f.write(bytes);
-    return path;
-}
-
 void report(benchmark::State &state, const ChildRun &run)
 {
     state.SetIterationTime(run.seconds);
@@ -60,6 +55,15 @@ void report(benchmark::State &state, const ChildRun &run)
     state.counters["cpu_s"] = run.cpuSeconds;
     if (run.status != 0)
         state.SkipWithError("the program failed");
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+    return path;
 }
 
 } // namespace prqbench

@@ -21,6 +21,8 @@
 #include <csignal>
 #include <thread>
 
+#include <sys/stat.h>
+
 namespace {
 
 using prqtest::LoopServer;
@@ -49,6 +51,10 @@ struct Headless : ::testing::Test
         web.get("/gone", [](const httplib::Request &, httplib::Response &res) {
             res.status = 404;
             res.set_content("not here", "text/html");
+        });
+        web.get("/denied", [](const httplib::Request &, httplib::Response &res) {
+            res.status = 403;
+            res.set_content("no robots", "text/html");
         });
         web.get("/hold", [this](const httplib::Request &, httplib::Response &res) {
             ++holdSeen;
@@ -101,7 +107,15 @@ TEST_F(Headless, ExitStatusOfFinishedRuns)
     const QString live = list({"/p1", "/p2"});
     const ProgramRun fine = run({"--batch", live, "--out", out, "--no-pr", "--fail-on-dead"});
     EXPECT_EQ(fine.exitCode, 0) << fine.err.toStdString();
-    EXPECT_TRUE(fine.err.contains(QStringLiteral("完成: 2 行, √ 2, × 0, PR 0 个, 新死链 0, 已修复 0, 输出 ") + out)) << fine.err.toStdString();
+    // The folder of the two pages was probed once for soft 404s.
+    EXPECT_TRUE(fine.err.contains(QStringLiteral("完成: 2 行, √ 2, × 0, 存疑 0, PR 0 个, 软404探测 1 次, 新死链 0, 已修复 0, 输出 ") + out))
+        << fine.err.toStdString();
+
+    // A server that refuses robots is doubtful, not dead.
+    const ProgramRun doubtful = run({"--batch", list({"/p1", "/denied"}), "--out", out, "--no-pr", "--fail-on-dead", "--soft404", "off"});
+    EXPECT_EQ(doubtful.exitCode, 0) << doubtful.err.toStdString();
+    EXPECT_TRUE(doubtful.err.contains(QStringLiteral("完成: 2 行, √ 1, × 0, 存疑 1, PR 0 个, 新死链 0, 已修复 0, 输出 "))) << doubtful.err.toStdString();
+    EXPECT_EQ(run({"--batch", list({"/p1", "/denied"}), "--out", out, "--no-pr", "--fail-on-dead", "--status-policy", "403:dead"}).exitCode, 3);
 
     const QString withDead = list({"/p1", "/gone"});
     const ProgramRun dead = run({"--batch", withDead, "--out", out, "--no-pr", "--fail-on-dead"});
@@ -171,6 +185,28 @@ TEST_F(Headless, TimeOutAndStopSignalsWriteTheRowsAsTheyStand)
         const ProgramRun stopped = run({"--batch", in, "--out", out, "--no-pr"}, stopWith(signalNumber));
         EXPECT_EQ(stopped.exitCode, status) << stopped.err.toStdString();
         EXPECT_EQ(access(), partial) << signalNumber;
+    }
+}
+
+// A list that never ends (a FIFO that no writer opens) is read on a thread
+// of its own: the time-out and the stop signals act during the import.
+TEST_F(Headless, AListThatNeverEndsYieldsToTimeOutAndSignals)
+{
+    const QString fifo = dir.filePath(QStringLiteral("never.fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString out = dir.filePath(QStringLiteral("out.txt"));
+    QElapsedTimer clock;
+    clock.start();
+    const ProgramRun timedOut = run({"--batch", fifo, "--out", out, "--no-pr", "--timeout", "1"});
+    EXPECT_EQ(timedOut.exitCode, 1) << timedOut.err.toStdString();
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_TRUE(QFile::exists(out)) << "the rows as they stand (none) are written";
+    for (const auto &[signalNumber, status] : {std::pair {SIGTERM, 143}, std::pair {SIGINT, 130}}) {
+        const ProgramRun stopped = run({"--batch", fifo, "--out", out, "--no-pr"}, [signalNumber = signalNumber](QProcess &p) {
+            QThread::msleep(500);
+            ::kill(pid_t(p.processId()), signalNumber);
+        });
+        EXPECT_EQ(stopped.exitCode, status) << stopped.err.toStdString();
     }
 }
 

@@ -66,9 +66,10 @@ TEST_F(OprWindow, TheBoxBesideQueryPrAndTheKeyField)
     ASSERT_NE(box(), nullptr);
     ASSERT_NE(keyField(), nullptr);
     EXPECT_EQ(form->findChild<QLabel *>(QStringLiteral("lbl14"))->text(), QStringLiteral("PR来源"));
-    EXPECT_EQ(box()->count(), 2);
+    EXPECT_EQ(box()->count(), 3);
     EXPECT_EQ(box()->itemText(0), QStringLiteral("工具栏"));
     EXPECT_EQ(box()->itemText(1), QStringLiteral("Open PageRank"));
+    EXPECT_EQ(box()->itemText(2), QStringLiteral("网络图排名文件"));
     EXPECT_EQ(box()->currentIndex(), 0);
     EXPECT_TRUE(dynamic_cast<ToolbarRankSource *>(&s().rankSource()));
     EXPECT_FALSE(keyField()->isVisible());

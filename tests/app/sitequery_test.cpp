@@ -3,6 +3,8 @@
 #include "app/Unit1.h"
 #include "base/guard.h"
 #include "query/dispatch.h"
+#include "query/engine.h"
+#include "query/scheduler.h"
 #include "support/errorrecorder.h"
 #include "support/loopserver.h"
 #include "support/windowtesting.h"
@@ -11,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -243,6 +246,124 @@ TEST_F(SiteQuery, HeadlessSiteRun)
         {QStringLiteral("--servers"), servers, QStringLiteral("--site"), QStringLiteral("http://127.0.0.1:%1/").arg(closedPort),
             QStringLiteral("--out"), dir.filePath(QStringLiteral("none.txt"))});
     EXPECT_EQ(failing.exitCode, 1);
+}
+
+// A small site crawled two ways: by the program, writing CSV, JSON Lines and
+// the inlinks; and by the window, whose table fills as pages are read.
+struct SiteCrawl : ::testing::Test
+{
+    LoopServer web;
+    QTemporaryDir dir;
+    QString servers;
+
+    void SetUp() override
+    {
+        const auto html = [](const std::string &body) {
+            return [body](const httplib::Request &, httplib::Response &res) { res.set_content(body, "text/html"); };
+        };
+        web.get("/robots.txt", [](const httplib::Request &, httplib::Response &res) { res.set_content("User-agent: *\nDisallow: /private/\n", "text/plain"); });
+        web.get("/sitemap.xml", [this](const httplib::Request &, httplib::Response &res) {
+            res.set_content("<urlset><url><loc>" + web.url(QStringLiteral("/lonely.html")).toStdString() + "</loc></url></urlset>", "text/xml");
+        });
+        web.get("/", html("<a href=\"/a.html\">A, \"first\"</a><a href=\"/private/p.html\">P</a><a href=\"/gone.html\">Gone</a>"));
+        web.get("/a.html", html("<a href=\"/gone.html\">Gone again</a><a href=\"/\">Home</a>"));
+        web.get("/lonely.html", html("<p>no one links here</p>"));
+        web.start();
+        servers = dir.filePath(QStringLiteral("servers.txt"));
+        QFile f(servers);
+        if (f.open(QIODevice::WriteOnly))
+            f.write("127.0.0.1:9\n");
+    }
+};
+
+TEST_F(SiteCrawl, TheProgramWritesWhereEachLinkWasFound)
+{
+    const QString csv = dir.filePath(QStringLiteral("out.csv"));
+    const QString inlinks = dir.filePath(QStringLiteral("inlinks.csv"));
+    const prqtest::ProgramRun run = prqtest::runProgram(QStringLiteral(PRQUERY_EXE),
+        {QStringLiteral("--servers"), servers, QStringLiteral("--site"), web.url(QStringLiteral("/")), QStringLiteral("--depth"), QStringLiteral("3"),
+            QStringLiteral("--no-pr"), QStringLiteral("--out"), csv, QStringLiteral("--inlinks"), inlinks, QStringLiteral("--timeout"), QStringLiteral("60")});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("完成: 5 行, √ 3, × 1, 存疑 0, robots禁止 1, PR 0 个"))) << run.err.toStdString();
+    QFile out(csv);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    const QString h = web.url(QString());
+    const QStringList lines = QString::fromUtf8(out.readAll()).split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 7) << lines.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(",深度,来源数,来源页,孤立")));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(",0,1,") + h + QStringLiteral("/a.html,"))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("1,内,\"A, \"\"first\"\"\",")));
+    EXPECT_TRUE(lines[2].endsWith(QStringLiteral(",1,1,") + h + QStringLiteral("/,"))) << lines[2].toStdString();
+    EXPECT_TRUE(lines[3].contains(QStringLiteral(",--,--,robots禁止,"))) << lines[3].toStdString();
+    EXPECT_TRUE(lines[4].endsWith(QStringLiteral(",1,2,") + h + QStringLiteral("/,"))) << lines[4].toStdString();
+    EXPECT_TRUE(lines[5].startsWith(QStringLiteral("4,内,,"))) << lines[5].toStdString();
+    EXPECT_TRUE(lines[5].endsWith(QStringLiteral(",1,0,sitemap,是"))) << lines[5].toStdString();
+
+    QFile in(inlinks);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const QString gone = h.mid(7) + QStringLiteral("/gone.html");
+    const QString a = h.mid(7) + QStringLiteral("/a.html");
+    const QStringList expected = {
+        QStringLiteral("来源页,链接词,网址,访问,状态"),
+        h + QStringLiteral("/,\"A, \"\"first\"\"\",") + a + QStringLiteral(",√,200"),
+        h + QStringLiteral("/,P,") + h.mid(7) + QStringLiteral("/private/p.html,--,robots禁止"),
+        h + QStringLiteral("/,Gone,") + gone + QStringLiteral(",×,404"),
+        h + QStringLiteral("/a.html,Gone again,") + gone + QStringLiteral(",×,404"),
+        h + QStringLiteral("/a.html,Home,") + h + QStringLiteral("/,√,200"),
+        QString(),
+    };
+    const QByteArray bytes = in.readAll();
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+    EXPECT_EQ(QString::fromUtf8(bytes.mid(3)), expected.join(QStringLiteral("\r\n")));
+
+    // The same crawl as JSON Lines: every source, and the orphan.
+    const QString jsonl = dir.filePath(QStringLiteral("out.jsonl"));
+    const prqtest::ProgramRun again = prqtest::runProgram(QStringLiteral(PRQUERY_EXE),
+        {QStringLiteral("--servers"), servers, QStringLiteral("--site"), web.url(QStringLiteral("/")), QStringLiteral("--depth"), QStringLiteral("3"),
+            QStringLiteral("--no-pr"), QStringLiteral("--out"), jsonl, QStringLiteral("--timeout"), QStringLiteral("60")});
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    QFile j(jsonl);
+    ASSERT_TRUE(j.open(QIODevice::ReadOnly));
+    const QList<QByteArray> records = j.readAll().split('\n');
+    ASSERT_EQ(records.size(), 6);
+    EXPECT_TRUE(records[3].contains("\"sources\":[{\"page\":\"" + h.toUtf8() + "/\",\"text\":\"Gone\"},{\"page\":\"" + h.toUtf8()
+        + "/a.html\",\"text\":\"Gone again\"}]"))
+        << records[3].toStdString();
+    EXPECT_TRUE(records[4].contains("\"orphan\":true")) << records[4].toStdString();
+    EXPECT_TRUE(records[4].contains("\"depth\":1")) << records[4].toStdString();
+}
+
+TEST_F(SiteCrawl, TheWindowFillsItsTableAsPagesAreRead)
+{
+    const std::unique_ptr<TForm1> form = prqtest::makeWindow({QStringLiteral("127.0.0.1:9")});
+    FormState &s = form->state();
+    form->setChoices(false, true, true, 0, 200);
+    CrawlSettings crawl;
+    crawl.depth = 2;
+    form->setCrawlChoices(crawl);
+    EXPECT_EQ(s.crawl.depth, 2);
+    bool ended = false;
+    QObject::connect(&form->engine(), &Engine::runEnded, [&ended] { ended = true; });
+    form->setSiteText(web.url(QStringLiteral("/")));
+    form->btn3Click();
+    ASSERT_TRUE(waitUntil([&ended] { return ended; }, 30000));
+    ASSERT_EQ(s.lv1.count(), 5);
+    EXPECT_EQ(s.lbl2(), QStringLiteral("数量(5)"));
+    EXPECT_EQ(s.pr1.value(), 5);
+    EXPECT_EQ(s.pr1.maximum(), 5);
+    EXPECT_EQ(s.lbl13(), QStringLiteral("提示：全部查询完毕"));
+    auto *gauge = form->findChild<QProgressBar *>(QStringLiteral("pr1"));
+    ASSERT_NE(gauge, nullptr);
+    EXPECT_EQ(gauge->format(), QStringLiteral("已读网页 3/3 · 行 5/5"));
+    EXPECT_EQ(s.lv1.data(s.lv1.index(4, ColumnSources)).toString(), QStringLiteral("sitemap"));
+    EXPECT_EQ(s.lv1.data(s.lv1.index(3, ColumnSources)).toString(), QStringLiteral("2"));
+    EXPECT_TRUE(s.lv1.data(s.lv1.index(3, ColumnSources), Qt::ToolTipRole).toString().contains(QStringLiteral("Gone again")));
+    // A re-query of a forbidden row answers it again without a request.
+    const size_t before = web.requestCount();
+    N4Click(s, 2);
+    EXPECT_EQ(s.lv1.cell(2, CellAccess), QStringLiteral("--"));
+    EXPECT_EQ(rowStatusText(s.lv1.row(2)), QStringLiteral("robots禁止"));
+    EXPECT_EQ(web.requestCount(), before);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // servers, compared with the runs before them, answered from the cache,
 // killed and continued, two at once on one store, and stores that are
 // damaged or not stores at all.
+#include "store/schema.h"
 #include "store/sqlite.h"
 #include "support/loopserver.h"
 #include "support/oprservice.h"
@@ -83,7 +84,9 @@ struct StoreRun : ::testing::Test
     }
     ProgramRun run(QStringList args, const std::function<void(QProcess &)> &whileRunning = {})
     {
-        args << QStringLiteral("--servers") << servers << QStringLiteral("--banner") << QStringLiteral("none");
+        // No soft-404 probes: the requests counted are the rows' own.
+        args << QStringLiteral("--servers") << servers << QStringLiteral("--banner") << QStringLiteral("none") << QStringLiteral("--soft404")
+             << QStringLiteral("off");
         return prqtest::runProgram(QStringLiteral(PRQUERY_EXE), args, whileRunning);
     }
     static QByteArray read(const QString &path)
@@ -151,7 +154,7 @@ TEST_F(StoreRun, EachRunIsComparedWithTheLastCheckOfEveryAddress)
     EXPECT_EQ(second.exitCode, 3) << second.err.toStdString();
     QList<QJsonObject> rows = jsonl(out);
     EXPECT_EQ(column(rows, "change"), (QStringList {"新死链", "已修复", "持续死链", "", "新链接"}));
-    EXPECT_TRUE(second.err.contains(QStringLiteral("完成: 5 行, √ 3, × 2, PR 0 个, 新死链 1, 已修复 1, 输出 "))) << second.err.toStdString();
+    EXPECT_TRUE(second.err.contains(QStringLiteral("完成: 5 行, √ 3, × 2, 存疑 0, PR 0 个, 新死链 1, 已修复 1, 输出 "))) << second.err.toStdString();
     const QString badSince = rows[2].value(QStringLiteral("dead_since")).toString();
     EXPECT_FALSE(badSince.isEmpty());
     EXPECT_TRUE(rows[0].value(QStringLiteral("dead_since")).isNull()); // a new streak is no streak yet
@@ -161,8 +164,8 @@ TEST_F(StoreRun, EachRunIsComparedWithTheLastCheckOfEveryAddress)
     const ProgramRun third = run({"--batch", list({"/dies", "/bad"}), "--no-pr", "--store", store, "--out", csv, "--fail-on-new-dead"});
     EXPECT_EQ(third.exitCode, 0) << third.err.toStdString();
     const QList<QByteArray> records = read(csv).split('\n');
-    EXPECT_TRUE(records.at(0).endsWith(QStringLiteral(",原因,变化\r").toUtf8())) << records.at(0).toStdString();
-    EXPECT_TRUE(records.at(1).endsWith(QStringLiteral(",持续死链\r").toUtf8())) << records.at(1).toStdString();
+    EXPECT_TRUE(records.at(0).contains(QStringLiteral(",class,变化,").toUtf8())) << records.at(0).toStdString();
+    EXPECT_TRUE(records.at(1).contains(QStringLiteral(",dead,持续死链,").toUtf8())) << records.at(1).toStdString();
     const ProgramRun json = run({"--batch", list({"/dies", "/bad"}), "--no-pr", "--store", store, "--out", out});
     rows = jsonl(out);
     EXPECT_EQ(rows[1].value(QStringLiteral("dead_since")).toString(), badSince);
@@ -199,6 +202,7 @@ TEST_F(StoreRun, TheCacheAnswersLiveLinksWithoutARequestAndNeverDeadOnes)
     const QList<QJsonObject> rows = jsonl(out);
     EXPECT_EQ(column(rows, "access"), (QStringList {"√", "√", "×", "√"}));
     EXPECT_EQ(column(rows, "status"), (QStringList {"缓存 200", "缓存 200", "404", "缓存 200"}));
+    EXPECT_EQ(column(rows, "class"), (QStringList {"alive", "alive", "dead", "alive"})); // as when checked
     EXPECT_EQ(column(rows, "change"), (QStringList {"", "", "持续死链", ""}));
     EXPECT_EQ(storeCount("SELECT count(*) FROM checks WHERE cached = 1"), 3);
 
@@ -285,6 +289,131 @@ TEST_F(StoreRun, AKilledSurveyIsContinuedWithoutReadingAnythingTwice)
     EXPECT_EQ(requestsFor("/index.html"), 3 * pageRequests);
 }
 
+// A site of three levels: robots.txt forbids a folder and names a sitemap
+// whose one page no other links to; a page of the first level (/hold/x.html)
+// keeps its reply back while the test holds it, and one of the second
+// (/hold/y.html) too, so that a crawl cut off then has read part of the site
+// and listed only what comes before the held page.
+struct CrawlSite
+{
+    LoopServer web;
+    std::atomic<bool> hold {true};
+
+    CrawlSite()
+    {
+        const auto page = [this](std::vector<std::string> links) {
+            return [this, links](const httplib::Request &, httplib::Response &res) {
+                std::string body = "<html><body>\n";
+                for (const std::string &link : links)
+                    body += "<a href=\"" + link + "\">" + link + "</a>\n";
+                res.set_content(body + "</body></html>\n", "text/html");
+            };
+        };
+        web.get("/robots.txt", [this](const httplib::Request &, httplib::Response &res) {
+            res.set_content("User-agent: *\nDisallow: /private/\nSitemap: http://127.0.0.1:" + std::to_string(web.port()) + "/sitemap.xml\n",
+                "text/plain");
+        });
+        web.get("/sitemap.xml", [this](const httplib::Request &, httplib::Response &res) {
+            const std::string host = "http://127.0.0.1:" + std::to_string(web.port());
+            res.set_content("<?xml version=\"1.0\"?><urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"><url><loc>" + host + "/a.html</loc></url><url><loc>"
+                    + host + "/c/orphan.html</loc></url></urlset>",
+                "application/xml");
+        });
+        web.get("/", page({"/a.html", "/b.html?q=1&r=%20s", "/hold/x.html", "/private/p.html"}));
+        web.get("/a.html", page({"/a1.html", "/b.html?q=1&r=%20s", "/gone.html"}));
+        web.get("/b.html", page({"/b1.html", "/hold/y.html"}));
+        web.get("/a1.html", page({"/deep.html"}));
+        web.get(R"(/(b1|x1|deep|c/orphan)\.html)", page({}));
+        web.get("/gone.html", [](const httplib::Request &, httplib::Response &res) {
+            res.status = 404;
+            res.set_content("gone", "text/html");
+        });
+        const auto held = [this, page](std::vector<std::string> links) {
+            return [this, answer = page(std::move(links))](const httplib::Request &req, httplib::Response &res) {
+                for (int waited = 0; hold && waited < 20000; waited += 5)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                answer(req, res);
+            };
+        };
+        web.get("/hold/x.html", held({"/x1.html", "/a.html"}));
+        web.get("/hold/y.html", held({}));
+        web.start();
+    }
+    ~CrawlSite()
+    {
+        hold = false;
+        web.stop();
+    }
+    int requestsFor(const std::string &path) const
+    {
+        int n = 0;
+        for (const prqtest::RecordedRequest &r : web.requests())
+            n += r.target == path ? 1 : 0;
+        return n;
+    }
+};
+
+TEST_F(StoreRun, ACrawlCutOffGoesOnWithoutReadingAPageTwice)
+{
+    // Cut off by a kill -9, and by its time-out.
+    for (const bool killed : {true, false}) {
+        SCOPED_TRACE(killed ? "kill -9" : "--timeout");
+        QFile::remove(store);
+        CrawlSite site;
+        const QString out = dir.filePath(QStringLiteral("crawl.txt"));
+        const QString inlinks = dir.filePath(QStringLiteral("inlinks.csv"));
+        const QStringList args = {"--site", site.web.url(QStringLiteral("/")), "--depth", "3", "--no-pr", "--long", "--store", store, "--out", out,
+            "--inlinks", inlinks};
+
+        // Cut off once every page but the held ones has been read and
+        // written down, and the rows listed before the held page checked.
+        const auto allButHeld = [this] {
+            try {
+                return QFile::exists(store) && storeCount("SELECT count(*) FROM pages") == 7 && storeCount("SELECT count(*) FROM checks") == 8;
+            } catch (const sql::Error &) {
+                return false; // not made yet
+            }
+        };
+        const ProgramRun cut = run(killed ? args : args + QStringList {"--timeout", "3"}, [&](QProcess &p) {
+            EXPECT_TRUE(prqtest::waitUntil(allButHeld, 20000));
+            if (killed)
+                p.kill();
+        });
+        EXPECT_EQ(cut.exitCode, killed ? -1 : 1) << cut.err.toStdString();
+        EXPECT_EQ(storeIntegrity(), QStringLiteral("ok"));
+        EXPECT_EQ(storeCount(killed ? "SELECT count(*) FROM runs WHERE ending IS NULL AND kind = 'crawl'"
+                                    : "SELECT count(*) FROM runs WHERE ending = 'timeout' AND kind = 'crawl'"),
+            1);
+        EXPECT_EQ(storeCount("SELECT count(*) FROM crawl_robots"), 1);
+        EXPECT_EQ(storeCount("SELECT count(*) FROM crawl_sitemaps"), 1);
+
+        site.hold = false;
+        const ProgramRun resumed = run(QStringList {"--resume"} + args);
+        EXPECT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
+        EXPECT_TRUE(resumed.err.contains(QStringLiteral("继续"))) << resumed.err.toStdString();
+        // Each page was asked once over both runs; only those held when the
+        // crawl was cut off were asked again. The forbidden one never.
+        for (const char *once : {"/", "/robots.txt", "/sitemap.xml", "/a.html", "/b.html?q=1&r=%20s", "/a1.html", "/b1.html", "/gone.html",
+                 "/c/orphan.html", "/x1.html", "/deep.html"})
+            EXPECT_EQ(site.requestsFor(once), 1) << once;
+        EXPECT_EQ(site.requestsFor("/hold/x.html"), 2);
+        EXPECT_EQ(site.requestsFor("/hold/y.html"), 2);
+        EXPECT_EQ(site.requestsFor("/private/p.html"), 0);
+        EXPECT_EQ(storeCount("SELECT count(*) FROM runs"), 1); // the same run, gone on with
+        EXPECT_EQ(storeCount("SELECT count(*) FROM runs WHERE ending = 'completed' AND resumed = 1"), 1);
+
+        // The rows and the links as a crawl never cut off writes them.
+        const QString whole = dir.filePath(QStringLiteral("whole.txt"));
+        const QString wholeInlinks = dir.filePath(QStringLiteral("whole-inlinks.csv"));
+        const ProgramRun reference = run({"--site", site.web.url(QStringLiteral("/")), "--depth", "3", "--no-pr", "--long", "--store", "none", "--out",
+            whole, "--inlinks", wholeInlinks});
+        ASSERT_EQ(reference.exitCode, 0) << reference.err.toStdString();
+        EXPECT_EQ(read(out), read(whole));
+        EXPECT_EQ(read(inlinks), read(wholeInlinks));
+        EXPECT_EQ(read(out).count("\r\r\n"), 12);
+    }
+}
+
 TEST_F(StoreRun, AKillAtAnyMomentLeavesTheStoreWhole)
 {
     QStringList paths;
@@ -355,7 +484,7 @@ TEST_F(StoreRun, AStoreThatCannotBeUsedIsOneLineAndTheRunGoesOn)
     // A store whose pages were overwritten after its first.
     {
         sql::Database db(store, false);
-        db.exec("PRAGMA user_version = 2");
+        db.exec(QStringLiteral("PRAGMA user_version = %1").arg(storeschema::CurrentVersion).toUtf8().constData());
     }
     QByteArray bytes = read(store);
     ASSERT_GT(bytes.size(), 8192);

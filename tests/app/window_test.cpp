@@ -167,16 +167,49 @@ TEST_F(WindowFixture, StartState)
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(list->horizontalHeader()->sortIndicatorSection(), -1); // list order
-    const int widths[] = {50, 50, 100, 310, 50, 80, 90, 70};
-    for (int c = 0; c < 8; ++c)
+    const int widths[] = {50, 50, 100, 310, 50, 80, 90, 50, 70};
+    for (int c = 0; c < 9; ++c)
         EXPECT_EQ(list->columnWidth(c), widths[c]);
     EXPECT_EQ(child<QPushButton>("btnStop")->text(), QStringLiteral("停止"));
     auto *filter = child<QComboBox>("cbbFilter");
-    ASSERT_EQ(filter->count(), 4);
+    ASSERT_EQ(filter->count(), 5);
     EXPECT_EQ(filter->currentText(), QStringLiteral("全部"));
     EXPECT_EQ(filter->itemText(1), QStringLiteral("只看死链"));
     EXPECT_EQ(filter->itemText(2), QStringLiteral("只看正常"));
-    EXPECT_EQ(filter->itemText(3), QStringLiteral("只看变化"));
+    EXPECT_EQ(filter->itemText(3), QStringLiteral("只看存疑"));
+    EXPECT_EQ(filter->itemText(4), QStringLiteral("只看变化"));
+    EXPECT_EQ(child<QLabel>("lblBlocked")->text(), QStringLiteral("存疑=(0)"));
+    EXPECT_TRUE(child<QCheckBox>("chkSoft404")->isChecked());
+    EXPECT_EQ(child<QCheckBox>("chkSoft404")->text(), QStringLiteral("软404检测"));
+
+    // How far 整站查询 goes: the site page alone at start.
+    auto *depth = child<QSpinBox>("spnDepth");
+    auto *maxPages = child<QSpinBox>("spnMaxPages");
+    EXPECT_EQ(child<QLabel>("lblDepth")->text(), QStringLiteral("抓取深度"));
+    EXPECT_EQ(child<QLabel>("lblMaxPages")->text(), QStringLiteral("最多页面"));
+    EXPECT_EQ(depth->value(), 1);
+    EXPECT_EQ(depth->minimum(), 1);
+    EXPECT_EQ(depth->maximum(), 100);
+    EXPECT_EQ(maxPages->value(), 10000);
+    EXPECT_EQ(maxPages->minimum(), 1);
+    EXPECT_EQ(maxPages->maximum(), 10000000);
+    EXPECT_EQ(child<QComboBox>("cbbScope")->currentIndex(), 0);
+    EXPECT_EQ(child<QCheckBox>("bschckRobots")->text(), QStringLiteral("遵守robots"));
+    EXPECT_EQ(child<QCheckBox>("bschckSitemap")->text(), QStringLiteral("读取sitemap"));
+    EXPECT_TRUE(child<QCheckBox>("bschckRobots")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>("bschckSitemap")->isChecked());
+    EXPECT_TRUE(child<QWidget>("siteStrip")->isAncestorOf(depth));
+    depth->setValue(3);
+    maxPages->setValue(50);
+    child<QComboBox>("cbbScope")->setCurrentIndex(1);
+    child<QCheckBox>("bschckRobots")->setChecked(false);
+    child<QCheckBox>("bschckSitemap")->setChecked(false);
+    const CrawlSettings &crawl = form->state().crawl;
+    EXPECT_EQ(crawl.depth, 3);
+    EXPECT_EQ(crawl.maxPages, 50);
+    EXPECT_EQ(crawl.scope, CrawlSettings::Scope::Prefix);
+    EXPECT_FALSE(crawl.robots);
+    EXPECT_FALSE(crawl.sitemap);
     EXPECT_FALSE(child<QWidget>("WebBrowser1")->isVisible()); // no banner address
 
     auto *menu = child<QMenu>("bsknpmn1");
@@ -230,14 +263,14 @@ TEST_F(WindowFixture, OnlyTheResultListGrowsWithTheWindow)
     EXPECT_EQ(list->width(), 900);
 
     // 网址 fills the view; every other column keeps its width.
-    const int widths[] = {50, 50, 100, -1, 50, 80, 90, 70};
+    const int widths[] = {50, 50, 100, -1, 50, 80, 90, 50, 70};
     const auto addressFills = [&] {
-        for (int c = 0; c < 8; ++c) {
+        for (int c = 0; c < 9; ++c) {
             if (widths[c] > 0) {
                 EXPECT_EQ(list->columnWidth(c), widths[c]) << c;
             }
         }
-        EXPECT_EQ(list->columnWidth(3), list->viewport()->width() - 490);
+        EXPECT_EQ(list->columnWidth(3), list->viewport()->width() - 540);
     };
     addressFills();
     const int at900 = list->columnWidth(3);
@@ -379,7 +412,8 @@ TEST_F(WindowFixture, CopyTakesTheSelectedRowsInViewOrderAndVisitTheCurrentOne)
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
-    const QString copied = QStringLiteral("3\t批量\t--\tc.com\t√\t10\t\t\n") + QStringLiteral("2\t批量\ta b\tb.com\t×\t--\t\t\n");
+    // Every column, 状态, 来源 (empty in a batch) and 变化 included.
+    const QString copied = QStringLiteral("3\t批量\t--\tc.com\t√\t10\t\t\t\n") + QStringLiteral("2\t批量\ta b\tb.com\t×\t--\t\t\t\n");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), copied);
     QGuiApplication::clipboard()->clear();
     child<QAction>("N5")->trigger();

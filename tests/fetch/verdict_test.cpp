@@ -119,6 +119,13 @@ TEST_F(Verdicts, EachKindOfAnswer)
             res.set_content("<html>come back later</html>", "text/html");
         });
     }
+    // A bot wall names itself in a header, on any reply of the chain.
+    redirect(web, "/wall", "/wall2", 302);
+    web.get("/wall2", [](const httplib::Request &, httplib::Response &res) {
+        res.status = 403;
+        res.set_header("CF-Mitigated", "Challenge");
+        res.set_content("<html>checking your browser</html>", "text/html");
+    });
     web.start();
 
     QTemporaryDir dir;
@@ -155,7 +162,7 @@ TEST_F(Verdicts, EachKindOfAnswer)
         {w + "404", "×", "404", "status"},
         {w + "410", "×", "410", "status"},
         {w + "500", "×", "500", "status"},
-        {w + "403", "×", "403", "status"},
+        {w + "403", "?", "403 拒绝", "status"},
         {w + "empty", "×", "200 空内容", "empty"},
         {w + "204", "×", "204 空内容", "empty"},
         {w + "chain", "√", "301→302→200", ""},
@@ -167,7 +174,8 @@ TEST_F(Verdicts, EachKindOfAnswer)
         {QStringLiteral("www.nowhere.test/"), "×", "无法解析", "dns"},
         {QStringLiteral("http://www.site.test:%1/chain").arg(web.port()), "√", "301→302→200", ""},
         {w + "busy", "×", "503", "status"},
-        {w + "later", "×", "429", "status"},
+        {w + "later", "?", "429 限流", "status"},
+        {w + "wall", "?", "302→403 人机验证", "status"},
     };
     QStringList urls;
     for (const Case &c : cases)
@@ -190,6 +198,12 @@ TEST_F(Verdicts, EachKindOfAnswer)
     EXPECT_EQ(form.lv1.check(0)->retryAfterSeconds, -1);
     EXPECT_EQ(form.lv1.check(15)->retryAfterSeconds, 120);
     EXPECT_NEAR(form.lv1.check(16)->retryAfterSeconds, 3600, 5);
+    EXPECT_FALSE(form.lv1.check(4)->challenged);
+    EXPECT_TRUE(form.lv1.check(17)->challenged);
+    // Content-Type of the final reply, as sent; none without a reply.
+    EXPECT_EQ(form.lv1.check(0)->contentType, QStringLiteral("text/html"));
+    EXPECT_EQ(form.lv1.check(7)->contentType, QStringLiteral("text/html"));
+    EXPECT_EQ(form.lv1.check(10)->contentType, QString());
 }
 
 // With the process short of descriptors, checks wait for one another instead

@@ -1,15 +1,20 @@
 #include "base/errors.h"
 #include "base/filenames.h"
 #include "listfiles/listimport.h"
+#include "listfiles/listimportjob.h"
+#include "support/waiting.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <fcntl.h>
+#include <future>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -177,6 +182,94 @@ TEST(ListImport, CapacityCountsTheTextNotTheBytes)
         10);
     // An endless source is refused without reading it to its end.
     EXPECT_EQ(importError(QStringLiteral("/dev/zero"), 1000), exceeds);
+}
+
+// Sources that never end: each import is abandoned from another thread,
+// and the one that waits learns it was cancelled.
+TEST(ListImport, EndlessSourcesAreCancelled)
+{
+    QTemporaryDir dir;
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("nobody.fifo")));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    // A standard input that gave a line and never closes, as a pipe from a
+    // program that hangs: blocking, as the shell hands it over.
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    ASSERT_EQ(::write(ends[1], "www.a.com\n", 10), 10);
+    const int savedInput = ::dup(STDIN_FILENO);
+    ::dup2(ends[0], STDIN_FILENO);
+    ::close(ends[0]);
+
+    const struct
+    {
+        const char *name;
+        QString path;
+    } sources[] = {
+        {"a FIFO that no writer opens", QFile::decodeName(fifo)},
+        {"standard input that never closes", QStringLiteral("-")},
+    };
+    for (const auto &source : sources) {
+        SCOPED_TRACE(source.name);
+        std::atomic<bool> cancel {false};
+        std::future<QString> outcome = std::async(std::launch::async, [&] {
+            try {
+                return readListFile(source.path, MemoCapacity, &cancel).text;
+            } catch (const ImportCancelled &e) {
+                return QStringLiteral("cancelled: ") + e.message();
+            }
+        });
+        EXPECT_EQ(outcome.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout) << "ended by itself";
+        cancel = true;
+        ASSERT_EQ(outcome.wait_for(std::chrono::seconds(2)), std::future_status::ready) << "not cancelled";
+        EXPECT_EQ(outcome.get(), QStringLiteral("cancelled: 导入已取消"));
+    }
+
+    // The job the window and the command line use: their event loop runs
+    // on while it waits, and its cancel ends it.
+    ListImportJob job;
+    QString failure;
+    bool cancelled = false;
+    QObject::connect(&job, &ListImportJob::failed, [&](const QString &message, bool wasCancelled) {
+        failure = message;
+        cancelled = wasCancelled;
+    });
+    for (const auto &source : sources) {
+        SCOPED_TRACE(source.name);
+        failure.clear();
+        ASSERT_TRUE(job.start(source.path));
+        EXPECT_FALSE(job.start(source.path)) << "one import at a time";
+        int ticks = 0;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+        tick.start(10);
+        EXPECT_FALSE(prqtest::waitUntil([&] { return !job.running(); }, 300));
+        EXPECT_GT(ticks, 5) << "the event loop was held";
+        job.cancel();
+        ASSERT_TRUE(prqtest::waitUntil([&] { return !job.running(); }, 2000));
+        EXPECT_TRUE(cancelled);
+        EXPECT_EQ(failure, QStringLiteral("导入已取消"));
+    }
+
+    // A job destroyed while it waits returns at once.
+    QElapsedTimer clock;
+    clock.start();
+    {
+        ListImportJob waiting;
+        ASSERT_TRUE(waiting.start(QFile::decodeName(fifo)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_LT(clock.elapsed(), 1000);
+
+    ::dup2(savedInput, STDIN_FILENO);
+    ::close(savedInput);
+    ::close(ends[1]);
+
+    // And an ordinary file arrives whole.
+    ListText got;
+    QObject::connect(&job, &ListImportJob::finished, [&](const ListText &list) { got = list; });
+    ASSERT_TRUE(job.start(writeFile(dir, QStringLiteral("l.txt"), "a.com\r\nb.com")));
+    ASSERT_TRUE(prqtest::waitUntil([&] { return !job.running(); }, 5000));
+    EXPECT_EQ(got.text, QStringLiteral("a.com\nb.com"));
 }
 
 } // namespace

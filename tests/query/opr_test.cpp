@@ -11,6 +11,7 @@
 #include "query/scheduler.h"
 #include "query/sitequery.h"
 #include "shell/formstate.h"
+#include "support/loopserver.h"
 #include "support/oprservice.h"
 #include "survey/regexp.h"
 
@@ -87,6 +88,35 @@ TEST(OprReply, CellsOfEveryDomainAsked)
     EXPECT_EQ(reply.cells, expected);
 }
 
+// A rank is 0 to 10: anything else is no rank, and says why.
+TEST(OprReply, RanksOutsideTheScale)
+{
+    const struct
+    {
+        const char *value; // JSON
+        const char *cell;
+        bool reason;
+    } cases[] = {
+        {"0", "0", false},
+        {"10", "10", false},
+        {"\"7\"", "7", false},
+        {"999999999", "--", true},
+        {"-3", "--", true},
+        {"11", "--", true},
+        {"\"12\"", "--", true},
+        {"1e300", "--", true},
+        {"5.5", "--", false},
+        {"\"five\"", "--", false},
+        {"null", "--", false},
+    };
+    for (const auto &c : cases) {
+        const QByteArray body = QByteArray(R"({"response":[{"status_code":200,"page_rank_integer":)") + c.value + R"(,"domain":"a.com"}]})";
+        const opr::Reply reply = opr::readReply({"a.com"}, withStatus(200), &body);
+        EXPECT_EQ(reply.cells.value("a.com"), QString::fromLatin1(c.cell)) << c.value;
+        EXPECT_EQ(reply.reasons.contains("a.com"), c.reason) << c.value;
+    }
+}
+
 TEST(OprReply, RefusalsPausesAndFailures)
 {
     using Kind = opr::Reply::Kind;
@@ -139,6 +169,7 @@ struct OprRun : ::testing::Test
     QString key = QString::fromLatin1(OprService::Key);
     std::vector<int> pauses;
     QStringList reports;
+    QStringList reasons;
 
     void SetUp() override
     {
@@ -153,6 +184,7 @@ struct OprRun : ::testing::Test
             QTimer::singleShot(0, std::move(resume));
         };
         settings.report = [this](const QString &message) { reports << message; };
+        settings.reason = [this](const QString &domain, const QString &why) { reasons << domain + QLatin1Char(' ') + why; };
         form.setRankSource(std::make_unique<OprRankSource>(form, settings));
     }
 
@@ -345,6 +377,101 @@ TEST_F(OprRun, ARebuiltListStartsANewRun)
     ASSERT_TRUE(runEnded());
     EXPECT_EQ(column(CellPr), (QStringList {"6", "1"}));
     EXPECT_EQ(form.donecount, 2);
+}
+
+// A hostile or broken service never leaks the key, never holds the run for
+// ever, and never puts its text into a PR cell.
+TEST_F(OprRun, HostileService)
+{
+    prqtest::LoopServer elsewhere;
+    elsewhere.bindTo("127.0.0.2");
+    elsewhere.get(".*", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(R"({"response":[{"status_code":200,"page_rank_integer":9,"domain":"d1.localhost"}]})", "application/json");
+    });
+    elsewhere.start();
+    const std::string otherHost = elsewhere.url(QString::fromLatin1(OprService::Path)).toStdString();
+    const std::string sameHost = service.endpoint().toStdString() + "?again=1&domains[]=d1.localhost&domains[]=d2.localhost";
+
+    using Handler = std::function<bool(int, httplib::Response &)>;
+    const struct
+    {
+        const char *name;
+        Handler special;
+        QStringList cells;
+        QString report;
+        size_t requests; // reaching the service
+        int reasons = 0; // domains told why they got "--"
+    } cases[] = {
+        {"a redirect to another host is not followed",
+            [&](int, httplib::Response &res) {
+                res.status = 302;
+                res.set_header("Location", otherHost + "?domains[]=d1.localhost");
+                return true;
+            },
+            {"--", "--"}, opr::redirectedText(QStringLiteral("127.0.0.2")), 1},
+        {"a redirect on the same host is",
+            [&](int n, httplib::Response &res) {
+                if (n > 0)
+                    return false;
+                res.status = 302;
+                res.set_header("Location", sameHost);
+                return true;
+            },
+            {"1", "2"}, QString(), 2},
+        {"429 for ever",
+            [](int, httplib::Response &res) {
+                res.status = 429;
+                res.set_header("Retry-After", "1");
+                return true;
+            },
+            {"--", "--"}, opr::tooManyRequestsText(), 1 + opr::MaxPausesInARow},
+        {"429 with long pauses: the time-out comes first",
+            [](int, httplib::Response &res) {
+                res.status = 429;
+                res.set_header("Retry-After", "50");
+                return true;
+            },
+            {"--", "--"}, opr::tooManyRequestsText(), 3},
+        {"a 16 MB reply is read only in part",
+            [](int, httplib::Response &res) {
+                res.set_content(R"({"response":[{"status_code":200,"page_rank_integer":1,"domain":"d1.localhost"}],"pad":")" + std::string(16 << 20, 'x') + "\"}", "application/json");
+                return true;
+            },
+            {"--", "--"}, QString(), 1},
+        {"ranks outside 0 to 10",
+            [](int, httplib::Response &res) {
+                res.set_content(R"({"response":[{"status_code":200,"page_rank_integer":999999999,"domain":"d1.localhost"},)"
+                                R"({"status_code":200,"page_rank_integer":-3,"domain":"d2.localhost"}]})",
+                    "application/json");
+                return true;
+            },
+            {"--", "--"}, QString(), 1, 2},
+        {"a rank with a tab and a formula",
+            [](int, httplib::Response &res) {
+                res.set_content(R"({"response":[{"status_code":200,"page_rank_integer":"1\t=cmd","domain":"d1.localhost"},)"
+                                R"({"status_code":200,"page_rank_integer":"2","domain":"d2.localhost"}]})",
+                    "application/json");
+                return true;
+            },
+            {"--", "2"}, QString(), 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        reports.clear();
+        reasons.clear();
+        pauses.clear();
+        service.forget();
+        service.special = c.special;
+        btn1Click(form, QStringLiteral("d1.localhost\nd2.localhost"));
+        ASSERT_TRUE(runEnded());
+        EXPECT_EQ(column(CellPr), c.cells);
+        EXPECT_EQ(reports, c.report.isEmpty() ? QStringList() : QStringList {c.report});
+        EXPECT_EQ(service.requestCount(), c.requests);
+        EXPECT_EQ(reasons.size(), c.reasons) << reasons.join(u'|').toStdString();
+    }
+    // The key never reached the other host; no request did.
+    EXPECT_EQ(elsewhere.requestCount(), 0u);
+    elsewhere.stop();
 }
 
 } // namespace

@@ -2,7 +2,12 @@
 #include "base/textutil.h"
 #include "data/storedtext.h"
 #include "query/checksum.h"
+#include "query/dispatch.h"
+#include "query/myhttpget.h"
 #include "query/prquery.h"
+#include "shell/formstate.h"
+#include "support/loopserver.h"
+#include "support/waiting.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -162,7 +167,7 @@ TEST(PrQuery, HugeReplyParsesInBoundedMemory)
     } cases[] = {
         {QByteArray(16 * 1024 * 1024, ':'), "--"},
         {"Rank_" + QByteArray(16 * 1024 * 1024, ':'), "--"},
-        {"Rank_1:1:" + QByteArray(16 * 1024 * 1024, '7'), nullptr},
+        {"Rank_1:1:" + QByteArray(16 * 1024 * 1024, '7'), "--"},
     };
     for (const auto &c : cases) {
         QString cell;
@@ -170,11 +175,76 @@ TEST(PrQuery, HugeReplyParsesInBoundedMemory)
         if (peak < 0)
             GTEST_SKIP() << "the system does not report peak memory";
         EXPECT_LT(peak, 64 * 1024 * 1024) << c.body.left(12).constData();
-        if (c.cell)
-            EXPECT_EQ(cell, QString::fromUtf8(c.cell));
-        else
-            EXPECT_EQ(cell.size(), 16 * 1024 * 1024);
+        EXPECT_EQ(cell, QString::fromUtf8(c.cell));
     }
+}
+
+// The cell takes a rank only when it is short and holds no control
+// character: a reply is a remote text, and the cell goes into exports.
+TEST(PrQuery, OnlyAShortCleanRankReachesTheCell)
+{
+    const struct
+    {
+        QByteArray reply;
+        const char *cell;
+        const char *reason; // in the reason, or nullptr for none
+    } cases[] = {
+        {"Rank_1:1:5\n", "5", nullptr},
+        {"Rank_1:1:1234567890123456", "1234567890123456", nullptr},
+        {"Rank_1:1:12345678901234567", "--", "16"},
+        {"Rank_1:1:5\tforged\tcells\r\n", "--", "控制字符"},
+        {"Rank_1:1:5\r\nforged row", "--", "控制字符"},
+        {"Rank_1:1:\xE2\x80\xAE"
+         "01",
+            "--", "控制字符"}, // a right-to-left override
+        {"Rank_1:1:" + QByteArray(100000, '7'), "--", "16"},
+        {"Rank_1:1:=1+1", "=1+1", nullptr}, // short and clean: the CSV export guards it
+        {"Rank_1:1:5 sorry", "IP被屏蔽", nullptr},
+        {"no rank", "--", nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.reply.left(40).constData());
+        for (const RankCell &got : {rankCellOfReply(c.reply), rankCell(decodeText(c.reply))}) {
+            EXPECT_EQ(got.text, QString::fromUtf8(c.cell));
+            if (c.reason)
+                EXPECT_TRUE(got.reason.contains(QString::fromUtf8(c.reason))) << got.reason.toStdString();
+            else
+                EXPECT_TRUE(got.reason.isEmpty()) << got.reason.toStdString();
+        }
+    }
+}
+
+// Against a ranking server: a reply is read only up to its limit, and a
+// huge or tab-bearing one leaves "--".
+TEST(PrQuery, HostileRankingServer)
+{
+    prqtest::LoopServer web;
+    const struct
+    {
+        const char *path;
+        QByteArray body;
+        const char *cell;
+    } cases[] = {
+        {"/huge", "Rank_1:1:" + QByteArray(16 * 1024 * 1024, '7'), "--"},
+        {"/tabs", "Rank_1:1:5\t=cmd|' /C calc'!A0\r\n\r\r\nx\t9", "--"},
+        {"/fine", "Rank_1:1:4\n", "4"},
+    };
+    for (const auto &c : cases) {
+        const QByteArray body = c.body;
+        web.get(c.path, [body](const httplib::Request &, httplib::Response &res) { res.set_content(body.toStdString(), "text/plain"); });
+    }
+    web.start();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path);
+        FormState form;
+        form.lv1.addRow(ResultRow {QStringLiteral("1"), {QString(), QString(), QStringLiteral("a.cn"), QString(), QStringLiteral("查询中...")}});
+        form.pr1.setMaximum(1);
+        EXPECT_EQ(newRequest(form, web.url(QString::fromUtf8(c.path)), 0, dispatch::ModeRank)->MaxBodySize, RankReplyLimit);
+        gotourl(form, web.url(QString::fromUtf8(c.path)), 0, dispatch::ModeRank);
+        ASSERT_TRUE(prqtest::waitUntil([&] { return requestsInFlight(form) == 0; }));
+        EXPECT_EQ(form.lv1.cell(0, CellPr), QString::fromUtf8(c.cell));
+    }
+    web.stop();
 }
 
 } // namespace

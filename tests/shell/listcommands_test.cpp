@@ -18,8 +18,14 @@ TEST(ListCommands, DeadLinkCountLooksForTheCrossOnly)
     form.lv1.setCell(1, CellPr, QStringLiteral("×")); // another column does not count
     btn5Click(form);
     EXPECT_EQ(form.lbl5(), QStringLiteral("死链=(2)"));
+    EXPECT_EQ(form.lblBlocked(), QStringLiteral("存疑=(0)"));
     form.lv1.setCell(0, CellAccess, QStringLiteral("√"));
     EXPECT_EQ(form.lbl5(), QStringLiteral("死链=(2)")); // taken at each click only
+    // "?" is counted apart, never as dead.
+    form.lv1.setCell(2, CellAccess, QStringLiteral("?"));
+    btn5Click(form);
+    EXPECT_EQ(form.lbl5(), QStringLiteral("死链=(1)"));
+    EXPECT_EQ(form.lblBlocked(), QStringLiteral("存疑=(1)"));
 }
 
 TEST(ListCommands, ClearKeepsLabelsCountersGaugeAndTimer)

@@ -50,6 +50,26 @@ TEST(Options, AcceptedCommandLines)
     p = parse({"--site", "http://a.com", "--extract", "html", "--out", "o.txt"});
     ASSERT_TRUE(p.ok) << p.error.toStdString();
     EXPECT_EQ(p.options.extract, QStringLiteral("html"));
+    // Without the crawl's options a site run reads its page alone.
+    CrawlSettings crawl = p.options.crawlSettings();
+    EXPECT_EQ(crawl.depth, 1);
+    EXPECT_FALSE(crawl.crawls());
+    EXPECT_EQ(crawl.maxPages, 10000);
+    EXPECT_TRUE(crawl.robots && crawl.sitemap && crawl.sitemapUrl.isEmpty());
+    EXPECT_EQ(crawl.scope, CrawlSettings::Scope::Site);
+
+    p = parse({"--site", "http://a.com", "--depth", "100", "--max-pages", "10000000", "--scope", "prefix", "--robots", "off", "--sitemap",
+        "https://a.com/map.xml.gz", "--inlinks", "in.csv", "--out", "o.txt"});
+    ASSERT_TRUE(p.ok) << p.error.toStdString();
+    crawl = p.options.crawlSettings();
+    EXPECT_EQ(crawl.depth, 100);
+    EXPECT_EQ(crawl.maxPages, 10000000);
+    EXPECT_EQ(crawl.scope, CrawlSettings::Scope::Prefix);
+    EXPECT_FALSE(crawl.robots);
+    EXPECT_TRUE(crawl.sitemap);
+    EXPECT_EQ(crawl.sitemapUrl, QStringLiteral("https://a.com/map.xml.gz"));
+    EXPECT_EQ(p.options.inlinksFile, QStringLiteral("in.csv"));
+    EXPECT_FALSE(parse({"--site", "a", "--out", "o", "--sitemap", "off"}).options.crawlSettings().sitemap);
 
     // The PR source, for the window as for a run.
     EXPECT_FALSE(parse({}).options.openPageRank());
@@ -62,6 +82,21 @@ TEST(Options, AcceptedCommandLines)
     EXPECT_EQ(parse({"--rank-source", "opr"}).options.apiKey(), QStringLiteral("from-env"));
     qunsetenv("OPR_API_KEY");
     EXPECT_FALSE(p.options.intervalGiven);
+
+    // auto, the default: the ranks file, else Open PageRank with a key, else
+    // the toolbar service.
+    EXPECT_EQ(parse({}).options.rankSource, QStringLiteral("auto"));
+    EXPECT_EQ(parse({}).options.chosenRankSource(), QStringLiteral("toolbar"));
+    EXPECT_EQ(parse({"--opr-key", "k"}).options.chosenRankSource(), QStringLiteral("opr"));
+    EXPECT_EQ(parse({"--opr-key", "k", "--rank-file", "r.txt.gz"}).options.chosenRankSource(), QStringLiteral("graph"));
+    qputenv("OPR_API_KEY", "from-env");
+    EXPECT_EQ(parse({}).options.chosenRankSource(), QStringLiteral("opr"));
+    EXPECT_EQ(parse({"--rank-source", "toolbar"}).options.chosenRankSource(), QStringLiteral("toolbar"));
+    qunsetenv("OPR_API_KEY");
+    p = parse({"--rank-source", "graph", "--rank-file", "r.txt.gz"});
+    ASSERT_TRUE(p.ok) << p.error.toStdString();
+    EXPECT_EQ(p.options.chosenRankSource(), QStringLiteral("graph"));
+    EXPECT_EQ(p.options.rankFile, QStringLiteral("r.txt.gz"));
     EXPECT_EQ(p.options.concurrency, 32);
     EXPECT_EQ(p.options.perHost, 4);
     EXPECT_TRUE(p.options.format.isEmpty());
@@ -74,6 +109,27 @@ TEST(Options, AcceptedCommandLines)
     EXPECT_EQ(p.options.perHost, 2);
     EXPECT_TRUE(p.options.failOnDead);
     EXPECT_TRUE(p.options.intervalGiven); // even at the default value
+    EXPECT_TRUE(p.options.soft404);
+    EXPECT_EQ(p.options.statusPolicy.classOf(403), std::nullopt);
+
+    p = parse({"--batch", "in.txt", "--out", "o", "--status-policy", "403:dead,5xx:blocked", "--soft404", "off"});
+    ASSERT_TRUE(p.ok) << p.error.toStdString();
+    EXPECT_FALSE(p.options.soft404);
+    EXPECT_EQ(p.options.statusPolicy.classOf(403), VerdictClass::Dead);
+    EXPECT_EQ(p.options.statusPolicy.classOf(502), VerdictClass::Blocked);
+    // The window reads them too.
+    p = parse({"--status-policy", "999:alive", "--soft404", "on"});
+    ASSERT_TRUE(p.ok) << p.error.toStdString();
+    EXPECT_EQ(p.options.statusPolicy.classOf(999), VerdictClass::Alive);
+
+    // A csv export may keep its cells as they are.
+    for (const auto &args : {std::initializer_list<const char *> {"--batch", "a", "--out", "o.CSV", "--csv-raw"},
+             {"--batch", "a", "--out", "-", "--format", "csv", "--csv-raw"}}) {
+        p = parse(args);
+        ASSERT_TRUE(p.ok) << p.error.toStdString();
+        EXPECT_TRUE(p.options.csvRaw);
+    }
+    EXPECT_FALSE(parse({"--batch", "a", "--out", "o.csv"}).options.csvRaw);
 
     // The result store: the default file unless named or refused.
     p = parse({"--batch", "in.txt", "--out", "o.txt"});
@@ -111,6 +167,10 @@ TEST(Options, RefusedCommandLines)
         {"--servers"}, // missing value
         {"--batch", "a", "--out", "o", "--timeout", "0"},
         {"--rank-source", "google"},
+        {"--rank-source", "graph"}, // no file
+        {"--rank-source", "toolbar", "--rank-file", "r.txt.gz"},
+        {"--rank-source", "opr", "--rank-file", "r.txt.gz"},
+        {"--rank-file", ""},
         {"--opr-endpoint", "ftp://127.0.0.1/x"},
         {"--opr-endpoint", "not an address"},
         {"--batch", "a", "--out", "o", "--format", "json"},
@@ -130,6 +190,22 @@ TEST(Options, RefusedCommandLines)
         {"--batch", "a", "--out", "o", "--store", "none", "--cache-age", "1d"},
         {"--resume"}, // nothing to run
         {"--cache-age", "1h"},
+        {"--batch", "a", "--out", "o.txt", "--csv-raw"}, // not a csv export
+        {"--batch", "a", "--out", "o.csv", "--format", "tsv", "--csv-raw"},
+        {"--csv-raw"},
+        {"--status-policy", "403:gone"},
+        {"--soft404", "yes"},
+        {"--site", "a", "--out", "o", "--depth", "0"},
+        {"--site", "a", "--out", "o", "--depth", "101"},
+        {"--site", "a", "--out", "o", "--max-pages", "0"},
+        {"--site", "a", "--out", "o", "--max-pages", "10000001"},
+        {"--site", "a", "--out", "o", "--scope", "folder"},
+        {"--site", "a", "--out", "o", "--robots", "yes"},
+        {"--site", "a", "--out", "o", "--sitemap", "ftp://a/s.xml"},
+        {"--site", "a", "--out", "o", "--sitemap", "sitemap.xml"},
+        {"--batch", "a", "--out", "o", "--depth", "2"}, // a crawl needs a site
+        {"--batch", "a", "--out", "o", "--inlinks", "i.csv"},
+        {"--depth", "2"},
     };
     for (const auto &args : bad) {
         const ParsedOptions p = parse(args);

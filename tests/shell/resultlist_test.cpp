@@ -15,10 +15,10 @@ TEST(ResultList, ColumnsHeadersAndCells)
 {
     ResultListModel m;
     const QStringList headers = {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"), QStringLiteral("PR"), QStringLiteral("状态"),
-        QStringLiteral("变化")};
-    const int widths[] = {50, 50, 100, 310, 50, 80, 90, 70};
-    ASSERT_EQ(m.columnCount(), 8);
-    for (int c = 0; c < 8; ++c) {
+        QStringLiteral("来源"), QStringLiteral("变化")};
+    const int widths[] = {50, 50, 100, 310, 50, 80, 90, 50, 70};
+    ASSERT_EQ(m.columnCount(), 9);
+    for (int c = 0; c < 9; ++c) {
         EXPECT_EQ(m.headerData(c, Qt::Horizontal).toString(), headers[c]);
         EXPECT_EQ(ResultListModel::columnWidth(c), widths[c]);
     }
@@ -46,6 +46,12 @@ TEST(ResultList, ColumnsHeadersAndCells)
     EXPECT_TRUE(m.data(m.index(0, 3), Qt::ToolTipRole).toString().contains(QStringLiteral("http://a.com/gone")));
     m.clearCheck(0);
     EXPECT_EQ(m.data(m.index(0, ColumnStatus)).toString(), QString());
+    // A row that robots.txt forbids was never requested; its 状态 says why.
+    m.setCheck(1, FetchResult {});
+    m.setVerdict(1, VerdictClass::Robots);
+    EXPECT_EQ(m.data(m.index(1, ColumnStatus)).toString(), QStringLiteral("robots禁止"));
+    // A batch list says nothing of sources.
+    EXPECT_EQ(m.data(m.index(1, ColumnSources)).toString(), QString());
     m.removeRowsIf([](const ResultRow &r) { return r.caption == QLatin1String("1"); });
     EXPECT_EQ(m.caption(0), QStringLiteral("2"));
     const quint64 before = m.generation();

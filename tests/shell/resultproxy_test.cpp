@@ -55,6 +55,10 @@ TEST(ResultListProxy, OrdersNumbersByValueTextsAfterThemAndTiesInListOrder)
     EXPECT_EQ(view.viewRow(0), -1);
     view.setViewFilter(ResultListProxy::ShowLive);
     EXPECT_EQ(shown(view, 4), (QStringList {"√", "√"}));
+    list.setCell(3, CellAccess, QStringLiteral("?"));
+    view.setViewFilter(ResultListProxy::ShowDoubtful);
+    EXPECT_EQ(shown(view, 3), QStringList {"c.com"});
+    EXPECT_EQ(ResultListProxy::filterTexts().value(ResultListProxy::ShowDoubtful), QStringLiteral("只看存疑"));
 
     // 只看变化 shows the rows whose check differs from the address's last
     // one, and follows a change as it comes; 变化 sorts by its text.

@@ -16,12 +16,15 @@ TEST(RunReport, TallyCountsVerdictsAndRanks)
     row("×", "IP被屏蔽");
     row("查询中...", "0");
     row("√", "查询中...");
+    row("?", "--");
     const ListTally t = tallyList(list);
-    EXPECT_EQ(t.rows, 5);
+    EXPECT_EQ(t.rows, 6);
     EXPECT_EQ(t.alive, 2);
     EXPECT_EQ(t.dead, 2);
+    EXPECT_EQ(t.doubtful, 1);
     EXPECT_EQ(t.prFound, 2);
-    EXPECT_EQ(summaryText(t, QStringLiteral("out.csv")), QStringLiteral("完成: 5 行, √ 2, × 2, PR 2 个, 输出 out.csv"));
+    EXPECT_EQ(summaryText(t, QStringLiteral("out.csv")), QStringLiteral("完成: 6 行, √ 2, × 2, 存疑 1, PR 2 个, 输出 out.csv"));
+    EXPECT_EQ(summaryText(t, QStringLiteral("-"), 0), QStringLiteral("完成: 6 行, √ 2, × 2, 存疑 1, PR 2 个, 软404探测 0 次, 输出 -"));
 
     // Compared with the result store: the rows that died and those fixed.
     list.setChange(1, RowChange::NewDead, 0);
@@ -31,7 +34,8 @@ TEST(RunReport, TallyCountsVerdictsAndRanks)
     const ListTally c = tallyList(list);
     EXPECT_EQ(c.newDead, 1);
     EXPECT_EQ(c.fixed, 1);
-    EXPECT_EQ(summaryText(c, QStringLiteral("out.csv"), true), QStringLiteral("完成: 5 行, √ 2, × 2, PR 2 个, 新死链 1, 已修复 1, 输出 out.csv"));
+    EXPECT_EQ(summaryText(c, QStringLiteral("out.csv"), 0, true),
+        QStringLiteral("完成: 6 行, √ 2, × 2, 存疑 1, PR 2 个, 软404探测 0 次, 新死链 1, 已修复 1, 输出 out.csv"));
 }
 
 TEST(RunReport, ChangeFromTheLastCheckOfTheAddress)

@@ -103,7 +103,7 @@ TEST_F(StoreTest, RecordsComeBackAsTheyWent)
     dead.deadSince = 4000;
     dead.change = RowChange::StillDead;
     store->recordCheck(run, dead);
-    store->recordRank(run, RankRecord {0, QStringLiteral("toolbar"), tricky, QStringLiteral("5"), 5002, false});
+    store->recordRank(run, RankRecord {0, QStringLiteral("toolbar"), tricky, QStringLiteral("5"), QString(), 5002, false});
     RunEnd end;
     end.endedAt = 6000;
     end.ending = QStringLiteral("completed");
@@ -211,10 +211,10 @@ TEST_F(StoreTest, ACrawlsPagesLinksAndFrontier)
     const RunHandle run = store->openRun(startOf(QStringLiteral("crawl")));
     for (const char *u : {"s.cn/", "s.cn/a", "s.cn/b", "s.cn/a"}) // queued twice: once
         store->recordQueued(run, FrontierEntry {QString::fromUtf8(u), 1});
-    store->recordPageRead(run, PageRead {QStringLiteral("s.cn/"), 0, 200, QString(), 10});
-    store->recordLink(run, LinkFound {QStringLiteral("s.cn/"), QStringLiteral("s.cn/b"), QStringLiteral("乙")});
-    store->recordLink(run, LinkFound {QStringLiteral("s.cn/a"), QStringLiteral("s.cn/b"), QStringLiteral("B")});
-    store->recordLink(run, LinkFound {QStringLiteral("s.cn/"), QStringLiteral("s.cn/a"), QStringLiteral("甲")});
+    store->recordPageRead(run, PageRead {QStringLiteral("s.cn/"), 0, 200, QString(), 10, false, {}});
+    store->recordLink(run, LinkFound {QStringLiteral("s.cn/"), QStringLiteral("s.cn/b"), QStringLiteral("乙"), std::nullopt, false});
+    store->recordLink(run, LinkFound {QStringLiteral("s.cn/a"), QStringLiteral("s.cn/b"), QStringLiteral("B"), std::nullopt, false});
+    store->recordLink(run, LinkFound {QStringLiteral("s.cn/"), QStringLiteral("s.cn/a"), QStringLiteral("甲"), std::nullopt, false});
     ASSERT_TRUE(store->flush());
 
     EXPECT_EQ(store->pagesRead(run->id), QSet<QString> {QStringLiteral("s.cn/")});
@@ -227,6 +227,56 @@ TEST_F(StoreTest, ACrawlsPagesLinksAndFrontier)
     EXPECT_EQ(in[0].source, QStringLiteral("s.cn/"));
     EXPECT_EQ(in[0].anchorText, QStringLiteral("乙"));
     EXPECT_TRUE(store->pagesRead(run->id + 1).isEmpty()); // another run's are its own
+}
+
+TEST_F(StoreTest, WhatACrawlGotComesBackAsItWent)
+{
+    auto store = open();
+    const RunHandle run = store->openRun(startOf(QStringLiteral("crawl")));
+    PageRead page {QStringLiteral("http://s.cn/a?q=1&r=%E4"), 2, 200, QString(), 10, true, {}};
+    page.links << LinkFound {page.url, QStringLiteral("http://s.cn/b#x"), QStringLiteral("乙"), true, false}
+               << LinkFound {page.url, QStringLiteral("http://o.cn/"), QString(), false, false}
+               << LinkFound {page.url, QStringLiteral("javascript:void(0)"), QStringLiteral("x"), false, true};
+    store->recordPageRead(run, page);
+    store->recordPageRead(run, PageRead {QStringLiteral("http://s.cn/c"), 1, 0, QStringLiteral("timeout"), 11, false, {}});
+    const QByteArray body("User-agent: *\r\nDisallow: /x\r\n\xff\x00", 32);
+    store->recordRobots(run, RobotsRead {QStringLiteral("http://s.cn"), 200, QString(), true, body});
+    store->recordRobots(run, RobotsRead {QStringLiteral("http://t.cn"), 503, QStringLiteral("status"), false, QByteArray()});
+    store->recordSitemap(run, SitemapRead {{QStringLiteral("http://s.cn/1"), QStringLiteral("http://s.cn/2")}, true});
+    ASSERT_TRUE(store->flush());
+
+    const std::optional<PageRead> a = store->pageOf(run->id, page.url);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->depth, 2);
+    EXPECT_TRUE(a->readable);
+    ASSERT_EQ(a->links.size(), 3); // in the order found
+    EXPECT_EQ(a->links[0].target, QStringLiteral("http://s.cn/b#x"));
+    EXPECT_EQ(a->links[0].internal, std::optional<bool>(true));
+    EXPECT_EQ(a->links[1].anchorText, QString());
+    EXPECT_EQ(a->links[1].internal, std::optional<bool>(false));
+    EXPECT_TRUE(a->links[2].unaddressable);
+    const std::optional<PageRead> c = store->pageOf(run->id, QStringLiteral("http://s.cn/c"));
+    ASSERT_TRUE(c);
+    EXPECT_FALSE(c->readable);
+    EXPECT_EQ(c->outcome, QStringLiteral("timeout"));
+    EXPECT_FALSE(store->pageOf(run->id, QStringLiteral("http://s.cn/b")));
+    EXPECT_FALSE(store->pageOf(run->id + 1, page.url));
+
+    const std::optional<RobotsRead> s = store->robotsOf(run->id, QStringLiteral("http://s.cn"));
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->body, body); // byte for byte
+    EXPECT_TRUE(s->fetched);
+    const std::optional<RobotsRead> t = store->robotsOf(run->id, QStringLiteral("http://t.cn"));
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->status, 503);
+    EXPECT_FALSE(t->fetched);
+    EXPECT_FALSE(store->robotsOf(run->id, QStringLiteral("http://u.cn")));
+
+    const std::optional<SitemapRead> map = store->sitemapOf(run->id);
+    ASSERT_TRUE(map);
+    EXPECT_EQ(map->pages, (QStringList {QStringLiteral("http://s.cn/1"), QStringLiteral("http://s.cn/2")}));
+    EXPECT_TRUE(map->full);
+    EXPECT_FALSE(store->sitemapOf(run->id + 1));
 }
 
 TEST_F(StoreTest, AnOlderLayoutIsUpgradedInPlace)
@@ -244,7 +294,7 @@ TEST_F(StoreTest, AnOlderLayoutIsUpgradedInPlace)
     }
     EXPECT_EQ(store->runs().at(0).input, QStringLiteral("old.txt"));
     const RunHandle run = store->continueRun(store->runs().at(0).id);
-    store->recordPageRead(run, PageRead {QStringLiteral("x.cn"), 0, 200, QString(), 1});
+    store->recordPageRead(run, PageRead {QStringLiteral("x.cn"), 0, 200, QString(), 1, false, {}});
     ASSERT_TRUE(store->flush());
     EXPECT_EQ(store->pagesRead(run->id).size(), 1);
 }

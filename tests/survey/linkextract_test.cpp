@@ -24,8 +24,10 @@ QString rec(const char *link, const char *text, bool in)
         + (in ? QStringLiteral("[@m@]in") : QStringLiteral("[@m@]out"));
 }
 
-enum class Reader { Pattern,
-    Html };
+enum class Reader {
+    Pattern,
+    Html
+};
 
 // The records of a page through one of the two readers.
 QStringList records(Reader reader, const QString &page, const QString &site, const QString &pageUrl)
@@ -110,6 +112,49 @@ TEST_P(LinkForms, BaseHrefReplacesThePageAddress)
     const QString scriptBase = QStringLiteral("<base href=\"javascript:x\"><a href=\"a.html\">a</a>\n");
     EXPECT_EQ(records(GetParam(), scriptBase, QStringLiteral("http://www.example.com/"), QStringLiteral("http://www.example.com/news/")),
         QStringList {rec("http://www.example.com/news/a.html", "a", true)});
+}
+
+// What a browser follows where RFC 3986 and QUrl would refuse, and the link
+// that no rule makes an address, kept as written.
+TEST_P(LinkForms, ReadAsABrowserDoes)
+{
+    struct Case
+    {
+        const char *anchor;
+        QString record;
+    };
+    const QString bad = UnaddressableRecordEnd;
+    const Case cases[] = {
+        // A scheme starts with a letter: these are paths.
+        {"<a href=\"%20http://other.org/a\">pct</a>", rec("http://www.example.com/news/%20http://other.org/a", "pct", true)},
+        {"<a href=\"&#x200b;&#x200b;https://other.org/b\">zw</a>", rec("http://www.example.com/news/%E2%80%8B%E2%80%8Bhttps://other.org/b", "zw", true)},
+        {"<a href='\\\"http://other.org/c\\\"'>esc</a>", rec("http://www.example.com/%22http://other.org/c/%22", "esc", true)},
+        // C0 controls at either end do not count.
+        {"<a href=\"&#1;/ctl.html&#31;\">ctl</a>", rec("http://www.example.com/ctl.html", "ctl", true)},
+        // In http(s) a backslash is a slash, and any number of them follow
+        // the scheme.
+        {"<a href=\"http:\\\\other.org\\d\\e?q=\\\">bs</a>", rec("http://other.org/d/e?q=%5C", "bs", false)},
+        {"<a href=\"\\f.html\">root</a>", rec("http://www.example.com/f.html", "root", true)},
+        {"<a href=\"https:///other.org/g\">three</a>", rec("https://other.org/g", "three", false)},
+        {"<a href=\"http:sib.html\">same scheme</a>", rec("http://www.example.com/news/sib.html", "same scheme", true)},
+        // Escaped, not refused.
+        {"<a href=\"/h|j{k}^`.html\">esc</a>", rec("http://www.example.com/h%7Cj%7Bk%7D%5E%60.html", "esc", true)},
+        // No rule makes an address of these: listed as written.
+        {"<a href=\"https://[bad\">v6</a>", rec("https://[bad", "v6", false) + bad},
+        {"<a href=\"//exa<mple.com/x\">host</a>", rec("//exa<mple.com/x", "host", false) + bad},
+        {"<a href=\"http://www.example.com:99999/p\">port</a>", rec("http://www.example.com:99999/p", "port", true) + bad},
+    };
+    QString page = QStringLiteral("<html><body>\n");
+    QStringList expected;
+    for (const Case &c : cases) {
+        page += QString::fromUtf8(c.anchor) + u'\n';
+        expected << c.record;
+    }
+    page += QStringLiteral("<a href=\"mailto:a@b.c\">skipped</a>\n</body></html>\n");
+    const QStringList got = records(GetParam(), page, QStringLiteral("http://www.example.com"), QStringLiteral("http://www.example.com/news/list.html"));
+    ASSERT_EQ(got.size(), expected.size()) << got.join(u'\n').toStdString();
+    for (qsizetype i = 0; i < got.size(); ++i)
+        EXPECT_EQ(got.at(i), expected.at(i)) << cases[i].anchor;
 }
 
 INSTANTIATE_TEST_SUITE_P(BothReaders, LinkForms, ::testing::Values(Reader::Pattern, Reader::Html),
