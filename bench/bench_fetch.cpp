@@ -1,13 +1,13 @@
-// Many fetches started at once against a loopback server: how long until all
-// have completed, how many threads the process reaches, and how much
-// resident memory each fetch in flight costs.
+// Many fetches started at once against a loopback server, on each engine:
+// how long until all have completed, how many threads the process reaches,
+// and how much resident memory each fetch in flight costs.
 #include "fetch/httpget.h"
 #include "support/loopserver.h"
+#include "support/procstats.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <algorithm>
 #include <atomic>
@@ -17,19 +17,6 @@
 namespace {
 
 constexpr int kBodySize = 10 * 1024;
-
-// One figure of /proc/self/status ("Threads", "VmRSS" in KiB).
-long statusField(const QByteArray &name)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(name + ':'))
-            return line.mid(name.size() + 1).trimmed().split(' ').value(0).toLong();
-    }
-    return 0;
-}
 
 std::string bodyOf(int page)
 {
@@ -43,13 +30,13 @@ class Sampler final
 {
 public:
     Sampler()
-        : m_baseKiB(statusField("VmRSS"))
+        : m_baseKiB(procstats::statusField("VmRSS"))
     {
         m_thread = std::thread([this] {
             while (!m_stop) {
                 const int live = THTTPGetThread::LiveCount();
-                const long threads = statusField("Threads") - 1; // not this one
-                const long rss = statusField("VmRSS");
+                const long threads = procstats::statusField("Threads") - 1; // not this one
+                const long rss = procstats::statusField("VmRSS");
                 m_peakThreads = std::max(m_peakThreads, threads);
                 if (live > m_peakLive) {
                     m_peakLive = live;
@@ -88,6 +75,7 @@ private:
 void BM_FetchesAtOnce(benchmark::State &state)
 {
     const int count = static_cast<int>(state.range(0));
+    const auto engine = state.range(1) != 0 ? FetchEngine::Shared : FetchEngine::OwnThread;
     prqtest::LoopServer server;
     server.get(R"(/page/(\d+))", [](const httplib::Request &req, httplib::Response &res) {
         res.set_content(bodyOf(std::stoi(req.matches[1])), "text/plain");
@@ -106,6 +94,7 @@ void BM_FetchesAtOnce(benchmark::State &state)
         for (int page = 0; page < count; ++page) {
             auto *get = new THTTPGet(&window);
             get->URL = server.url(QStringLiteral("/page/%1").arg(page));
+            get->Engine = engine;
             get->OnDoneString = [&, page](THTTPGet *Sender, const QByteArray &Result) {
                 ++completed;
                 if (Result == QByteArray::fromStdString(bodyOf(page)))
@@ -136,6 +125,6 @@ void BM_FetchesAtOnce(benchmark::State &state)
     state.counters["peak_in_flight"] = peakLive;
     state.counters["KiB_per_fetch_in_flight"] = kibPerFetch;
 }
-BENCHMARK(BM_FetchesAtOnce)->Arg(500)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_FetchesAtOnce)->ArgNames({"fetches", "shared"})->Args({500, 0})->Args({500, 1})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 } // namespace

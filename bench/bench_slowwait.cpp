@@ -1,25 +1,23 @@
 // Many fetches that wait a long time on a slow server: what the waiting
 // costs in processor time and in resident memory per fetch.
 #include "fetch/httpget.h"
+#include "support/procstats.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QTimer>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <ctime>
 #include <functional>
 #include <stdexcept>
 #include <thread>
@@ -28,32 +26,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-long rssKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return 0;
-}
-
-double processCpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double threadCpuSeconds()
-{
-    timespec t {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
 
 // One thread on 127.0.0.1 that takes every connection and answers each one
 // delay after its request came, sleeping in poll() meanwhile: the server
@@ -143,7 +115,7 @@ private:
         }
         for (const Client &c : clients)
             ::close(c.fd);
-        s_cpuSeconds = threadCpuSeconds();
+        s_cpuSeconds = procstats::threadCpuSeconds();
     }
 
     std::chrono::milliseconds m_delay;
@@ -202,13 +174,13 @@ void BM_WaitOnASlowServer(benchmark::State &state)
         }
         {
             SlowServer server(delay);
-            rssBase = rssKiB();
-            const double cpuBefore = processCpuSeconds();
+            rssBase = procstats::statusField("VmRSS");
+            const double cpuBefore = procstats::processCpuSeconds();
             answered = fetchAll(server.url(), count, [&] {
                 waiting = THTTPGetThread::LiveCount();
-                rssWaiting = rssKiB();
+                rssWaiting = procstats::statusField("VmRSS");
             });
-            cpu = processCpuSeconds() - cpuBefore;
+            cpu = procstats::processCpuSeconds() - cpuBefore;
         }
         // The server's own time is not the client's.
         const double serverCpu = SlowServer::lastCpuSeconds();

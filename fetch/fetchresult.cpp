@@ -27,8 +27,10 @@ const ReasonWords kReasons[] = {
     {"resources", "资源不足", "本机资源不足"}, // Resources
     {"cancelled", "已取消", "请求已取消"}, // Cancelled
     {"other", "失败", "请求失败"}, // Other
+    {"invalid", "无效网址", "网址无效，未发出请求"}, // InvalidAddress
+    {"header", "响应头过大", "服务器返回的响应头过大"}, // HeaderTooLarge
 };
-static_assert(std::size(kReasons) == std::size_t(FetchFailure::Other) + 1);
+static_assert(std::size(kReasons) == std::size_t(FetchFailure::HeaderTooLarge) + 1);
 
 const ReasonWords &wordsOf(FetchFailure reason)
 {

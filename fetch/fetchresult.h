@@ -19,6 +19,8 @@ enum class FetchFailure {
     Resources, // "resources": no socket, no thread, no memory here
     Cancelled, // "cancelled"
     Other, // "other": the HTTP library's own text is in detail
+    InvalidAddress, // "invalid": nothing could be requested for the address
+    HeaderTooLarge, // "header": the reply's head was larger than any page sends
 };
 
 // What one fetch found out, handed over with its completion: every reply's
@@ -31,6 +33,7 @@ struct FetchResult
     FetchFailure reason = FetchFailure::None;
     QString detail; // the HTTP library's own words, when it gave any
     int retryAfterSeconds = -1; // Retry-After of the final reply in seconds; -1 when absent or unreadable
+    bool bodyTruncated = false; // reading stopped at the body cap: the page goes on beyond the body
     bool challenged = false; // some reply carried "cf-mitigated: challenge": a bot wall, not the page
     QString contentType; // Content-Type of the final reply as sent, parameters included; empty when absent
 
@@ -48,5 +51,5 @@ QString shortReason(FetchFailure reason);
 QString reasonText(const FetchResult &result);
 // The stable machine key of a reason: "dns", "refused", "timeout", "tls",
 // "redirects", "empty", "status", "limit", "resources", "cancelled",
-// "other"; empty for None.
+// "other", "invalid", "header"; empty for None.
 QString reasonKey(FetchFailure reason);

@@ -24,7 +24,9 @@ public:
     };
 
     virtual ~HostResolver() = default;
-    // Called on a fetch's worker thread: must be safe to call from any thread.
+    // Called on the thread of the fetch's engine: must be safe to call from
+    // any thread, and must not wait long (the shared engine runs many fetches
+    // on that thread).
     virtual Answer resolve(const QString &host) const = 0;
 
     // The resolver of the process, and its replacement. Installing nullptr

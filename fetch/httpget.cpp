@@ -1,12 +1,10 @@
 #include "fetch/httpget.h"
 
-#include "base/guard.h"
-#include "fetch/fetchgate.h"
+#include "fetch/fetchengine.h"
 #include "fetch/mainthreadcall.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
-#include <QMetaObject>
 #include <QPointer>
 
 #include <curl/curl.h>
@@ -67,9 +65,11 @@ THTTPGet::THTTPGet(QObject *AOwner)
 THTTPGet::~THTTPGet()
 {
     if (m_link) {
-        Cancel();
-        m_link->Owner = nullptr;
+        // Detached first: the fetch then reports to no one, not even the
+        // cancellation of one that still waits.
+        m_link->Report = nullptr;
         m_link->Detached.store(true);
+        Cancel();
     }
 }
 
@@ -77,20 +77,26 @@ void THTTPGet::FetchString()
 {
     if (!m_link) {
         initialiseClient();
-        TPendingFetch fetch;
-        fetch.settings = *this;
-        // The completion is attached before the worker starts, so that a
-        // worker that ends at once is never unreported.
-        fetch.link = std::make_shared<TFetchLink>();
-        fetch.link->Owner = this;
-        m_link = fetch.link;
+        TFetchNode fetch(1);
+        TPendingFetch &f = fetch.front();
+        f.settings = *this;
+        // The completion is attached before the fetch starts, so that a
+        // fetch that ends at once is never unreported.
+        f.link = std::make_shared<TFetchLink>();
+        f.link->Report = [this, link = f.link.get()](TFetchCompletion &completion) { Completed(*link, completion); };
+        m_link = f.link;
+        m_engine = Engine;
         m_record = FetchResult {};
         // It starts now, or waits in order for a slot.
-        TFetchGate::Submit(std::move(fetch));
+        TFetchEngine::Of(Engine).Submit(std::move(fetch));
+        if (Engine == FetchEngine::Shared)
+            return;
         // Nothing of the component is read once events run: a handler may
         // have deleted it.
         if (WaitThread)
             processPendingEvents();
+    } else if (Engine == FetchEngine::Shared) {
+        return;
     }
     processPendingEvents();
 }
@@ -102,50 +108,30 @@ void THTTPGet::Cancel()
         m_link->Outcome.store(false);
         // One that still waits for a slot never starts; its completion is
         // reported from the event processing.
-        if (TFetchGate::Withdraw(m_link.get()))
-            ReportUnstarted(m_link, FetchFailure::Cancelled);
-        else
-            THTTPGetThread::Wake(*m_link);
+        TFetchEngine::Of(m_engine).Cancel(*m_link);
     }
 }
 
-void THTTPGet::WorkerDone(const THTTPGetThread &worker)
+void THTTPGet::Completed(const TFetchLink &link, TFetchCompletion &completion)
 {
-    // A stop request decides, even when the worker set its outcome after it.
-    const bool success = worker.Outcome() && !m_link->StopRequested.load();
-    const bool toFile = worker.ToFile();
-    m_record = worker.Record();
-    if (m_link->StopRequested.load())
+    if (m_link.get() != &link)
+        return;
+    // A stop request decides, even when the fetch set its outcome after it.
+    const bool stopped = link.StopRequested.load();
+    const bool success = completion.success && link.Outcome.load() && !stopped;
+    m_record = std::move(completion.record);
+    if (stopped)
         m_record.reason = FetchFailure::Cancelled;
-    m_link.reset();
+    const std::shared_ptr<TFetchLink> keep = std::move(m_link);
     // The handlers are copies: a handler may delete this component, and with
     // it the members they were copied from.
-    if (success && toFile) {
+    if (success && completion.toFile) {
         if (const TOnDoneFileEvent handler = OnDoneFile)
-            handler(this, worker.TargetFile(), worker.TotalSize());
+            handler(this, completion.targetFile, completion.totalSize);
     } else if (success) {
         if (const TOnDoneStringEvent handler = OnDoneString)
-            handler(this, worker.Result());
+            handler(this, completion.body);
     } else if (const TNotifyEvent handler = OnError) {
         handler(this);
     }
-}
-
-void THTTPGet::ReportUnstarted(const std::shared_ptr<TFetchLink> &link, FetchFailure reason)
-{
-    // Reported from the event processing like any other completion, never
-    // from inside FetchString's own start.
-    const std::weak_ptr<TFetchLink> started = link;
-    QMetaObject::invokeMethod(
-        this, [this, started, reason] {
-            if (!m_link || m_link != started.lock())
-                return;
-            m_link.reset();
-            m_record = FetchResult {};
-            m_record.finalUrl = URL;
-            m_record.reason = reason;
-            if (const TNotifyEvent handler = OnError)
-                guard::run([&] { handler(this); });
-        },
-        Qt::QueuedConnection);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fetch/fetchrequest.h"
 #include "fetch/fetchresult.h"
 #include "fetch/httpgetthread.h"
 
@@ -10,24 +11,29 @@
 #include <functional>
 #include <memory>
 
+class THTTPGet;
+
 using TOnDoneFileEvent = std::function<void(THTTPGet *Sender, const QString &FileName, qint32 FileSize)>;
 using TOnDoneStringEvent = std::function<void(THTTPGet *Sender, const QByteArray &Result)>;
 using TNotifyEvent = std::function<void(THTTPGet *Sender)>;
 
-// Fetches one address into a byte string on a worker thread of its own and
-// reports the outcome on the application's thread: exactly one OnDoneString
-// (the body, as received) or OnError per started fetch, unless the component
-// is destroyed first. A handler may delete its Sender; nothing touches the
-// component after a handler has returned.
+// Fetches one address into a byte string and reports the outcome on the
+// application's thread: exactly one OnDoneString (the body, as received) or
+// OnError per started fetch, unless the component is destroyed first. A
+// handler may delete its Sender; nothing touches the component after a
+// handler has returned.
 //
 // The settings (THTTPGetSettings) are plain values, copied when FetchString
 // starts a fetch; the completion handlers are read when the completion is
-// reported. An event whose handler is empty is not raised.
+// reported. An event whose handler is empty is not raised. The setting Engine
+// chooses what carries the fetch out: a worker thread of its own (the
+// default), or the shared engine that runs many fetches on one thread.
 //
 // Components live on the application's thread (a QCoreApplication must
-// exist). At most TFetchGate's cap of fetches run at once; later ones wait in
-// order. A worker whose component is destroyed is woken and stops at once;
-// THTTPGetThread::WaitForAll lets shutdown wait for the last ones.
+// exist). Each engine caps the fetches it runs at once (TFetchGate for the
+// worker threads); later ones wait in order. A fetch whose component is
+// destroyed is woken and stops at once; THTTPGetThread::WaitForAll lets
+// shutdown wait for the last ones.
 class THTTPGet : public QObject, public THTTPGetSettings
 {
     Q_OBJECT
@@ -38,9 +44,13 @@ public:
     // Cancels a running fetch and detaches it: it then raises no event, ever.
     ~THTTPGet() override;
 
-    // Starts a fetch of URL unless one is running, then processes the
-    // application's pending events (so handlers of this and other fetches
-    // may run before it returns, and may delete this component).
+    // Starts a fetch of URL unless one is running. On its own thread (Engine
+    // OwnThread) it then processes the application's pending events, so
+    // that handlers of this and other fetches may run before it returns, and
+    // may delete this component. On the shared engine it returns at once and
+    // runs nothing: that engine's fetches are started in numbers by a queue
+    // that runs from the event loop, and each start would nest handlers in
+    // the queue and cost a pass over the event sources.
     void FetchString();
     // Asks the running fetch to stop; its completion still comes, as OnError.
     void Cancel();
@@ -54,16 +64,11 @@ public:
     TNotifyEvent OnError;
 
 private:
-    friend class THTTPGetThread;
-    friend class TFetchGate;
-
-    // The worker's completion, on the application's thread.
-    void WorkerDone(const THTTPGetThread &worker);
-    // The completion of a fetch that never got a worker: stopped while it
-    // waited, or never given the resources.
-    void ReportUnstarted(const std::shared_ptr<TFetchLink> &link, FetchFailure reason);
+    // The fetch of link has ended, on the application's thread.
+    void Completed(const TFetchLink &link, TFetchCompletion &completion);
 
     // The running fetch; the component is busy while it holds one.
     std::shared_ptr<TFetchLink> m_link;
+    FetchEngine m_engine = FetchEngine::OwnThread; // the engine of the running fetch
     FetchResult m_record;
 };

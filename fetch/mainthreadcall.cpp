@@ -7,8 +7,10 @@
 #include <QObject>
 #include <QThread>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 
 namespace fetchcall {
@@ -29,6 +31,9 @@ struct PendingCall
 
 class CallReceiver;
 
+// Posted calls not yet run (or dropped).
+std::atomic<int> g_posted {0};
+
 // A call that nobody waits for.
 class PostedCall final : public QEvent
 {
@@ -37,7 +42,10 @@ public:
         : QEvent(postedEventType())
         , fn(std::move(f))
     {
+        ++g_posted;
     }
+    ~PostedCall() override { --g_posted; }
+    Q_DISABLE_COPY_MOVE(PostedCall)
     static QEvent::Type postedEventType()
     {
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -148,11 +156,18 @@ bool callOnMainThread(std::function<void()> fn)
 {
     PendingCall call;
     call.fn = std::move(fn);
+    auto event = std::make_unique<QEvent>(callEventType());
     std::unique_lock<std::mutex> lock(g_mutex);
     if (!g_receiver)
         return false;
     g_queue.push_back(&call);
-    QCoreApplication::postEvent(g_receiver, new QEvent(callEventType()));
+    try {
+        QCoreApplication::postEvent(g_receiver, event.release());
+    } catch (...) {
+        // Out of memory: the call never ran and is no longer queued.
+        g_queue.pop_back();
+        throw;
+    }
     call.cv.wait(lock, [&call] {
         return call.state == PendingCall::State::Ran || call.state == PendingCall::State::Dropped;
     });
@@ -161,17 +176,18 @@ bool callOnMainThread(std::function<void()> fn)
 
 bool postToMainThread(std::function<void()> fn)
 {
+    auto event = std::make_unique<PostedCall>(std::move(fn));
     std::lock_guard<std::mutex> lock(g_mutex);
     if (!g_receiver)
         return false;
-    QCoreApplication::postEvent(g_receiver, new PostedCall(std::move(fn)));
+    QCoreApplication::postEvent(g_receiver, event.release());
     return true;
 }
 
 int pendingCalls()
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    return static_cast<int>(g_queue.size());
+    return static_cast<int>(g_queue.size()) + g_posted;
 }
 
 } // namespace fetchcall

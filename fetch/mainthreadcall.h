@@ -23,15 +23,17 @@ void close();
 // until it has returned. An exception from fn ends in the standard error box,
 // as for every entry point from the event loop. Returns false, without
 // running fn, when the application no longer takes calls (no application,
-// or the application is being destroyed).
+// or the application is being destroyed). Throws std::bad_alloc, without
+// running fn and with nothing queued, when there was no memory to queue it.
 bool callOnMainThread(std::function<void()> fn);
 
 // Queues fn to run on the application's thread inside its event processing
 // and returns at once. Returns false, without queueing, when the application
-// no longer takes calls.
+// no longer takes calls. Throws std::bad_alloc, with nothing queued, when
+// there was no memory to queue it.
 bool postToMainThread(std::function<void()> fn);
 
-// Calls queued and not yet taken up by the application's thread.
+// Calls queued or posted and not yet taken up by the application's thread.
 int pendingCalls();
 
 } // namespace fetchcall

@@ -25,7 +25,12 @@ void CheckQueue::start()
         }
         const QString url = m_form.lv1.cell(row, CellUrl);
         m_queue.add(
-            quint64(row), url, [this, url, row] { return std::unique_ptr<THTTPGet>(newRequest(m_form, url, row, dispatch::ModeReach)); },
+            quint64(row), url,
+            [this, url, row] {
+                std::unique_ptr<Tmyhttpget> request = newRequest(m_form, url, row, dispatch::ModeReach);
+                request->Engine = m_engine;
+                return std::unique_ptr<THTTPGet>(std::move(request));
+            },
             [this](THTTPGet *sender, bool success, const QByteArray &body) {
                 // The window's routing writes the verdict and releases the
                 // request.

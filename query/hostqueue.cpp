@@ -4,7 +4,7 @@
 #include "base/textutil.h"
 #include "fetch/finishedrequest.h"
 #include "fetch/httpget.h"
-#include "fetch/httpgetthread.h"
+#include "fetch/urlparts.h"
 
 #include <QPointer>
 
@@ -34,8 +34,9 @@ HostQueue::~HostQueue()
 
 QString HostQueue::hostKey(const QString &address)
 {
-    // By name alone: two ports of one machine share its capacity.
-    return asciilower(SplitURL(address).Host);
+    // By name alone: two ports of one machine share its capacity, and so do
+    // the ways of writing one address as numbers ("127.1", "127.0.0.1").
+    return asciilower(connectHost(SplitURL(address).Host));
 }
 
 int HostQueue::hostIndex(const QString &key)

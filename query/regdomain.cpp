@@ -1,11 +1,10 @@
 #include "query/regdomain.h"
 
 #include "base/textutil.h"
-#include "fetch/httpgetthread.h"
+#include "fetch/urlparts.h"
 
 #include <QUrl>
 
-#include <arpa/inet.h>
 #include <libpsl.h>
 
 #include <algorithm>
@@ -23,19 +22,6 @@ const psl_ctx_t *suffixList()
     return list;
 }
 
-// Every form that the fetch would connect to as an address, not a name:
-// dotted quads and their short and numeric forms ("127.1", "2130706433"),
-// and bracketed IPv6.
-bool isIpAddress(const QString &host)
-{
-    if (host.startsWith(QLatin1Char('[')))
-        return true;
-    const QByteArray latin = host.toLatin1();
-    in_addr v4 {};
-    in6_addr v6 {};
-    return ::inet_aton(latin.constData(), &v4) != 0 || ::inet_pton(AF_INET6, latin.constData(), &v6) == 1;
-}
-
 } // namespace
 
 RowDomain rowDomain(const QString &rowUrl)
@@ -44,7 +30,9 @@ RowDomain rowDomain(const QString &rowUrl)
     QString host = SplitURL(rowUrl).Host;
     while (host.endsWith(QLatin1Char('.')))
         host.chop(1);
-    if (host.isEmpty() || isIpAddress(host))
+    // An address written as numbers, in any form the fetch takes as one,
+    // names no domain.
+    if (host.isEmpty() || isNumericHost(host))
         return {};
     // Only a name with other than ASCII letters needs its punycode form.
     const bool ascii = std::all_of(host.begin(), host.end(), [](QChar c) { return c.unicode() < 0x80; });

@@ -3,6 +3,7 @@
 #include "base/textutil.h"
 #include "fetch/finishedrequest.h"
 #include "fetch/httpget.h"
+#include "fetch/urlparts.h"
 #include "query/checkverdict.h"
 #include "query/dispatch.h"
 #include "query/hostqueue.h"

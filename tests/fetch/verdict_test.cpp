@@ -1,15 +1,18 @@
 // Dead-link verdicts end to end: the request dispatch against loopback
 // servers, with what each row's 访问 and 状态 cells and its record say.
+#include "childserver.h"
 #include "fetch/fetchgate.h"
 #include "fetch/hostresolver.h"
 #include "fetchtesting.h"
 #include "query/dispatch.h"
+#include "query/myhttpget.h"
 #include "rawserver.h"
 #include "shell/formstate.h"
 #include "support/loopserver.h"
 #include "testcert.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -67,6 +70,7 @@ class Verdicts : public FetchTest
 {
 protected:
     FormState form;
+    FetchEngine engine = FetchEngine::OwnThread;
 
     // Checks every address as one row each, all at once, and waits for all;
     // false when they did not all end in time.
@@ -78,11 +82,25 @@ protected:
         form.lv1.addRows(std::move(rows));
         form.bschck2 = false; // the checks count
         form.pr1.setMaximum(int(urls.size()));
-        for (int row = 0; row < urls.size(); ++row)
-            gotourl(form, urls[row], row, dispatch::ModeReach);
+        for (int row = 0; row < urls.size(); ++row) {
+            std::unique_ptr<Tmyhttpget> request = newRequest(form, urls[row], row, dispatch::ModeReach);
+            request->Engine = engine;
+            request.release()->FetchString();
+        }
         return waitFor([this] { return requestsInFlight(form) == 0; }, waitMs);
     }
     QString status(int row) const { return form.lv1.data(form.lv1.index(row, ColumnStatus)).toString(); }
+};
+
+// The same verdicts from either engine.
+class CheckVerdicts : public Verdicts, public ::testing::WithParamInterface<FetchEngine>
+{
+protected:
+    void SetUp() override
+    {
+        Verdicts::SetUp();
+        engine = GetParam();
+    }
 };
 
 void answer(LoopServer &server, const std::string &path, int status, const std::string &body)
@@ -99,7 +117,7 @@ void redirect(LoopServer &server, const std::string &path, const std::string &to
     server.get(path, [to, status](const httplib::Request &, httplib::Response &res) { res.set_redirect(to, status); });
 }
 
-TEST_F(Verdicts, EachKindOfAnswer)
+TEST_P(CheckVerdicts, EachKindOfAnswer)
 {
     LoopServer web;
     answer(web, "/ok", 200, "<html>live</html>");
@@ -207,29 +225,24 @@ TEST_F(Verdicts, EachKindOfAnswer)
 }
 
 // With the process short of descriptors, checks wait for one another instead
-// of failing: every working address is "√".
-TEST_F(Verdicts, LowOpenFileLimitFailsNoWorkingAddress)
+// of failing: every working address is "√". The server runs in a process of
+// its own, as servers do: in this one it would run short too, and the
+// engine that opens all its connections at once would leave it no
+// descriptor to accept them with.
+TEST_P(CheckVerdicts, LowOpenFileLimitFailsNoWorkingAddress)
 {
-    LoopServer slow;
-    std::atomic<int> serving {0};
-    std::atomic<int> peak {0};
-    slow.get("/", [&](const httplib::Request &, httplib::Response &res) {
-        const int now = ++serving;
-        for (int seen = peak; now > seen && !peak.compare_exchange_weak(seen, now);) {
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        --serving;
-        res.set_content("<html>slow</html>", "text/html");
-    });
-    slow.start(64);
+    LoadServer::Options options;
+    options.delay = std::chrono::milliseconds(300);
+    ChildLoadServer slow(options);
+    ASSERT_TRUE(slow.started());
     QStringList urls;
     for (int i = 0; i < 60; ++i)
-        urls << slow.url(QStringLiteral("/?row=%1").arg(i));
+        urls << slow.url(0, QStringLiteral("/?row=%1").arg(i));
 
-    // New descriptors take the lowest free numbers: the limit leaves 40 free
+    // New descriptors take the lowest free numbers: the limit leaves 20 free
     // ones, room for about ten checks at once.
     int limit = 0;
-    for (int free = 0; free < 40; ++limit)
+    for (int free = 0; free < 20; ++limit)
         free += fcntl(limit, F_GETFD) == -1 ? 1 : 0;
     rlimit before {};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
@@ -242,12 +255,15 @@ TEST_F(Verdicts, LowOpenFileLimitFailsNoWorkingAddress)
     for (int row = 0; row < urls.size(); ++row)
         EXPECT_EQ(form.lv1.cell(row, CellAccess), QStringLiteral("√")) << row << " " << qPrintable(status(row));
     EXPECT_EQ(form.donecount, int(urls.size()));
-    EXPECT_LT(peak.load(), 30); // the shortage did hold them back
+    const ChildLoadServer::Counts counts = slow.stop();
+    EXPECT_EQ(counts.requests, 60);
+    EXPECT_GT(counts.mostHeld, 1);
+    EXPECT_LE(counts.mostHeld, 20); // the shortage did hold them back
 }
 
 // A check that finds no descriptor at all while nothing else runs pauses
 // and tries again, until one is free.
-TEST_F(Verdicts, NoDescriptorAtAllWaitsForOne)
+TEST_P(CheckVerdicts, NoDescriptorAtAllWaitsForOne)
 {
 #if defined(__SANITIZE_ADDRESS__)
     // The sanitizers' own checks probe memory through a pipe, which cannot
@@ -265,6 +281,34 @@ TEST_F(Verdicts, NoDescriptorAtAllWaitsForOne)
     }
     EXPECT_TRUE(waitFor([this] { return requestsInFlight(form) == 0; }));
     EXPECT_EQ(form.lv1.cell(0, CellAccess), QStringLiteral("√"));
+}
+
+// A reply head over libcurl's limits is the server's fault, not a shortage
+// here: the row is "×" after one request, and the rest do not slow down.
+TEST_P(CheckVerdicts, AnOverlargeHeadIsAskedOnce)
+{
+    RawServer server([](RawServer::Connection &c) {
+        std::string head = "HTTP/1.1 200 OK\r\n";
+        if (c.target() == "/one-line") {
+            head += "X-Big: " + std::string(1 << 20, 'a') + "\r\n";
+        } else if (c.target() == "/many-lines") {
+            for (int i = 0; i < 400; ++i)
+                head += "X-Line-" + std::to_string(i) + ": " + std::string(1000, 'b') + "\r\n";
+        }
+        c.send(head + "Content-Length: 2\r\n\r\nok");
+    });
+    form.requestTimeoutMs = 5000;
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(checkAll({server.url("/one-line"), server.url("/many-lines"), server.url("/ok")}));
+    EXPECT_LT(clock.elapsed(), 2000);
+    for (int row : {0, 1}) {
+        EXPECT_EQ(form.lv1.cell(row, CellAccess), QStringLiteral("×")) << row;
+        EXPECT_EQ(status(row), QStringLiteral("200→响应头过大")) << row;
+        EXPECT_EQ(reasonKey(form.lv1.check(row)->reason), QStringLiteral("header")) << row;
+    }
+    EXPECT_EQ(form.lv1.cell(2, CellAccess), QStringLiteral("√"));
+    EXPECT_EQ(server.heads().size(), 3u);
 }
 
 // When the last ranking reply lands before its row's check has started, the
@@ -285,5 +329,7 @@ TEST_F(Verdicts, FinishTextOutlivesTheLastCheckStart)
     EXPECT_EQ(form.lv1.cell(0, CellAccess), QStringLiteral("√"));
     EXPECT_EQ(form.lbl13(), QStringLiteral("提示：全部查询完毕"));
 }
+
+PRQ_ON_BOTH_ENGINES(CheckVerdicts);
 
 } // namespace

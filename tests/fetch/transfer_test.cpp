@@ -1,5 +1,5 @@
-#include "fetch/httpgetthread.h"
-
+// What a fetch answers for each kind of reply, and what it sends: the same
+// on both engines.
 #include "fetchtesting.h"
 #include "rawserver.h"
 #include "support/loopserver.h"
@@ -8,53 +8,23 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <map>
+#include <thread>
 
 namespace {
 
 using prqtest::LoopServer;
 
-TEST(SplitURL, Table)
+class Answers : public EngineTest
 {
-    struct Case
-    {
-        const char *url;
-        const char *host;
-        const char *portText;
-        int port;
-        const char *path;
-        bool secure;
-    };
-    const Case cases[] = {
-        {"http://host", "host", "80", 80, "/", false},
-        {"HTTP://Host.Example:8080/a/B?x=1#f", "Host.Example", "8080", 8080, "/a/B?x=1#f", false},
-        {"host.example/path", "host.example", "80", 80, "/path", false},
-        {"www.a.com/?u=http://b.com/x", "www.a.com", "80", 80, "/?u=http://b.com/x", false},
-        {"http://h:abc/x", "h", "abc", 80, "/x", false},
-        {"http://h:/x", "h", "", 80, "/x", false},
-        {"http://h:70000/", "h", "70000", 0, "/", false},
-        {"http://h:0/", "h", "0", 0, "/", false},
-        {"https://h", "h", "443", 443, "/", true},
-        {"HtTpS://h:8443/s", "h", "8443", 8443, "/s", true},
-        {"https://h:x/", "h", "x", 443, "/", true},
-        {"ftp://h/x", "ftp", "", 80, "//h/x", false},
-        {"", "", "80", 80, "/", false},
-    };
-    for (const Case &c : cases) {
-        const TSplitURL parts = SplitURL(QString::fromUtf8(c.url));
-        EXPECT_EQ(parts.Host, QString::fromUtf8(c.host)) << c.url;
-        EXPECT_EQ(parts.PortText, QString::fromUtf8(c.portText)) << c.url;
-        EXPECT_EQ(parts.Port, c.port) << c.url;
-        EXPECT_EQ(parts.Path, QString::fromUtf8(c.path)) << c.url;
-        EXPECT_EQ(parts.Secure, c.secure) << c.url;
-    }
-}
+};
 
 // The event is decided by the body alone: any status with a body raises
 // OnDoneString (its record says a status of 400 or more), an empty body
 // fails, a cut-off body counts with what arrived, and a length that is not a
 // signed 32-bit number fails whatever follows.
-TEST_F(FetchTest, OutcomeFollowsTheBodyNotTheStatus)
+TEST_P(Answers, OutcomeFollowsTheBodyNotTheStatus)
 {
     std::string everyByte;
     for (int i = 0; i < 512; ++i)
@@ -100,7 +70,7 @@ TEST_F(FetchTest, OutcomeFollowsTheBodyNotTheStatus)
         {QStringLiteral("http://127.0.0.1:%1/").arg(closedPort()), false, {}, "refused"},
     };
     for (const Case &c : cases) {
-        const Raised raised = fetchOnce(c.url);
+        const Raised raised = fetch(c.url);
         EXPECT_EQ(raised.done, c.success ? 1 : 0) << qPrintable(c.url);
         EXPECT_EQ(raised.body, c.body) << qPrintable(c.url);
         EXPECT_EQ(reasonKey(raised.record.reason), QString::fromUtf8(c.reason)) << qPrintable(c.url);
@@ -109,7 +79,7 @@ TEST_F(FetchTest, OutcomeFollowsTheBodyNotTheStatus)
 
 // What reaches the server: the request line, the agent (none when empty),
 // the Accept value, the referrer, and for a POST the form header and body.
-TEST_F(FetchTest, RequestOnTheWire)
+TEST_P(Answers, RequestOnTheWire)
 {
     LoopServer server;
     const auto answer = [](const httplib::Request &, httplib::Response &res) {
@@ -152,7 +122,7 @@ TEST_F(FetchTest, RequestOnTheWire)
     };
     for (const Case &c : cases) {
         const size_t before = server.requestCount();
-        const Raised raised = fetchOnce(server.url(c.path), c.setup);
+        const Raised raised = fetch(server.url(c.path), c.setup);
         EXPECT_EQ(raised.done, 1) << c.line;
         const auto requests = server.requests();
         ASSERT_EQ(requests.size(), before + 1) << c.line;
@@ -168,7 +138,7 @@ TEST_F(FetchTest, RequestOnTheWire)
 
 // The target goes out as the address has it, with only the bytes that
 // cannot stand in a request line encoded; nothing is resolved or decoded.
-TEST_F(FetchTest, RequestTargetIsEncodedOnlyWhereItMustBe)
+TEST_P(Answers, RequestTargetIsEncodedOnlyWhereItMustBe)
 {
     RawServer server([](RawServer::Connection &c) { c.send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx"); });
     const struct
@@ -185,7 +155,7 @@ TEST_F(FetchTest, RequestTargetIsEncodedOnlyWhereItMustBe)
         {"/q?r=1\r\nX-Injected: 1\x7f", "/q?r=1%0D%0AX-Injected:%201%7F"},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(fetchOnce(server.url(c.path)).done, 1) << c.sent;
+        EXPECT_EQ(fetch(server.url(c.path)).done, 1) << c.sent;
         const std::string head = server.heads().back();
         EXPECT_EQ(head.substr(0, head.find("\r\n")), "GET " + c.sent + " HTTP/1.1");
         EXPECT_EQ(head.find("\nX-Injected"), std::string::npos);
@@ -193,7 +163,7 @@ TEST_F(FetchTest, RequestTargetIsEncodedOnlyWhereItMustBe)
 }
 
 // A text that would break a header line fails the fetch before anything is sent.
-TEST_F(FetchTest, LineBreakInAHeaderTextSendsNothing)
+TEST_P(Answers, LineBreakInAHeaderTextSendsNothing)
 {
     LoopServer server;
     server.start();
@@ -204,11 +174,11 @@ TEST_F(FetchTest, LineBreakInAHeaderTextSendsNothing)
         [](THTTPGet &g) { g.UserName = QStringLiteral("u\r\nX: y"); },
     };
     for (const auto &setup : setups)
-        EXPECT_EQ(fetchOnce(server.url("/"), setup).errors, 1);
+        EXPECT_EQ(fetch(server.url("/"), setup).errors, 1);
     EXPECT_EQ(server.requestCount(), 0u);
 }
 
-TEST_F(FetchTest, CredentialsAnswerTheChallenge)
+TEST_P(Answers, CredentialsAnswerTheChallenge)
 {
     LoopServer server;
     server.get("/private", [](const httplib::Request &req, httplib::Response &res) {
@@ -220,14 +190,14 @@ TEST_F(FetchTest, CredentialsAnswerTheChallenge)
         }
     });
     server.start();
-    const Raised raised = fetchOnce(server.url("/private"), [](THTTPGet &g) {
+    const Raised raised = fetch(server.url("/private"), [](THTTPGet &g) {
         g.UserName = QStringLiteral("user");
         g.Password = QStringLiteral("pa:ss");
     });
     EXPECT_EQ(raised.body, "welcome");
 }
 
-TEST_F(FetchTest, RedirectsAreFollowedTenTimesAtMost)
+TEST_P(Answers, RedirectsAreFollowedTenTimesAtMost)
 {
     LoopServer server;
     server.get(R"(/hop/(\d+))", [](const httplib::Request &req, httplib::Response &res) {
@@ -240,15 +210,15 @@ TEST_F(FetchTest, RedirectsAreFollowedTenTimesAtMost)
     server.get("/loop", [](const httplib::Request &, httplib::Response &res) { res.set_redirect("/loop"); });
     server.start();
 
-    EXPECT_EQ(fetchOnce(server.url("/hop/10")).body, "arrived");
+    EXPECT_EQ(fetch(server.url("/hop/10")).body, "arrived");
     EXPECT_EQ(server.requestCount(), 11u);
-    EXPECT_EQ(fetchOnce(server.url("/hop/11")).errors, 1);
-    EXPECT_EQ(fetchOnce(server.url("/loop")).errors, 1);
+    EXPECT_EQ(fetch(server.url("/hop/11")).errors, 1);
+    EXPECT_EQ(fetch(server.url("/loop")).errors, 1);
 }
 
 // The secure scheme runs over TLS with the certificate checked: a
 // certificate that nothing vouches for fails the fetch.
-TEST_F(FetchTest, SecureAddressesCheckTheCertificate)
+TEST_P(Answers, SecureAddressesCheckTheCertificate)
 {
     QTemporaryDir dir;
     TestCertificate cert;
@@ -258,9 +228,9 @@ TEST_F(FetchTest, SecureAddressesCheckTheCertificate)
     server.start();
     const QString url = QStringLiteral("HTTPS://127.0.0.1:%1/").arg(server.port());
 
-    EXPECT_EQ(fetchOnce(url).errors, 1);
+    EXPECT_EQ(fetch(url).errors, 1);
     EXPECT_EQ(server.requestCount(), 0u);
-    const Raised trusted = fetchOnce(url, [&cert](THTTPGet &g) {
+    const Raised trusted = fetch(url, [&cert](THTTPGet &g) {
         g.TrustedCertificates = QString::fromStdString(cert.certFile);
     });
     EXPECT_EQ(trusted.body, "secure");
@@ -268,7 +238,7 @@ TEST_F(FetchTest, SecureAddressesCheckTheCertificate)
 
 // A connection that is not made in time fails; a server that falls silent
 // ends the transfer, which then succeeds only with what had arrived.
-TEST_F(FetchTest, TimeLimits)
+TEST_P(Answers, TimeLimits)
 {
     SilentListener unanswered;
     RawServer server([](RawServer::Connection &c) {
@@ -292,7 +262,7 @@ TEST_F(FetchTest, TimeLimits)
     for (const Case &c : cases) {
         QElapsedTimer clock;
         clock.start();
-        const Raised raised = fetchOnce(c.url, [&c](THTTPGet &g) {
+        const Raised raised = fetch(c.url, [&c](THTTPGet &g) {
             g.ConnectTimeoutMs = c.connectMs;
             g.IdleTimeoutMs = c.idleMs;
         });
@@ -304,8 +274,8 @@ TEST_F(FetchTest, TimeLimits)
 }
 
 // Reading stops at MaxBodySize and what was read is the body, also from a
-// server that would never stop sending.
-TEST_F(FetchTest, BodyStopsAtTheLimit)
+// server that would never stop sending; the record says the page went on.
+TEST_P(Answers, BodyStopsAtTheLimit)
 {
     RawServer server([](RawServer::Connection &c) {
         if (c.target() == "/endless") {
@@ -319,10 +289,84 @@ TEST_F(FetchTest, BodyStopsAtTheLimit)
             c.send("HTTP/1.1 200 OK\r\nContent-Length: 10000\r\n\r\n" + body);
         }
     });
-    const Raised sized = fetchOnce(server.url("/sized"), [](THTTPGet &g) { g.MaxBodySize = 3000; });
+    const Raised sized = fetch(server.url("/sized"), [](THTTPGet &g) { g.MaxBodySize = 3000; });
     EXPECT_EQ(sized.body, QByteArray(2999, 'b') + 'L');
-    const Raised endless = fetchOnce(server.url("/endless"), [](THTTPGet &g) { g.MaxBodySize = 1 << 20; });
+    EXPECT_TRUE(sized.record.bodyTruncated);
+    const Raised endless = fetch(server.url("/endless"), [](THTTPGet &g) { g.MaxBodySize = 1 << 20; });
     EXPECT_EQ(endless.body, QByteArray(1 << 20, 'e'));
+    EXPECT_TRUE(endless.record.bodyTruncated);
+    const Raised exact = fetch(server.url("/sized"), [](THTTPGet &g) { g.MaxBodySize = 10000; });
+    EXPECT_EQ(exact.body.size(), 10000);
+    EXPECT_FALSE(exact.record.bodyTruncated);
 }
+
+// A server that drips, or falls silent after its head or before it, is cut
+// off at the whole-request limit, whatever the idle limit.
+TEST_P(Answers, DripsAndStallsEndAtTheRequestLimit)
+{
+    RawServer server([](RawServer::Connection &c) {
+        if (c.target() == "/stall")
+            return c.stall();
+        if (!c.send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n"))
+            return;
+        if (c.target() == "/stall-after-head")
+            return c.stall();
+        for (int i = 0; i < 200 && c.send("x"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    });
+    for (const char *path : {"/drip", "/stall-after-head", "/stall"}) {
+        QElapsedTimer clock;
+        clock.start();
+        const Raised raised = fetch(server.url(QString::fromLatin1(path)), [](THTTPGet &g) {
+            g.RequestTimeoutMs = 400;
+            g.IdleTimeoutMs = 60000;
+        });
+        EXPECT_EQ(raised.errors, 1) << path;
+        EXPECT_EQ(raised.record.reason, FetchFailure::TimedOut) << path;
+        EXPECT_EQ(raised.record.hops, QByteArray(path) == "/stall" ? QList<int>() : QList<int> {200}) << path;
+        EXPECT_GE(clock.elapsed(), 380) << path;
+        EXPECT_LT(clock.elapsed(), 2500) << path;
+    }
+}
+
+// Hosts written as numbers in any form libcurl reads connect without a
+// lookup; a resolver that knows no name does not stand in the way.
+TEST_P(Answers, NumericHostsNeedNoLookup)
+{
+    RawServer server([](RawServer::Connection &c) { c.send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"); });
+    for (const char *host : {"127.1", "2130706433", "0x7f.0.0.1", "0177.0.1"}) {
+        const Raised raised = fetch(QStringLiteral("http://%1:%2/n").arg(QLatin1String(host)).arg(server.port()));
+        EXPECT_EQ(raised.body, "ok") << host;
+        EXPECT_EQ(raised.record.finalUrl, QStringLiteral("http://127.0.0.1:%1/n").arg(server.port())) << host;
+    }
+    EXPECT_EQ(server.heads().size(), 4u);
+}
+
+// A control character in the host or port names no address: nothing is
+// requested (a NUL once sent the check to the text before it, on port 80).
+TEST_P(Answers, ControlCharacterInTheHostIsAnInvalidAddress)
+{
+    RawServer server([](RawServer::Connection &c) { c.send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"); });
+    const QString port = QString::number(server.port());
+    const QString urls[] = {
+        QStringLiteral("http://127.0.0.1") + QChar(0) + QStringLiteral(".evil.test:") + port + QStringLiteral("/"),
+        QStringLiteral("http://127.0.0.1\t:") + port + QStringLiteral("/"),
+        QStringLiteral("127.0.0.1:") + port + QChar(0) + QStringLiteral("/"),
+        QStringLiteral("http://www.site\r\n.test/"),
+    };
+    for (const QString &url : urls) {
+        const Raised raised = fetch(url);
+        EXPECT_EQ(raised.errors, 1);
+        EXPECT_EQ(raised.record.reason, FetchFailure::InvalidAddress);
+        EXPECT_EQ(statusText(raised.record), QStringLiteral("无效网址"));
+    }
+    EXPECT_EQ(server.heads().size(), 0u);
+    // In the path it is sent encoded, as ever.
+    EXPECT_EQ(fetch(server.url(QStringLiteral("/a") + QChar(0) + QStringLiteral("b"))).body, "ok");
+    ASSERT_EQ(server.heads().size(), 1u);
+    EXPECT_EQ(server.heads().at(0).substr(0, 13), "GET /a%00b HT");
+}
+
+PRQ_ON_BOTH_ENGINES(Answers);
 
 } // namespace
