@@ -61,15 +61,17 @@ const std::optional<PriorState> &StoredAnswers::prior(int row)
     // queue take the rows.
     constexpr int Stretch = 256;
     const int count = m_form.lv1.count();
-    if (m_priors.size() != std::size_t(count)) {
-        m_priors.assign(std::size_t(count), std::nullopt);
-        m_stretchRead.assign(std::size_t(count / Stretch + 1), false);
+    // A crawl's list grows: what was looked up stays, the rows added since
+    // are looked up as they are come to.
+    if (m_priors.size() < std::size_t(count)) {
+        m_priors.resize(std::size_t(count));
+        m_stretchRead.resize(std::size_t(count / Stretch + 1), 0);
     }
     const int stretch = row / Stretch;
-    if (!m_stretchRead[std::size_t(stretch)]) {
-        m_stretchRead[std::size_t(stretch)] = true;
-        const int first = stretch * Stretch;
-        const int end = std::min(count, first + Stretch);
+    const int end = std::min(count, (stretch + 1) * Stretch);
+    const int first = stretch * Stretch + m_stretchRead[std::size_t(stretch)];
+    if (first < end) {
+        m_stretchRead[std::size_t(stretch)] = end - stretch * Stretch;
         std::vector<QString> urls;
         urls.reserve(std::size_t(end - first));
         for (int r = first; r < end; ++r)

@@ -99,7 +99,7 @@ private:
     QList<QString> m_nextRankNotes;
     qint64 m_nextRun = 0;
     std::vector<std::optional<PriorState>> m_priors; // by row
-    std::vector<bool> m_stretchRead; // by stretch of rows
+    std::vector<int> m_stretchRead; // by stretch of rows: how many were looked up
     QHash<int, std::optional<StoredRank>> m_ranks;
     std::vector<bool> m_given; // by row: check, rank
 
