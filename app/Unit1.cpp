@@ -494,6 +494,19 @@ void TForm1::connectControls()
     connect(bschckRobots, &QCheckBox::toggled, this, [&s](bool on) { s.crawl.robots = on; });
     connect(bschckSitemap, &QCheckBox::toggled, this, [&s](bool on) { s.crawl.sitemap = on; });
     connect(m_engine, &Engine::crawlProgressed, this, &TForm1::syncGauge);
+    // A crawl gone on from the store runs with the choices it was started
+    // with: the controls show them.
+    connect(m_engine, &Engine::runOpened, this, [this](RunKind kind) {
+        if (kind != RunKind::Crawl)
+            return;
+        const CrawlSettings crawl = m_state->crawl;
+        const int linkFilter = m_state->rdlist1;
+        const bool html = m_state->bschck4;
+        setCrawlChoices(crawl);
+        if (QAbstractButton *b = rdlist1Group->button(linkFilter))
+            b->setChecked(true);
+        setHtmlExtract(html);
+    });
 
     connect(&s, &FormState::lbl2Changed, lbl2, &QLabel::setText);
     connect(&s, &FormState::lbl5Changed, lbl5, &QLabel::setText);

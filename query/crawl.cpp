@@ -1,6 +1,7 @@
 #include "query/crawl.h"
 
 #include "base/errors.h"
+#include "base/guard.h"
 #include "base/textutil.h"
 #include "fetch/finishedrequest.h"
 #include "fetch/httpget.h"
@@ -236,15 +237,26 @@ bool Crawl::answerFromJournal(AddressId id, const CrawlAddress &address)
 void Crawl::later(std::function<void()> fn)
 {
     m_later.push_back(std::move(fn));
+    postLater();
+}
+
+void Crawl::postLater()
+{
     if (m_laterPosted)
         return;
     m_laterPosted = true;
-    QTimer::singleShot(0, this, &Crawl::runLater);
+    // From the event loop, as a reply's handler is: an error is shown, not
+    // thrown through Qt, and the answers after it still come.
+    QTimer::singleShot(0, this, [this] {
+        m_laterPosted = false;
+        guard::run([this] { runLater(); });
+        if (!m_later.empty())
+            postLater();
+    });
 }
 
 void Crawl::runLater()
 {
-    m_laterPosted = false;
     // What an answer adds joins this pass; the queue is left as the list
     // leaves it (stopped, let go) between answers.
     while (!m_later.empty()) {

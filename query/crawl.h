@@ -143,6 +143,7 @@ private:
     // Runs fn after the current event, after those queued before it, as a
     // reply would arrive.
     void later(std::function<void()> fn);
+    void postLater();
     void runLater();
     std::vector<FoundLink> readLinks(const QByteArray &body, const QString &pageUrl);
     bool readable(const CrawlAddress &address, bool success, const FetchResult &record) const;
