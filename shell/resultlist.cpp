@@ -2,6 +2,7 @@
 
 #include "shell/celltexts.h"
 
+#include <QDateTime>
 #include <QStringList>
 
 #include <algorithm>
@@ -24,6 +25,7 @@ const ColumnInfo kColumns[ResultListModel::ColumnCount] = {
     {"PR", 80, Qt::AlignHCenter | Qt::AlignVCenter},
     {"状态", 90, Qt::AlignHCenter | Qt::AlignVCenter},
     {"来源", 50, Qt::AlignHCenter | Qt::AlignVCenter},
+    {"变化", 70, Qt::AlignHCenter | Qt::AlignVCenter},
 };
 
 // A tooltip does not grow with a page linked from everywhere.
@@ -58,7 +60,9 @@ QString rowStatusText(const ResultRow &row)
 {
     // A row answered without a request (robots.txt, no address) has words
     // of its class all the same.
-    const QString check = verdictStatusText(row.check ? *row.check : FetchResult {}, row.verdict);
+    QString check = verdictStatusText(row.check ? *row.check : FetchResult {}, row.verdict);
+    if (row.checkFromCache && !check.isEmpty())
+        check = QStringLiteral("缓存 ") + check;
     if (row.note.isEmpty())
         return check;
     return check.isEmpty() ? row.note : check + QStringLiteral("; ") + row.note;
@@ -89,11 +93,13 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
             return QString();
         return role == Qt::DisplayRole ? sourcesText(*m_sources, index.row()) : sourcesTooltip(*m_sources, index.row());
     }
-    if (role == Qt::ToolTipRole && r.check)
-        return checkTooltip(*r.check);
+    if (role == Qt::ToolTipRole && (r.check || m_tooltipLines))
+        return tooltip(r);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         if (index.column() == ColumnStatus)
             return rowStatusText(r);
+        if (index.column() == ColumnChange)
+            return rowChangeText(r.change);
         return index.column() == 0 ? r.caption : r.cells[std::size_t(index.column() - 1)];
     }
     if (role == Qt::TextAlignmentRole)
@@ -110,6 +116,23 @@ QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, i
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(kColumns[section].alignment);
     return {};
+}
+
+QString ResultListModel::tooltip(const ResultRow &r) const
+{
+    QStringList lines;
+    if (r.check)
+        lines << checkTooltip(*r.check);
+    if (r.change == RowChange::StillDead && r.deadSinceMs > 0) {
+        const QString since = QDateTime::fromMSecsSinceEpoch(r.deadSinceMs).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+        lines << QStringLiteral("持续死链, 自 %1 起").arg(since);
+    }
+    if (m_tooltipLines) {
+        const QString more = m_tooltipLines(r);
+        if (!more.isEmpty())
+            lines << more;
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 int ResultListModel::columnWidth(int column)
@@ -188,11 +211,12 @@ const FetchResult *ResultListModel::check(int row) const
     return hasRow(row) ? m_rows[std::size_t(row)].check.get() : nullptr;
 }
 
-void ResultListModel::setCheck(int row, const FetchResult &result)
+void ResultListModel::setCheck(int row, const FetchResult &result, bool fromCache)
 {
     if (!hasRow(row))
         return;
     m_rows[std::size_t(row)].check = std::make_shared<const FetchResult>(result);
+    m_rows[std::size_t(row)].checkFromCache = fromCache;
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
@@ -204,15 +228,31 @@ void ResultListModel::setVerdict(int row, VerdictClass verdict)
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }
 
+void ResultListModel::setChange(int row, RowChange change, qint64 deadSinceMs)
+{
+    if (!hasRow(row))
+        return;
+    ResultRow &r = m_rows[std::size_t(row)];
+    if (r.change == change && r.deadSinceMs == deadSinceMs)
+        return;
+    r.change = change;
+    r.deadSinceMs = deadSinceMs;
+    const QModelIndex at = index(row, ColumnChange);
+    emit dataChanged(at, at, {Qt::DisplayRole, Qt::ToolTipRole});
+}
+
 void ResultListModel::clearCheck(int row)
 {
     if (!hasRow(row))
         return;
     ResultRow &r = m_rows[std::size_t(row)];
-    if (!r.check && r.verdict == VerdictClass::Unchecked)
+    if (!r.check && r.verdict == VerdictClass::Unchecked && r.change == RowChange::Same)
         return;
     r.check.reset();
+    r.checkFromCache = false;
     r.verdict = VerdictClass::Unchecked;
+    r.change = RowChange::Same;
+    r.deadSinceMs = 0;
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 

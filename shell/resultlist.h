@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fetch/fetchresult.h"
+#include "shell/rowchange.h"
 #include "shell/rowsources.h"
 #include "shell/verdictclass.h"
 
@@ -13,10 +14,6 @@
 #include <optional>
 #include <vector>
 
-// One row of the result list: a caption and exactly five cell texts, and the
-// record of the row's last reachability check, if one has ended. The 状态
-// column shows that record; it is not one of the cell texts, so the exports
-// of the list never see it.
 // The raw figures behind a PR cell that a ranks file of the web graph gave:
 // positions (0 when the file does not list the name) and the release.
 struct RankFigures
@@ -26,11 +23,17 @@ struct RankFigures
     QString release;
 };
 
+// One row of the result list: a caption and exactly five cell texts, and the
+// record of the row's last reachability check, if one has ended. The 状态
+// column shows that record; it is not one of the cell texts, so the exports
+// of the list never see it.
 struct ResultRow
 {
     QString caption;
     std::array<QString, 5> cells;
     std::shared_ptr<const FetchResult> check = nullptr;
+    // The check was not made: its answer was taken from the result store.
+    bool checkFromCache = false;
     // What the row's last answer means; Unchecked until a check has ended.
     VerdictClass verdict = VerdictClass::Unchecked;
     // Only the exports show them.
@@ -42,10 +45,11 @@ struct ResultRow
     // The address is a link as written that no rule makes an address: its
     // check is answered without a request.
     bool unaddressable = false;
+    // How the last check compares with the one before it in the result
+    // store; for StillDead, when the dead streak began (ms since 1970 UTC).
+    RowChange change = RowChange::Same;
+    qint64 deadSinceMs = 0;
 };
-
-// The text of the 状态 column: the check's status, then the row's note.
-QString rowStatusText(const ResultRow &row);
 
 // Cell indices, by column.
 enum ResultCell : int {
@@ -56,14 +60,17 @@ enum ResultCell : int {
     CellPr = 4, // PR
 };
 
+// The text of the 状态 column: the check's status ("缓存 " before it when the
+// answer came from the result store), then the row's note; empty before a
+// check.
+QString rowStatusText(const ResultRow &row);
+
 // The column of the check record, after the caption and the five cells.
 constexpr int ColumnStatus = 6; // 状态
 // The number of pages found to link to the row ("sitemap" for an orphan).
 constexpr int ColumnSources = 7; // 来源
-
-// The text of the 状态 column: the check record's, or "robots禁止" for a row
-// that robots.txt forbids; empty before a check.
-QString rowStatusText(const ResultRow &row);
+// How the check compares with the address's last one.
+constexpr int ColumnChange = 8; // 变化
 
 // The result list lv1: the system's only store of work. Rows are addressed by
 // their 0-based position; the list is never sorted.
@@ -76,7 +83,7 @@ class ResultListModel final : public QAbstractTableModel
     Q_DISABLE_COPY_MOVE(ResultListModel)
 
 public:
-    static constexpr int ColumnCount = 8;
+    static constexpr int ColumnCount = 9;
 
     explicit ResultListModel(QObject *parent = nullptr);
 
@@ -104,7 +111,7 @@ public:
 
     // The record of the row's last check; nullptr before one has ended.
     const FetchResult *check(int row) const;
-    void setCheck(int row, const FetchResult &result);
+    void setCheck(int row, const FetchResult &result, bool fromCache = false);
     // Empties the 状态 column of the row, as a new check of it starts; the
     // row is unchecked again.
     void clearCheck(int row);
@@ -121,13 +128,23 @@ public:
     // The sources of row have grown.
     void sourcesChanged(int row);
 
+    RowChange change(int row) const { return hasRow(row) ? m_rows[std::size_t(row)].change : RowChange::Same; }
+    void setChange(int row, RowChange change, qint64 deadSinceMs);
+
+    // More lines for a row's tooltip, such as the history of its address;
+    // asked only when a tooltip is shown.
+    void setTooltipLines(std::function<QString(const ResultRow &row)> lines) { m_tooltipLines = std::move(lines); }
+
     quint64 generation() const { return m_generation; }
     // A new run starts on the list: answers for the rows as they were no
     // longer belong to it.
     void markRebuilt() { ++m_generation; }
 
 private:
+    QString tooltip(const ResultRow &row) const;
+
     std::vector<ResultRow> m_rows;
     std::shared_ptr<const RowSources> m_sources;
     quint64 m_generation = 0;
+    std::function<QString(const ResultRow &row)> m_tooltipLines;
 };

@@ -54,7 +54,7 @@ ResultListProxy::ResultListProxy(ResultListModel &list, QObject *parent)
 
 QStringList ResultListProxy::filterTexts()
 {
-    return {QStringLiteral("全部"), QStringLiteral("只看死链"), QStringLiteral("只看正常"), QStringLiteral("只看存疑")};
+    return {QStringLiteral("全部"), QStringLiteral("只看死链"), QStringLiteral("只看正常"), QStringLiteral("只看存疑"), QStringLiteral("只看变化")};
 }
 
 void ResultListProxy::setViewFilter(ViewFilter filter)
@@ -85,8 +85,9 @@ bool ResultListProxy::lessThan(const QModelIndex &left, const QModelIndex &right
     const int l = left.row();
     const int r = right.row();
     int order = 0;
-    if (column == ColumnStatus || column == ColumnSources) {
-        // Built from the check record or the sources, not stored as a cell.
+    if (column >= ColumnStatus) {
+        // Built from the check record, the sources or the change, not stored
+        // as a cell.
         order = compareCells(m_list.data(left).toString(), m_list.data(right).toString());
     } else {
         // The stored texts, without a copy into a QVariant: a sort of many
@@ -114,6 +115,8 @@ bool ResultListProxy::filterAcceptsRow(int sourceRow, const QModelIndex &) const
 {
     if (m_filter == ShowAll || !m_list.hasRow(sourceRow))
         return true;
+    if (m_filter == ShowChanged)
+        return m_list.change(sourceRow) != RowChange::Same;
     const QString &access = m_list.cell(sourceRow, CellAccess);
     switch (m_filter) {
     case ShowDead:
@@ -123,6 +126,7 @@ bool ResultListProxy::filterAcceptsRow(int sourceRow, const QModelIndex &) const
     case ShowDoubtful:
         return access == celltext::Doubtful;
     case ShowAll:
+    case ShowChanged:
         break;
     }
     return true;

@@ -25,6 +25,7 @@ public:
         ShowDead = 1, // 只看死链: 访问 is "×"
         ShowLive = 2, // 只看正常: 访问 is "√"
         ShowDoubtful = 3, // 只看存疑: 访问 is "?"
+        ShowChanged = 4, // 只看变化: 变化 is not empty
     };
 
     explicit ResultListProxy(ResultListModel &list, QObject *parent = nullptr);

@@ -18,6 +18,11 @@ ListTally tallyList(const ResultListModel &list)
         const QString &pr = list.cell(i, CellPr);
         if (!pr.isEmpty() && pr.front().isDigit())
             ++t.prFound;
+        const RowChange change = list.change(i);
+        if (change == RowChange::NewDead)
+            ++t.newDead;
+        else if (change == RowChange::Fixed)
+            ++t.fixed;
         if (list.verdict(i) == VerdictClass::Robots)
             ++t.robots;
     }
@@ -39,7 +44,7 @@ QString crawlProgressText(int pagesRead, int pagesToRead)
     return QStringLiteral(", 已读网页 %1/%2").arg(pagesRead).arg(pagesToRead);
 }
 
-QString summaryText(const ListTally &tally, const QString &outputName, int softProbes)
+QString summaryText(const ListTally &tally, const QString &outputName, int softProbes, bool withChanges)
 {
     QString text = QStringLiteral("完成: %1 行, √ %2, × %3, 存疑 %4")
                        .arg(tally.rows)
@@ -51,5 +56,7 @@ QString summaryText(const ListTally &tally, const QString &outputName, int softP
     text += QStringLiteral(", PR %1 个").arg(tally.prFound);
     if (softProbes >= 0)
         text += QStringLiteral(", 软404探测 %1 次").arg(softProbes);
+    if (withChanges)
+        text += QStringLiteral(", 新死链 %1, 已修复 %2").arg(tally.newDead).arg(tally.fixed);
     return text + QStringLiteral(", 输出 ") + outputName;
 }

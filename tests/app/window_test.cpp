@@ -167,16 +167,17 @@ TEST_F(WindowFixture, StartState)
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(list->horizontalHeader()->sortIndicatorSection(), -1); // list order
-    const int widths[] = {50, 50, 100, 310, 50, 80, 90};
-    for (int c = 0; c < 7; ++c)
+    const int widths[] = {50, 50, 100, 310, 50, 80, 90, 50, 70};
+    for (int c = 0; c < 9; ++c)
         EXPECT_EQ(list->columnWidth(c), widths[c]);
     EXPECT_EQ(child<QPushButton>("btnStop")->text(), QStringLiteral("停止"));
     auto *filter = child<QComboBox>("cbbFilter");
-    ASSERT_EQ(filter->count(), 4);
+    ASSERT_EQ(filter->count(), 5);
     EXPECT_EQ(filter->currentText(), QStringLiteral("全部"));
     EXPECT_EQ(filter->itemText(1), QStringLiteral("只看死链"));
     EXPECT_EQ(filter->itemText(2), QStringLiteral("只看正常"));
     EXPECT_EQ(filter->itemText(3), QStringLiteral("只看存疑"));
+    EXPECT_EQ(filter->itemText(4), QStringLiteral("只看变化"));
     EXPECT_EQ(child<QLabel>("lblBlocked")->text(), QStringLiteral("存疑=(0)"));
     EXPECT_TRUE(child<QCheckBox>("chkSoft404")->isChecked());
     EXPECT_EQ(child<QCheckBox>("chkSoft404")->text(), QStringLiteral("软404检测"));
@@ -262,14 +263,14 @@ TEST_F(WindowFixture, OnlyTheResultListGrowsWithTheWindow)
     EXPECT_EQ(list->width(), 900);
 
     // 网址 fills the view; every other column keeps its width.
-    const int widths[] = {50, 50, 100, -1, 50, 80, 90, 50};
+    const int widths[] = {50, 50, 100, -1, 50, 80, 90, 50, 70};
     const auto addressFills = [&] {
-        for (int c = 0; c < 8; ++c) {
+        for (int c = 0; c < 9; ++c) {
             if (widths[c] > 0) {
                 EXPECT_EQ(list->columnWidth(c), widths[c]) << c;
             }
         }
-        EXPECT_EQ(list->columnWidth(3), list->viewport()->width() - 470);
+        EXPECT_EQ(list->columnWidth(3), list->viewport()->width() - 540);
     };
     addressFills();
     const int at900 = list->columnWidth(3);
@@ -411,8 +412,8 @@ TEST_F(WindowFixture, CopyTakesTheSelectedRowsInViewOrderAndVisitTheCurrentOne)
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
-    // Every column, 状态 and 来源 (empty in a batch) included.
-    const QString copied = QStringLiteral("3\t批量\t--\tc.com\t√\t10\t\t\n") + QStringLiteral("2\t批量\ta b\tb.com\t×\t--\t\t\n");
+    // Every column, 状态, 来源 (empty in a batch) and 变化 included.
+    const QString copied = QStringLiteral("3\t批量\t--\tc.com\t√\t10\t\t\t\n") + QStringLiteral("2\t批量\ta b\tb.com\t×\t--\t\t\t\n");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), copied);
     QGuiApplication::clipboard()->clear();
     child<QAction>("N5")->trigger();

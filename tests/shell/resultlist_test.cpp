@@ -14,10 +14,11 @@ ResultRow row(const QString &caption, const QString &url)
 TEST(ResultList, ColumnsHeadersAndCells)
 {
     ResultListModel m;
-    const QStringList headers = {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"), QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("来源")};
-    const int widths[] = {50, 50, 100, 310, 50, 80, 90, 50};
-    ASSERT_EQ(m.columnCount(), 8);
-    for (int c = 0; c < 8; ++c) {
+    const QStringList headers = {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"), QStringLiteral("PR"), QStringLiteral("状态"),
+        QStringLiteral("来源"), QStringLiteral("变化")};
+    const int widths[] = {50, 50, 100, 310, 50, 80, 90, 50, 70};
+    ASSERT_EQ(m.columnCount(), 9);
+    for (int c = 0; c < 9; ++c) {
         EXPECT_EQ(m.headerData(c, Qt::Horizontal).toString(), headers[c]);
         EXPECT_EQ(ResultListModel::columnWidth(c), widths[c]);
     }
