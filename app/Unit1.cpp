@@ -7,6 +7,7 @@
 #include "app/rankfilecontrols.h"
 #include "app/rowdelegate.h"
 #include "app/statuschart.h"
+#include "app/storepanel.h"
 #include "base/guard.h"
 #include "data/storedtext.h"
 #include "listfiles/csvaddresses.h"
@@ -22,6 +23,7 @@
 #include "shell/listcounts.h"
 #include "shell/resultproxy.h"
 #include "shell/windowsettings.h"
+#include "store/resultstore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -111,6 +113,7 @@ WindowEndpoints TForm1::defaultEndpoints()
     WindowEndpoints e;
     e.bannerUrl = storedtext::bannerUrl();
     e.oprEndpoint = opr::DefaultEndpoint;
+    e.storeFile = defaultStorePath();
     return e;
 }
 
@@ -200,13 +203,14 @@ std::unique_ptr<Engine> engineFor(const WindowEndpoints &endpoints)
 } // namespace
 
 TForm1::TForm1(WindowEndpoints endpoints, WindowSeams seams, QWidget *parent)
-    : TForm1(engineFor(endpoints), endpoints.bannerUrl, std::move(seams), parent)
+    : TForm1(engineFor(endpoints), endpoints.bannerUrl, std::move(seams), parent, endpoints.storeFile)
 {
 }
 
-TForm1::TForm1(std::unique_ptr<Engine> engine, QString bannerUrl, WindowSeams seams, QWidget *parent)
+TForm1::TForm1(std::unique_ptr<Engine> engine, QString bannerUrl, WindowSeams seams, QWidget *parent, QString storeFile)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
     , m_bannerUrl(std::move(bannerUrl))
+    , m_storeFile(std::move(storeFile))
     , m_seams(std::move(seams))
     , m_engine(engine.release())
     , m_state(&m_engine->state())
@@ -237,11 +241,17 @@ TForm1::TForm1(std::unique_ptr<Engine> engine, QString bannerUrl, WindowSeams se
 TForm1::~TForm1()
 {
     saveSettings();
+    // The store records the run's end from the engine's list: it goes
+    // while the engine is still there.
+    delete m_storePanel;
 }
 
 void TForm1::buildControls()
 {
     QVBoxLayout *outer = stackIn(this, 0, 0);
+    // First: what it says about the store is in the status line from the start.
+    if (!m_storeFile.isEmpty())
+        m_storePanel = new StorePanel(*m_engine, m_storeFile, this);
 
     // Query panel: caption bar 22, site strip 75, batch area 184.
     // A group box whose caption bar takes exactly the top 22 pixels, whatever
@@ -304,7 +314,10 @@ void TForm1::buildControls()
     site->setObjectName(QStringLiteral("siteStrip"));
     QVBoxLayout *siteLines = stackIn(site, 2, 2);
     // The crawl's choices share the lines: the status keeps the most room.
-    siteLines->addWidget(lineOf(site, 20, {lbl12, lbl6, bschckRobots, bschckSitemap}));
+    if (m_storePanel)
+        siteLines->addWidget(lineOf(site, 20, {lbl12, lbl6, bschckRobots, bschckSitemap, m_storePanel}));
+    else
+        siteLines->addWidget(lineOf(site, 20, {lbl12, lbl6, bschckRobots, bschckSitemap}));
     siteLines->addWidget(lineOf(site, 24, {edt6, rdlist1, bschck4}));
     siteLines->addWidget(lineOf(site, 23, {lblDepth, spnDepth, lblMaxPages, spnMaxPages, cbbScope, lbl13}, true));
     panel->addWidget(site);
@@ -715,6 +728,19 @@ void TForm1::connectControls()
     connect(bschckRobots, &QCheckBox::toggled, this, [&s](bool on) { s.crawl.robots = on; });
     connect(bschckSitemap, &QCheckBox::toggled, this, [&s](bool on) { s.crawl.sitemap = on; });
     connect(m_engine, &Engine::crawlProgressed, this, &TForm1::syncGauge);
+    // A crawl gone on from the store runs with the choices it was started
+    // with: the controls show them.
+    connect(m_engine, &Engine::runOpened, this, [this](RunKind kind) {
+        if (kind != RunKind::Crawl)
+            return;
+        const CrawlSettings crawl = m_state->crawl;
+        const int linkFilter = m_state->rdlist1;
+        const bool html = m_state->bschck4;
+        setCrawlChoices(crawl);
+        if (QAbstractButton *b = rdlist1Group->button(linkFilter))
+            b->setChecked(true);
+        setHtmlExtract(html);
+    });
 
     connect(&s, &FormState::lbl2Changed, lbl2, &QLabel::setText);
     connect(&s, &FormState::lbl5Changed, lbl5, &QLabel::setText);
@@ -749,6 +775,9 @@ void TForm1::connectControls()
     };
     DetailsSlots filled;
     filled.sources = [this](int row) { return listedSources(m_state->lv1, row); };
+    // The address's earlier checks, where the result store keeps them.
+    if (m_storePanel && m_storePanel->store())
+        filled.history = [panel = m_storePanel](const QString &address) { return panel->addressVisits(address); };
     m_details->setSlots(filled);
 }
 

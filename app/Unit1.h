@@ -38,6 +38,7 @@ class RankFileControls;
 class TBannerView;
 class TEntryBox;
 class ResultListProxy;
+class StorePanel;
 
 // What the window reaches outside itself. Tests and the command line replace
 // each of these, so that nothing blocks, nothing is launched and no public
@@ -50,6 +51,8 @@ struct WindowEndpoints
     QString bannerUrl;
     // The Open PageRank service; empty: that source reaches nothing.
     QString oprEndpoint;
+    // The result store every run is kept in; empty: none.
+    QString storeFile;
 };
 
 struct WindowSeams
@@ -85,8 +88,9 @@ public:
     // No defaults: whoever creates the window says where it may reach. The
     // window builds its engine from the endpoints.
     TForm1(WindowEndpoints endpoints, WindowSeams seams, QWidget *parent = nullptr);
-    // The window over an engine, which it takes over.
-    TForm1(std::unique_ptr<Engine> engine, QString bannerUrl, WindowSeams seams, QWidget *parent = nullptr);
+    // The window over an engine, which it takes over; storeFile: the result
+    // store (empty: none).
+    TForm1(std::unique_ptr<Engine> engine, QString bannerUrl, WindowSeams seams, QWidget *parent = nullptr, QString storeFile = QString());
     ~TForm1() override;
 
     Engine &engine() { return *m_engine; }
@@ -114,6 +118,8 @@ public:
     void saveSettings();
     // What the window remembered at its start, or wrote last.
     const WindowSettings &remembered() const { return m_remembered; }
+    // The result store's buttons; null without a store.
+    StorePanel *storePanel() const { return m_storePanel; }
 
     // Handlers, named after their control and event.
     void FormCreate();
@@ -170,6 +176,7 @@ private:
     void followRow(int listRow);
 
     QString m_bannerUrl;
+    QString m_storeFile;
     WindowSeams m_seams;
     ListFileDialogs m_dialogs;
     Engine *m_engine = nullptr; // a child of the window
@@ -228,6 +235,7 @@ private:
     QLabel *lblBlocked = nullptr; // 存疑=(n)
     QPushButton *btnStop = nullptr;
     QComboBox *cbbFilter = nullptr;
+    StorePanel *m_storePanel = nullptr;
     // Crawl strip
     QLabel *lblDepth = nullptr;
     QSpinBox *spnDepth = nullptr; // 抓取深度

@@ -11,11 +11,14 @@
 #include "query/crawl.h"
 #include "query/engine.h"
 #include "query/graphrank.h"
+#include "query/runrecorder.h"
 #include "query/scheduler.h"
 #include "query/settle.h"
 #include "shell/options.h"
 #include "shell/runreport.h"
+#include "store/resultstore.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -60,6 +63,21 @@ private:
     bool m_lineOpen = false;
 };
 
+// How a run that ended with this exit status is kept in the store.
+RunEnding endingOf(int status)
+{
+    switch (status) {
+    case headlessexit::Done:
+        return RunEnding::Completed;
+    case headlessexit::Interrupted:
+        return RunEnding::Interrupted;
+    case headlessexit::Terminated:
+        return RunEnding::Terminated;
+    default:
+        return RunEnding::Failed;
+    }
+}
+
 bool writeOutput(const ResultListModel &list, const Options &o)
 {
     return guard::run([&] {
@@ -88,6 +106,7 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     int status = headlessexit::Done;
     bool writeRows = false;
     bool ended = false;
+    bool timedOut = false;
     // The first ending counts: an answer that lands while the rows are
     // being written must not turn a stop signal into a finished run.
     const auto end = [&](int exitStatus, bool write) {
@@ -125,6 +144,18 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
         }
     }
     StopSignals stopSignals;
+
+    // Every run is kept, unless asked not to; a store that cannot be used
+    // is one line, and the run goes on without it.
+    std::unique_ptr<ResultStore> store;
+    if (!options.storeOff()) {
+        ResultStore::Opened opened = ResultStore::open(options.store.isEmpty() ? defaultStorePath() : options.store);
+        if (!opened.problem.isEmpty())
+            printer.message(QStringLiteral("警告: ") + opened.problem);
+        store = std::move(opened.store);
+    }
+    if (store)
+        QObject::connect(store.get(), &ResultStore::problem, &loop, [&](const QString &text) { printer.message(QStringLiteral("警告: ") + text); });
 
     Engine engine(endpoints);
     FormState &s = engine.state();
@@ -171,6 +202,13 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     // only what must be paced.
     engine.setIntervalAsked(options.intervalGiven);
 
+    std::unique_ptr<RunRecorder> recorder;
+    if (store) {
+        recorder = std::make_unique<RunRecorder>(engine, *store, QStringLiteral("cli"));
+        recorder->setBatchInput(options.batchFile == QLatin1String("-") ? QStringLiteral("标准输入") : options.batchFile);
+        recorder->setCacheAge(options.cacheAgeSeconds);
+    }
+
     bool listBuilt = false;
     QObject::connect(&s, &FormState::runStarted, &loop, [&] { listBuilt = true; });
     QObject::connect(&engine, &Engine::notice, &loop, [&](const QString &text) { printer.message(text); });
@@ -197,6 +235,7 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     timeout.setSingleShot(true);
     QObject::connect(&timeout, &QTimer::timeout, &loop, [&] {
         printer.message(QStringLiteral("超时: %1 秒内未完成 (%2/%3), 写出已有结果").arg(options.timeoutSeconds).arg(s.donecount).arg(s.pr1.maximum()));
+        timedOut = !ended;
         end(headlessexit::Failed, true);
     });
     QObject::connect(&stopSignals, &StopSignals::received, &loop, [&](int signalNumber) {
@@ -204,6 +243,21 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
         end(signalNumber == SIGINT ? headlessexit::Interrupted : headlessexit::Terminated, true);
     });
 
+    // --resume: the last run of the same input, when it ended early.
+    const auto resumed = [&](const QString &inputKey) {
+        if (!recorder)
+            return false;
+        const std::optional<RunSummary> last = store->latestRunOf(inputKey);
+        if (last && last->resumable() && recorder->resume(last->id)) {
+            printer.message(QStringLiteral("继续 %1 开始的运行 (已有 %2/%3 行的结果)")
+                                .arg(QDateTime::fromMSecsSinceEpoch(last->startedAt).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                                .arg(last->answered)
+                                .arg(last->rows));
+            return true;
+        }
+        printer.message(QStringLiteral("没有可继续的运行, 从头开始"));
+        return false;
+    };
     // The list is read on a thread of its own, so that a source that never
     // ends (a FIFO with no writer, an input never closed) cannot keep the
     // time-out and the stop signals from acting: they cancel it.
@@ -213,17 +267,22 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
             printer.message(undecodableLinesNote(list.undecodableLines));
         // Straight from the file into rows: an entry box would only hold
         // the text on the way, at several times its size.
-        guard::run([&] { engine.startBatch(list.text); });
+        guard::run([&] {
+            if (!(options.resume && resumed(recorder ? RunRecorder::batchInputKey(list.text) : QString())))
+                engine.startBatch(list.text);
+        });
     });
     QObject::connect(&import, &ListImportJob::failed, &loop, [&](const QString &message, bool cancelled) {
         if (!cancelled)
             guard::showError(message);
     });
     const bool started = guard::run([&] {
-        if (!options.site.isEmpty())
-            engine.startSite(options.site);
-        else
-            import.start(options.batchFile);
+        if (!options.site.isEmpty()) {
+            if (!(options.resume && resumed(recorder ? recorder->siteInputKey(options.site) : QString())))
+                engine.startSite(options.site);
+            return;
+        }
+        import.start(options.batchFile);
     });
     // A failure has ended the run already (the error box said why); so may
     // a list that was answered inside the command's own request start.
@@ -240,21 +299,38 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
     timeout.stop();
     // Nothing more is started while the rows are written.
     s.tmr2.stop();
-    if (!writeRows)
+    engine.closeRun(timedOut ? RunEnding::TimedOut : endingOf(status));
+    // The store gets what it has not written yet, while the list is written.
+    const auto finishStore = [&] {
+        recorder.reset();
+        if (store) {
+            const QString problem = store->finish();
+            if (!problem.isEmpty())
+                printer.message(QStringLiteral("警告: ") + problem);
+        }
+    };
+    if (!writeRows) {
+        finishStore();
         return status;
+    }
     // A run cut short writes "--" where no answer came, never "查询中...".
     const bool unfinished = status != headlessexit::Done;
     if (unfinished)
         settleAll(s);
-    if (!writeOutput(s.lv1, options))
+    const bool written = writeOutput(s.lv1, options);
+    finishStore();
+    if (!written)
         return headlessexit::Failed;
     const ListTally tally = tallyList(s.lv1);
     const QString output = options.outToStdout() ? QStringLiteral("标准输出") : options.outFile;
     const int probes = s.bschck3 && s.soft404Check ? engine.softProbesSent() : -1;
-    printer.message(unfinished ? unfinishedText(tally, s.donecount, s.pr1.maximum(), output, probes) : summaryText(tally, output, probes));
+    printer.message(unfinished ? unfinishedText(tally, s.donecount, s.pr1.maximum(), output, probes, store != nullptr)
+                               : summaryText(tally, output, probes, store != nullptr));
     if (status == headlessexit::Done && rankRefused)
         status = headlessexit::Failed;
     if (status == headlessexit::Done && options.failOnDead && tally.dead > 0)
+        status = headlessexit::DeadFound;
+    if (status == headlessexit::Done && options.failOnNewDead && tally.newDead > 0)
         status = headlessexit::DeadFound;
     return status;
 }

@@ -79,6 +79,8 @@ int main(int argc, char **argv)
         endpoints.bannerUrl = options.banner == QLatin1String("none") ? QString() : options.banner;
     if (!options.oprEndpoint.isEmpty())
         endpoints.oprEndpoint = options.oprEndpoint;
+    if (!options.store.isEmpty())
+        endpoints.storeFile = options.storeOff() ? QString() : options.store;
 
     if (options.headless()) {
         // No window, so no platform plugin, no display and no banner.

@@ -6,6 +6,7 @@
 #include "shell/options.h"
 #include "shell/resultlist.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QJsonArray>
@@ -166,8 +167,8 @@ void writeCsv(const ResultListModel &list, QIODevice &device, CsvCells cells)
     appendCsvRecord(out.text(),
         {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"),
             QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("最终网址"), QStringLiteral("耗时(ms)"), QStringLiteral("原因"),
-            QStringLiteral("rank_pos"), QStringLiteral("harmonic_pos"), QStringLiteral("release"), QStringLiteral("class"), QStringLiteral("深度"),
-            QStringLiteral("来源数"), QStringLiteral("来源页"), QStringLiteral("孤立")});
+            QStringLiteral("rank_pos"), QStringLiteral("harmonic_pos"), QStringLiteral("release"), QStringLiteral("class"), QStringLiteral("变化"),
+            QStringLiteral("深度"), QStringLiteral("来源数"), QStringLiteral("来源页"), QStringLiteral("孤立")});
     const RowSources *sources = list.sources();
     for (int i = 0; i < list.count(); ++i) {
         const ResultRow &row = list.row(i);
@@ -182,7 +183,7 @@ void writeCsv(const ResultListModel &list, QIODevice &device, CsvCells cells)
             fields << rowStatusText(row) << QString() << QString() << QString();
         }
         appendRankFields(fields, row.rank);
-        fields << verdictClassKey(row.verdict);
+        fields << verdictClassKey(row.verdict) << rowChangeText(row.change);
         if (sources && sources->depth(i) >= 0) {
             fields << QString::number(sources->depth(i)) << QString::number(sources->count(i)) << firstSource(*sources, i)
                    << (sources->orphan(i) ? celltext::Orphan : QString());
@@ -209,6 +210,10 @@ QJsonObject jsonRecord(const ResultListModel &list, int i)
         {QStringLiteral("class"), verdictClassKey(row.verdict)},
     };
     const QJsonValue none(QJsonValue::Null);
+    o.insert(QStringLiteral("change"), rowChangeText(row.change));
+    o.insert(QStringLiteral("dead_since"),
+        row.change == RowChange::StillDead && row.deadSinceMs > 0 ? QJsonValue(QDateTime::fromMSecsSinceEpoch(row.deadSinceMs, Qt::UTC).toString(Qt::ISODate))
+                                                                  : none);
     const RowSources *rowSources = list.sources();
     const int depth = rowSources ? rowSources->depth(i) : -1;
     QJsonArray sources;

@@ -28,21 +28,22 @@ void exportList(const ResultListModel &list, bool shortForm, const QString &path
 //
 // Csv: UTF-8 with a byte-order mark, CRLF line ends, RFC 4180 quoting, the
 // header row 序号,站内?,链接词,网址,访问,PR,状态,最终网址,耗时(ms),原因,
-// rank_pos,harmonic_pos,release,class,深度,来源数,来源页,孤立, then one record
-// per row; 原因 in the system's words, without the HTTP library's. A cell that
-// a spreadsheet would read as a formula (beginning with "=", "+", "-", "@",
-// a tab or a carriage return) is written with "'" before it; a cell of "-"
-// alone ("--", "---") is not. CsvRaw writes every cell as it is, for scripts
+// rank_pos,harmonic_pos,release,class,变化,深度,来源数,来源页,孤立, then one
+// record per row; 原因 in the system's words, without the HTTP library's. A
+// cell that a spreadsheet would read as a formula (beginning with "=", "+",
+// "-", "@", a tab or a carriage return) is written with "'" before it; a cell
+// of "-" alone ("--", "---") is not. CsvRaw writes every cell as it is, for scripts
 // that want the bytes.
 // Jsonl: one JSON object per row and line, with the keys row (1-based
-// position), caption, kind, text, url, access, pr, class, depth, sources,
-// orphan, status, hops, final_url, elapsed_ms and reason (a reasonKey() or
-// null); the check's keys are null for a row that was never checked, but for
-// status when the row says why ("空行", "未查询", "未完成"), as its 状态 column
-// does. Then rank_pos, harmonic_pos and release: the figures of a PR from a
-// ranks file, null when its source gave none. class is the row's
-// verdictClassKey() ("alive", "dead", "blocked", "soft404", "invalid",
-// "robots", "unchecked").
+// position), caption, kind, text, url, access, pr, class, change (the 变化
+// text), dead_since (持续死链: when the dead streak began, ISO 8601 UTC; else
+// null), depth, sources, orphan, status, hops, final_url, elapsed_ms and
+// reason (a reasonKey() or null); the check's keys are null for a row that
+// was never checked, but for status when the row says why ("空行", "未查询",
+// "未完成"), as its 状态 column does. Then rank_pos, harmonic_pos and
+// release: the figures of a PR from a ranks file, null when its source gave
+// none. class is the row's verdictClassKey() ("alive", "dead", "blocked",
+// "soft404", "invalid", "robots", "unchecked").
 enum class ExportFormat {
     Tsv,
     Csv,

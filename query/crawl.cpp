@@ -16,6 +16,7 @@
 #include "survey/sitemapreader.h"
 
 #include <QSet>
+#include <QTimer>
 
 #include <utility>
 
@@ -39,12 +40,14 @@ bool isWebAddress(const QString &url)
 
 } // namespace
 
-Crawl::Crawl(FormState &form, TRegExp &myreg, HostQueueLimits limits, std::shared_ptr<CrawlFrontier> frontier, QObject *parent)
+Crawl::Crawl(FormState &form, TRegExp &myreg, HostQueueLimits limits, std::shared_ptr<CrawlFrontier> frontier, std::shared_ptr<CrawlJournal> journal,
+    QObject *parent)
     : QObject(parent)
     , m_form(form)
     , m_myreg(myreg)
     , m_queue(limits)
     , m_frontier(frontier ? std::move(frontier) : std::make_shared<MemoryFrontier>())
+    , m_journal(journal ? std::move(journal) : std::make_shared<UnkeptJournal>())
 {
     connect(&m_queue, &HostQueue::becameIdle, this, &Crawl::checkEnded);
 }
@@ -67,6 +70,7 @@ void Crawl::start(const QString &siteText)
     site.candidate = true;
     m_folder = keyFolder(site.key);
     m_frontier->add(site);
+    m_journal->queued(site.key, 0);
     m_toList.push_back(0);
     if (m_settings.sitemap) {
         m_toList.push_back(SitemapTurn);
@@ -95,6 +99,7 @@ void Crawl::stop()
         return;
     m_stopped = true;
     m_queue.dropWaiting();
+    m_later.clear();
     for (Origin &origin : m_origins)
         origin.waiting.clear();
     m_toList.clear();
@@ -106,7 +111,6 @@ void Crawl::stop()
         // could not be read, as the survey's does.
         if (m_siteReading) {
             m_siteReading = false;
-            m_pages->forget();
             const FinishedRequest done(m_siteRequest.data());
             failSite();
         } else if (m_siteRequest) {
@@ -124,12 +128,14 @@ void Crawl::abandon()
 {
     m_abandoned = true;
     m_queue.dropWaiting();
+    m_later.clear();
 }
 
 void Crawl::letGo()
 {
     // Another list: what waits is not sent, what is in flight still lands.
     m_queue.dropWaiting();
+    m_later.clear();
     for (Origin &origin : m_origins)
         origin.waiting.clear();
     checkEnded();
@@ -139,7 +145,7 @@ bool Crawl::finished() const
 {
     if (m_abandoned || m_failed)
         return true;
-    if (!m_queue.idle())
+    if (!m_queue.idle() || !m_later.empty())
         return false;
     // The list was cleared or rebuilt: nothing more is listed.
     if (!current())
@@ -190,7 +196,81 @@ void Crawl::send(AddressId id)
             return;
         }
     }
-    enqueue(id, address);
+    if (!answerFromJournal(id, address))
+        enqueue(id, address);
+}
+
+bool Crawl::answerFromJournal(AddressId id, const CrawlAddress &address)
+{
+    // The row's check is the one the run being continued kept for it;
+    // without it the address is asked again, page and all.
+    const bool checked = address.row >= 0 && m_form.bschck3;
+    if (checked && !m_form.knowsAnswer(address.row, RowQuery::Check))
+        return false;
+    std::optional<CrawlJournal::Page> page;
+    if (address.candidate) {
+        page = m_journal->page(address.key);
+        if (!page)
+            return false;
+    } else if (!checked) {
+        return false;
+    }
+    later([this, id, page = std::move(page)]() mutable {
+        if (!live())
+            return;
+        if (id == 0 && !m_listed) {
+            // Its check may not have been kept (it waited for its folder's
+            // probe): then it is asked again.
+            bool unanswered = false;
+            siteListed(page->links, [this, &unanswered](int row) {
+                unanswered = row >= 0 && m_form.bschck3 && !m_form.answerKnown(row, RowQuery::Check);
+            });
+            if (unanswered && current())
+                enqueue(0, m_frontier->address(0));
+            return;
+        }
+        const CrawlAddress now = m_frontier->address(id);
+        if (now.row >= 0 && m_form.bschck3)
+            m_form.answerKnown(now.row, RowQuery::Check);
+        if (page)
+            landed(id, now, Arrived {page->readable && !m_stopped, std::move(page->links)});
+    });
+    return true;
+}
+
+void Crawl::later(std::function<void()> fn)
+{
+    m_later.push_back(std::move(fn));
+    postLater();
+}
+
+void Crawl::postLater()
+{
+    if (m_laterPosted)
+        return;
+    m_laterPosted = true;
+    // From the event loop, as a reply's handler is: an error is shown, not
+    // thrown through Qt, and the answers after it still come.
+    QTimer::singleShot(0, this, [this] {
+        m_laterPosted = false;
+        guard::run([this] { runLater(); });
+        if (!m_later.empty())
+            postLater();
+    });
+}
+
+void Crawl::runLater()
+{
+    // What an answer adds joins this pass; the queue is left as the list
+    // leaves it (stopped, let go) between answers.
+    while (!m_later.empty()) {
+        const std::function<void()> fn = std::move(m_later.front());
+        m_later.pop_front();
+        fn();
+    }
+    // What the answers sent waits in the queue: a reply would have kicked it.
+    m_queue.kick();
+    checkEnded();
 }
 
 QString Crawl::requestUrl(AddressId id, const CrawlAddress &address) const
@@ -261,6 +341,13 @@ bool Crawl::answerIfForbidden(int row)
 void Crawl::readRobots(int origin, const QString &originKey)
 {
     m_origins[std::size_t(origin)].state = Origin::State::Reading;
+    if (std::optional<CrawlJournal::Robots> known = m_journal->robots(originKey)) {
+        later([this, origin, originKey, known = std::move(*known)] {
+            if (live())
+                robotsKnown(origin, originKey, known.record, known.success, known.body);
+        });
+        return;
+    }
     const QString url = originKey + QStringLiteral("/robots.txt");
     m_queue.add(
         FirstOrder, url, [this, url] { return newFetch(url, -1, qint32(RobotsRules::MaxBytes)); },
@@ -275,6 +362,12 @@ void Crawl::robotsArrived(int o, const QString &originKey, THTTPGet *sender, boo
         return;
     }
     const FetchResult &record = sender->FetchRecord();
+    m_journal->robotsArrived(originKey, CrawlJournal::Robots {record, success, body});
+    robotsKnown(o, originKey, record, success, body);
+}
+
+void Crawl::robotsKnown(int o, const QString &originKey, const FetchResult &record, bool success, const QByteArray &body)
+{
     const int status = record.finalStatus();
     RobotsRules rules = RobotsRules::allowAll();
     if (success && status >= 200 && status < 300) {
@@ -307,8 +400,18 @@ void Crawl::robotsArrived(int o, const QString &originKey, THTTPGet *sender, boo
 
 void Crawl::startSitemaps(const RobotsRules &rules, const QString &originKey)
 {
-    if (!m_settings.sitemap || !m_sitemapPending || m_sitemapFilesAsked > 0)
+    if (!m_settings.sitemap || !m_sitemapPending || m_sitemapFilesAsked > 0 || m_sitemapFromJournal)
         return;
+    if (std::optional<CrawlJournal::Sitemap> known = m_journal->sitemap()) {
+        m_sitemapFromJournal = true;
+        m_sitemapPages = known->pages;
+        m_sitemapFull = known->full;
+        later([this] {
+            if (live())
+                sitemapFilesDone();
+        });
+        return;
+    }
     if (!m_settings.sitemapUrl.isEmpty()) {
         readSitemap(withWebScheme(m_settings.sitemapUrl), 0, false);
     } else if (!rules.sitemaps().isEmpty()) {
@@ -381,6 +484,8 @@ void Crawl::sitemapFilesDone()
     if (!m_sitemapPending)
         return;
     m_sitemapPending = false;
+    if (!m_sitemapFromJournal)
+        m_journal->sitemapDone(CrawlJournal::Sitemap {m_sitemapPages, m_sitemapFull});
     drain();
 }
 
@@ -438,8 +543,8 @@ void Crawl::arrived(AddressId id, THTTPGet *sender, bool success, const QByteArr
         listSite(sender, success, body);
         return;
     }
-    CrawlAddress address = m_frontier->address(id);
-    const FetchResult &record = sender->FetchRecord();
+    const CrawlAddress address = m_frontier->address(id);
+    const FetchResult record = sender->FetchRecord();
     const bool readIt = !m_stopped && readable(address, success, record);
     PageReader::Page page;
     if (readIt) {
@@ -448,32 +553,46 @@ void Crawl::arrived(AddressId id, THTTPGet *sender, bool success, const QByteArr
         page = PageReader::Page {body, record.contentType, m_siteText, pageAddress(requestUrl(id, address), record.finalUrl)};
     }
     routeCheck(sender, success, address.row);
-    if (!address.candidate || m_stopped)
-        return;
     if (!readIt) {
-        m_arrived.insert(id, Arrived {});
-        drain();
+        pageRead(id, address, record, Arrived {});
         return;
     }
+    if (!address.candidate || m_stopped)
+        return;
     // The page is listed in its turn once its links are read; the crawl
     // does not end while its turn waits.
     const QString url = page.pageUrl;
-    m_pages->readLinks(std::move(page), reading(), [this, id, row = address.row, url](PageReader::Answer<PageSurvey> answer) {
+    m_pages->readLinks(std::move(page), reading(), [this, id, address, record, url](PageReader::Answer<PageSurvey> answer) {
         if (m_stopped || !current())
             return;
         Arrived arrived;
         arrived.readable = true;
         if (const auto *survey = std::get_if<PageSurvey>(&answer)) {
             arrived.links = survey->links;
-            noteLimit(row, survey->limit, url);
+            noteLimit(address.row, survey->limit, url);
         } else {
             notice(std::get<QString>(answer) + QStringLiteral("：") + url);
         }
-        m_arrived.insert(id, std::move(arrived));
-        drain();
+        pageRead(id, address, record, std::move(arrived));
         // Out of the queue's own completion, which starts what was added.
         m_queue.kick();
     });
+}
+
+void Crawl::pageRead(AddressId id, const CrawlAddress &address, const FetchResult &record, Arrived page)
+{
+    // A page cut short by "停止" is not written down: going on reads it.
+    if (address.candidate && !m_stopped && !address.read)
+        m_journal->pageArrived(address.key, address.depth, record, CrawlJournal::Page {page.readable, page.links});
+    landed(id, address, std::move(page));
+}
+
+void Crawl::landed(AddressId id, const CrawlAddress &address, Arrived page)
+{
+    if (address.candidate && !m_stopped) {
+        m_arrived.insert(id, std::move(page));
+        drain();
+    }
 }
 
 void Crawl::listSite(THTTPGet *sender, bool success, const QByteArray &body)
@@ -489,7 +608,7 @@ void Crawl::listSite(THTTPGet *sender, bool success, const QByteArray &body)
     m_siteRequest = sender;
     m_siteReading = true;
     m_pages->readLinks(PageReader::Page {body, record.contentType, m_siteText, pageAddress(m_siteText, record.finalUrl)}, reading(),
-        [this, success](PageReader::Answer<PageSurvey> answer) {
+        [this, success, record](PageReader::Answer<PageSurvey> answer) {
             m_siteReading = false;
             THTTPGet *sender = m_siteRequest.data();
             if (const auto *error = std::get_if<QString>(&answer)) {
@@ -503,13 +622,14 @@ void Crawl::listSite(THTTPGet *sender, bool success, const QByteArray &body)
                 return;
             }
             const PageSurvey &survey = std::get<PageSurvey>(answer);
-            listSiteLinks(sender, success, survey.links);
+            m_journal->pageArrived(m_frontier->address(0).key, 0, record, CrawlJournal::Page {true, survey.links});
+            siteListed(survey.links, [this, sender, success](int row) { routeCheck(sender, success, row); });
             noteLimit(m_form.lv1.hasRow(0) ? 0 : -1, survey.limit, m_siteText);
             m_queue.kick();
         });
 }
 
-void Crawl::listSiteLinks(THTTPGet *sender, bool success, const std::vector<FoundLink> &links)
+void Crawl::siteListed(const std::vector<FoundLink> &links, const std::function<void(int row)> &answerSiteRow)
 {
     CrawlAddress site = m_frontier->address(0);
     if (m_form.rdlist1 != 2) {
@@ -529,7 +649,7 @@ void Crawl::listSiteLinks(THTTPGet *sender, bool success, const std::vector<Foun
     m_form.listGrowing = true;
     startListRun(m_form);
     m_generation = m_form.lv1.generation();
-    routeCheck(sender, success, site.row);
+    answerSiteRow(site.row);
     emit m_form.sitePageListed();
     if (!current())
         return;
@@ -606,8 +726,10 @@ AddressId Crawl::found(const QString &key, const QString &text, bool internal, i
     address.candidate = internal && depth < m_settings.depth && m_pagesRead < m_settings.maxPages
         && (m_settings.scope == CrawlSettings::Scope::Site || key.startsWith(m_folder));
     m_frontier->add(address);
-    if (address.candidate)
+    if (address.candidate) {
         m_toList.push_back(id);
+        m_journal->queued(key, depth);
+    }
     return id;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "query/crawlfrontier.h"
+#include "query/crawljournal.h"
 #include "query/hostqueue.h"
 #include "query/pagereader.h"
 #include "shell/crawlsettings.h"
@@ -15,6 +16,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -55,8 +57,12 @@ public:
     static constexpr int MaxSitemapFiles = 1000;
 
     // frontier: where the addresses and links are kept; a new one in memory
-    // when none is given. It must be empty.
-    Crawl(FormState &form, TRegExp &myreg, HostQueueLimits limits, std::shared_ptr<CrawlFrontier> frontier = nullptr, QObject *parent = nullptr);
+    // when none is given. It must be empty. journal: where the crawl writes
+    // down its answers, and whence a crawl going on from an earlier one takes
+    // that one's (the rows' checks come from the form's known answers);
+    // none: kept nowhere.
+    Crawl(FormState &form, TRegExp &myreg, HostQueueLimits limits, std::shared_ptr<CrawlFrontier> frontier = nullptr,
+        std::shared_ptr<CrawlJournal> journal = nullptr, QObject *parent = nullptr);
     ~Crawl() override;
 
     // Clears the list and starts with the typed site address, by the
@@ -124,21 +130,34 @@ private:
 
     void readRobots(int origin, const QString &originKey);
     void robotsArrived(int origin, const QString &originKey, THTTPGet *sender, bool success, const QByteArray &body);
+    void robotsKnown(int origin, const QString &originKey, const FetchResult &record, bool success, const QByteArray &body);
     void startSitemaps(const RobotsRules &rules, const QString &originKey);
     void readSitemap(const QString &url, int level, bool quietWhenMissing);
     void sitemapArrived(const QString &url, int level, bool quietWhenMissing, THTTPGet *sender, bool success, const QByteArray &body);
     void sitemapFilesDone();
 
     void arrived(AddressId id, THTTPGet *sender, bool success, const QByteArray &body);
+    // An address the journal has the answer of: answered from there, in
+    // turn, as a reply would be; false when it must be asked.
+    bool answerFromJournal(AddressId id, const CrawlAddress &address);
+    void landed(AddressId id, const CrawlAddress &address, Arrived page);
+    // Runs fn after the current event, after those queued before it, as a
+    // reply would arrive.
+    void later(std::function<void()> fn);
+    void postLater();
+    void runLater();
     // How pages are read: the link pattern or the HTML parser, as ticked.
     PageReader::Reading reading() const;
     // Says that a page (row, or -1 when it has none) was read only in part.
     void noteLimit(int row, const ReadLimit &limit, const QString &url);
-    // The site page's links, read: its row, theirs, and the crawl under way.
-    void listSiteLinks(THTTPGet *sender, bool success, const std::vector<FoundLink> &links);
+    // A page whose links are read (or that was not to be read): written
+    // down, then listed in its turn.
+    void pageRead(AddressId id, const CrawlAddress &address, const FetchResult &record, Arrived page);
     bool readable(const CrawlAddress &address, bool success, const FetchResult &record) const;
     void routeCheck(THTTPGet *sender, bool success, int row);
     void listSite(THTTPGet *sender, bool success, const QByteArray &body);
+    // The typed page was read: its links are listed and the run starts.
+    void siteListed(const std::vector<FoundLink> &links, const std::function<void(int row)> &answerSiteRow);
     void failSite();
 
     // Lists what has come in turn; see the class comment.
@@ -158,6 +177,10 @@ private:
     CrawlSettings m_settings;
     HostQueue m_queue;
     std::shared_ptr<CrawlFrontier> m_frontier;
+    std::shared_ptr<CrawlJournal> m_journal;
+    // Answers from the journal waiting for their turn.
+    std::deque<std::function<void()>> m_later;
+    bool m_laterPosted = false;
 
     QString m_siteText;
     QString m_siteDomain;
@@ -186,5 +209,6 @@ private:
     int m_sitemapFilesAsked = 0;
     bool m_sitemapPending = false;
     bool m_sitemapFull = false;
+    bool m_sitemapFromJournal = false;
     QStringList m_sitemapPages;
 };

@@ -152,9 +152,9 @@ void geterror(FormState &form, THTTPGet *Sender)
         siteFailed(form, *request);
 }
 
-void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const QString &mark, VerdictClass verdict, bool repaintFirst)
+void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const QString &mark, VerdictClass verdict, bool repaintFirst, bool fromCache)
 {
-    form.lv1.setCheck(row, record);
+    form.lv1.setCheck(row, record, fromCache);
     form.lv1.setCell(row, CellAccess, mark);
     form.lv1.setVerdict(row, verdict);
     if (!form.bschck2) {

@@ -46,7 +46,9 @@ void geterror(FormState &form, THTTPGet *Sender);
 // A check's answer for row, from a request or from whatever answered it
 // without one: the record goes to 状态, mark to 访问, and it counts as a
 // check's reply does. The caller has made sure that row belongs to the list.
-void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const QString &mark, VerdictClass verdict, bool repaintFirst);
+// fromCache: the answer was taken from the result store's cache, not asked.
+void checkAnswered(FormState &form, qint32 row, const FetchResult &record, const QString &mark, VerdictClass verdict, bool repaintFirst,
+    bool fromCache = false);
 
 // A ranking answer for row, from whichever source: counted, written into the
 // PR cell, then the completion check (which repaints the list first when

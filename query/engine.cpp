@@ -75,6 +75,9 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     connect(&s, &FormState::sitePageFailed, this, [this] {
         m_sitePending = false;
         emit sitePageFailed();
+        // A crawl stopped before its page was listed ends as a page that
+        // could not be read; the run was stopped all the same.
+        closeRun(m_stopRequested ? RunEnding::Stopped : RunEnding::Failed);
     });
     connect(&s, &FormState::stopRequested, this, [this] {
         if (m_crawl)
@@ -89,6 +92,29 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     });
     // A re-query of a row that robots.txt forbids answers it again, unsent.
     s.addCheckInterceptor([this](int row) { return m_crawl && m_crawl->answerIfForbidden(row); });
+}
+
+QString runEndingKey(RunEnding ending)
+{
+    switch (ending) {
+    case RunEnding::Completed:
+        return QStringLiteral("completed");
+    case RunEnding::TimedOut:
+        return QStringLiteral("timeout");
+    case RunEnding::Interrupted:
+        return QStringLiteral("sigint");
+    case RunEnding::Terminated:
+        return QStringLiteral("sigterm");
+    case RunEnding::Stopped:
+        return QStringLiteral("stopped");
+    case RunEnding::Failed:
+        return QStringLiteral("failed");
+    case RunEnding::Replaced:
+        return QStringLiteral("replaced");
+    case RunEnding::Closed:
+        return QStringLiteral("closed");
+    }
+    return QStringLiteral("failed");
 }
 
 Engine::~Engine()
@@ -147,18 +173,51 @@ void Engine::readSitePage(const QString &siteUrl, const QString &finalUrl, const
         });
 }
 
+void Engine::openRun(RunKind kind, const QString &input)
+{
+    if (m_runOpen)
+        closeRun(RunEnding::Replaced);
+    m_runOpen = true;
+    m_stopRequested = false;
+    emit runOpened(kind, input);
+}
+
+void Engine::closeRun(RunEnding how)
+{
+    if (!m_runOpen)
+        return;
+    m_runOpen = false;
+    emit runClosed(how);
+}
+
 void Engine::startBatch(const QString &entryText)
 {
     assertMainThread();
     retireCrawl();
+    openRun(RunKind::Batch, QString());
     ::btn1Click(*m_state, entryText);
+}
+
+void Engine::startStored(RunKind kind, const QString &input, std::vector<ResultRow> rows)
+{
+    assertMainThread();
+    retireCrawl();
+    openRun(kind, input);
+    FormState &s = *m_state;
+    if (kind == RunKind::Site)
+        s.siteurl = input;
+    s.lv1.clear();
+    s.lv1.addRows(std::move(rows));
+    startListRun(s);
 }
 
 void Engine::startSite(const QString &siteText)
 {
     assertMainThread();
     retireCrawl();
-    if (m_state->crawl.crawls()) {
+    const bool crawls = m_state->crawl.crawls();
+    openRun(crawls ? RunKind::Crawl : RunKind::Site, siteText);
+    if (crawls) {
         startCrawl(siteText);
         return;
     }
@@ -171,13 +230,14 @@ void Engine::startSite(const QString &siteText)
         m_state->setLbl13(QStringLiteral("提示：") + m_state->siteurl + QStringLiteral("访问失败..."));
         m_sitePending = false;
         emit sitePageFailed();
+        closeRun(RunEnding::Failed);
     }
 }
 
 void Engine::startCrawl(const QString &siteText)
 {
     m_sitePending = true;
-    m_crawl = new Crawl(*m_state, *m_myreg, m_limits, nullptr, this);
+    m_crawl = new Crawl(*m_state, *m_myreg, m_limits, nullptr, m_journalSource ? m_journalSource() : nullptr, this);
     connect(m_crawl, &Crawl::rowsAdded, this, &Engine::onCrawlRows);
     connect(m_crawl, &Crawl::progressed, this, &Engine::crawlProgressed);
     connect(m_crawl, &Crawl::ended, this, &Engine::checkLater);
@@ -253,6 +313,8 @@ void Engine::tick()
 void Engine::stop()
 {
     assertMainThread();
+    if (m_runOpen)
+        m_stopRequested = true;
     FormState &s = *m_state;
     const bool walking = s.tmr2.isActive() || m_queueStarting || (m_queue && !m_queue->finished()) || s.rankSource().rowsWaiting() > 0;
     ::btnStopClick(s);
@@ -364,4 +426,5 @@ void Engine::checkFinished()
     // Cells whose query was never sent (a box unticked during the run) say so.
     settleUnsent(*m_state);
     emit runEnded();
+    closeRun(m_stopRequested ? RunEnding::Stopped : RunEnding::Completed);
 }

@@ -12,6 +12,7 @@
 
 class SoftProber;
 class Crawl;
+class CrawlJournal;
 class PageReader;
 class TRegExp;
 struct RankIndexProgress;
@@ -69,6 +70,29 @@ struct WalkChoices
 // asked.
 Walk chooseWalk(const WalkChoices &choices);
 
+// What a run is started from.
+enum class RunKind {
+    Batch, // the lines of the entry box or of a list file
+    Site, // the links of a site page
+    Crawl, // the pages of a site, read to a depth above 1
+};
+
+// How a run ended.
+enum class RunEnding {
+    Completed, // answered as far as it will be
+    TimedOut, // the time allowed for the whole run passed
+    Interrupted, // SIGINT
+    Terminated, // SIGTERM
+    Stopped, // "停止"
+    Failed, // the site page could not be read, or the run failed
+    Replaced, // another run took the list
+    Closed, // the window closed
+};
+
+// The stable key of an ending: "completed", "timeout", "sigint", "sigterm",
+// "stopped", "failed", "replaced", "closed".
+QString runEndingKey(RunEnding ending);
+
 // The engine of one window or one command-line run: it owns the run's state
 // and composes what a run needs (stored texts, server pool, link pattern,
 // the regex object, the rank source, the survey of a site page), drives the
@@ -106,11 +130,26 @@ public:
     void startBatch(const QString &entryText);
     // "整站查询" with the typed site address.
     void startSite(const QString &siteText);
+    // A run over rows kept from an earlier one, to be asked as a built list
+    // is (a run continued from the result store); input is the site address
+    // of a site run.
+    void startStored(RunKind kind, const QString &input, std::vector<ResultRow> rows);
     // One tick of the query timer; the timer calls it, and so may a test.
     void tick();
-    // "停止": nothing more is sent; answers on their way still land, and the
-    // cells that wait for nothing else read "--".
+    // "停止": nothing more is sent; answers on their way still land, the
+    // cells that wait for nothing else read "--", and the run ends as
+    // stopped once its answers are in.
     void stop();
+    // Gives each crawl, as it starts, the journal it writes its answers in
+    // (and takes those of an earlier crawl from, when it goes on with one);
+    // none: a crawl keeps nothing.
+    using CrawlJournalSource = std::function<std::shared_ptr<CrawlJournal>()>;
+    void setCrawlJournalSource(CrawlJournalSource source) { m_journalSource = std::move(source); }
+    // Ends the run under way before it has finished (a time-out, a stop
+    // signal, the window closing); its later answers are still routed.
+    void closeRun(RunEnding how);
+    // A run has been opened and not yet closed.
+    bool runOpen() const { return m_runOpen; }
 
     // The list of the current run has been answered as far as it will be:
     // nothing left to send, nothing in flight, no rank pending, no row
@@ -139,8 +178,16 @@ signals:
     void runEnded();
     // A notice of the run, as lbl13 shows it (never a request start).
     void notice(const QString &text);
+    // A command starts a run, before its list is built: input is the site
+    // address of a site run, as typed.
+    void runOpened(RunKind kind, const QString &input);
+    // Told once for every opened run, however it ended; a finished run is
+    // told runEnded first. A run that a new one replaces is closed before
+    // the new one opens.
+    void runClosed(RunEnding how);
 
 private:
+    void openRun(RunKind kind, const QString &input);
     void onRunStarted();
     void startCrawl(const QString &siteText);
     // The crawl of an earlier run stops answering and goes.
@@ -170,6 +217,7 @@ private:
     PageReader *m_pages; // a child
     std::unique_ptr<CheckQueue> m_queue;
     Crawl *m_crawl = nullptr; // a child
+    CrawlJournalSource m_journalSource;
     bool m_intervalAsked = false;
     // Without a paced walk: the next row whose PR the source has yet to be
     // asked, and whether that asking is posted.
@@ -180,5 +228,7 @@ private:
     bool m_queueStarting = false;
     bool m_checkPosted = false;
     bool m_sitePending = false; // a site page was asked for and has not been told
+    bool m_runOpen = false; // told runOpened, not yet runClosed
+    bool m_stopRequested = false; // "停止" during the open run
     quint64 m_released = 0; // requests of the state released so far
 };

@@ -69,7 +69,12 @@ void OprRankSource::fillQueue()
     // for its domain itself.
     const int rows = m_form.lv1.count();
     while (m_queue.size() < opr::MaxDomainsPerRequest && m_scanned < rows) {
-        const QString domain = registrableDomain(m_form.lv1.cell(m_scanned++, CellUrl));
+        const int row = m_scanned++;
+        // A row whose PR is known already (a run continued, the cache)
+        // needs no request.
+        if (m_form.knowsAnswer(row, RowQuery::Rank))
+            continue;
+        const QString domain = registrableDomain(m_form.lv1.cell(row, CellUrl));
         if (!domain.isEmpty())
             ask(domain);
     }

@@ -44,13 +44,17 @@ void tmr2Timer(FormState &form)
         return;
     }
 
+    // Rows whose every answer is known already (a run continued, the
+    // cache) take no tick of their own.
+    while (form.answerKnown(form.curindex, RowQuery::Whole))
+        ++form.curindex;
     const int row = form.curindex;
     const quint64 generation = form.lv1.generation();
     // "停止" pressed inside one of this tick's request starts ends the walk
     // there: nothing more is sent.
     const bool walking = form.tmr2.isActive();
     const auto stopped = [&form, walking] { return walking && !form.tmr2.isActive(); };
-    if (form.bschck2 && rowStillThere(form, row, generation))
+    if (form.bschck2 && rowStillThere(form, row, generation) && !form.answerKnown(row, RowQuery::Rank))
         form.rankSource().queryRow(row);
     if (form.bschck3 && form.walkChecks && rowStillThere(form, row, generation) && !stopped())
         sendReach(form, row);

@@ -6,7 +6,7 @@ set -eu
 PACKAGES="build-essential cmake ninja-build pkg-config
 qt6-base-dev qt6-declarative-dev qt6-qpa-plugins qt6-translations-l10n
 libre2-dev libgumbo-dev libcurl4-openssl-dev libssl-dev libcpp-httplib-dev libpsl-dev
-libabsl-dev zlib1g-dev libxxhash-dev
+libabsl-dev zlib1g-dev libxxhash-dev libsqlite3-dev qt6-charts-dev
 googletest libgtest-dev libgmock-dev libbenchmark-dev
 clang-format git
 xvfb xauth fonts-noto-cjk

@@ -72,13 +72,23 @@ void FormState::setRankSource(std::unique_ptr<RankSource> source)
     m_rankSource = source ? std::move(source) : std::make_unique<NoRankSource>();
 }
 
+bool FormState::answerKnown(int row, RowQuery what)
+{
+    return knownAnswers && lv1.hasRow(row) && knownAnswers->answer(row, what);
+}
+
+bool FormState::knowsAnswer(int row, RowQuery what) const
+{
+    return knownAnswers && lv1.hasRow(row) && knownAnswers->knows(row, what);
+}
+
 bool FormState::checkIntercepted(int row) const
 {
     for (const CheckInterceptor &intercept : m_checkInterceptors) {
         if (intercept(row))
             return true;
     }
-    return false;
+    return knownAnswers && lv1.hasRow(row) && knownAnswers->answer(row, RowQuery::Check);
 }
 
 void FormState::repaintList()

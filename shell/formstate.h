@@ -2,6 +2,7 @@
 
 #include "shell/crawlsettings.h"
 #include "shell/gauge.h"
+#include "shell/knownanswers.h"
 #include "shell/resultlist.h"
 #include "shell/statuspolicy.h"
 
@@ -84,10 +85,21 @@ public:
     // ends: sitePageListed or sitePageFailed says when.
     std::function<void(const QString &siteUrl, const QString &finalUrl, const QByteArray &body, const QString &contentType)> onSitePage;
 
+    // What is known of rows before they are asked (a run being continued,
+    // the result store's cache); none: every row is asked. Not owned.
+    KnownAnswers *knownAnswers = nullptr;
+    // Consulted before a row's PR is asked, and before the walk moves on to
+    // a row: true when the answer was known and has been written into the
+    // row instead.
+    bool answerKnown(int row, RowQuery what);
+    // Whether answerKnown would answer; nothing is written.
+    bool knowsAnswer(int row, RowQuery what) const;
+
     // Asked in order just before a row's check is sent (by the walk, the
     // check queue or a re-query). One that answers the row itself (a line
-    // that is no address, an answer kept from an earlier run, a page that
-    // robots.txt forbids) returns true, and no request goes out.
+    // that is no address, a page that robots.txt forbids) returns true, and
+    // no request goes out; then knownAnswers is asked (an answer kept from
+    // an earlier run, or in the cache).
     using CheckInterceptor = std::function<bool(int row)>;
     void addCheckInterceptor(CheckInterceptor interceptor) { m_checkInterceptors.push_back(std::move(interceptor)); }
     bool checkIntercepted(int row) const;

@@ -107,12 +107,19 @@ QString usageText()
         "  --sitemap 来源      抓取时读取的 sitemap: auto 按 robots.txt 或 /sitemap.xml, off 不读,\n"
         "                      或给出 sitemap 网址 (默认: auto)\n"
         "  --inlinks 文件      另写一个 CSV: 每个链接一行, 来源页,链接词,网址,访问,状态\n"
+        "  --store 文件|none   结果库: 每次运行都记入该 SQLite 文件, 与上次比较得出 \"变化\" 列;\n"
+        "                      none 不记录 (默认: $XDG_DATA_HOME/prquery/results.sqlite,\n"
+        "                      未设置时为 ~/.local/share/prquery/results.sqlite)\n"
+        "  --cache-age 时长    在该时长内检测为 √ 的网址不再请求, 直接用结果库中的结果, 如 30m、12h、7d;\n"
+        "                      同一时长内的 PR 也不再查询 (默认: 0, 不用缓存)\n"
+        "  --resume            继续同一输入上次未完成的运行: 已有结果的行不再请求, 输出整次运行的结果\n"
+        "  --fail-on-new-dead  有任何一行为 新死链 时退出码为 3 (默认: 否)\n"
         "  --version           显示版本并退出\n"
         "  -h, --help          显示本帮助并退出\n"
         "\n"
         "进度每秒一行, 与结束时的汇总一起写到标准错误。\n"
         "\n"
-        "退出码: 0 完成, 1 失败或超时, 2 参数错误或 --out 无法写入, 3 有死链 (--fail-on-dead),\n"
+        "退出码: 0 完成, 1 失败或超时, 2 参数错误或 --out 无法写入, 3 有死链 (--fail-on-dead) 或新死链 (--fail-on-new-dead),\n"
         "        130 被 SIGINT (Ctrl+C) 中断, 143 被 SIGTERM 终止; 超时和中断时已有的结果照样写出。\n");
 }
 
@@ -191,9 +198,13 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption robots(QStringLiteral("robots"), QString(), QStringLiteral("ON"));
     const QCommandLineOption sitemap(QStringLiteral("sitemap"), QString(), QStringLiteral("WHERE"));
     const QCommandLineOption inlinks(QStringLiteral("inlinks"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption store(QStringLiteral("store"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption cacheAge(QStringLiteral("cache-age"), QString(), QStringLiteral("DURATION"));
+    const QCommandLineOption resume(QStringLiteral("resume"));
+    const QCommandLineOption failOnNewDead(QStringLiteral("fail-on-new-dead"));
     parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, requestTimeout, noPr, noDeadLink, longForm, shortForm, format,
         concurrency, perHost, failOnDead, version, rankSource, rankFile, oprKey, oprEndpoint, extract, csvRaw, statusPolicy, soft404, depth, maxPages, scope, robots,
-        sitemap, inlinks});
+        sitemap, inlinks, store, cacheAge, resume, failOnNewDead});
     if (!parser.parse(arguments))
         return fail(parserErrorText(parser));
     if (!parser.positionalArguments().isEmpty())
@@ -229,6 +240,19 @@ ParsedOptions parseOptions(const QStringList &arguments)
     o.format = parser.value(format);
     o.csvRaw = parser.isSet(csvRaw);
     o.failOnDead = parser.isSet(failOnDead);
+    o.failOnNewDead = parser.isSet(failOnNewDead);
+    o.resume = parser.isSet(resume);
+    o.store = parser.value(store);
+    if (parser.isSet(store) && o.store.isEmpty())
+        return fail(QStringLiteral("--store 须是文件名或 none"));
+    if (parser.isSet(cacheAge)) {
+        const std::optional<qint64> age = parseDuration(parser.value(cacheAge));
+        if (!age)
+            return fail(QStringLiteral("--cache-age 须是时长, 如 30m、12h、7d (0 为不用缓存)"));
+        o.cacheAgeSeconds = *age;
+    }
+    if (o.storeOff() && (o.failOnNewDead || o.resume || o.cacheAgeSeconds > 0))
+        return fail(QStringLiteral("--fail-on-new-dead、--resume 和 --cache-age 需要结果库, 不能与 --store none 同用"));
     if (parser.isSet(filter))
         o.filter = parser.value(filter);
     if (!(o.filter == QLatin1String("all") || o.filter == QLatin1String("internal") || o.filter == QLatin1String("external")))
@@ -310,9 +334,10 @@ ParsedOptions parseOptions(const QStringList &arguments)
     if (!o.headless()) {
         const bool runOptions = !o.outFile.isEmpty() || o.noPr || o.noDeadLink || o.longForm || o.shortForm || o.timeoutSeconds != 0
             || o.intervalGiven || o.filter != QLatin1String("all") || parser.isSet(format) || parser.isSet(concurrency) || parser.isSet(perHost)
-            || o.failOnDead;
+            || o.failOnDead || o.failOnNewDead || o.resume || parser.isSet(cacheAge);
         if (runOptions)
-            return fail(QStringLiteral("--out、--interval、--no-pr、--no-deadlink、--short、--long、--timeout、--filter、--format、--concurrency、--per-host 和 --fail-on-dead 需要 --batch 或 --site"));
+            return fail(QStringLiteral("--out、--interval、--no-pr、--no-deadlink、--short、--long、--timeout、--filter、--format、--concurrency、--per-host、"
+                                       "--fail-on-dead、--fail-on-new-dead、--resume 和 --cache-age 需要 --batch 或 --site"));
     }
     if (o.csvRaw && !(o.format == QLatin1String("csv") || (o.format.isEmpty() && !o.outToStdout() && o.outFile.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))))
         return fail(QStringLiteral("--csv-raw 只用于 csv 格式的导出"));
@@ -325,6 +350,22 @@ ParsedOptions parseOptions(const QStringList &arguments)
         return fail(QStringLiteral("--depth、--max-pages、--scope、--robots、--sitemap 和 --inlinks 只用于 --site"));
     parsed.ok = true;
     return parsed;
+}
+
+std::optional<qint64> parseDuration(const QString &text)
+{
+    static const QRegularExpression form(QStringLiteral("^([0-9]{1,9})([smhd]?)$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const qint64 n = m.captured(1).toLongLong();
+    const QString unit = m.captured(2);
+    if (unit.isEmpty())
+        return n == 0 ? std::optional<qint64>(0) : std::nullopt; // a bare number would leave its unit to guessing
+    const qint64 per = unit == QLatin1String("s") ? 1 : unit == QLatin1String("m") ? 60
+        : unit == QLatin1String("h")                                               ? 3600
+                                                                                   : 86400;
+    return n * per;
 }
 
 QStringList readServersFile(const QString &path)

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // The command line. Without options the program behaves exactly as the window
 // alone; the options point it at other servers or run a batch without a screen.
 struct Options
@@ -43,10 +45,15 @@ struct Options
     bool robots = true; // --robots on|off
     QString sitemap = QStringLiteral("auto"); // --sitemap auto|off|URL
     QString inlinksFile; // --inlinks FILE: every link found, with its source page
+    QString store; // --store FILE|none: the result store; empty: the default file
+    qint64 cacheAgeSeconds = 0; // --cache-age DURATION: answers this young are taken from the store; 0: off
+    bool resume = false; // --resume: continue the last unfinished run of the same input
+    bool failOnNewDead = false; // --fail-on-new-dead: exit 3 when a row is 新死链
 
     bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
     bool outToStdout() const { return outFile == QLatin1String("-"); }
     int filterIndex() const; // 0 all, 1 internal, 2 external
+    bool storeOff() const { return store == QLatin1String("none"); }
     // The PR source of the run: "toolbar", "opr" or "graph", auto resolved
     // by autoRankSource.
     QString chosenRankSource() const;
@@ -76,6 +83,10 @@ ParsedOptions parseOptions(const QStringList &arguments);
 QString usageText();
 // "prquery " and the version.
 QString versionText();
+
+// A duration such as "45s", "30m", "12h" or "7d" in seconds ("0" alone is
+// 0); nothing when the text is not one.
+std::optional<qint64> parseDuration(const QString &text);
 
 // Reads a --servers file: one host[:port] a line; blank lines and lines that
 // start with "#" are skipped. Raises AppError when the file cannot be read or

@@ -2,6 +2,7 @@
 
 #include "shell/celltexts.h"
 
+#include <QDateTime>
 #include <QStringList>
 
 #include <algorithm>
@@ -28,6 +29,7 @@ const ColumnInfo kColumns[ResultListModel::ColumnCount] = {
     {"最终网址", 200, Qt::AlignLeft | Qt::AlignVCenter},
     {"深度", 50, Qt::AlignHCenter | Qt::AlignVCenter},
     {"孤立", 50, Qt::AlignHCenter | Qt::AlignVCenter},
+    {"变化", 70, Qt::AlignHCenter | Qt::AlignVCenter},
 };
 
 // A tooltip does not grow with a page linked from everywhere.
@@ -113,7 +115,9 @@ QString rowStatusText(const ResultRow &row)
 {
     // A row answered without a request (robots.txt, no address) has words
     // of its class all the same.
-    const QString check = verdictStatusText(row.check ? *row.check : FetchResult {}, row.verdict);
+    QString check = verdictStatusText(row.check ? *row.check : FetchResult {}, row.verdict);
+    if (row.checkFromCache && !check.isEmpty())
+        check = QStringLiteral("缓存 ") + check;
     if (row.note.isEmpty())
         return check;
     return check.isEmpty() ? row.note : check + NoteJoint + row.note;
@@ -144,8 +148,8 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
             return QString();
         return role == Qt::DisplayRole ? sourcesText(*m_sources, index.row()) : sourcesTooltip(*m_sources, index.row());
     }
-    if (role == Qt::ToolTipRole && r.check)
-        return checkTooltip(r);
+    if (role == Qt::ToolTipRole && (r.check || m_tooltipLines))
+        return tooltip(r);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {
         case 0:
@@ -162,6 +166,8 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
         }
         case ColumnOrphan:
             return m_sources && m_sources->orphan(index.row()) ? celltext::Orphan : QString();
+        case ColumnChange:
+            return rowChangeText(r.change);
         default:
             return r.cells[std::size_t(index.column() - 1)];
         }
@@ -184,6 +190,23 @@ QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
+QString ResultListModel::tooltip(const ResultRow &r) const
+{
+    QStringList lines;
+    if (r.check)
+        lines << checkTooltip(r);
+    if (r.change == RowChange::StillDead && r.deadSinceMs > 0) {
+        const QString since = QDateTime::fromMSecsSinceEpoch(r.deadSinceMs).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+        lines << QStringLiteral("持续死链, 自 %1 起").arg(since);
+    }
+    if (m_tooltipLines) {
+        const QString more = m_tooltipLines(r);
+        if (!more.isEmpty())
+            lines << more;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 int ResultListModel::columnWidth(int column)
 {
     return column >= 0 && column < ColumnCount ? kColumns[column].width : 0;
@@ -191,8 +214,9 @@ int ResultListModel::columnWidth(int column)
 
 bool ResultListModel::columnShownAtStart(int column)
 {
-    // 来源 too: a crawl's rows say at once where they were found.
-    return (column >= 0 && column <= ColumnStatus) || column == ColumnSources;
+    // 来源 and 变化 too: a crawl's rows say at once where they were found,
+    // and every row what changed since its address's last check.
+    return (column >= 0 && column <= ColumnStatus) || column == ColumnSources || column == ColumnChange;
 }
 
 QString ResultListModel::statusOf(int row) const
@@ -273,13 +297,14 @@ const FetchResult *ResultListModel::check(int row) const
     return hasRow(row) ? m_rows[std::size_t(row)].check.get() : nullptr;
 }
 
-void ResultListModel::setCheck(int row, const FetchResult &result)
+void ResultListModel::setCheck(int row, const FetchResult &result, bool fromCache)
 {
     if (!hasRow(row))
         return;
     ResultRow &r = m_rows[std::size_t(row)];
     r.check = std::make_shared<const FetchResult>(result);
     r.note = withoutEndWords(r.note);
+    r.checkFromCache = fromCache;
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
@@ -291,17 +316,33 @@ void ResultListModel::setVerdict(int row, VerdictClass verdict)
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }
 
+void ResultListModel::setChange(int row, RowChange change, qint64 deadSinceMs)
+{
+    if (!hasRow(row))
+        return;
+    ResultRow &r = m_rows[std::size_t(row)];
+    if (r.change == change && r.deadSinceMs == deadSinceMs)
+        return;
+    r.change = change;
+    r.deadSinceMs = deadSinceMs;
+    const QModelIndex at = index(row, ColumnChange);
+    emit dataChanged(at, at, {Qt::DisplayRole, Qt::ToolTipRole});
+}
+
 void ResultListModel::clearCheck(int row)
 {
     if (!hasRow(row))
         return;
     ResultRow &r = m_rows[std::size_t(row)];
     QString note = withoutEndWords(r.note);
-    if (!r.check && r.verdict == VerdictClass::Unchecked && note == r.note)
+    if (!r.check && r.verdict == VerdictClass::Unchecked && note == r.note && r.change == RowChange::Same)
         return;
     r.check.reset();
+    r.checkFromCache = false;
     r.verdict = VerdictClass::Unchecked;
     r.note = std::move(note);
+    r.change = RowChange::Same;
+    r.deadSinceMs = 0;
     emit dataChanged(index(row, 0), index(row, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 

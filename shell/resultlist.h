@@ -2,6 +2,7 @@
 
 #include "fetch/fetchresult.h"
 #include "shell/celltexts.h"
+#include "shell/rowchange.h"
 #include "shell/rowsources.h"
 #include "shell/verdictclass.h"
 
@@ -31,12 +32,13 @@ struct RankFigures
 // record of the row's last reachability check, if one has ended. The 状态
 // column shows that record; it is not one of the cell texts, so the exports
 // of the list never see it.
-
 struct ResultRow
 {
     QString caption;
     std::array<QString, 5> cells;
     std::shared_ptr<const FetchResult> check = nullptr;
+    // The check was not made: its answer was taken from the result store.
+    bool checkFromCache = false;
     // What the row's last answer means; Unchecked until a check has ended.
     VerdictClass verdict = VerdictClass::Unchecked;
     // Only the exports show them.
@@ -55,9 +57,14 @@ struct ResultRow
     // The address is a link as written that no rule makes an address: its
     // check is answered without a request.
     bool unaddressable = false;
+    // How the last check compares with the one before it in the result
+    // store; for StillDead, when the dead streak began (ms since 1970 UTC).
+    RowChange change = RowChange::Same;
+    qint64 deadSinceMs = 0;
 };
 
-// The text of the 状态 column: the check's status, then the row's note.
+// The text of the 状态 column: the check's status ("缓存 " before it when the
+// answer came from the result store), then the row's note.
 QString rowStatusText(const ResultRow &row);
 
 // Cell indices, by column.
@@ -80,6 +87,8 @@ constexpr int ColumnFinalUrl = 9; // 最终网址
 // names it.
 constexpr int ColumnDepth = 10; // 深度
 constexpr int ColumnOrphan = 11; // 孤立
+// How the check compares with the address's last one.
+constexpr int ColumnChange = 12; // 变化
 
 // The data role by which the view colours a row: a RowTone as an int.
 constexpr int RowToneRole = Qt::UserRole + 1;
@@ -105,7 +114,7 @@ class ResultListModel final : public QAbstractTableModel
     Q_DISABLE_COPY_MOVE(ResultListModel)
 
 public:
-    static constexpr int ColumnCount = 12;
+    static constexpr int ColumnCount = 13;
 
     explicit ResultListModel(QObject *parent = nullptr);
 
@@ -137,7 +146,7 @@ public:
 
     // The record of the row's last check; nullptr before one has ended.
     const FetchResult *check(int row) const;
-    void setCheck(int row, const FetchResult &result);
+    void setCheck(int row, const FetchResult &result, bool fromCache = false);
     // Empties the 状态 column of the row, as a new check of it starts; the
     // row is unchecked again.
     void clearCheck(int row);
@@ -164,16 +173,26 @@ public:
     // The sources of row have grown.
     void sourcesChanged(int row);
 
+    RowChange change(int row) const { return hasRow(row) ? m_rows[std::size_t(row)].change : RowChange::Same; }
+    void setChange(int row, RowChange change, qint64 deadSinceMs);
+
+    // More lines for a row's tooltip, such as the history of its address;
+    // asked only when a tooltip is shown.
+    void setTooltipLines(std::function<QString(const ResultRow &row)> lines) { m_tooltipLines = std::move(lines); }
+
     quint64 generation() const { return m_generation; }
     // A new run starts on the list: answers for the rows as they were no
     // longer belong to it.
     void markRebuilt() { ++m_generation; }
 
 private:
+    QString tooltip(const ResultRow &row) const;
+
     // Sets the note as it stands, whoever's parts it holds.
     void writeNote(int row, const QString &note);
 
     std::vector<ResultRow> m_rows;
     std::shared_ptr<const RowSources> m_sources;
     quint64 m_generation = 0;
+    std::function<QString(const ResultRow &row)> m_tooltipLines;
 };

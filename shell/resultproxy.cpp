@@ -63,8 +63,9 @@ ResultListProxy::ResultListProxy(ResultListModel &list, QObject *parent)
 QStringList ResultListProxy::filterTexts()
 {
     QStringList texts {QStringLiteral("全部"), QStringLiteral("只看死链"), QStringLiteral("只看正常")};
-    for (int f = ShowDoubtful; f < ViewFilterCount; ++f)
+    for (int f = ShowDoubtful; f <= ShowFailed; ++f)
         texts << QStringLiteral("只看") + groupName(*groupOf(ViewFilter(f)));
+    texts << QStringLiteral("只看变化");
     return texts;
 }
 
@@ -90,7 +91,7 @@ std::optional<RowGroup> ResultListProxy::groupOf(ViewFilter filter)
     case ShowLive:
         return RowGroup::Live;
     default:
-        if (filter < ShowDoubtful || filter >= ViewFilterCount)
+        if (filter < ShowDoubtful || filter > ShowFailed)
             return std::nullopt;
         return RowGroup(int(RowGroup::Doubt) + filter - ShowDoubtful);
     }
@@ -205,6 +206,8 @@ bool ResultListProxy::filterAcceptsRow(int sourceRow, const QModelIndex &) const
     if (!m_held.isEmpty() && m_held.contains(sourceRow))
         return true;
     const ResultRow &row = m_list.row(sourceRow);
+    if (m_filter == ShowChanged && row.change == RowChange::Same)
+        return false;
     if (const std::optional<RowGroup> group = groupOf(m_filter); group && !inGroup(row, *group))
         return false;
     return m_search.isEmpty() || row.cells[CellUrl].contains(m_search, Qt::CaseInsensitive)

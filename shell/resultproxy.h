@@ -38,8 +38,9 @@ public:
         Show4xx = 7,
         Show5xx = 8,
         ShowFailed = 9,
+        ShowChanged = 10, // 只看变化: 变化 is not empty
     };
-    static constexpr int ViewFilterCount = ShowFailed + 1;
+    static constexpr int ViewFilterCount = ShowChanged + 1;
 
     explicit ResultListProxy(ResultListModel &list, QObject *parent = nullptr);
 

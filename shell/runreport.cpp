@@ -18,6 +18,11 @@ ListTally tallyList(const ResultListModel &list)
         const QString &pr = list.cell(i, CellPr);
         if (!pr.isEmpty() && pr.front().isDigit())
             ++t.prFound;
+        const RowChange change = list.change(i);
+        if (change == RowChange::NewDead)
+            ++t.newDead;
+        else if (change == RowChange::Fixed)
+            ++t.fixed;
         if (list.verdict(i) == VerdictClass::Robots)
             ++t.robots;
     }
@@ -42,8 +47,8 @@ QString crawlProgressText(int pagesRead, int pagesToRead)
 namespace {
 
 // What follows the rows in both summaries: ", √ 285, × 10, 存疑 5, PR 12 个,
-// 输出 out.csv", with the robots and probe counts where they apply.
-QString tallyTail(const ListTally &tally, const QString &outputName, int softProbes)
+// 输出 out.csv", with the robots, probe and change counts where they apply.
+QString tallyTail(const ListTally &tally, const QString &outputName, int softProbes, bool withChanges)
 {
     QString text = QStringLiteral(", √ %1, × %2, 存疑 %3").arg(tally.alive).arg(tally.dead).arg(tally.doubtful);
     if (tally.robots > 0)
@@ -51,17 +56,19 @@ QString tallyTail(const ListTally &tally, const QString &outputName, int softPro
     text += QStringLiteral(", PR %1 个").arg(tally.prFound);
     if (softProbes >= 0)
         text += QStringLiteral(", 软404探测 %1 次").arg(softProbes);
+    if (withChanges)
+        text += QStringLiteral(", 新死链 %1, 已修复 %2").arg(tally.newDead).arg(tally.fixed);
     return text + QStringLiteral(", 输出 ") + outputName;
 }
 
 } // namespace
 
-QString summaryText(const ListTally &tally, const QString &outputName, int softProbes)
+QString summaryText(const ListTally &tally, const QString &outputName, int softProbes, bool withChanges)
 {
-    return QStringLiteral("完成: %1 行").arg(tally.rows) + tallyTail(tally, outputName, softProbes);
+    return QStringLiteral("完成: %1 行").arg(tally.rows) + tallyTail(tally, outputName, softProbes, withChanges);
 }
 
-QString unfinishedText(const ListTally &tally, int done, int total, const QString &outputName, int softProbes)
+QString unfinishedText(const ListTally &tally, int done, int total, const QString &outputName, int softProbes, bool withChanges)
 {
-    return QStringLiteral("未完成: %1/%2 行已查询").arg(done).arg(total) + tallyTail(tally, outputName, softProbes);
+    return QStringLiteral("未完成: %1/%2 行已查询").arg(done).arg(total) + tallyTail(tally, outputName, softProbes, withChanges);
 }

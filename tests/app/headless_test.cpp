@@ -108,12 +108,13 @@ TEST_F(Headless, ExitStatusOfFinishedRuns)
     const ProgramRun fine = run({"--batch", live, "--out", out, "--no-pr", "--fail-on-dead"});
     EXPECT_EQ(fine.exitCode, 0) << fine.err.toStdString();
     // The folder of the two pages was probed once for soft 404s.
-    EXPECT_TRUE(fine.err.contains(QStringLiteral("完成: 2 行, √ 2, × 0, 存疑 0, PR 0 个, 软404探测 1 次, 输出 ") + out)) << fine.err.toStdString();
+    EXPECT_TRUE(fine.err.contains(QStringLiteral("完成: 2 行, √ 2, × 0, 存疑 0, PR 0 个, 软404探测 1 次, 新死链 0, 已修复 0, 输出 ") + out))
+        << fine.err.toStdString();
 
     // A server that refuses robots is doubtful, not dead.
     const ProgramRun doubtful = run({"--batch", list({"/p1", "/denied"}), "--out", out, "--no-pr", "--fail-on-dead", "--soft404", "off"});
     EXPECT_EQ(doubtful.exitCode, 0) << doubtful.err.toStdString();
-    EXPECT_TRUE(doubtful.err.contains(QStringLiteral("完成: 2 行, √ 1, × 0, 存疑 1, PR 0 个, 输出 "))) << doubtful.err.toStdString();
+    EXPECT_TRUE(doubtful.err.contains(QStringLiteral("完成: 2 行, √ 1, × 0, 存疑 1, PR 0 个, 新死链 0, 已修复 0, 输出 "))) << doubtful.err.toStdString();
     EXPECT_EQ(run({"--batch", list({"/p1", "/denied"}), "--out", out, "--no-pr", "--fail-on-dead", "--status-policy", "403:dead"}).exitCode, 3);
 
     const QString withDead = list({"/p1", "/gone"});

@@ -183,10 +183,11 @@ TEST_F(WindowFixture, StartState)
             EXPECT_EQ(list->columnWidth(c), widths[c]);
         }
     }
-    // 状态 holds a two-hop chain whole; 来源 is shown, 耗时, 最终网址, 深度
-    // and 孤立 wait to be chosen.
+    // 状态 holds a two-hop chain whole; 来源 and 变化 are shown, 耗时,
+    // 最终网址, 深度 and 孤立 wait to be chosen.
     EXPECT_GE(list->columnWidth(6), list->fontMetrics().horizontalAdvance(QStringLiteral("302→301→200")));
     EXPECT_FALSE(list->isColumnHidden(ColumnSources));
+    EXPECT_FALSE(list->isColumnHidden(ColumnChange));
     for (const int c : {ColumnElapsed, ColumnFinalUrl, ColumnDepth, ColumnOrphan})
         EXPECT_TRUE(list->isColumnHidden(c)) << c;
     // Every column shown fits the view: no sideways scroll at the start.
@@ -195,12 +196,13 @@ TEST_F(WindowFixture, StartState)
     EXPECT_LE(list->horizontalHeader()->sectionViewportPosition(6) + list->columnWidth(6), list->viewport()->width());
     EXPECT_EQ(child<QPushButton>("btnStop")->text(), QStringLiteral("停止"));
     auto *filter = child<QComboBox>("cbbFilter");
-    ASSERT_EQ(filter->count(), 10);
+    ASSERT_EQ(filter->count(), 11);
     EXPECT_EQ(filter->currentText(), QStringLiteral("全部"));
     EXPECT_EQ(filter->itemText(1), QStringLiteral("只看死链"));
     EXPECT_EQ(filter->itemText(2), QStringLiteral("只看正常"));
     EXPECT_FALSE(child<QWidget>("detailsPane")->isVisible()); // until a row is selected
     EXPECT_EQ(filter->itemText(3), QStringLiteral("只看存疑"));
+    EXPECT_EQ(filter->itemText(ResultListProxy::ShowChanged), QStringLiteral("只看变化"));
     EXPECT_EQ(child<QLabel>("lblBlocked")->text(), QStringLiteral("存疑=(0)"));
     EXPECT_TRUE(child<QCheckBox>("chkSoft404")->isChecked());
     EXPECT_EQ(child<QCheckBox>("chkSoft404")->text(), QStringLiteral("软404检测"));
@@ -413,7 +415,7 @@ TEST_F(WindowFixture, HeaderClicksSortUpThenDownThenGiveListOrderBack)
     QStringList choices;
     for (QAction *a : menu->actions())
         choices << a->text() + (a->isChecked() ? QStringLiteral("+") : QStringLiteral("-"));
-    EXPECT_EQ(choices, (QStringList {"站内?+", "链接词+", "访问+", "PR+", "状态+", "来源+", "耗时-", "最终网址-", "深度-", "孤立-"}));
+    EXPECT_EQ(choices, (QStringList {"站内?+", "链接词+", "访问+", "PR+", "状态+", "来源+", "耗时-", "最终网址-", "深度-", "孤立-", "变化+"}));
     menu->close();
     child<QAction>(QStringLiteral("column%1").arg(ColumnElapsed).toLatin1().constData())->trigger();
     child<QAction>("column2")->trigger();
@@ -459,8 +461,8 @@ TEST_F(WindowFixture, CopyTakesTheSelectedRowsInViewOrderAndVisitTheCurrentOne)
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
-    // Every column, 状态 and 来源 (empty in a batch) included.
-    const QString copied = QStringLiteral("3\t批量\t--\tc.com\t√\t10\t\t\n") + QStringLiteral("2\t批量\ta b\tb.com\t×\t--\t\t\n");
+    // Every column, 状态, 来源 (empty in a batch) and 变化 included.
+    const QString copied = QStringLiteral("3\t批量\t--\tc.com\t√\t10\t\t\t\n") + QStringLiteral("2\t批量\ta b\tb.com\t×\t--\t\t\t\n");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), copied);
     QGuiApplication::clipboard()->clear();
     child<QAction>("N5")->trigger();

@@ -83,6 +83,10 @@ void fillTrickyList(ResultListModel &list)
     list.setRankFigures(1, RankFigures {0, 0, QStringLiteral("cc-main-2024-feb-apr-may")});
     list.setVerdict(0, VerdictClass::Alive);
     list.setVerdict(1, VerdictClass::Dead);
+    // Compared with the result store: a first check, and a link dead since
+    // 2024-05-01 10:00 Beijing time.
+    list.setChange(0, RowChange::New, 0);
+    list.setChange(1, RowChange::StillDead, 1714528800000);
     // A bot wall: "?" with the word of its class in 状态.
     list.addRow(ResultRow {QStringLiteral("3"), {QStringLiteral("批量"), QStringLiteral("--"), QStringLiteral("d.cn"), QStringLiteral("?"), QStringLiteral("--")}});
     FetchResult wall;
@@ -200,14 +204,15 @@ TEST(ExportFormats, CsvReadBackByPythonsCsvModule)
     const QString path = dir.filePath(QStringLiteral("out.csv"));
     exportListAs(list, ExportFormat::Csv, true, path);
     const QList<QStringList> expected = {
-        {"序号", "站内?", "链接词", "网址", "访问", "PR", "状态", "最终网址", "耗时(ms)", "原因", "rank_pos", "harmonic_pos", "release", "class", "深度", "来源数", "来源页",
-            "孤立"},
-        {"0", "内", "---", "www.站点.cn/", "√", "3", "301→200", "https://www.站点.cn/首页", "42", "", "12", "345", "cc-main-2024-feb-apr-may", "alive", "", "", "",
-            ""},
-        {"1", "外", Tricky, "b.cn/a,\"b\"", "×", "--", "超时", "http://b.cn/a,\"b\"", "10000", "请求超时", "", "", "cc-main-2024-feb-apr-may", "dead", "", "", "", ""},
-        {"2", "批量", "--", "c.cn", "查询中...", "查询中...", "", "", "", "", "", "", "", "unchecked", "", "", "", ""},
-        {"3", "批量", "--", "d.cn", "?", "--", "403 人机验证", "http://d.cn/", "0", "服务器返回错误状态 403", "", "", "", "blocked", "", "", "", ""},
-        {"4", "批量", "--", "e.cn", "--", "--", "未查询", "", "", "", "", "", "", "unchecked", "", "", "", ""},
+        {"序号", "站内?", "链接词", "网址", "访问", "PR", "状态", "最终网址", "耗时(ms)", "原因", "rank_pos", "harmonic_pos", "release", "class", "变化", "深度", "来源数",
+            "来源页", "孤立"},
+        {"0", "内", "---", "www.站点.cn/", "√", "3", "301→200", "https://www.站点.cn/首页", "42", "", "12", "345", "cc-main-2024-feb-apr-may", "alive", "新链接", "", "",
+            "", ""},
+        {"1", "外", Tricky, "b.cn/a,\"b\"", "×", "--", "超时", "http://b.cn/a,\"b\"", "10000", "请求超时", "", "", "cc-main-2024-feb-apr-may", "dead", "持续死链", "", "",
+            "", ""},
+        {"2", "批量", "--", "c.cn", "查询中...", "查询中...", "", "", "", "", "", "", "", "unchecked", "", "", "", "", ""},
+        {"3", "批量", "--", "d.cn", "?", "--", "403 人机验证", "http://d.cn/", "0", "服务器返回错误状态 403", "", "", "", "blocked", "", "", "", "", ""},
+        {"4", "批量", "--", "e.cn", "--", "--", "未查询", "", "", "", "", "", "", "unchecked", "", "", "", "", ""},
     };
     EXPECT_EQ(readCsvWithPython(path), expected);
 
@@ -347,8 +352,8 @@ TEST(ExportFormats, JsonLinesReadBackByQJsonDocument)
         ASSERT_TRUE(doc.isObject());
         rows << doc.object();
     }
-    const QStringList keys = {"access", "caption", "class", "depth", "elapsed_ms", "final_url", "harmonic_pos", "hops", "kind", "orphan", "pr", "rank_pos",
-        "reason", "release", "row", "sources", "status", "text", "url"};
+    const QStringList keys = {"access", "caption", "change", "class", "dead_since", "depth", "elapsed_ms", "final_url", "harmonic_pos", "hops", "kind",
+        "orphan", "pr", "rank_pos", "reason", "release", "row", "sources", "status", "text", "url"};
     for (const QJsonObject &o : rows)
         EXPECT_EQ(o.keys(), keys);
     // A batch list: no depth, no sources.
@@ -380,6 +385,11 @@ TEST(ExportFormats, JsonLinesReadBackByQJsonDocument)
     EXPECT_TRUE(rows[1].value("rank_pos").isNull());
     EXPECT_TRUE(rows[1].value("harmonic_pos").isNull());
     EXPECT_EQ(rows[1].value("release").toString(), QStringLiteral("cc-main-2024-feb-apr-may"));
+    EXPECT_EQ(rows[0].value("change").toString(), QStringLiteral("新链接"));
+    EXPECT_TRUE(rows[0].value("dead_since").isNull());
+    EXPECT_EQ(rows[1].value("change").toString(), QStringLiteral("持续死链"));
+    EXPECT_EQ(rows[1].value("dead_since").toString(), QStringLiteral("2024-05-01T02:00:00Z"));
+    EXPECT_EQ(rows[2].value("change").toString(), QString());
 
     // Never checked: the check's keys are there, and null.
     for (const char *key : {"status", "hops", "final_url", "elapsed_ms", "reason", "rank_pos", "harmonic_pos", "release"})
@@ -412,6 +422,20 @@ TEST(ExportFormats, JsonLinesReadBackByQJsonDocument)
     EXPECT_EQ(rows[4].value("status").toString(), QStringLiteral("未查询"));
     for (const char *key : {"hops", "final_url", "elapsed_ms", "reason"})
         EXPECT_TRUE(rows[4].value(QLatin1String(key)).isNull()) << key;
+}
+
+TEST(ExportFormats, AnAnswerFromTheCacheSaysSoInItsStatus)
+{
+    ResultListModel list;
+    list.addRow(ResultRow {QStringLiteral("1"), {QStringLiteral("批量"), QStringLiteral("--"), QStringLiteral("a.cn"), QStringLiteral("√"), QStringLiteral("--")}});
+    FetchResult fine;
+    fine.hops = {200};
+    list.setCheck(0, fine, true);
+    EXPECT_EQ(list.data(list.index(0, ColumnStatus)).toString(), QStringLiteral("缓存 200"));
+    EXPECT_TRUE(written(list, ExportFormat::Csv).contains(QStringLiteral(",缓存 200,").toUtf8()));
+    EXPECT_TRUE(written(list, ExportFormat::Jsonl).contains(QStringLiteral("\"status\":\"缓存 200\"").toUtf8()));
+    // TSV keeps its two or six fields.
+    EXPECT_EQ(written(list, ExportFormat::Tsv), QByteArray("a.cn\t--\r\r\n"));
 }
 
 TEST(ExportFormats, EmptyListGivesHeaderOnlyOrNothing)

@@ -135,6 +135,19 @@ TEST(Options, AcceptedCommandLines)
     }
     EXPECT_FALSE(parse({"--batch", "a", "--out", "o.csv"}).options.csvRaw);
 
+    // The result store: the default file unless named or refused.
+    p = parse({"--batch", "in.txt", "--out", "o.txt"});
+    EXPECT_TRUE(p.options.store.isEmpty());
+    EXPECT_FALSE(p.options.storeOff() || p.options.resume || p.options.failOnNewDead);
+    EXPECT_EQ(p.options.cacheAgeSeconds, 0);
+    p = parse({"--batch", "in.txt", "--out", "o.txt", "--store", "r.sqlite", "--cache-age", "12h", "--resume", "--fail-on-new-dead"});
+    ASSERT_TRUE(p.ok) << p.error.toStdString();
+    EXPECT_EQ(p.options.store, QStringLiteral("r.sqlite"));
+    EXPECT_EQ(p.options.cacheAgeSeconds, 12 * 3600);
+    EXPECT_TRUE(p.options.resume && p.options.failOnNewDead);
+    EXPECT_TRUE(parse({"--store", "none"}).options.storeOff()); // the window too
+    EXPECT_TRUE(parse({"--batch", "in.txt", "--out", "o.txt", "--store", "none", "--fail-on-dead"}).ok);
+
     p = parse({"--version"});
     ASSERT_TRUE(p.ok);
     EXPECT_TRUE(p.version);
@@ -174,6 +187,15 @@ TEST(Options, RefusedCommandLines)
         {"--request-timeout", "2m"},
         {"--batch", "a", "--out", "o", "--short", "--long"},
         {"--short"}, // nothing to run
+        {"--batch", "a", "--out", "o", "--cache-age", "30"}, // no unit
+        {"--batch", "a", "--out", "o", "--cache-age", "1w"},
+        {"--batch", "a", "--out", "o", "--cache-age", "-1h"},
+        {"--batch", "a", "--out", "o", "--store", ""},
+        {"--batch", "a", "--out", "o", "--store", "none", "--fail-on-new-dead"},
+        {"--batch", "a", "--out", "o", "--store", "none", "--resume"},
+        {"--batch", "a", "--out", "o", "--store", "none", "--cache-age", "1d"},
+        {"--resume"}, // nothing to run
+        {"--cache-age", "1h"},
         {"--batch", "a", "--out", "o.txt", "--csv-raw"}, // not a csv export
         {"--batch", "a", "--out", "o.csv", "--format", "tsv", "--csv-raw"},
         {"--csv-raw"},
@@ -202,6 +224,30 @@ TEST(Options, RefusedCommandLines)
     EXPECT_EQ(parse({"-x"}).error, QStringLiteral("未知选项: -x"));
     EXPECT_EQ(parse({"--batch", "a", "--out"}).error, QStringLiteral("选项 --out 缺少值"));
     EXPECT_EQ(parse({"--no-pr=yes"}).error, QStringLiteral("选项 --no-pr 不带值"));
+}
+
+TEST(Options, Durations)
+{
+    const struct
+    {
+        const char *text;
+        std::optional<qint64> seconds;
+    } cases[] = {
+        {"0", 0},
+        {"45s", 45},
+        {"30m", 1800},
+        {"12h", 43200},
+        {"7d", 604800},
+        {"0d", 0},
+        {"", std::nullopt},
+        {"5", std::nullopt},
+        {"1.5h", std::nullopt},
+        {"h", std::nullopt},
+        {"3 d", std::nullopt},
+        {"2D", std::nullopt},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(parseDuration(QString::fromUtf8(c.text)), c.seconds) << c.text;
 }
 
 TEST(Options, ServersFile)

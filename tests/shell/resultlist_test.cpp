@@ -16,13 +16,13 @@ TEST(ResultList, ColumnsHeadersAndCells)
     ResultListModel m;
     const QStringList headers = {QStringLiteral("序号"), QStringLiteral("站内?"), QStringLiteral("链接词"), QStringLiteral("网址"), QStringLiteral("访问"),
         QStringLiteral("PR"), QStringLiteral("状态"), QStringLiteral("来源"), QStringLiteral("耗时"), QStringLiteral("最终网址"), QStringLiteral("深度"),
-        QStringLiteral("孤立")};
-    const int widths[] = {50, 50, 100, 310, 50, 80, 90, 50, 60, 200, 50, 50};
-    ASSERT_EQ(m.columnCount(), 12);
-    for (int c = 0; c < 12; ++c) {
+        QStringLiteral("孤立"), QStringLiteral("变化")};
+    const int widths[] = {50, 50, 100, 310, 50, 80, 90, 50, 60, 200, 50, 50, 70};
+    ASSERT_EQ(m.columnCount(), 13);
+    for (int c = 0; c < 13; ++c) {
         EXPECT_EQ(m.headerData(c, Qt::Horizontal).toString(), headers[c]);
         EXPECT_EQ(ResultListModel::columnWidth(c), widths[c]);
-        EXPECT_EQ(ResultListModel::columnShownAtStart(c), c <= ColumnStatus || c == ColumnSources) << c;
+        EXPECT_EQ(ResultListModel::columnShownAtStart(c), c <= ColumnStatus || c == ColumnSources || c == ColumnChange) << c;
     }
     m.addRow(row(QStringLiteral("1"), QStringLiteral("a.com")));
     m.addRows({row(QStringLiteral("2"), QStringLiteral("b.com")), row(QStringLiteral("3"), QStringLiteral("c.com"))});

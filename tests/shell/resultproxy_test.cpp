@@ -59,6 +59,19 @@ TEST(ResultListProxy, OrdersNumbersByValueTextsAfterThemAndTiesInListOrder)
     view.setViewFilter(ResultListProxy::ShowDoubtful);
     EXPECT_EQ(shown(view, 3), QStringList {"c.com"});
     EXPECT_EQ(ResultListProxy::filterTexts().value(ResultListProxy::ShowDoubtful), QStringLiteral("只看存疑"));
+
+    // 只看变化 shows the rows whose check differs from the address's last
+    // one, and follows a change as it comes; 变化 sorts by its text.
+    view.setViewFilter(ResultListProxy::ShowChanged);
+    EXPECT_EQ(view.rowCount(), 0);
+    list.setChange(1, RowChange::NewDead, 0);
+    list.setChange(3, RowChange::Fixed, 0);
+    view.sort(-1);
+    EXPECT_EQ(shown(view, ColumnChange), (QStringList {"新死链", "已修复"}));
+    view.setViewFilter(ResultListProxy::ShowAll);
+    view.sort(ColumnChange, Qt::DescendingOrder);
+    EXPECT_EQ(shown(view, ColumnChange).first(2), (QStringList {"新死链", "已修复"}));
+    EXPECT_EQ(ResultListProxy::filterTexts().at(ResultListProxy::ShowChanged), QStringLiteral("只看变化"));
 }
 
 // The filters by group (the chart's bars), the search and the rows held in
