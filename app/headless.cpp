@@ -328,6 +328,10 @@ int runHeadless(const Options &options, const EngineEndpoints &endpoints, QTextS
                                : summaryText(tally, output, probes, store != nullptr));
     if (status == headlessexit::Done && rankRefused)
         status = headlessexit::Failed;
+    // A cut page lists only the links of the part read: a script that asks
+    // to be strict hears of it.
+    if (status == headlessexit::Done && (options.strict || options.failOnDead) && engine.pagesCut() > 0)
+        status = headlessexit::Failed;
     if (status == headlessexit::Done && options.failOnDead && tally.dead > 0)
         status = headlessexit::DeadFound;
     if (status == headlessexit::Done && options.failOnNewDead && tally.newDead > 0)

@@ -548,8 +548,6 @@ void Crawl::arrived(AddressId id, THTTPGet *sender, bool success, const QByteArr
     const bool readIt = !m_stopped && readable(address, success, record);
     PageReader::Page page;
     if (readIt) {
-        if (body.size() >= PageBodyLimit)
-            notice(QStringLiteral("提示：网页超过 %1 MB，只读取了前 %1 MB：").arg(PageBodyLimit >> 20) + record.finalUrl);
         page = PageReader::Page {body, record.contentType, m_siteText, pageAddress(requestUrl(id, address), record.finalUrl)};
     }
     routeCheck(sender, success, address.row);
@@ -570,6 +568,8 @@ void Crawl::arrived(AddressId id, THTTPGet *sender, bool success, const QByteArr
         if (const auto *survey = std::get_if<PageSurvey>(&answer)) {
             arrived.links = survey->links;
             noteLimit(address.row, survey->limit, url);
+            if (record.bodyTruncated)
+                emit pageCut(address.row, PageReader::cutNote(PageBodyLimit), int(survey->links.size()), url);
         } else {
             notice(std::get<QString>(answer) + QStringLiteral("：") + url);
         }
@@ -625,6 +625,8 @@ void Crawl::listSite(THTTPGet *sender, bool success, const QByteArray &body)
             m_journal->pageArrived(m_frontier->address(0).key, 0, record, CrawlJournal::Page {true, survey.links});
             siteListed(survey.links, [this, sender, success](int row) { routeCheck(sender, success, row); });
             noteLimit(m_form.lv1.hasRow(0) ? 0 : -1, survey.limit, m_siteText);
+            if (record.bodyTruncated)
+                emit pageCut(m_form.lv1.hasRow(0) ? 0 : -1, PageReader::cutNote(PageBodyLimit), int(survey.links.size()), m_siteText);
             m_queue.kick();
         });
 }

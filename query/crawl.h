@@ -95,6 +95,9 @@ signals:
     void progressed();
     // finished() has become true.
     void ended();
+    // A page (of row, or -1) was cut at the body cap; links were read from
+    // the part that came.
+    void pageCut(int row, const QString &note, int links, const QString &url);
 
 private:
     struct Origin

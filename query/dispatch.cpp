@@ -134,7 +134,7 @@ void getstr(FormState &form, THTTPGet *Sender, const QByteArray &Result)
     } else if (request->mode == dispatch::ModeSite && !pageAnswered(*request)) {
         siteFailed(form, *request);
     } else if (request->mode == dispatch::ModeSite && form.onSitePage) {
-        form.onSitePage(request->URL, request->FetchRecord().finalUrl, Result, request->FetchRecord().contentType);
+        form.onSitePage(request->URL, request->FetchRecord(), Result);
     }
 }
 

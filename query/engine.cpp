@@ -46,9 +46,7 @@ Engine::Engine(EngineEndpoints endpoints, QObject *parent)
     s.linkexpr = s.edt7;
     s.iplist = iplistFromText(s.memo4);
     s.setRankSource(std::make_unique<ToolbarRankSource>(s));
-    s.onSitePage = [this](const QString &siteUrl, const QString &finalUrl, const QByteArray &body, const QString &contentType) {
-        readSitePage(siteUrl, finalUrl, body, contentType);
-    };
+    s.onSitePage = [this](const QString &siteUrl, const FetchResult &record, const QByteArray &body) { readSitePage(siteUrl, record, body); };
 
     s.judgeSoft = [this](int row, const QString &url, const FetchResult &record, const QByteArray &body) {
         return m_prober->judge(row, url, record, body);
@@ -151,12 +149,13 @@ Walk Engine::nextWalk() const
     return chooseWalk({s.bschck2, s.bschck3, m_rankChoice, m_intervalAsked});
 }
 
-void Engine::readSitePage(const QString &siteUrl, const QString &finalUrl, const QByteArray &body, const QString &contentType)
+void Engine::readSitePage(const QString &siteUrl, const FetchResult &record, const QByteArray &body)
 {
     FormState &s = *m_state;
     const PageReader::Reading reading {s.bschck4 ? LinkReader::Html : LinkReader::Pattern, s.linkexpr};
-    m_pages->readRecords(PageReader::Page {body, contentType, siteUrl, pageAddress(siteUrl, finalUrl)}, reading,
-        [this, siteUrl](PageReader::Answer<LinkSurvey> answer) {
+    const QString cut = record.bodyTruncated ? PageReader::cutNote(body.size()) : QString();
+    m_pages->readRecords(PageReader::Page {body, record.contentType, siteUrl, pageAddress(siteUrl, record.finalUrl)}, reading,
+        [this, siteUrl, cut](PageReader::Answer<LinkSurvey> answer) {
             FormState &s = *m_state;
             if (const QString *error = std::get_if<QString>(&answer)) {
                 // The error box says what went wrong; the run ends with nothing
@@ -170,6 +169,8 @@ void Engine::readSitePage(const QString &siteUrl, const QString &finalUrl, const
                 return;
             if (survey.limit.limited())
                 emit notice(survey.limit.text() + QStringLiteral("：") + siteUrl);
+            if (!cut.isEmpty())
+                pageCut(s.lv1.hasRow(0) && s.lv1.caption(0) == QLatin1String("0") ? 0 : -1, cut, int(survey.records.size()), siteUrl);
         });
 }
 
@@ -190,8 +191,17 @@ void Engine::closeRun(RunEnding how)
     emit runClosed(how);
 }
 
+void Engine::pageCut(int row, const QString &note, int links, const QString &url)
+{
+    ++m_pagesCut;
+    if (row >= 0)
+        m_state->lv1.addNote(row, note);
+    emit notice(note + QStringLiteral("，列出 %1 个链接：").arg(links) + url);
+}
+
 void Engine::startBatch(const QString &entryText)
 {
+    m_pagesCut = 0;
     assertMainThread();
     retireCrawl();
     openRun(RunKind::Batch, QString());
@@ -213,6 +223,7 @@ void Engine::startStored(RunKind kind, const QString &input, std::vector<ResultR
 
 void Engine::startSite(const QString &siteText)
 {
+    m_pagesCut = 0;
     assertMainThread();
     retireCrawl();
     const bool crawls = m_state->crawl.crawls();
@@ -241,6 +252,7 @@ void Engine::startCrawl(const QString &siteText)
     connect(m_crawl, &Crawl::rowsAdded, this, &Engine::onCrawlRows);
     connect(m_crawl, &Crawl::progressed, this, &Engine::crawlProgressed);
     connect(m_crawl, &Crawl::ended, this, &Engine::checkLater);
+    connect(m_crawl, &Crawl::pageCut, this, &Engine::pageCut);
     m_crawl->start(siteText);
 }
 

@@ -160,6 +160,9 @@ public:
 
     // Soft-404 probes sent in the current run.
     int softProbesSent() const;
+    // Pages of the current run whose body was cut at the cap: their links
+    // are those of the part read.
+    int pagesCut() const { return m_pagesCut; }
     // The crawl of the current whole-site query with a depth above 1; none
     // for any other run.
     const Crawl *crawl() const { return m_crawl; }
@@ -205,7 +208,9 @@ private:
     void checkLater();
     void checkFinished();
     // Reads the links of the site page off this thread, then lists them.
-    void readSitePage(const QString &siteUrl, const QString &finalUrl, const QByteArray &body, const QString &contentType);
+    void readSitePage(const QString &siteUrl, const FetchResult &record, const QByteArray &body);
+    // A page (of row, or -1) was cut at the body cap: said in 状态 and told.
+    void pageCut(int row, const QString &note, int links, const QString &url);
 
     EngineEndpoints m_endpoints;
     FormState *m_state;
@@ -215,6 +220,7 @@ private:
     CheckQueueLimits m_limits;
     std::unique_ptr<SoftProber> m_prober;
     PageReader *m_pages; // a child
+    int m_pagesCut = 0;
     std::unique_ptr<CheckQueue> m_queue;
     Crawl *m_crawl = nullptr; // a child
     CrawlJournalSource m_journalSource;

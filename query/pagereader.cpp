@@ -40,6 +40,11 @@ PageReader::~PageReader()
     forget();
 }
 
+QString PageReader::cutNote(qsizetype bodyBytes)
+{
+    return QStringLiteral("已截断：网页超过上限，只读取了前 %1 MB").arg(QString::number(double(bodyBytes) / (1024 * 1024), 'f', 1));
+}
+
 void PageReader::forget()
 {
     m_generation->fetch_add(1);

@@ -43,6 +43,10 @@ public:
     using Answer = std::variant<Survey, QString>;
 
     explicit PageReader(QObject *parent = nullptr);
+
+    // The note of a page cut at the body cap (bodyBytes read), for 状态:
+    // "已截断：...".
+    static QString cutNote(qsizetype bodyBytes);
     ~PageReader() override;
 
     // The links as values.

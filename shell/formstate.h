@@ -78,12 +78,12 @@ public:
     bool listGrowing = false;
 
     // Takes the page of a whole-site query once it has arrived: the address
-    // as requested, the address it was finally read from (empty when the
-    // fetch does not say), the page's bytes and the Content-Type of its
-    // reply. The engine installs the survey here, so that the reply routing
+    // as requested, the fetch record of its reply (the address it was
+    // finally read from, its Content-Type, whether the body was cut at the
+    // cap) and the page's bytes. The engine installs the survey here, so that the reply routing
     // needs no part of it. The page may be listed later, when its reading
     // ends: sitePageListed or sitePageFailed says when.
-    std::function<void(const QString &siteUrl, const QString &finalUrl, const QByteArray &body, const QString &contentType)> onSitePage;
+    std::function<void(const QString &siteUrl, const FetchResult &record, const QByteArray &body)> onSitePage;
 
     // What is known of rows before they are asked (a run being continued,
     // the result store's cache); none: every row is asked. Not owned.

@@ -114,12 +114,14 @@ QString usageText()
         "                      同一时长内的 PR 也不再查询 (默认: 0, 不用缓存)\n"
         "  --resume            继续同一输入上次未完成的运行: 已有结果的行不再请求, 输出整次运行的结果\n"
         "  --fail-on-new-dead  有任何一行为 新死链 时退出码为 3 (默认: 否)\n"
+        "  --strict            有网页超过大小上限被截断 (只列出读到部分的链接) 时退出码为 1;\n"
+        "                      用 --fail-on-dead 时也是如此 (默认: 否)\n"
         "  --version           显示版本并退出\n"
         "  -h, --help          显示本帮助并退出\n"
         "\n"
         "进度每秒一行, 与结束时的汇总一起写到标准错误。\n"
         "\n"
-        "退出码: 0 完成, 1 失败或超时, 2 参数错误或 --out 无法写入, 3 有死链 (--fail-on-dead) 或新死链 (--fail-on-new-dead),\n"
+        "退出码: 0 完成, 1 失败、超时或网页被截断 (--strict), 2 参数错误或 --out 无法写入, 3 有死链 (--fail-on-dead) 或新死链 (--fail-on-new-dead),\n"
         "        130 被 SIGINT (Ctrl+C) 中断, 143 被 SIGTERM 终止; 超时和中断时已有的结果照样写出。\n");
 }
 
@@ -202,9 +204,10 @@ ParsedOptions parseOptions(const QStringList &arguments)
     const QCommandLineOption cacheAge(QStringLiteral("cache-age"), QString(), QStringLiteral("DURATION"));
     const QCommandLineOption resume(QStringLiteral("resume"));
     const QCommandLineOption failOnNewDead(QStringLiteral("fail-on-new-dead"));
+    const QCommandLineOption strict(QStringLiteral("strict"));
     parser.addOptions({help, servers, banner, batch, site, filter, out, interval, timeout, requestTimeout, noPr, noDeadLink, longForm, shortForm, format,
         concurrency, perHost, failOnDead, version, rankSource, rankFile, oprKey, oprEndpoint, extract, csvRaw, statusPolicy, soft404, depth, maxPages, scope, robots,
-        sitemap, inlinks, store, cacheAge, resume, failOnNewDead});
+        sitemap, inlinks, store, cacheAge, resume, failOnNewDead, strict});
     if (!parser.parse(arguments))
         return fail(parserErrorText(parser));
     if (!parser.positionalArguments().isEmpty())
@@ -241,6 +244,7 @@ ParsedOptions parseOptions(const QStringList &arguments)
     o.csvRaw = parser.isSet(csvRaw);
     o.failOnDead = parser.isSet(failOnDead);
     o.failOnNewDead = parser.isSet(failOnNewDead);
+    o.strict = parser.isSet(strict);
     o.resume = parser.isSet(resume);
     o.store = parser.value(store);
     if (parser.isSet(store) && o.store.isEmpty())
@@ -334,10 +338,10 @@ ParsedOptions parseOptions(const QStringList &arguments)
     if (!o.headless()) {
         const bool runOptions = !o.outFile.isEmpty() || o.noPr || o.noDeadLink || o.longForm || o.shortForm || o.timeoutSeconds != 0
             || o.intervalGiven || o.filter != QLatin1String("all") || parser.isSet(format) || parser.isSet(concurrency) || parser.isSet(perHost)
-            || o.failOnDead || o.failOnNewDead || o.resume || parser.isSet(cacheAge);
+            || o.failOnDead || o.failOnNewDead || o.strict || o.resume || parser.isSet(cacheAge);
         if (runOptions)
             return fail(QStringLiteral("--out、--interval、--no-pr、--no-deadlink、--short、--long、--timeout、--filter、--format、--concurrency、--per-host、"
-                                       "--fail-on-dead、--fail-on-new-dead、--resume 和 --cache-age 需要 --batch 或 --site"));
+                                       "--fail-on-dead、--fail-on-new-dead、--strict、--resume 和 --cache-age 需要 --batch 或 --site"));
     }
     if (o.csvRaw && !(o.format == QLatin1String("csv") || (o.format.isEmpty() && !o.outToStdout() && o.outFile.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))))
         return fail(QStringLiteral("--csv-raw 只用于 csv 格式的导出"));

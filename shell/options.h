@@ -49,6 +49,7 @@ struct Options
     qint64 cacheAgeSeconds = 0; // --cache-age DURATION: answers this young are taken from the store; 0: off
     bool resume = false; // --resume: continue the last unfinished run of the same input
     bool failOnNewDead = false; // --fail-on-new-dead: exit 3 when a row is 新死链
+    bool strict = false; // --strict: exit 1 when a page was cut at the body cap
 
     bool headless() const { return !batchFile.isEmpty() || !site.isEmpty(); }
     bool outToStdout() const { return outFile == QLatin1String("-"); }

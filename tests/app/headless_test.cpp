@@ -62,6 +62,13 @@ struct Headless : ::testing::Test
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             res.set_content("held", "text/plain");
         });
+        web.get("/huge", [](const httplib::Request &, httplib::Response &res) {
+            // Past the 16 MB cap: the second link is never read.
+            std::string page = "<a href=\"/p1\">first</a>";
+            page.append(std::size_t(17) << 20, ' ');
+            page += "<a href=\"/p2\">second</a>";
+            res.set_content(page, "text/html");
+        });
         web.start();
         // No ranking request is ever sent by these runs; the pool still
         // points at loopback so that none could leave the machine.
@@ -151,6 +158,22 @@ TEST_F(Headless, ExitStatusOfFinishedRuns)
         EXPECT_EQ(bad.exitCode, 2);
         EXPECT_EQ(bad.err, QStringLiteral("prquery: ") + QString::fromUtf8(r.why) + QStringLiteral("\n用 --help 查看用法\n"));
     }
+}
+
+TEST_F(Headless, APageCutAtTheCapSaysSoAndFailsAStrictRun)
+{
+    const QString out = dir.filePath(QStringLiteral("out.csv"));
+    const QStringList args {"--site", host() + "/huge", "--out", out, "--no-pr", "--no-deadlink"};
+    const ProgramRun plain = run(args);
+    EXPECT_EQ(plain.exitCode, 0) << plain.err.toStdString();
+    EXPECT_TRUE(plain.err.contains(QStringLiteral("已截断"))) << plain.err.toStdString();
+    EXPECT_TRUE(plain.err.contains(QStringLiteral("列出 1 个链接"))) << plain.err.toStdString();
+    const QByteArray written = read(out);
+    EXPECT_TRUE(written.contains(QStringLiteral("已截断").toUtf8())) << written.left(400).toStdString();
+    EXPECT_FALSE(written.contains("/p2"));
+
+    EXPECT_EQ(run(args + QStringList {"--strict"}).exitCode, 1);
+    EXPECT_EQ(run(args + QStringList {"--fail-on-dead"}).exitCode, 1);
 }
 
 TEST_F(Headless, AnOutputThatCannotBeWrittenFailsBeforeAnyRequest)

@@ -164,8 +164,9 @@ TEST_F(SiteQuery, LinksResolveAgainstTheFinalAddress)
     // from after redirects.
     ASSERT_TRUE(s().onSitePage);
     form->setChoices(false, false, true, 0, 200);
-    s().onSitePage(QStringLiteral("http://www.example.com"), QStringLiteral("https://www.example.com/news/list.html"),
-        QByteArrayLiteral("<a href=\"item.html\">i</a><a href=\"../top.html\">t</a>"), QString());
+    FetchResult record;
+    record.finalUrl = QStringLiteral("https://www.example.com/news/list.html");
+    s().onSitePage(QStringLiteral("http://www.example.com"), record, QByteArrayLiteral("<a href=\"item.html\">i</a><a href=\"../top.html\">t</a>"));
     // The page is read off the main thread.
     ASSERT_TRUE(waitUntil([this] { return s().lv1.count() > 0; }));
     ASSERT_EQ(s().lv1.count(), 3);
