@@ -13,7 +13,13 @@ namespace {
 
 // The one thread that reads pages; it goes after a while without work. At
 // exit its destruction waits for the page being read.
-Q_GLOBAL_STATIC(QThreadPool, readingThread)
+QThreadPool *readingThread()
+{
+    static QThreadPool pool;
+    static const bool oneAtATime = (pool.setMaxThreadCount(1), true);
+    Q_UNUSED(oneAtATime);
+    return &pool;
+}
 
 PageSurvey survey(const PageReader::Page &page, const PageReader::Reading &reading, PageSurvey *)
 {
@@ -30,7 +36,6 @@ LinkSurvey survey(const PageReader::Page &page, const PageReader::Reading &readi
 PageReader::PageReader(QObject *parent)
     : QObject(parent)
 {
-    readingThread()->setMaxThreadCount(1);
 }
 
 PageReader::~PageReader()
