@@ -144,27 +144,21 @@ void GraphRankSource::queryRow(int row)
         }
         return;
     }
-    if (m_waitingGeneration != m_form.lv1.generation()) {
-        m_waiting.clear();
-        m_waitingGeneration = m_form.lv1.generation();
-    }
-    prepare(false);
-    if (ready()) {
-        answerRow(row);
-        return;
-    }
-    m_waiting.append(row);
-    if (failed() || m_settings.rankFile.isEmpty())
-        settleWithout();
+    askRow(row, false);
 }
 
 void GraphRankSource::requeryRow(int row)
+{
+    askRow(row, true);
+}
+
+void GraphRankSource::askRow(int row, bool retry)
 {
     if (m_waitingGeneration != m_form.lv1.generation()) {
         m_waiting.clear();
         m_waitingGeneration = m_form.lv1.generation();
     }
-    prepare(true);
+    prepare(retry);
     if (ready()) {
         answerRow(row);
         return;

@@ -80,6 +80,9 @@ private:
     // Gets the index going when there is none yet, or when the last try
     // failed and may now go otherwise (cancelled, or the file changed).
     void prepare(bool retry);
+    // A row asked (again, when retry: a failed index is tried anew): answered
+    // now when the index is ready, else when it is.
+    void askRow(int row, bool retry);
     bool ready() const;
     bool failed() const;
     void answerRow(int row);
