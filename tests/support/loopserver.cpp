@@ -110,9 +110,14 @@ void LoopServer::start(int handlerThreads)
 
     const auto threads = static_cast<size_t>(handlerThreads);
     m_server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-    // Clients of these tests close their connections; an idle one is not
-    // waited for long when the server stops.
+    // A connection the client keeps is not waited for long when the server
+    // stops.
     m_server->set_keep_alive_timeout(1);
+    // Replies go out at once, as servers of the web send them on kept
+    // connections: with Nagle's delay, a reply written in two parts waits
+    // for the client's delayed acknowledgement (40 ms) on every reused
+    // connection.
+    m_server->set_tcp_nodelay(true);
     m_server->set_socket_options([this](socket_t sock) {
         httplib::default_socket_options(sock);
         m_listenSocket = sock;
