@@ -6,6 +6,7 @@
 #include "query/dispatch.h"
 #include "support/errorrecorder.h"
 #include "support/loopserver.h"
+#include "support/resultcells.h"
 #include "support/windowtesting.h"
 
 #include <QAction>
@@ -140,13 +141,7 @@ struct BatchRun : ::testing::Test
         return at < 0 ? QStringLiteral("0") : address.mid(at + 2);
     }
 
-    QStringList column(int k)
-    {
-        QStringList out;
-        for (int r = 0; r < s().lv1.count(); ++r)
-            out << s().lv1.cell(r, k);
-        return out;
-    }
+    QStringList column(int k) { return prqtest::columnCells(s().lv1, k); }
     QStringList statusColumn()
     {
         QStringList out;

@@ -7,6 +7,7 @@
 #include "query/toolbarrank.h"
 #include "support/errorrecorder.h"
 #include "support/oprservice.h"
+#include "support/resultcells.h"
 #include "support/windowtesting.h"
 
 #include <QCheckBox>
@@ -57,13 +58,7 @@ struct OprWindow : ::testing::Test
             return !form->engine().runActive() && !s().tmr2.isActive() && requestsInFlight(s()) == 0 && s().rankSource().rowsWaiting() == 0;
         });
     }
-    QStringList prColumn()
-    {
-        QStringList out;
-        for (int r = 0; r < s().lv1.count(); ++r)
-            out << s().lv1.cell(r, CellPr);
-        return out;
-    }
+    QStringList prColumn() { return prqtest::columnCells(s().lv1, CellPr); }
 };
 
 TEST_F(OprWindow, TheBoxBesideQueryPrAndTheKeyField)

@@ -9,6 +9,7 @@
 #include "shell/options.h"
 #include "support/errorrecorder.h"
 #include "support/rankfiles.h"
+#include "support/resultcells.h"
 #include "support/windowtesting.h"
 
 #include <QComboBox>
@@ -81,13 +82,7 @@ struct RankWindow : ::testing::Test
     {
         return prqtest::waitUntil([this] { return !s().tmr2.isActive() && requestsInFlight(s()) == 0 && s().rankSource().rowsWaiting() == 0; });
     }
-    QStringList prColumn()
-    {
-        QStringList out;
-        for (int r = 0; r < s().lv1.count(); ++r)
-            out << s().lv1.cell(r, CellPr);
-        return out;
-    }
+    QStringList prColumn() { return prqtest::columnCells(s().lv1, CellPr); }
     // The source the next start would take: what the window remembers now,
     // and the command line args.
     RankChoice atStart(const QStringList &args, QString *file)

@@ -11,6 +11,7 @@
 #include "support/loopserver.h"
 #include "support/overlap.h"
 #include "support/rankfiles.h"
+#include "support/resultcells.h"
 #include "support/waiting.h"
 
 #include <QString>
@@ -439,11 +440,8 @@ TEST(Crawl, PrFromARanksFileFillsTheRowsAsTheyAreListed)
         ASSERT_TRUE(run.run(web.url(QStringLiteral("/p0.html")))) << i;
         ASSERT_TRUE(run.ended);
         EXPECT_EQ(run.engine.walk(), Walk::Queue);
-        QStringList pr;
-        for (int r = 0; r < run.s().lv1.count(); ++r)
-            pr << run.s().lv1.cell(r, CellPr);
         // The site's own pages have an address for a host: no domain, no rank.
-        EXPECT_EQ(pr, (QStringList {"--", "--", "10", "9"})) << i;
+        EXPECT_EQ(prqtest::columnCells(run.s().lv1, CellPr), (QStringList {"--", "--", "10", "9"})) << i;
         EXPECT_FALSE(run.s().tmr2.isActive());
     }
 }

@@ -9,6 +9,7 @@
 #include "shell/formstate.h"
 #include "support/loopserver.h"
 #include "support/rankfiles.h"
+#include "support/resultcells.h"
 #include "support/waiting.h"
 
 #include <QDir>
@@ -118,13 +119,7 @@ struct GraphRun : ::testing::Test
     {
         return prqtest::waitUntil([this] { return !form.tmr2.isActive() && form.rankSource().rowsWaiting() == 0; });
     }
-    QStringList column(int k) const
-    {
-        QStringList out;
-        for (int r = 0; r < form.lv1.count(); ++r)
-            out << form.lv1.cell(r, k);
-        return out;
-    }
+    QStringList column(int k) const { return prqtest::columnCells(form.lv1, k); }
 };
 
 TEST_F(GraphRun, EveryRowIsAnsweredOnceTheListIsBuiltWithoutAWalk)

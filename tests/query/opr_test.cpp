@@ -13,6 +13,7 @@
 #include "shell/formstate.h"
 #include "support/loopserver.h"
 #include "support/oprservice.h"
+#include "support/resultcells.h"
 #include "survey/regexp.h"
 
 #include <QCoreApplication>
@@ -201,13 +202,7 @@ struct OprRun : ::testing::Test
         return true;
     }
 
-    QStringList column(int k) const
-    {
-        QStringList out;
-        for (int r = 0; r < form.lv1.count(); ++r)
-            out << form.lv1.cell(r, k);
-        return out;
-    }
+    QStringList column(int k) const { return prqtest::columnCells(form.lv1, k); }
 };
 
 TEST_F(OprRun, ManyRowsAskEachDomainOnceInFullRequests)
